@@ -1,0 +1,93 @@
+/* Multiboot entry: save the loader's memory sizes, take our own stack and
+   descriptor tables, enable the FPU and SSE state, and enter C++. */
+
+.set MULTIBOOT_MAGIC, 0x1BADB002
+.set MULTIBOOT_FLAGS, 0x00000003
+.set STACK_SIZE, 0x50000
+
+.section .multiboot, "awx"
+.align 4
+multiboot_header:
+    .long MULTIBOOT_MAGIC
+    .long MULTIBOOT_FLAGS
+    .long -(MULTIBOOT_MAGIC + MULTIBOOT_FLAGS)
+    .long 0x7FFFFFFF
+    .long 0x7FFFFFFF
+    .long 0x7FFFFFFF
+.global multiboot_upper_memory_kib
+multiboot_upper_memory_kib:
+    .long 0
+.global multiboot_lower_memory_kib
+multiboot_lower_memory_kib:
+    .long 0
+
+.section .kernel_stack, "aw"
+.align 16
+kernel_stack_bottom:
+    .skip STACK_SIZE
+.global Kernel_Stack
+Kernel_Stack:
+
+.section .data
+.align 8
+.global _NATIVE_GDT_Contents
+_NATIVE_GDT_Contents:
+    .byte 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00
+    .byte 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x9A, 0xCF, 0x00
+    .byte 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x92, 0xCF, 0x00
+_NATIVE_GDT_Pointer:
+    .word 0x17
+    .long 0
+.global _NATIVE_IDT_Pointer
+.align 4
+_NATIVE_IDT_Pointer:
+    .word 0x800
+    .long 0
+.global MultiBootInfo_Structure
+MultiBootInfo_Structure:
+    .long 0
+
+.section .text
+.global Kernel_Start
+Kernel_Start:
+    cli
+    movl %ebx, MultiBootInfo_Structure
+    movl 4(%ebx), %eax
+    movl %eax, multiboot_lower_memory_kib
+    movl 8(%ebx), %eax
+    movl %eax, multiboot_upper_memory_kib
+
+    movl $Kernel_Stack, %esp
+
+    movl $_NATIVE_GDT_Contents, _NATIVE_GDT_Pointer + 2
+    lgdt _NATIVE_GDT_Pointer
+    movw $0x10, %ax
+    movw %ax, %ds
+    movw %ax, %es
+    movw %ax, %fs
+    movw %ax, %gs
+    movw %ax, %ss
+    ljmp $0x08, $1f
+1:
+    movl $_NATIVE_IDT_Contents, _NATIVE_IDT_Pointer + 2
+    lidt _NATIVE_IDT_Pointer
+
+    movl %cr4, %eax
+    orl $0x100, %eax
+    movl %eax, %cr4
+    orl $0x200, %eax
+    movl %eax, %cr4
+
+    movl %cr0, %eax
+    andl $0xFFFFFFFD, %eax
+    andl $0x00000001, %eax
+    movl %eax, %cr0
+
+    call kernel_runtime_entry
+
+2:
+    cli
+    hlt
+    jmp 2b
+
+.section .note.GNU-stack, "", @progbits

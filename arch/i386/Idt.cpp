@@ -1,0 +1,28 @@
+#include "arch/Cpu.h"
+#include "hal/Interrupts.h"
+
+extern "C" {
+extern u8 interrupt_stubs[];
+// 256 eight-byte gates, loaded by the entry code before the first interrupt.
+alignas(8) u32 _NATIVE_IDT_Contents[512];
+
+void interrupt_dispatch(IRQContext* context) { Interrupts::Dispatch(*context); }
+}
+
+namespace {
+constexpr u32 StubSize = 16;
+constexpr u16 KernelCode = 0x08;
+constexpr u8 InterruptGate = 0x8E; // present, ring 0, 32-bit interrupt gate
+}
+
+void Interrupts::UpdateIDT(bool enable)
+{
+    Cpu::disable_interrupts();
+    for (u32 vector = 0; vector < 256; ++vector) {
+        u32 offset = reinterpret_cast<u32>(interrupt_stubs) + vector * StubSize;
+        _NATIVE_IDT_Contents[vector * 2] = (offset & 0xFFFF) | (KernelCode << 16);
+        _NATIVE_IDT_Contents[vector * 2 + 1] = (offset & 0xFFFF0000) | (InterruptGate << 8);
+    }
+    if (enable)
+        Cpu::enable_interrupts();
+}

@@ -1,0 +1,86 @@
+// What a freestanding C++ image needs from a runtime: the memory functions
+// the compiler may call, the heap behind new and delete, and the start of
+// global constructors before the kernel object is made.
+
+#include "arch/Cpu.h"
+#include "hal/Heap.h"
+#include "kernel/Entry.h"
+
+extern "C" {
+
+void* memcpy(void* destination, void const* source, size_t length)
+{
+    auto* d = static_cast<u8*>(destination);
+    auto const* s = static_cast<u8 const*>(source);
+    if (((reinterpret_cast<u32>(d) | reinterpret_cast<u32>(s) | length) & 3) == 0) {
+        asm volatile("rep movsl" : "+D"(d), "+S"(s), "+c"(length = length / 4) : : "memory");
+        return destination;
+    }
+    asm volatile("rep movsb" : "+D"(d), "+S"(s), "+c"(length) : : "memory");
+    return destination;
+}
+
+void* memmove(void* destination, void const* source, size_t length)
+{
+    auto* d = static_cast<u8*>(destination);
+    auto const* s = static_cast<u8 const*>(source);
+    if (d <= s || d >= s + length)
+        return memcpy(destination, source, length);
+    for (size_t i = length; i > 0; --i)
+        d[i - 1] = s[i - 1];
+    return destination;
+}
+
+void* memset(void* destination, int value, size_t length)
+{
+    auto* d = static_cast<u8*>(destination);
+    asm volatile("rep stosb" : "+D"(d), "+c"(length) : "a"(value) : "memory");
+    return destination;
+}
+
+int memcmp(void const* a, void const* b, size_t length)
+{
+    auto const* x = static_cast<u8 const*>(a);
+    auto const* y = static_cast<u8 const*>(b);
+    for (size_t i = 0; i < length; ++i) {
+        if (x[i] != y[i])
+            return x[i] < y[i] ? -1 : 1;
+    }
+    return 0;
+}
+
+size_t strlen(char const* s)
+{
+    size_t n = 0;
+    while (s[n])
+        ++n;
+    return n;
+}
+
+void __cxa_pure_virtual() { Cpu::halt_forever(); }
+// Statics live until the machine stops; nothing is destroyed at exit.
+int __cxa_atexit(void (*)(void*), void*, void*) { return 0; }
+void* __dso_handle = nullptr;
+
+extern u8 kernel_image_end[];
+extern u32 multiboot_upper_memory_kib;
+extern void (*init_array_start[])();
+extern void (*init_array_end[])();
+
+void kernel_runtime_entry()
+{
+    for (auto* constructor = init_array_start; constructor != init_array_end; ++constructor)
+        (*constructor)();
+    RunKernel();
+}
+}
+
+u32 GetAmountOfRAM() { return multiboot_upper_memory_kib / 1024 + 1; }
+u32 GetEndOfKernel() { return reinterpret_cast<u32>(kernel_image_end); }
+
+void* operator new(size_t size) { return Heap::MemAlloc(size); }
+void* operator new[](size_t size) { return Heap::MemAlloc(size); }
+void operator delete(void* block) noexcept { Heap::Free(block); }
+void operator delete[](void* block) noexcept { Heap::Free(block); }
+void operator delete(void* block, size_t) noexcept { Heap::Free(block); }
+void operator delete[](void* block, size_t) noexcept { Heap::Free(block); }

@@ -1,0 +1,164 @@
+#pragma once
+
+#include "base/Types.h"
+
+#include <initializer_list>
+#include <new>
+#include <utility>
+
+// A growable array. The kernel has no standard library containers, so this is
+// the one sequence type of the system; it owns its elements and frees them on
+// destruction, which keeps long sessions from leaking the heap.
+template<typename T>
+class Vector {
+public:
+    Vector() = default;
+    Vector(std::initializer_list<T> items)
+    {
+        ensure_capacity(items.size());
+        for (auto const& item : items)
+            append(item);
+    }
+    Vector(Vector const& other) { *this = other; }
+    Vector(Vector&& other) noexcept
+        : m_data(other.m_data)
+        , m_size(other.m_size)
+        , m_capacity(other.m_capacity)
+    {
+        other.m_data = nullptr;
+        other.m_size = other.m_capacity = 0;
+    }
+    ~Vector()
+    {
+        clear();
+        ::operator delete(m_data);
+    }
+
+    Vector& operator=(Vector const& other)
+    {
+        if (this == &other)
+            return *this;
+        clear();
+        ensure_capacity(other.m_size);
+        for (size_t i = 0; i < other.m_size; ++i)
+            new (&m_data[i]) T(other.m_data[i]);
+        m_size = other.m_size;
+        return *this;
+    }
+    Vector& operator=(Vector&& other) noexcept
+    {
+        if (this == &other)
+            return *this;
+        clear();
+        ::operator delete(m_data);
+        m_data = other.m_data;
+        m_size = other.m_size;
+        m_capacity = other.m_capacity;
+        other.m_data = nullptr;
+        other.m_size = other.m_capacity = 0;
+        return *this;
+    }
+
+    size_t size() const { return m_size; }
+    bool is_empty() const { return m_size == 0; }
+    size_t capacity() const { return m_capacity; }
+
+    T* data() { return m_data; }
+    T const* data() const { return m_data; }
+    T& operator[](size_t i) { return m_data[i]; }
+    T const& operator[](size_t i) const { return m_data[i]; }
+    T& first() { return m_data[0]; }
+    T& last() { return m_data[m_size - 1]; }
+    T const& last() const { return m_data[m_size - 1]; }
+
+    T* begin() { return m_data; }
+    T* end() { return m_data + m_size; }
+    T const* begin() const { return m_data; }
+    T const* end() const { return m_data + m_size; }
+
+    void append(T const& value)
+    {
+        T copy(value); // value may live inside our own buffer
+        grow_for(m_size + 1);
+        new (&m_data[m_size++]) T(std::move(copy));
+    }
+    void append(T&& value)
+    {
+        if (m_size == m_capacity) {
+            T moved(std::move(value));
+            grow_for(m_size + 1);
+            new (&m_data[m_size++]) T(std::move(moved));
+            return;
+        }
+        new (&m_data[m_size++]) T(std::move(value));
+    }
+    void insert(size_t index, T value)
+    {
+        grow_for(m_size + 1);
+        new (&m_data[m_size]) T();
+        for (size_t i = m_size; i > index; --i)
+            m_data[i] = std::move(m_data[i - 1]);
+        m_data[index] = std::move(value);
+        ++m_size;
+    }
+    void remove(size_t index)
+    {
+        for (size_t i = index; i + 1 < m_size; ++i)
+            m_data[i] = std::move(m_data[i + 1]);
+        m_data[--m_size].~T();
+    }
+    T take_first()
+    {
+        T value = std::move(m_data[0]);
+        remove(0);
+        return value;
+    }
+    T take_last()
+    {
+        T value = std::move(m_data[m_size - 1]);
+        m_data[--m_size].~T();
+        return value;
+    }
+    void resize(size_t new_size)
+    {
+        ensure_capacity(new_size);
+        while (m_size < new_size)
+            new (&m_data[m_size++]) T();
+        while (m_size > new_size)
+            m_data[--m_size].~T();
+    }
+    void clear()
+    {
+        for (size_t i = 0; i < m_size; ++i)
+            m_data[i].~T();
+        m_size = 0;
+    }
+    void ensure_capacity(size_t wanted)
+    {
+        if (wanted <= m_capacity)
+            return;
+        T* fresh = static_cast<T*>(::operator new(wanted * sizeof(T)));
+        for (size_t i = 0; i < m_size; ++i) {
+            new (&fresh[i]) T(std::move(m_data[i]));
+            m_data[i].~T();
+        }
+        ::operator delete(m_data);
+        m_data = fresh;
+        m_capacity = wanted;
+    }
+
+private:
+    void grow_for(size_t wanted)
+    {
+        if (wanted <= m_capacity)
+            return;
+        size_t next = m_capacity < 8 ? 8 : m_capacity * 2;
+        ensure_capacity(next < wanted ? wanted : next);
+    }
+
+    T* m_data { nullptr };
+    size_t m_size { 0 };
+    size_t m_capacity { 0 };
+};
+
+using ByteBuffer = Vector<u8>;

@@ -1,0 +1,120 @@
+#include "hal/Heap.h"
+
+#include "arch/Cpu.h"
+#include "hal/Console.h"
+#include "hal/Debugger.h"
+
+void FreeListHeap::Initialize(uintptr_t start, uintptr_t end)
+{
+    m_start = (start + Alignment - 1) & ~(Alignment - 1);
+    m_end = end & ~(Alignment - 1);
+    m_free = nullptr;
+    if (m_end > m_start + HeaderSize) {
+        m_free = reinterpret_cast<Block*>(m_start);
+        m_free->size = m_end - m_start;
+        m_free->next = nullptr;
+    }
+}
+
+void* FreeListHeap::Allocate(size_t size)
+{
+    if (size > m_end - m_start)
+        return nullptr;
+    size_t needed = HeaderSize + ((size + Alignment - 1) & ~(Alignment - 1));
+    Block** link = &m_free;
+    for (Block* block = m_free; block; link = &block->next, block = block->next) {
+        if (block->size < needed)
+            continue;
+        if (block->size - needed >= HeaderSize + Alignment) {
+            auto* rest = reinterpret_cast<Block*>(reinterpret_cast<uintptr_t>(block) + needed);
+            rest->size = block->size - needed;
+            rest->next = block->next;
+            *link = rest;
+            block->size = needed;
+        } else {
+            *link = block->next;
+        }
+        u8* payload = reinterpret_cast<u8*>(block) + HeaderSize;
+        for (size_t i = 0; i < block->size - HeaderSize; ++i)
+            payload[i] = 0;
+        return payload;
+    }
+    return nullptr;
+}
+
+void FreeListHeap::Free(void* pointer)
+{
+    if (!pointer)
+        return;
+    auto* block = reinterpret_cast<Block*>(static_cast<u8*>(pointer) - HeaderSize);
+    Block* previous = nullptr;
+    Block* next = m_free;
+    while (next && next < block) {
+        previous = next;
+        next = next->next;
+    }
+    block->next = next;
+    if (next && reinterpret_cast<uintptr_t>(block) + block->size == reinterpret_cast<uintptr_t>(next)) {
+        block->size += next->size;
+        block->next = next->next;
+    }
+    if (previous) {
+        previous->next = block;
+        if (reinterpret_cast<uintptr_t>(previous) + previous->size == reinterpret_cast<uintptr_t>(block)) {
+            previous->size += block->size;
+            previous->next = block->next;
+        }
+    } else {
+        m_free = block;
+    }
+}
+
+size_t FreeListHeap::FreeBytes() const
+{
+    size_t total = 0;
+    for (Block* block = m_free; block; block = block->next)
+        total += block->size - HeaderSize;
+    return total;
+}
+
+FreeListHeap& Heap::Instance()
+{
+    static FreeListHeap heap;
+    return heap;
+}
+
+void Heap::Initialize()
+{
+    static bool initialized = false;
+    if (initialized)
+        return;
+    initialized = true;
+    u32 end = (GetAmountOfRAM() - 1) * 1024 * 1024;
+    u32 start = GetEndOfKernel();
+    start = start + 4 - (start % 4) + 1024;
+    Instance().Initialize(start, end);
+}
+
+void* Heap::MemAlloc(u32 size)
+{
+    Initialize();
+    void* block = Instance().Allocate(size);
+    if (!block)
+        ReportExhaustion(size);
+    return block;
+}
+
+void Heap::Free(void* block) { Instance().Free(block); }
+
+void Heap::ReportExhaustion(u32 size)
+{
+    // The report itself allocates; a failure while reporting stops at once.
+    static bool reporting = false;
+    if (reporting)
+        Cpu::halt_forever();
+    reporting = true;
+    (void)Console::WriteLine("Too large memory block allocated!");
+    (void)Console::WriteLine("0x" + String::hex(size, 8));
+    Debugger::Send("Heap exhausted by a request of 0x" + String::hex(size, 8) + " bytes");
+    Cpu::halt_forever();
+}

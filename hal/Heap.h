@@ -1,0 +1,45 @@
+#pragma once
+
+#include "base/Types.h"
+
+// A first-fit free-list allocator over one range of memory. Freed blocks go
+// back on an address-ordered list and merge with their neighbours, so a long
+// session reuses memory instead of running out.
+class FreeListHeap {
+public:
+    void Initialize(uintptr_t start, uintptr_t end);
+    // Zero-filled block of at least `size` bytes, or null when none fits.
+    void* Allocate(size_t size);
+    void Free(void* block);
+    size_t FreeBytes() const;
+    uintptr_t Start() const { return m_start; }
+    uintptr_t End() const { return m_end; }
+
+private:
+    struct Block {
+        size_t size; // whole block, header included
+        Block* next; // next free block by address, while free
+    };
+    static constexpr size_t Alignment = 16;
+    static constexpr size_t HeaderSize = (sizeof(Block) + Alignment - 1) & ~(Alignment - 1);
+
+    Block* m_free { nullptr };
+    uintptr_t m_start { 0 };
+    uintptr_t m_end { 0 };
+};
+
+// The kernel heap: everything above the kernel image up to the last MiB of
+// the memory the boot loader reported.
+class Heap {
+public:
+    static void Initialize();
+    static void* MemAlloc(u32 size);
+    static void Free(void* block);
+    // Heap exhaustion is fatal: the message, then the machine stops.
+    [[noreturn]] static void ReportExhaustion(u32 size);
+    static FreeListHeap& Instance();
+};
+
+// Machine facts from the boot image.
+u32 GetAmountOfRAM();
+u32 GetEndOfKernel();

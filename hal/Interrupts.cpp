@@ -1,0 +1,140 @@
+#include "hal/Interrupts.h"
+
+#include "arch/Cpu.h"
+#include "arch/Port.h"
+#include "hal/Panic.h"
+#include "hal/SystemCall.h"
+#include "hal/Time.h"
+
+namespace {
+
+IrqHandler s_handlers[256];
+
+constexpr u16 MasterCommand = 0x20;
+constexpr u16 MasterData = 0x21;
+constexpr u16 SlaveCommand = 0xA0;
+constexpr u16 SlaveData = 0xA1;
+constexpr u16 DelayPort = 0x80;
+
+void write_with_delay(u16 port, u8 value)
+{
+    Port::out8(port, value);
+    Port::out8(DelayPort, 0x22);
+}
+
+// Vectors 16-31 have no panic-screen name: the line goes straight into text
+// memory because the console itself may be what failed.
+[[noreturn]] void fatal_exception_line(u32 vector)
+{
+    char line[] = " *** CPU Exception x00 *** ";
+    line[20] = "0123456789ABCDEF"[(vector >> 4) & 0xF];
+    line[21] = "0123456789ABCDEF"[vector & 0xF];
+    BSOD::WriteRawLine(line, 0x0C);
+    Cpu::halt_forever();
+}
+
+}
+
+void INTs::SetIntHandler(u8 vector, IrqHandler handler) { s_handlers[vector] = handler; }
+void INTs::SetIrqHandler(u8 line, IrqHandler handler) { SetIntHandler(static_cast<u8>(0x20 + line), handler); }
+
+bool INTs::IRQ(u8 vector, IRQContext& context)
+{
+    if (!s_handlers[vector])
+        return false;
+    s_handlers[vector](context);
+    return true;
+}
+
+char const* INTs::ExceptionName(u32 vector)
+{
+    static char const* const names[16] = {
+        "DIVIDE_BY_ZERO",
+        "SINGLE_STEP",
+        "NON_MASKABLE_INTERRUPT",
+        "BREAK_FLOW",
+        "OVERFLOW",
+        "NULL",
+        "INVALID_OPCODE",
+        "",
+        "DOUBLE_FAULT_EXCEPTION",
+        "COPROCESSOR_SEGMENT_OVERRUN",
+        "INVALID_TSS",
+        "SEGMENT_NOT_PRESENT",
+        "STACK_EXCEPTION",
+        "GENERAL_PROTECTION_FAULT",
+        "PAGE_FAULT",
+        "RESERVED",
+    };
+    return vector < 16 ? names[vector] : "";
+}
+
+void Interrupts::Dispatch(IRQContext& context)
+{
+    u32 vector = context.Interrupt;
+    if (vector < 16)
+        BSOD::Panic(INTs::ExceptionName(vector));
+    if (vector < 0x20)
+        fatal_exception_line(vector);
+    if (vector == 0x20) {
+        Time::OnTimerInterrupt();
+        PIC::EoiMaster();
+        return;
+    }
+    if (vector < 0x30) {
+        // A hardware line: its driver's routine if it has one, and always an
+        // acknowledgement, so a stray line never reaches the system calls.
+        INTs::IRQ(static_cast<u8>(vector), context);
+        if (vector >= 0x28)
+            PIC::EoiSlave();
+        else
+            PIC::EoiMaster();
+        return;
+    }
+    if (!INTs::IRQ(static_cast<u8>(vector), context))
+        API::HandleInt0x80(context);
+}
+
+void PIC::Initialize()
+{
+    Port::in8(MasterData);
+    Port::in8(SlaveData);
+    write_with_delay(MasterCommand, 0x11);
+    write_with_delay(SlaveCommand, 0x11);
+    write_with_delay(MasterData, 0x20);
+    write_with_delay(SlaveData, 0x28);
+    write_with_delay(MasterData, 0x04);
+    write_with_delay(SlaveData, 0x02);
+    write_with_delay(MasterData, 0x01);
+    write_with_delay(SlaveData, 0x01);
+    write_with_delay(MasterData, 0xF9);
+}
+
+void PIC::Remap()
+{
+    Port::out8(MasterCommand, 0x11);
+    Port::out8(SlaveCommand, 0x11);
+    Port::out8(MasterData, 0x20);
+    Port::out8(SlaveData, 0x28);
+    Port::out8(MasterData, 0x04);
+    Port::out8(SlaveData, 0x02);
+    Port::out8(MasterData, 0x01);
+    Port::out8(SlaveData, 0x01);
+    Port::out8(MasterData, 0x00);
+    Port::out8(SlaveData, 0x00);
+}
+
+void PIC::ClearMask(u8 line)
+{
+    u16 port = line < 8 ? MasterData : SlaveData;
+    u8 bit = line < 8 ? line : static_cast<u8>(line - 8);
+    Port::out8(port, static_cast<u8>(Port::in8(port) & ~(1u << (bit & 31))));
+}
+
+void PIC::EoiMaster() { Port::out8(MasterCommand, 0x20); }
+
+void PIC::EoiSlave()
+{
+    Port::out8(MasterCommand, 0x20);
+    Port::out8(SlaveCommand, 0x20);
+}

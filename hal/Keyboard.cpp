@@ -1,0 +1,268 @@
+#include "hal/Keyboard.h"
+
+#include "arch/Cpu.h"
+#include "arch/Port.h"
+#include "hal/Console.h"
+#include "hal/Interrupts.h"
+#include "hal/Power.h"
+
+namespace {
+constexpr u16 DataPort = 0x60;
+constexpr u8 ScanLeftShift = 0x2A;
+constexpr u8 ScanRightShift = 0x36;
+constexpr u8 ScanControl = 0x1D;
+constexpr u8 ScanAlt = 0x38;
+constexpr u8 ScanDelete = 0x53;
+
+Keyboard* volatile s_receiver = nullptr;
+
+ConsoleKey key(i32 value) { return static_cast<ConsoleKey>(value); }
+}
+
+Keyboard::Keyboard()
+{
+    CreateDefaultKeymap();
+    InterruptGuard guard;
+    m_previousReceiver = s_receiver;
+    s_receiver = this;
+    INTs::SetIrqHandler(1, OnInterrupt);
+}
+
+Keyboard::~Keyboard()
+{
+    InterruptGuard guard;
+    if (s_receiver == this)
+        s_receiver = m_previousReceiver;
+}
+
+Keyboard* Keyboard::Receiver() { return s_receiver; }
+
+void Keyboard::OnInterrupt(IRQContext&)
+{
+    Keyboard* keyboard = s_receiver;
+    if (!keyboard || !keyboard->m_handler)
+        return;
+    u8 scancode = Port::in8(DataPort);
+    bool released = (scancode & 0x80) == 0x80;
+    if (released)
+        scancode &= 0x7F;
+    keyboard->m_handler(*keyboard, scancode, released);
+}
+
+void Keyboard::DefaultHandler(Keyboard& keyboard, u8 scancode, bool released)
+{
+    keyboard.HandleScancode(scancode, released);
+}
+
+void Keyboard::HandleScancode(u8 scancode, bool released)
+{
+    // An 0xE0 prefix arrives as a "release" of 0x60 and is dropped here, so
+    // extended keys act as their ordinary twins (right Ctrl, grey arrows).
+    u32 code = scancode;
+    if (code == ScanLeftShift || code == ScanRightShift) {
+        m_shift = !released;
+        return;
+    }
+    if (code == ScanControl) {
+        m_control = !released;
+        return;
+    }
+    if (code == ScanAlt) {
+        m_alt = !released;
+        return;
+    }
+    if (m_control && m_alt && code == ScanDelete && !released) {
+        (void)Console::WriteLine("Detected Ctrl-Alt-Delete! Rebooting System...");
+        Power::Reboot();
+    }
+    if (m_shift)
+        code <<= 16;
+    if (!released && m_count < QueueCapacity) {
+        m_queue[(m_head + m_count) % QueueCapacity] = code;
+        m_count = m_count + 1;
+    }
+}
+
+u32 Keyboard::QueuedCount() const { return m_count; }
+
+bool Keyboard::Dequeue(u32& code)
+{
+    InterruptGuard guard;
+    if (m_count == 0)
+        return false;
+    code = m_queue[m_head];
+    m_head = (m_head + 1) % QueueCapacity;
+    m_count = m_count - 1;
+    return true;
+}
+
+u32 Keyboard::WaitForCode()
+{
+    for (;;) {
+        Cpu::disable_interrupts();
+        if (m_count > 0)
+            break;
+        // Sleep until the next interrupt; the check above and the halt
+        // cannot be separated by a key arriving unseen.
+        Cpu::enable_interrupts_and_halt();
+    }
+    u32 code = m_queue[m_head];
+    m_head = (m_head + 1) % QueueCapacity;
+    m_count = m_count - 1;
+    Cpu::enable_interrupts();
+    return code;
+}
+
+char16_t Keyboard::ReadChar()
+{
+    for (;;) {
+        char16_t c;
+        if (GetCharValue(WaitForCode(), c))
+            return c;
+    }
+}
+
+KeyMapping Keyboard::ReadMapping()
+{
+    for (;;) {
+        KeyMapping mapping;
+        if (GetKeyMapping(WaitForCode(), mapping))
+            return mapping;
+    }
+}
+
+bool Keyboard::GetChar(char16_t& c)
+{
+    u32 code;
+    if (!Dequeue(code)) {
+        c = 0;
+        return false;
+    }
+    GetCharValue(code, c);
+    return true;
+}
+
+bool Keyboard::GetKey(ConsoleKey& result)
+{
+    u32 code;
+    if (!Dequeue(code)) {
+        result = ConsoleKey::NoName;
+        return false;
+    }
+    GetKeyValue(code, result);
+    return true;
+}
+
+bool Keyboard::GetKeyMapping(u32 scancode, KeyMapping& mapping) const
+{
+    for (auto const& entry : m_keys) {
+        if (entry.Scancode == scancode) {
+            mapping = entry;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Keyboard::GetCharValue(u32 scancode, char16_t& c) const
+{
+    KeyMapping mapping;
+    c = 0;
+    if (!GetKeyMapping(scancode, mapping) || mapping.Value == 0)
+        return false;
+    c = mapping.Value;
+    return true;
+}
+
+bool Keyboard::GetKeyValue(u32 scancode, ConsoleKey& result) const
+{
+    KeyMapping mapping;
+    if (!GetKeyMapping(scancode, mapping)) {
+        result = ConsoleKey::NoName;
+        return false;
+    }
+    result = mapping.Key;
+    return true;
+}
+
+void Keyboard::AddKey(u32 scancode, char16_t c, ConsoleKey k)
+{
+    m_keys.append({ scancode, c, k });
+    ++m_mappingCount;
+}
+
+void Keyboard::AddKeyWithShift(u32 scancode, char16_t c, ConsoleKey k)
+{
+    AddKey(scancode, c, k);
+    AddKey(scancode << 16, c, k);
+}
+
+void Keyboard::CreateDefaultKeymap()
+{
+    struct Row {
+        u8 first;
+        char const* plain;
+        char const* shifted;
+        i32 const* keys;
+    };
+    static i32 const qwertyKeys[] = { 81, 87, 69, 82, 84, 89, 85, 73, 79, 80 };
+    static i32 const homeKeys[] = { 65, 83, 68, 70, 71, 72, 74, 75, 76 };
+    static i32 const bottomKeys[] = { 90, 88, 67, 86, 66, 78, 77 };
+    static i32 const digitKeys[] = { 49, 50, 51, 52, 53, 54, 55, 56, 57, 48 };
+    static Row const rows[] = {
+        { 0x10, "qwertyuiop", "QWERTYUIOP", qwertyKeys },
+        { 0x1E, "asdfghjkl", "ASDFGHJKL", homeKeys },
+        { 0x2C, "zxcvbnm", "ZXCVBNM", bottomKeys },
+        { 0x02, "1234567890", "!@#$%^&*()", digitKeys },
+    };
+    for (auto const& row : rows) {
+        for (u32 i = 0; row.plain[i]; ++i) {
+            u32 code = row.first + i;
+            AddKey(code, static_cast<u8>(row.plain[i]), key(row.keys[i]));
+            AddKey(code << 16, static_cast<u8>(row.shifted[i]), key(row.keys[i]));
+        }
+    }
+
+    struct Symbol {
+        u8 code;
+        char plain;
+        char shifted;
+        i32 key;
+    };
+    static Symbol const symbols[] = {
+        { 0x29, '`', '~', 252 },
+        { 0x27, ';', ':', 252 },
+        { 0x28, '\'', '"', 252 },
+        { 0x2B, '\\', '|', 252 },
+        { 0x33, ',', '<', 188 },
+        { 0x34, '.', '>', 190 },
+        { 0x35, '/', '?', 111 },
+        { 0x0C, '-', '_', 109 },
+        { 0x0D, '=', '+', 187 },
+        { 0x1A, '[', '{', 252 },
+        { 0x1B, ']', '}', 252 },
+    };
+    for (auto const& symbol : symbols) {
+        AddKey(symbol.code, static_cast<u8>(symbol.plain), key(symbol.key));
+        AddKey(static_cast<u32>(symbol.code) << 16, static_cast<u8>(symbol.shifted), key(symbol.key));
+    }
+
+    AddKeyWithShift(0x0E, KeyChar::Backspace, ConsoleKey::Backspace);
+    AddKeyWithShift(0x0F, u'\t', ConsoleKey::Tab);
+    AddKeyWithShift(0x1C, u'\n', ConsoleKey::Enter);
+    AddKeyWithShift(0x39, u' ', ConsoleKey::Spacebar);
+    AddKeyWithShift(0x4B, KeyChar::LeftArrow, ConsoleKey::LeftArrow);
+    AddKeyWithShift(0x48, KeyChar::UpArrow, ConsoleKey::UpArrow);
+    AddKeyWithShift(0x4D, KeyChar::RightArrow, ConsoleKey::RightArrow);
+    AddKeyWithShift(0x50, KeyChar::DownArrow, ConsoleKey::DownArrow);
+    AddKeyWithShift(0x4C, u'5', ConsoleKey::NumPad5);
+    AddKeyWithShift(0x4A, u'-', ConsoleKey::OemMinus);
+    AddKeyWithShift(0x4E, u'+', ConsoleKey::OemPlus);
+
+    static u8 const silentCodes[] = { 0x5B, 0x5C, 0x52, 0x47, 0x49, 0x53, 0x4F, 0x51, 0x37, 0x45, 0x57, 0x58, 0x01 };
+    static i32 const silentKeys[] = { 91, 92, 45, 36, 33, 46, 35, 34, 44, 19, 122, 123, 27 };
+    for (u32 i = 0; i < sizeof silentCodes; ++i)
+        AddKeyWithShift(silentCodes[i], key(silentKeys[i]));
+    for (u8 code = 0x3B; code <= 0x44; ++code)
+        AddKeyWithShift(code, key(112 + (code - 0x3B)));
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "base/String.h"
+
+// Numeric key identifiers of the keyboard layer.
+enum class ConsoleKey : i32 {
+    Backspace = 8,
+    Tab = 9,
+    Enter = 13,
+    Pause = 19,
+    Escape = 27,
+    Spacebar = 32,
+    PageUp = 33,
+    PageDown = 34,
+    End = 35,
+    Home = 36,
+    LeftArrow = 37,
+    UpArrow = 38,
+    RightArrow = 39,
+    DownArrow = 40,
+    PrintScreen = 44,
+    Insert = 45,
+    Delete = 46,
+    D0 = 48,
+    A = 65,
+    Z = 90,
+    LeftWindows = 91,
+    RightWindows = 92,
+    NumPad5 = 101,
+    Subtract = 109,
+    Divide = 111,
+    F1 = 112,
+    F2 = 113,
+    F3 = 114,
+    F4 = 115,
+    F12 = 123,
+    OemPlus = 187,
+    OemComma = 188,
+    OemMinus = 189,
+    OemPeriod = 190,
+    NoName = 252,
+};
+
+// Characters the key map produces for keys that have no printable character
+// of their own; the line editor recognises them.
+namespace KeyChar {
+constexpr char16_t Backspace = u'\u0968';
+constexpr char16_t LeftArrow = u'\u2190';
+constexpr char16_t UpArrow = u'\u2191';
+constexpr char16_t RightArrow = u'\u2192';
+constexpr char16_t DownArrow = u'\u2193';
+}
+
+struct KeyMapping {
+    u32 Scancode;
+    char16_t Value; // 0: the key has no character
+    ConsoleKey Key;
+};
+
+struct ConsoleKeyInfo {
+    char16_t KeyChar;
+    ConsoleKey Key;
+    bool Shift;
+    bool Alt;
+    bool Control;
+};
+
+class Keyboard;
+using ScancodeHandler = void (*)(Keyboard& keyboard, u8 scancode, bool released);
+
+// The PS/2 keyboard on interrupt line 1. Constructing one makes it the
+// receiver of the keyboard interrupt; destroying it hands the keys back to
+// the keyboard that received them before, so a command that takes the
+// keyboard gives it back when it ends.
+class Keyboard {
+public:
+    static constexpr u32 QueueCapacity = 64;
+
+    Keyboard();
+    ~Keyboard();
+    Keyboard(Keyboard const&) = delete;
+    Keyboard& operator=(Keyboard const&) = delete;
+
+    // The keyboard that currently receives scan codes, if any.
+    static Keyboard* Receiver();
+
+    char16_t ReadChar();
+    KeyMapping ReadMapping();
+    bool GetChar(char16_t& c);
+    bool GetKey(ConsoleKey& key);
+    bool GetCharValue(u32 scancode, char16_t& c) const;
+    bool GetKeyValue(u32 scancode, ConsoleKey& key) const;
+    bool GetKeyMapping(u32 scancode, KeyMapping& mapping) const;
+
+    bool ShiftPressed() const { return m_shift; }
+    bool AltPressed() const { return m_alt; }
+    bool CtrlPressed() const { return m_control; }
+
+    void AddKey(u32 scancode, char16_t c, ConsoleKey key);
+    void AddKeyWithShift(u32 scancode, char16_t c, ConsoleKey key);
+    void AddKeyWithShift(u32 scancode, ConsoleKey key) { AddKeyWithShift(scancode, 0, key); }
+    void Initialize(ScancodeHandler handler) { m_handler = handler; }
+
+    // The default scan-code handler: modifiers, Ctrl-Alt-Delete, the queue.
+    void HandleScancode(u8 scancode, bool released);
+    u32 QueuedCount() const;
+
+private:
+    static void OnInterrupt(struct IRQContext&);
+    static void DefaultHandler(Keyboard& keyboard, u8 scancode, bool released);
+    void CreateDefaultKeymap();
+    bool Dequeue(u32& code);
+    u32 WaitForCode();
+
+    bool m_shift { false };
+    bool m_control { false };
+    bool m_alt { false };
+    Vector<KeyMapping> m_keys;
+    ScancodeHandler m_handler { DefaultHandler };
+    u32 m_queue[QueueCapacity] {};
+    u32 volatile m_head { 0 };
+    u32 volatile m_count { 0 };
+    i32 m_mappingCount { 0 };
+    Keyboard* m_previousReceiver { nullptr };
+};

@@ -1,0 +1,44 @@
+#include "hal/MemoryWindow.h"
+
+ErrorOr<void> MemoryWindow::fill32(u32 offset, u32 value, u32 count)
+{
+    if (count > m_length / 4 || !contains(offset, count * 4))
+        return violation();
+    auto* words = reinterpret_cast<u32 volatile*>(m_bytes + offset);
+    for (u32 i = 0; i < count; ++i)
+        words[i] = value;
+    return {};
+}
+
+ErrorOr<void> MemoryWindow::fill8(u32 offset, u8 value, u32 count)
+{
+    if (!contains(offset, count))
+        return violation();
+    for (u32 i = 0; i < count; ++i)
+        m_bytes[offset + i] = value;
+    return {};
+}
+
+ErrorOr<void> MemoryWindow::move(u32 destination, u32 source, u32 length)
+{
+    if (!contains(destination, length) || !contains(source, length))
+        return violation();
+    u8 volatile* bytes = m_bytes;
+    if (destination < source) {
+        for (u32 i = 0; i < length; ++i)
+            bytes[destination + i] = bytes[source + i];
+    } else {
+        for (u32 i = length; i > 0; --i)
+            bytes[destination + i - 1] = bytes[source + i - 1];
+    }
+    return {};
+}
+
+ErrorOr<void> MemoryWindow::copy_in(u32 offset, u8 const* source, u32 length)
+{
+    if (!contains(offset, length))
+        return violation();
+    for (u32 i = 0; i < length; ++i)
+        m_bytes[offset + i] = source[i];
+    return {};
+}

@@ -1,0 +1,42 @@
+#include "hal/Panic.h"
+
+#include "arch/Cpu.h"
+#include "hal/Console.h"
+#include "hal/Debugger.h"
+#include "hal/MemoryWindow.h"
+
+namespace {
+char const* const Explanation
+    = "\r\nIf this is the first time you've seen this Stop error screen, \r\nrestart you computer. If this screen "
+      "appears again follow\r\nthese steps:\r\n\r\nCheck to make sure any new hardware is properly "
+      "installed.\r\nIf this is a new installation, check your hardware to see if it is \r\ncompatible with your "
+      "computer's BIOS.\r\n\r\nIf problems continue, disable or remove any newly installed hardware. \r\nDisable "
+      "BIOS memory options such as caching or shadowing.";
+}
+
+void BSOD::Panic(String const& message)
+{
+    Debugger::Send("PANIC: " + message);
+    Console::SetBackgroundColor(ConsoleColor::DarkBlue);
+    Console::SetForegroundColor(ConsoleColor::White);
+    Console::Clear();
+    // 26 rows of spaces: the screen scrolls twice, so rows 0-23 end blue and
+    // the freshly blanked row 24 black.
+    for (int i = 0; i < 0x820; ++i)
+        (void)Console::Write(u' ');
+    Console::SetCursorLeft(0);
+    Console::SetCursorTop(0);
+    (void)Console::WriteLine(
+        "A problem has been detected and Tessary has been shut down to prevent damage to your computer.\n");
+    (void)Console::WriteLine(message);
+    (void)Console::WriteLine(Explanation);
+    Cpu::halt_forever();
+}
+
+void BSOD::WriteRawLine(char const* text, u8 attribute)
+{
+    MemoryWindow memory(TextScreen::TextMemory, TextScreen::TextMemorySize);
+    for (u32 i = 0; text[i]; ++i)
+        (void)memory.write16(i * 2, static_cast<u16>(static_cast<u8>(text[i]) | (attribute << 8)));
+    Debugger::Send(text);
+}

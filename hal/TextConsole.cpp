@@ -1,0 +1,76 @@
+#include "hal/TextConsole.h"
+
+ErrorOr<void> TextConsole::store(char16_t c)
+{
+    TRY(m_screen.SetChar(m_x, m_y, c));
+    if (++m_x == TextScreen::Cols)
+        advance_line();
+    return {};
+}
+
+void TextConsole::advance_line()
+{
+    ++m_y;
+    m_x = 0;
+    if (m_y == TextScreen::Rows) {
+        m_screen.ScrollUp();
+        ++m_scrolls;
+        m_y = TextScreen::Rows - 1;
+    }
+}
+
+ErrorOr<void> TextConsole::WriteChar(char16_t c)
+{
+    auto result = store(c);
+    update_cursor();
+    return result;
+}
+
+ErrorOr<void> TextConsole::Write(String const& text)
+{
+    // The hardware cursor moves once per string rather than per character:
+    // the screen ends up the same and output is several times faster.
+    ErrorOr<void> result;
+    for (char16_t c : text.chars()) {
+        if (c == u'\n') {
+            advance_line();
+        } else if (c == u'\r') {
+            continue;
+        } else if (c == u'\t') {
+            for (int i = 0; i < 4 && !result.is_error(); ++i)
+                result = store(u' ');
+        } else {
+            result = store(c);
+        }
+        if (result.is_error())
+            break;
+    }
+    update_cursor();
+    return result;
+}
+
+void TextConsole::NewLine()
+{
+    advance_line();
+    update_cursor();
+}
+
+void TextConsole::Clear()
+{
+    m_screen.Clear();
+    m_x = 0;
+    m_y = 0;
+    update_cursor();
+}
+
+void TextConsole::SetX(i32 x)
+{
+    m_x = x;
+    update_cursor();
+}
+
+void TextConsole::SetY(i32 y)
+{
+    m_y = y;
+    update_cursor();
+}

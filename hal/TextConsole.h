@@ -1,0 +1,42 @@
+#pragma once
+
+#include "base/String.h"
+#include "hal/TextScreen.h"
+
+// The writer on top of the text screen: keeps the cursor, wraps at column 80
+// and scrolls at row 25.
+class TextConsole {
+public:
+    explicit TextConsole(TextScreen& screen)
+        : m_screen(screen)
+    {
+    }
+
+    // One cell; no control character is interpreted.
+    ErrorOr<void> WriteChar(char16_t c);
+    // Line feed breaks the line, carriage return is skipped, tab is four spaces.
+    ErrorOr<void> Write(String const& text);
+    void NewLine();
+    void Clear();
+
+    i32 X() const { return m_x; }
+    i32 Y() const { return m_y; }
+    void SetX(i32 x);
+    void SetY(i32 y);
+    i32 Rows() const { return TextScreen::Rows; }
+    i32 Cols() const { return TextScreen::Cols; }
+    // How many times the screen has scrolled: lets the line editor follow a
+    // line that moved up.
+    u32 ScrollCount() const { return m_scrolls; }
+    TextScreen& Screen() { return m_screen; }
+
+private:
+    ErrorOr<void> store(char16_t c);
+    void advance_line();
+    void update_cursor() { m_screen.SetCursorPos(m_x, m_y); }
+
+    TextScreen& m_screen;
+    i32 m_x { 0 };
+    i32 m_y { 0 };
+    u32 m_scrolls { 0 };
+};

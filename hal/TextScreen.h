@@ -1,0 +1,31 @@
+#pragma once
+
+#include "hal/MemoryWindow.h"
+
+// The 80x25 colour text frame buffer at 0xB8000 and the CRT controller's
+// hardware cursor.
+class TextScreen {
+public:
+    static constexpr i32 Cols = 80;
+    static constexpr i32 Rows = 25;
+    static constexpr u32 TextMemory = 0xB8000;
+    static constexpr u32 TextMemorySize = Cols * Rows * 2;
+    // A cleared cell is character 0x0F on black: black whatever the colours.
+    static constexpr u16 ClearCell = 0x000F;
+
+    TextScreen();
+
+    void Clear();
+    void ScrollUp();
+    void SetColors(u8 foreground, u8 background);
+    u8 Attribute() const { return m_attribute; }
+    void SetCursorPos(i32 x, i32 y);
+    // Stores the low 8 bits of c with the current attribute at (x, y).
+    ErrorOr<void> SetChar(i32 x, i32 y, char16_t c);
+    // Character and attribute of a cell, for tests and the panic screen.
+    u16 Cell(i32 x, i32 y) const;
+
+private:
+    MemoryWindow m_memory;
+    u8 m_attribute { 0x0F };
+};

@@ -1,0 +1,220 @@
+#include "hal/Time.h"
+
+#include "arch/Cpu.h"
+#include "arch/Port.h"
+#include "hal/Interrupts.h"
+
+namespace {
+
+constexpr u16 CmosIndex = 0x70;
+constexpr u16 CmosData = 0x71;
+constexpr u8 StatusA = 0x0A;
+constexpr u8 StatusB = 0x0B;
+constexpr u8 UpdateInProgress = 0x80;
+// An update takes under 2 ms; this many polls is far beyond that, and keeps a
+// broken clock from hanging the system.
+constexpr int UpdateWaitLimit = 100000;
+
+constexpr u16 PitChannel0 = 0x40;
+constexpr u16 PitCommand = 0x43;
+
+struct ClockMode {
+    bool known { false };
+    bool twentyFourHour { false };
+    bool bcd { false };
+};
+ClockMode s_mode;
+
+u8 read_register(u8 reg)
+{
+    Port::out8(CmosIndex, reg);
+    return Port::in8(CmosData);
+}
+
+ClockMode const& mode()
+{
+    if (!s_mode.known) {
+        u8 b = read_register(StatusB);
+        s_mode = { true, (b & 0x02) != 0, (b & 0x04) == 0 };
+    }
+    return s_mode;
+}
+
+u8 read_clock(u8 reg)
+{
+    for (int i = 0; i < UpdateWaitLimit; ++i) {
+        Port::out8(CmosIndex, StatusA);
+        if (!(Port::in8(CmosData) & UpdateInProgress))
+            break;
+    }
+    return read_register(reg);
+}
+
+u8 from_bcd(u8 value) { return static_cast<u8>(((value >> 4) & 0x0F) * 10 + (value & 0x0F)); }
+u8 read_value(u8 reg) { return mode().bcd ? from_bcd(read_clock(reg)) : read_clock(reg); }
+
+// Period of the one-shot now armed, for the registered timers.
+u32 s_armedNanoseconds = 0;
+PIT* s_waitingPit = nullptr;
+bool volatile s_waitSignalled = false;
+
+// Halts until the one-shot armed by the caller has fired.
+void wait_for_one_shot()
+{
+    for (;;) {
+        Cpu::disable_interrupts();
+        if (Time::called)
+            break;
+        Cpu::enable_interrupts_and_halt();
+    }
+    Time::called = false;
+    Cpu::enable_interrupts();
+}
+
+}
+
+bool volatile Time::called = false;
+
+void RTC::Reset() { s_mode = {}; }
+u8 RTC::Second() { return read_value(0x00); }
+u8 RTC::Minute() { return read_value(0x02); }
+u8 RTC::DayOfTheWeek() { return read_value(0x06); }
+u8 RTC::DayOfTheMonth() { return read_value(0x07); }
+u8 RTC::Month() { return read_value(0x08); }
+u8 RTC::Year() { return read_value(0x09); }
+
+u8 RTC::Hour()
+{
+    u8 raw = read_clock(0x04);
+    if (mode().twentyFourHour)
+        return mode().bcd ? from_bcd(raw) : raw;
+    bool pm = raw & 0x80;
+    u8 hour = static_cast<u8>(raw & 0x7F);
+    if (mode().bcd)
+        hour = from_bcd(hour);
+    if (!pm)
+        return hour == 12 ? 0 : hour;
+    return hour == 12 ? 12 : static_cast<u8>(hour + 12);
+}
+
+void PIT::ArmOneShot(u32 divisor)
+{
+    PIC::Remap();
+    PIC::ClearMask(0);
+    PIC::ClearMask(15);
+    s_armedNanoseconds = static_cast<u32>(static_cast<u64>(divisor & 0xFFFF) * 1000000000ull / Frequency);
+    Port::out8(PitCommand, 0x30);
+    Port::out8(PitChannel0, static_cast<u8>(divisor & 0xFF));
+    Port::out8(PitChannel0, static_cast<u8>((divisor >> 8) & 0xFF));
+}
+
+void PIT::Mode0(u32 frequency) { ArmOneShot(Frequency / frequency); }
+
+ErrorOr<i32> PIT::RegisterTimer(PITTimer* timer)
+{
+    if (timer->TimerID != -1)
+        return Error("Timer has already been registered!");
+    timer->TimerID = m_timerCounter++;
+    m_timers.append(timer);
+    return timer->TimerID;
+}
+
+void PIT::UnregisterTimer(i32 id)
+{
+    for (size_t i = 0; i < m_timers.size(); ++i) {
+        if (m_timers[i]->TimerID == id) {
+            m_timers.remove(i);
+            return;
+        }
+    }
+}
+
+void PIT::Elapse(u32 nanoseconds)
+{
+    for (size_t i = 0; i < m_timers.size();) {
+        PITTimer* timer = m_timers[i];
+        timer->NanosecondsLeft -= static_cast<i32>(nanoseconds);
+        if (timer->NanosecondsLeft > 0) {
+            ++i;
+            continue;
+        }
+        timer->TriggerRoutine();
+        if (timer->Recurring) {
+            timer->NanosecondsLeft += timer->NanosecondsTimeout;
+            ++i;
+        } else {
+            m_timers.remove(i);
+        }
+    }
+}
+
+void PIT::SignalWait() { s_waitSignalled = true; }
+
+void PIT::Wait(u32 milliseconds)
+{
+    s_waitSignalled = false;
+    PITTimer timer(SignalWait, static_cast<i32>(milliseconds * 1000000u), false);
+    (void)RegisterTimer(&timer); // a fresh timer always registers
+    // The system has no periodic tick: the timers are counted down by
+    // one-shot periods of at most 50 ms, armed while someone waits.
+    s_waitingPit = this;
+    while (!s_waitSignalled) {
+        ArmOneShot(Frequency / 20);
+        wait_for_one_shot();
+    }
+    s_waitingPit = nullptr;
+    UnregisterTimer(timer.TimerID);
+}
+
+void Time::OnTimerInterrupt()
+{
+    called = true;
+    if (s_waitingPit)
+        s_waitingPit->Elapse(s_armedNanoseconds);
+}
+
+void Time::Wait(i32 seconds)
+{
+    u8 last = RTC::Second();
+    for (i32 changes = 0; changes < seconds;) {
+        u8 now = RTC::Second();
+        if (now != last) {
+            last = now;
+            ++changes;
+        }
+    }
+}
+
+void Time::WaitMS(u32 milliseconds)
+{
+    // Periods of up to 50 ms: the counter holds at most 65535 input clocks
+    // (about 55 ms).
+    while (milliseconds > 0) {
+        u32 chunk = milliseconds < 50 ? milliseconds : 50;
+        called = false;
+        PIT::ArmOneShot(PIT::Frequency * chunk / 1000);
+        wait_for_one_shot();
+        milliseconds -= chunk;
+    }
+}
+
+String Time::GetCorrectMinute()
+{
+    u8 minute = RTC::Minute();
+    return minute < 10 ? "0" + String::number(minute) : String::number(minute);
+}
+
+String Time::TwentyFourHourToString() { return String::number(RTC::Hour()) + ":" + GetCorrectMinute(); }
+
+String Time::TwelveHourToString()
+{
+    u8 hour = RTC::Hour();
+    String minute = GetCorrectMinute();
+    if (hour == 0)
+        return "12:" + minute + "am";
+    if (hour < 12)
+        return String::number(hour) + ":" + minute + "am";
+    if (hour == 12)
+        return "12:" + minute + "pm";
+    return String::number(hour - 12) + ":" + minute + "pm";
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "base/Error.h"
+
+// The battery-backed real-time clock (CMOS registers through ports 0x70/0x71).
+class RTC {
+public:
+    static u8 Second();
+    static u8 Minute();
+    static u8 Hour();
+    static u8 DayOfTheWeek();
+    static u8 DayOfTheMonth();
+    static u8 Month();
+    static u8 Year();
+    // Forget the mode flags read at the first access (tests change clocks).
+    static void Reset();
+};
+
+// A timer on the interval timer's one-shot interrupt: its trigger runs once
+// its timeout has elapsed, and again every timeout when it is recurring.
+struct PITTimer {
+    using Trigger = void (*)();
+    PITTimer(Trigger trigger, i32 timeoutNs, bool recurring)
+        : Recurring(recurring)
+        , NanosecondsLeft(timeoutNs)
+        , NanosecondsTimeout(timeoutNs)
+        , TriggerRoutine(trigger)
+    {
+    }
+    bool Recurring;
+    i32 NanosecondsLeft;
+    i32 NanosecondsTimeout;
+    i32 TimerID { -1 };
+    Trigger TriggerRoutine;
+};
+
+// The 8253/8254 programmable interval timer, channel 0 in one-shot mode.
+class PIT {
+public:
+    static constexpr u32 Frequency = 1193180;
+
+    // Arms channel 0 to interrupt once after 1/frequency seconds.
+    static void Mode0(u32 frequency);
+    // Arms channel 0 to interrupt once after `divisor` input clock periods
+    // (at most 65535).
+    static void ArmOneShot(u32 divisor);
+
+    ErrorOr<i32> RegisterTimer(PITTimer* timer);
+    void UnregisterTimer(i32 id);
+    // Halts until `milliseconds` have passed, counted by a registered timer.
+    void Wait(u32 milliseconds);
+    // Counts the registered timers down by the period that just elapsed and
+    // runs the triggers that came due.
+    void Elapse(u32 nanoseconds);
+    bool HasTimers() const { return !m_timers.is_empty(); }
+
+private:
+    static void SignalWait();
+    Vector<PITTimer*> m_timers;
+    i32 m_timerCounter { 0 };
+};
+
+class Time {
+public:
+    // Whole seconds of the real-time clock: returns after the second has
+    // changed n times.
+    static void Wait(i32 seconds);
+    // Milliseconds measured with one-shot periods of the interval timer.
+    static void WaitMS(u32 milliseconds);
+
+    static String TwentyFourHourToString();
+    static String TwelveHourToString();
+    static String GetCorrectMinute();
+
+    // The line-0 interrupt: completion of the one-shot.
+    static void OnTimerInterrupt();
+    static bool volatile called;
+};

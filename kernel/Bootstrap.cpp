@@ -1,0 +1,36 @@
+#include "kernel/Bootstrap.h"
+
+#include "arch/Cpu.h"
+#include "hal/Console.h"
+#include "hal/Debugger.h"
+#include "hal/Heap.h"
+#include "hal/Interrupts.h"
+
+namespace {
+TextScreen* s_screen;
+TextConsole* s_writer;
+Keyboard* s_keyboard;
+}
+
+void Bootstrap::Init()
+{
+    PIC::Initialize();
+    Interrupts::UpdateIDT(true);
+    Cpu::initialize_fpu();
+    Heap::Initialize();
+    Debugger::Send("Bootstrap done: interrupts on, heap ready");
+}
+
+void Global::Init()
+{
+    s_screen = new TextScreen();
+    s_writer = new TextConsole(*s_screen);
+    s_screen->Clear();
+    s_keyboard = new Keyboard();
+    Console::Bind(*s_writer, *s_keyboard);
+    Debugger::Send("Globals ready: console and keyboard");
+}
+
+TextScreen& Global::Screen() { return *s_screen; }
+TextConsole& Global::Writer() { return *s_writer; }
+Keyboard& Global::Keys() { return *s_keyboard; }

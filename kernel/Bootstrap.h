@@ -1,0 +1,21 @@
+#pragma once
+
+class TextScreen;
+class TextConsole;
+class Keyboard;
+
+// Hardware bring-up: interrupt controllers, descriptor table, FPU, heap.
+class Bootstrap {
+public:
+    static void Init();
+};
+
+// The system globals: console writer, text screen, keyboard and the devices
+// found at start-up.
+class Global {
+public:
+    static void Init();
+    static TextScreen& Screen();
+    static TextConsole& Writer();
+    static Keyboard& Keys();
+};

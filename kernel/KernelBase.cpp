@@ -1,0 +1,34 @@
+#include "kernel/KernelBase.h"
+
+#include "hal/Console.h"
+#include "hal/Debugger.h"
+#include "kernel/Bootstrap.h"
+
+ErrorOr<void> KernelBase::Start()
+{
+    if (started) {
+        Debugger::Send("ERROR: Kernel Already Started");
+        return Error("Kernel has already been started. A kernel cannot be started twice.");
+    }
+    started = true;
+    Debugger::Send("Starting kernel");
+    Bootstrap::Init();
+    Global::Init();
+    if (clearScreen)
+        Console::Clear();
+
+    auto run = [this]() -> ErrorOr<void> {
+        TRY(BeforeRun());
+        while (!stopped)
+            TRY(Run());
+        TRY(AfterRun());
+        return {};
+    };
+    auto result = run();
+    if (result.is_error()) {
+        Debugger::Send("Kernel stopped by an error: " + result.error().message());
+        (void)Console::WriteLine("Exception occurred while running kernel:");
+        (void)Console::WriteLine("Exception: " + result.error().message());
+    }
+    return {};
+}

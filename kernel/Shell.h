@@ -1,0 +1,26 @@
+#pragma once
+
+#include "base/String.h"
+#include "hal/Keyboard.h"
+
+#include <optional>
+
+// The shell's current directory, shown in the prompt; only `cd` changes it
+// and nothing checks that it exists.
+class Environment {
+public:
+    static String CurrentDir;
+};
+
+// Splits a command line at its first space: nothing for an empty line, the
+// whole line when it has no space, otherwise the text before and after.
+Vector<String> SplitAtFirstSpace(String const& line);
+
+// The text of a key identifier, used by the key echo test and the editor.
+String getKeyFromKey(ConsoleKey key);
+
+// A command's argument string: absent when the line had no space.
+using Argument = std::optional<String>;
+
+// Absent, empty or only white space.
+inline bool IsBlank(Argument const& argument) { return !argument || argument->is_blank(); }

@@ -1,0 +1,190 @@
+#include "tests/sim/Sim.h"
+
+#include "arch/Cpu.h"
+#include "arch/PhysicalMemory.h"
+#include "arch/Port.h"
+#include "hal/Interrupts.h"
+
+#include <map>
+
+namespace {
+
+struct Region {
+    u32 base;
+    std::vector<u8> bytes;
+};
+
+struct Machine {
+    std::map<u16, Sim::PortDevice*> devices;
+    std::vector<Sim::PortAccess> log;
+    std::vector<Region> regions;
+    std::function<void()> halt_hook;
+    bool interrupts { false };
+    u32 unattached { 0xFF };
+    u64 halts { 0 };
+    u64 tsc { 0 };
+    u32 last_call { 0 };
+};
+
+Machine& machine()
+{
+    static Machine m;
+    return m;
+}
+
+u32 port_read(u16 port, int width)
+{
+    auto& m = machine();
+    auto it = m.devices.find(port);
+    u32 mask = width == 32 ? 0xFFFFFFFFu : (1u << width) - 1;
+    u32 value = (it != m.devices.end() ? it->second->read(port, width) : m.unattached) & mask;
+    m.log.push_back({ port, value, width, false });
+    return value;
+}
+
+void port_write(u16 port, u32 value, int width)
+{
+    auto& m = machine();
+    m.log.push_back({ port, value, width, true });
+    auto it = m.devices.find(port);
+    if (it != m.devices.end())
+        it->second->write(port, value, width);
+}
+
+}
+
+namespace Sim {
+
+void reset()
+{
+    auto& m = machine();
+    m.devices.clear();
+    m.log.clear();
+    m.regions.clear();
+    m.halt_hook = nullptr;
+    m.interrupts = false;
+    m.unattached = 0xFF;
+    m.halts = 0;
+    m.tsc = 0;
+    m.last_call = 0;
+    map_memory(0, 0x100000);
+}
+
+void attach(u16 first_port, u16 last_port, PortDevice* device)
+{
+    for (u32 p = first_port; p <= last_port; ++p)
+        machine().devices[static_cast<u16>(p)] = device;
+}
+
+std::vector<PortAccess> const& accesses() { return machine().log; }
+
+std::vector<PortAccess> writes_to(u16 port)
+{
+    std::vector<PortAccess> result;
+    for (auto const& a : machine().log) {
+        if (a.write && a.port == port)
+            result.push_back(a);
+    }
+    return result;
+}
+
+void clear_accesses() { machine().log.clear(); }
+void set_unattached_read_value(u32 value) { machine().unattached = value; }
+
+u8* map_memory(u32 base, u32 length)
+{
+    auto& regions = machine().regions;
+    regions.push_back({ base, std::vector<u8>(length, 0) });
+    return regions.back().bytes.data();
+}
+
+u8* memory(u32 base) { return PhysicalMemory::map(base, 1); }
+
+void on_halt(std::function<void()> hook) { machine().halt_hook = std::move(hook); }
+
+void raise_vector(u8 vector)
+{
+    IRQContext context {};
+    context.Interrupt = vector;
+    bool were_enabled = machine().interrupts;
+    machine().interrupts = false; // interrupt gates clear IF
+    Interrupts::Dispatch(context);
+    machine().interrupts = were_enabled;
+}
+
+void raise_irq(u8 line) { raise_vector(static_cast<u8>(0x20 + line)); }
+bool interrupts_enabled() { return machine().interrupts; }
+u64 halt_count() { return machine().halts; }
+void set_timestamp(u64 value) { machine().tsc = value; }
+u32 last_call_address() { return machine().last_call; }
+
+}
+
+namespace Port {
+u8 in8(u16 port) { return static_cast<u8>(port_read(port, 8)); }
+u16 in16(u16 port) { return static_cast<u16>(port_read(port, 16)); }
+u32 in32(u16 port) { return port_read(port, 32); }
+void out8(u16 port, u8 value) { port_write(port, value, 8); }
+void out16(u16 port, u16 value) { port_write(port, value, 16); }
+void out32(u16 port, u32 value) { port_write(port, value, 32); }
+void in16_block(u16 port, u16* words, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        words[i] = in16(port);
+}
+void out16_block(u16 port, u16 const* words, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        out16(port, words[i]);
+}
+}
+
+u8* PhysicalMemory::map(u32 base, u32 length)
+{
+    // Later mappings shadow earlier ones, so a test can plant a region over
+    // the default first MiB.
+    auto& regions = machine().regions;
+    for (auto it = regions.rbegin(); it != regions.rend(); ++it) {
+        u64 end = static_cast<u64>(it->base) + it->bytes.size();
+        if (base >= it->base && static_cast<u64>(base) + length <= end)
+            return it->bytes.data() + (base - it->base);
+    }
+    return nullptr;
+}
+
+namespace Cpu {
+
+void halt()
+{
+    auto& m = machine();
+    ++m.halts;
+    if (!m.halt_hook)
+        throw Sim::Stopped {};
+    bool were_enabled = m.interrupts;
+    m.interrupts = true;
+    m.halt_hook();
+    m.interrupts = were_enabled;
+}
+
+void disable_interrupts() { machine().interrupts = false; }
+void enable_interrupts() { machine().interrupts = true; }
+bool interrupts_enabled() { return machine().interrupts; }
+
+void enable_interrupts_and_halt()
+{
+    machine().interrupts = true;
+    halt();
+}
+
+void halt_forever() { throw Sim::Stopped {}; }
+void call(u32 address) { machine().last_call = address; }
+
+void initialize_fpu() { }
+
+u64 timestamp_counter()
+{
+    machine().tsc += 1000;
+    return machine().tsc;
+}
+
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+// The simulated machine behind the hardware seam in host builds. Tests attach
+// simulated devices to port ranges, back physical memory ranges with buffers,
+// raise interrupt lines, and decide what happens when the code under test
+// halts the processor to wait for an interrupt.
+
+#include "base/Types.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace Sim {
+
+struct PortAccess {
+    u16 port;
+    u32 value;
+    int width; // 8, 16 or 32
+    bool write;
+};
+
+class PortDevice {
+public:
+    virtual ~PortDevice() = default;
+    virtual u32 read(u16 port, int width) = 0;
+    virtual void write(u16 port, u32 value, int width) = 0;
+};
+
+// Thrown out of a halt when the test has nothing more to deliver: it unwinds
+// the code under test (loops that never return, blocking reads) back to the
+// test, which then inspects the machine.
+struct Stopped {
+};
+
+// Forget all devices, memory, the access log and the halt hook; back the
+// first MiB of physical memory with zeros (text buffer, VGA window, BIOS area).
+void reset();
+
+void attach(u16 first_port, u16 last_port, PortDevice* device);
+// Every port access, in order (reads too, with the value returned).
+std::vector<PortAccess> const& accesses();
+std::vector<PortAccess> writes_to(u16 port);
+void clear_accesses();
+// Value returned by reads of ports without a device.
+void set_unattached_read_value(u32 value);
+
+// Backs [base, base + length) with zero-filled simulated memory.
+u8* map_memory(u32 base, u32 length);
+u8* memory(u32 base);
+
+// Called whenever the code under test halts; it should raise an interrupt
+// (or throw Stopped). Without a hook a halt throws Stopped.
+void on_halt(std::function<void()> hook);
+// Calls the kernel's interrupt dispatcher for vector 0x20 + line, as the
+// entry stub would.
+void raise_irq(u8 line);
+void raise_vector(u8 vector);
+bool interrupts_enabled();
+// Number of halts so far.
+u64 halt_count();
+// Value the next timestamp_counter() calls start from; each call adds 1000.
+void set_timestamp(u64 value);
+// Address most recently passed to Cpu::call.
+u32 last_call_address();
+
+}

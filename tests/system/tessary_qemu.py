@@ -1,0 +1,297 @@
+"""Boots the real Tessary image in QEMU and drives it like a person would.
+
+A Machine starts QEMU with the kernel, an IDE disk and a QMP socket, types
+keys with `send-key`, moves the mouse with `input-send-event`, reads the 80x25
+text cells (character and attribute) from 0xB8000 with `pmemsave`, takes
+screendumps, and notices resets and power-off. Waits poll the screen against a
+time-out; nothing relies on bare sleeps for correctness.
+"""
+
+import json
+import os
+import shutil
+import socket
+import subprocess
+import tempfile
+import time
+import unittest
+
+ROOT = os.environ.get("TESSARY_ROOT", os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
+BUILD = os.environ.get("TESSARY_BUILD", os.path.join(ROOT, "build"))
+ELF = os.path.join(BUILD, "tessary.elf")
+TESSFS = os.path.join(BUILD, "tessfs")
+RESULTS = os.path.join(BUILD, "system-results")
+
+PROMPT = "root ~/home/root # "
+QUESTION = "Do you want to boot on DOS or on GUI? DOS/GUI"
+
+# Characters typed with send-key: qcode, and whether Shift is held.
+_PLAIN = {
+    " ": "spc", "\n": "ret", "-": "minus", "=": "equal", "/": "slash", ".": "dot", ",": "comma",
+    ";": "semicolon", "'": "apostrophe", "\\": "backslash", "[": "bracket_left", "]": "bracket_right",
+    "`": "grave_accent", "\t": "tab",
+}
+_SHIFTED = {
+    "!": "1", "@": "2", "#": "3", "$": "4", "%": "5", "^": "6", "&": "7", "*": "8", "(": "9", ")": "0",
+    "_": "minus", "+": "equal", "?": "slash", ">": "dot", "<": "comma", ":": "semicolon", '"': "apostrophe",
+    "|": "backslash", "{": "bracket_left", "}": "bracket_right", "~": "grave_accent",
+}
+
+
+def key_for(char):
+    """(qcode, shift) for one typed character."""
+    if char.isascii() and char.isalpha():
+        return char.lower(), char.isupper()
+    if char.isdigit():
+        return char, False
+    if char in _PLAIN:
+        return _PLAIN[char], False
+    if char in _SHIFTED:
+        return _SHIFTED[char], True
+    raise ValueError(f"no key types {char!r}")
+
+
+class Machine:
+    def __init__(self, disk=None, vga="std", memory=128, extra_args=(), name="machine"):
+        self.name = name
+        self.tmp = tempfile.mkdtemp(prefix="tessary-")
+        self.qmp_path = os.path.join(self.tmp, "qmp.sock")
+        self.log_path = os.path.join(self.tmp, "kernel.log")
+        self.disk = disk
+        self.events = []
+        args = ["qemu-system-i386", "-machine", "pc", "-m", str(memory), "-kernel", ELF,
+                "-display", "none", "-vga", vga, "-serial", f"file:{self.log_path}",
+                "-qmp", f"unix:{self.qmp_path},server=on,wait=off", "-no-shutdown"]
+        if disk:
+            args += ["-drive", f"file={disk},format=raw,if=ide,index=0"]
+        args += list(extra_args)
+        self.process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        stderr=subprocess.STDOUT)
+        self._connect()
+
+    # ---- QMP -------------------------------------------------------------
+    def _connect(self):
+        deadline = time.time() + 20
+        while True:
+            self.sock = socket.socket(socket.AF_UNIX)
+            try:
+                self.sock.connect(self.qmp_path)
+                break
+            except OSError:
+                self.sock.close()
+                if time.time() > deadline or self.process.poll() is not None:
+                    raise RuntimeError("QEMU did not start: " + self._qemu_output())
+                time.sleep(0.05)
+        self.stream = self.sock.makefile("rw")
+        json.loads(self.stream.readline())  # greeting
+        self.command("qmp_capabilities")
+
+    def _qemu_output(self):
+        try:
+            return self.process.stdout.read().decode(errors="replace") if self.process.poll() is not None else ""
+        except Exception:
+            return ""
+
+    def command(self, name, **arguments):
+        message = {"execute": name}
+        if arguments:
+            message["arguments"] = arguments
+        self.stream.write(json.dumps(message) + "\n")
+        self.stream.flush()
+        while True:
+            line = self.stream.readline()
+            if not line:
+                raise RuntimeError("QEMU closed the QMP connection")
+            reply = json.loads(line)
+            if "event" in reply:
+                self.events.append(reply)
+                continue
+            if "error" in reply:
+                raise RuntimeError(f"QMP {name}: {reply['error']}")
+            return reply.get("return")
+
+    def poll_events(self):
+        """Collects pending QMP events without blocking."""
+        try:
+            self.command("query-status")
+        except (RuntimeError, OSError):
+            pass
+        return self.events
+
+    def event_names(self):
+        return [e["event"] for e in self.poll_events()]
+
+    # ---- screen -----------------------------------------------------------
+    def cells(self):
+        """25 rows of 80 (character, attribute) pairs."""
+        path = os.path.join(self.tmp, "screen.bin")
+        self.command("pmemsave", val=0xB8000, size=4000, filename=path)
+        with open(path, "rb") as f:
+            data = f.read()
+        return [[(data[(r * 80 + c) * 2], data[(r * 80 + c) * 2 + 1]) for c in range(80)] for r in range(25)]
+
+    def rows(self):
+        """25 text rows of 80 characters, cell bytes as Latin-1."""
+        return ["".join(chr(ch) if ch >= 32 else " " for ch, _ in row) for row in self.cells()]
+
+    def screen(self):
+        """25 text rows with trailing blanks removed."""
+        return [row.rstrip() for row in self.rows()]
+
+    def text(self):
+        return "\n".join(self.screen())
+
+    def attribute_at(self, row, column):
+        return self.cells()[row][column][1]
+
+    def find(self, text):
+        """(row, column) of the first occurrence of text on the screen, or None."""
+        for r, row in enumerate(self.rows()):
+            c = row.find(text)
+            if c >= 0:
+                return r, c
+        return None
+
+    def wait_for(self, predicate, timeout=30, what="condition"):
+        deadline = time.time() + timeout
+        while True:
+            result = predicate()
+            if result:
+                return result
+            if time.time() > deadline:
+                raise AssertionError(f"timed out after {timeout}s waiting for {what}\n--- screen ---\n{self.text()}")
+            time.sleep(0.1)
+
+    def wait_for_text(self, text, timeout=30):
+        return self.wait_for(lambda: self.find(text), timeout, repr(text))
+
+    def wait_for_count(self, text, count, timeout=30):
+        return self.wait_for(lambda: "\n".join(self.rows()).count(text) >= count, timeout, f"{count} x {text!r}")
+
+    def screendump(self, path):
+        self.command("screendump", filename=path, format="png")
+        return path
+
+    # ---- input ------------------------------------------------------------
+    def press(self, *qcodes, hold_ms=40):
+        """Presses a chord of keys by their QEMU qcodes, e.g. press('ctrl', 'alt', 'delete')."""
+        keys = [{"type": "qcode", "data": q} for q in qcodes]
+        self.command("send-key", keys=keys, **{"hold-time": hold_ms})
+        time.sleep(hold_ms / 1000 + 0.03)
+
+    def type(self, text):
+        for char in text:
+            qcode, shift = key_for(char)
+            if shift:
+                self.press("shift", qcode)
+            else:
+                self.press(qcode)
+
+    def type_line(self, text):
+        self.type(text + "\n")
+
+    def mouse_move(self, dx, dy):
+        self.command("input-send-event", events=[
+            {"type": "rel", "data": {"axis": "x", "value": dx}},
+            {"type": "rel", "data": {"axis": "y", "value": dy}}])
+
+    def mouse_button(self, button="left", down=True):
+        self.command("input-send-event", events=[{"type": "btn", "data": {"down": down, "button": button}}])
+
+    # ---- life cycle -------------------------------------------------------
+    def boot_to_question(self, timeout=60):
+        self.wait_for_text(QUESTION, timeout)
+
+    def boot_to_prompt(self, timeout=60):
+        self.boot_to_question(timeout)
+        self.type_line("DOS")
+        self.wait_for_text(PROMPT, timeout)
+
+    def wait_for_exit(self, timeout=30):
+        """Waits for QEMU to end (power-off ends it; -no-shutdown keeps it paused, so quit then)."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if self.process.poll() is not None:
+                return True
+            if "SHUTDOWN" in self.event_names():
+                return True
+            time.sleep(0.1)
+        return False
+
+    def kernel_log(self):
+        try:
+            with open(self.log_path, errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def save_artifacts(self, name):
+        target = os.path.join(RESULTS, name)
+        os.makedirs(target, exist_ok=True)
+        try:
+            with open(os.path.join(target, "screen.txt"), "w") as f:
+                f.write(self.text())
+        except Exception as error:  # the machine may be gone
+            with open(os.path.join(target, "screen.txt"), "w") as f:
+                f.write(f"screen unavailable: {error}")
+        shutil.copy(self.log_path, os.path.join(target, "kernel.log")) if os.path.exists(self.log_path) else None
+        if self.disk and os.path.exists(self.disk):
+            shutil.copy(self.disk, os.path.join(target, "disk.img"))
+        return target
+
+    def close(self):
+        try:
+            self.command("quit")
+        except Exception:
+            pass
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        if self.process.stdout:
+            self.process.stdout.close()
+        try:
+            self.sock.close()
+        except Exception:
+            pass
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+
+def tessfs(*args, check=True):
+    """Runs the host disk-image tool; returns the completed process."""
+    return subprocess.run([TESSFS, *args], capture_output=True, check=check)
+
+
+def blank_disk(directory, size_mib=64):
+    """A fresh disk image with one empty partition from sector 2048, made by tessfs when it exists."""
+    path = os.path.join(directory, "disk.img")
+    if os.path.exists(TESSFS):
+        tessfs("mkdisk", path, str(size_mib))
+    else:
+        with open(path, "wb") as f:
+            f.truncate(size_mib * 1024 * 1024)
+    return path
+
+
+class SystemTest(unittest.TestCase):
+    """Base class: self.boot() starts a machine that is closed after the test;
+    on failure its screen, kernel log and disk are kept under build/system-results/."""
+
+    def setUp(self):
+        self.machines = []
+        self.workdir = tempfile.mkdtemp(prefix="tessary-test-")
+
+    def boot(self, disk=None, **kwargs):
+        machine = Machine(disk=disk, name=self.id(), **kwargs)
+        self.machines.append(machine)
+        return machine
+
+    def tearDown(self):
+        outcome = getattr(self, "_outcome", None)
+        failed = outcome is not None and not outcome.success
+        for machine in self.machines:
+            if failed:
+                print("artifacts kept in", machine.save_artifacts(self.id()))
+            machine.close()
+        shutil.rmtree(self.workdir, ignore_errors=True)
