@@ -5,6 +5,7 @@
 #include "hal/Heap.h"
 #include "hal/Power.h"
 #include "hal/Time.h"
+#include "kernel/Commands.h"
 #include "kernel/Entry.h"
 
 namespace {
@@ -68,9 +69,7 @@ void RunKernel()
         (void)Console::WriteLine(result.error().message());
 }
 
-Kernel::Kernel()
-{
-}
+Kernel::Kernel() { RegisterCommands(m_commands); }
 
 void Kernel::RestartShell(bool skipQuestion)
 {
@@ -165,9 +164,7 @@ ErrorOr<void> Kernel::PromptLoop()
         auto result = runFunc(word, argument);
         if (result.is_error()) {
             Debugger::Send("Command " + word + " failed: " + result.error().message());
-            Console::SetBackgroundColor(ConsoleColor::Red);
-            TRY(Console::WriteLine("ERROR: " + result.error().message()));
-            Console::SetBackgroundColor(ConsoleColor::Black);
+            TRY(WriteError(result.error().message()));
         }
     }
     return {};
