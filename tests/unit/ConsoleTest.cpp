@@ -26,3 +26,204 @@ TEST(ReadLine, InsertsAtTheCursorAfterLeftArrows)
     EXPECT_EQ(Console::CursorTop(), 1);
     EXPECT_EQ(Console::CursorLeft(), 0);
 }
+
+namespace {
+std::string read_line(TestMachine&)
+{
+    auto line = Console::ReadLine();
+    EXPECT_FALSE(line.is_error());
+    return line.is_error() ? std::string() : ascii(line.value());
+}
+}
+
+TEST(TextConsole, WrapsAtColumn80AndScrollsAtRow25)
+{
+    TestMachine machine;
+    Console::SetCursorTop(24);
+    Console::SetForegroundColor(ConsoleColor::Yellow);
+    Console::SetBackgroundColor(ConsoleColor::Blue);
+    ASSERT_FALSE(Console::Write(String::repeated(u'x', 80)).is_error());
+    // The 80th character wrapped onto a new last row, scrolling once.
+    EXPECT_EQ(Console::CursorTop(), 24);
+    EXPECT_EQ(Console::CursorLeft(), 0);
+    EXPECT_EQ(machine.line(23), std::string(80, 'x'));
+    EXPECT_EQ(machine.attribute(0, 23), 0x9E);
+    // The freshly exposed row is the black clear cell.
+    EXPECT_EQ(machine.character(0, 24), 0x0F);
+    EXPECT_EQ(machine.attribute(0, 24), 0x00);
+}
+
+TEST(TextConsole, InterpretsTabLineFeedAndCarriageReturnOnlyInStrings)
+{
+    TestMachine machine;
+    ASSERT_FALSE(Console::Write("a\tb\r\nc").is_error());
+    EXPECT_EQ(machine.line(0), "a    b");
+    EXPECT_EQ(machine.line(1), "c");
+    ASSERT_FALSE(Console::Write(u'\n').is_error());
+    EXPECT_EQ(machine.character(1, 1), 0x0A);
+    EXPECT_EQ(Console::CursorTop(), 1);
+    EXPECT_EQ(Console::CursorLeft(), 2);
+}
+
+TEST(TextConsole, CellStoreOutsideTextMemoryFailsAndStoresNothing)
+{
+    TestMachine machine;
+    Console::SetCursorTop(25);
+    auto result = Console::Write("z");
+    ASSERT_TRUE(result.is_error());
+    EXPECT_EQ(ascii(result.error().message()), "Memory access violation");
+    Console::SetCursorTop(0);
+    Console::SetCursorLeft(-1);
+    EXPECT_TRUE(Console::Write("z").is_error());
+    EXPECT_EQ(machine.screen().find('z'), std::string::npos);
+}
+
+TEST(TextConsole, ClearIsBlackWhateverTheColours)
+{
+    TestMachine machine;
+    Console::SetBackgroundColor(ConsoleColor::Blue);
+    ASSERT_FALSE(Console::Write("abc").is_error());
+    Console::Clear();
+    EXPECT_EQ(machine.attribute(0, 0), 0x00);
+    EXPECT_EQ(Console::CursorLeft(), 0);
+    ASSERT_FALSE(Console::Write("d").is_error());
+    EXPECT_EQ(machine.attribute(0, 0), 0x9F);
+    EXPECT_EQ(machine.attribute(1, 0), 0x00);
+}
+
+TEST(TextScreen, MovesTheHardwareCursorThroughTheCrtController)
+{
+    TestMachine machine;
+    Sim::clear_accesses();
+    machine.text_screen().SetCursorPos(5, 2);
+    auto index = Sim::writes_to(0x3D4);
+    auto data = Sim::writes_to(0x3D5);
+    ASSERT_EQ(index.size(), 2u);
+    ASSERT_EQ(data.size(), 2u);
+    EXPECT_EQ(index[0].value, 0x0Fu);
+    EXPECT_EQ(data[0].value, 165u);
+    EXPECT_EQ(index[1].value, 0x0Eu);
+    EXPECT_EQ(data[1].value, 0u);
+}
+
+TEST(ReadLine, BackspaceRemovesBeforeTheCursorWithoutStrayCharacters)
+{
+    TestMachine machine;
+    machine.press(TestMachine::Backspace); // at the start: nothing
+    machine.type("abc");
+    machine.press(TestMachine::Left);
+    machine.press(TestMachine::Backspace);
+    machine.type("\n");
+    EXPECT_EQ(read_line(machine), "ac");
+    EXPECT_EQ(machine.line(0), "ac");
+}
+
+TEST(ReadLine, RightArrowStopsAtTheEndAndUpArrowIsText)
+{
+    TestMachine machine;
+    machine.type("ab");
+    machine.press(TestMachine::Right);
+    machine.press(TestMachine::Up);
+    machine.type("\n");
+    auto line = Console::ReadLine();
+    ASSERT_FALSE(line.is_error());
+    ASSERT_EQ(line.value().length(), 3u);
+    EXPECT_EQ(line.value()[2], KeyChar::UpArrow);
+    EXPECT_EQ(machine.character(2, 0), 0x91);
+}
+
+TEST(ReadLine, EditsALineThatWrappedOntoTheNextRow)
+{
+    TestMachine machine;
+    Console::SetCursorLeft(78);
+    machine.type("abcd");
+    machine.press(TestMachine::Left);
+    machine.press(TestMachine::Left);
+    machine.press(TestMachine::Left);
+    machine.press(TestMachine::Backspace);
+    machine.type("\n");
+    EXPECT_EQ(read_line(machine), "bcd");
+    EXPECT_EQ(machine.row(0).substr(78), "bc");
+    EXPECT_EQ(machine.line(1), "d");
+}
+
+TEST(Keyboard, MapsShiftedAndControlKeys)
+{
+    TestMachine machine;
+    auto& keyboard = machine.keyboard();
+    machine.scancodes({ TestMachine::LeftShift, 0x05, 0x85, 0x1E, 0x9E, TestMachine::LeftShift | 0x80,
+        TestMachine::Control, 0x2E, 0xAE, TestMachine::Control | 0x80, 0x37, 0x3A });
+    machine.deliver_all();
+    char16_t c;
+    ConsoleKey key;
+    ASSERT_EQ(keyboard.QueuedCount(), 5u);
+    KeyMapping mapping = keyboard.ReadMapping();
+    EXPECT_EQ(mapping.Value, u'$');
+    EXPECT_EQ(mapping.Key, static_cast<ConsoleKey>(52));
+    EXPECT_TRUE(keyboard.GetChar(c));
+    EXPECT_EQ(c, u'A');
+    EXPECT_TRUE(keyboard.GetChar(c));
+    EXPECT_EQ(c, u'c'); // Ctrl does not change the key code
+    EXPECT_TRUE(keyboard.GetKey(key));
+    EXPECT_EQ(key, ConsoleKey::PrintScreen);
+    EXPECT_TRUE(keyboard.GetKey(key)); // Caps Lock is queued but unmapped
+    EXPECT_EQ(key, ConsoleKey::NoName);
+    EXPECT_FALSE(keyboard.GetKey(key));
+    EXPECT_EQ(key, ConsoleKey::NoName);
+    EXPECT_FALSE(keyboard.GetChar(c));
+    EXPECT_EQ(c, 0);
+}
+
+TEST(Keyboard, KeepsTheFirst64KeysAndDropsReleases)
+{
+    TestMachine machine;
+    for (int i = 0; i < 65; ++i)
+        machine.press(i < 64 ? 0x1E : 0x30);
+    machine.deliver_all();
+    EXPECT_EQ(machine.keyboard().QueuedCount(), 64u);
+    char16_t c = 0;
+    for (int i = 0; i < 64; ++i)
+        machine.keyboard().GetChar(c);
+    EXPECT_EQ(c, u'a');
+    EXPECT_FALSE(machine.keyboard().GetChar(c));
+}
+
+TEST(Keyboard, ReadKeyEchoesEvenKeysWithoutCharacters)
+{
+    TestMachine machine;
+    machine.press(TestMachine::F1);
+    auto info = Console::ReadKey();
+    ASSERT_FALSE(info.is_error());
+    EXPECT_EQ(info.value().Key, ConsoleKey::F1);
+    EXPECT_EQ(info.value().KeyChar, 0);
+    EXPECT_EQ(Console::CursorLeft(), 1);
+}
+
+TEST(Keyboard, CtrlAltDeleteAnnouncesAndPulsesTheResetLine)
+{
+    TestMachine machine;
+    machine.scancodes({ TestMachine::Control, TestMachine::Alt, TestMachine::Delete });
+    Sim::clear_accesses();
+    // The reset halts waiting for the machine to restart; the simulated
+    // machine stops there.
+    EXPECT_THROW(machine.deliver_all(), Sim::Stopped);
+    EXPECT_EQ(machine.line(0), "Detected Ctrl-Alt-Delete! Rebooting System...");
+    auto commands = Sim::writes_to(0x64);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].value, 0xFEu);
+}
+
+TEST(Keyboard, AKeyboardHandsTheKeysBackWhenItEnds)
+{
+    TestMachine machine;
+    {
+        Keyboard borrowed;
+        machine.press(0x1E);
+        machine.deliver_all();
+        EXPECT_EQ(borrowed.QueuedCount(), 1u);
+        EXPECT_EQ(machine.keyboard().QueuedCount(), 0u);
+    }
+    machine.press(0x30);
+    machine.deliver_all();
+    EXPECT_EQ(machine.keyboard().QueuedCount(), 1u);
+}

@@ -1,0 +1,145 @@
+#include "hal/Heap.h"
+#include "hal/Interrupts.h"
+#include "tests/sim/TestMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+TEST(Pic, RemapsBothControllersAndMasksMasterLinesThreeToSeven)
+{
+    Sim::reset();
+    PIC::Initialize();
+    std::vector<std::pair<u16, u32>> sequence;
+    for (auto const& a : Sim::accesses()) {
+        if (a.write && a.port != 0x80)
+            sequence.push_back({ a.port, a.value });
+    }
+    std::vector<std::pair<u16, u32>> expected = {
+        { 0x20, 0x11 }, { 0xA0, 0x11 }, { 0x21, 0x20 }, { 0xA1, 0x28 }, { 0x21, 0x04 },
+        { 0xA1, 0x02 }, { 0x21, 0x01 }, { 0xA1, 0x01 }, { 0x21, 0xF9 },
+    };
+    EXPECT_EQ(sequence, expected);
+    // Every write is followed by the I/O delay write.
+    EXPECT_EQ(Sim::writes_to(0x80).size(), expected.size());
+}
+
+namespace {
+int s_calls;
+void count_call(IRQContext&) { ++s_calls; }
+}
+
+TEST(Dispatch, HardwareLinesAreAcknowledgedAndNeverTakenAsSystemCalls)
+{
+    Sim::reset();
+    s_calls = 0;
+    INTs::SetIntHandler(0x80, count_call);
+    Sim::raise_irq(5); // no handler on line 5
+    EXPECT_EQ(s_calls, 0);
+    auto master = Sim::writes_to(0x20);
+    auto slave = Sim::writes_to(0xA0);
+    ASSERT_EQ(master.size(), 1u);
+    EXPECT_EQ(master[0].value, 0x20u);
+    EXPECT_TRUE(slave.empty());
+
+    Sim::clear_accesses();
+    INTs::SetIrqHandler(12, count_call);
+    Sim::raise_irq(12);
+    EXPECT_EQ(s_calls, 1);
+    EXPECT_EQ(Sim::writes_to(0x20).size(), 1u);
+    EXPECT_EQ(Sim::writes_to(0xA0).size(), 1u);
+
+    Sim::raise_vector(0x80);
+    EXPECT_EQ(s_calls, 2);
+    INTs::SetIntHandler(0x80, nullptr);
+    INTs::SetIrqHandler(12, nullptr);
+}
+
+TEST(Dispatch, ExceptionNamesFollowTheProcessorNumbering)
+{
+    EXPECT_STREQ(INTs::ExceptionName(0), "DIVIDE_BY_ZERO");
+    EXPECT_STREQ(INTs::ExceptionName(5), "NULL");
+    EXPECT_STREQ(INTs::ExceptionName(7), "");
+    EXPECT_STREQ(INTs::ExceptionName(9), "COPROCESSOR_SEGMENT_OVERRUN");
+    EXPECT_STREQ(INTs::ExceptionName(12), "STACK_EXCEPTION");
+    EXPECT_STREQ(INTs::ExceptionName(13), "GENERAL_PROTECTION_FAULT");
+    EXPECT_STREQ(INTs::ExceptionName(14), "PAGE_FAULT");
+    EXPECT_STREQ(INTs::ExceptionName(15), "RESERVED");
+}
+
+TEST(Dispatch, ExceptionsEndOnThePanicScreen)
+{
+    TestMachine machine;
+    Console::SetCursorTop(7);
+    EXPECT_THROW(Sim::raise_vector(0), Sim::Stopped);
+    // Rows 0-23 blue, row 24 black.
+    for (int y = 0; y < 24; ++y)
+        EXPECT_EQ(machine.attribute(79, y), 0x1F) << y;
+    EXPECT_EQ(machine.attribute(0, 24), 0x00);
+    EXPECT_EQ(machine.row(0), "A problem has been detected and Tessary has been shut down to prevent damage to ");
+    EXPECT_EQ(machine.line(1), "your computer.");
+    EXPECT_EQ(machine.line(2), "");
+    EXPECT_EQ(machine.line(3), "DIVIDE_BY_ZERO");
+    EXPECT_EQ(machine.line(4), "");
+    EXPECT_EQ(machine.line(5), "If this is the first time you've seen this Stop error screen,");
+    EXPECT_EQ(machine.line(6), "restart you computer. If this screen appears again follow");
+    EXPECT_EQ(machine.line(14), "Disable BIOS memory options such as caching or shadowing.");
+}
+
+TEST(Dispatch, LateExceptionsWriteTheFatalLine)
+{
+    TestMachine machine;
+    EXPECT_THROW(Sim::raise_vector(0x11), Sim::Stopped);
+    EXPECT_EQ(machine.line(0), " *** CPU Exception x11 ***");
+    EXPECT_EQ(machine.attribute(1, 0), 0x0C);
+}
+
+TEST(FreeListHeap, AllocatesZeroedBlocksAndReusesFreedMemory)
+{
+    std::vector<u8> arena(64 * 1024, 0xAA);
+    FreeListHeap heap;
+    auto start = reinterpret_cast<uintptr_t>(arena.data());
+    heap.Initialize(start, start + arena.size());
+    size_t initially = heap.FreeBytes();
+
+    auto* a = static_cast<u8*>(heap.Allocate(100));
+    auto* b = static_cast<u8*>(heap.Allocate(200));
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_GE(b, a + 100);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(a[i], 0);
+    a[0] = 1;
+    heap.Free(a);
+    auto* c = static_cast<u8*>(heap.Allocate(64));
+    EXPECT_EQ(c, a); // first fit takes the freed block
+    EXPECT_EQ(c[0], 0);
+    heap.Free(b);
+    heap.Free(c);
+    // Neighbouring free blocks merge back into one.
+    EXPECT_EQ(heap.FreeBytes(), initially);
+    EXPECT_NE(heap.Allocate(60 * 1024), nullptr);
+}
+
+TEST(FreeListHeap, ReportsExhaustionAndSurvivesLongSessions)
+{
+    std::vector<u8> arena(16 * 1024);
+    FreeListHeap heap;
+    auto start = reinterpret_cast<uintptr_t>(arena.data());
+    heap.Initialize(start, start + arena.size());
+    EXPECT_EQ(heap.Allocate(32 * 1024), nullptr);
+    EXPECT_EQ(heap.Allocate(static_cast<size_t>(-1)), nullptr);
+    for (int round = 0; round < 10000; ++round) {
+        void* block = heap.Allocate(1000 + round % 3000);
+        ASSERT_NE(block, nullptr) << round;
+        heap.Free(block);
+    }
+}
+
+TEST(Heap, ExhaustionPrintsTheSizeAndStops)
+{
+    TestMachine machine;
+    EXPECT_THROW(Heap::ReportExhaustion(0x12345), Sim::Stopped);
+    EXPECT_EQ(machine.line(0), "Too large memory block allocated!");
+    EXPECT_EQ(machine.line(1), "0x00012345");
+}

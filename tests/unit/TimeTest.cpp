@@ -1,0 +1,231 @@
+#include "hal/Interrupts.h"
+#include "hal/Time.h"
+#include "tests/sim/Sim.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string ascii(String const& s)
+{
+    std::string out;
+    for (char16_t c : s.chars())
+        out += static_cast<char>(c);
+    return out;
+}
+
+// CMOS registers behind ports 0x70/0x71, with an optional busy period of the
+// update-in-progress flag and a clock that ticks one second per N reads.
+class Cmos : public Sim::PortDevice {
+public:
+    u8 registers[128] {};
+    u8 selected { 0 };
+    int busy_reads { 0 };
+    int reads_per_second { 0 };
+    int second_reads { 0 };
+
+    u32 read(u16, int) override
+    {
+        if (selected == 0x0A) {
+            if (busy_reads > 0) {
+                --busy_reads;
+                return 0x80;
+            }
+            return 0;
+        }
+        if (selected == 0x00 && reads_per_second && ++second_reads % reads_per_second == 0)
+            registers[0] = static_cast<u8>((registers[0] + 1) % 60);
+        return registers[selected];
+    }
+    void write(u16 port, u32 value, int) override
+    {
+        if (port == 0x70)
+            selected = static_cast<u8>(value & 0x7F);
+    }
+};
+
+struct ClockTest : ::testing::Test {
+    Cmos cmos;
+    void SetUp() override
+    {
+        Sim::reset();
+        RTC::Reset();
+        Sim::attach(0x70, 0x71, &cmos);
+    }
+    void binary_24h(u8 hour, u8 minute)
+    {
+        cmos.registers[0x0B] = 0x06;
+        cmos.registers[0x04] = hour;
+        cmos.registers[0x02] = minute;
+    }
+};
+
+}
+
+TEST_F(ClockTest, ConvertsBcdValues)
+{
+    cmos.registers[0x0B] = 0x02; // BCD, 24-hour
+    cmos.registers[0x00] = 0x59;
+    cmos.registers[0x04] = 0x23;
+    cmos.registers[0x09] = 0x26;
+    EXPECT_EQ(RTC::Second(), 59);
+    EXPECT_EQ(RTC::Hour(), 23);
+    EXPECT_EQ(RTC::Year(), 26);
+}
+
+TEST_F(ClockTest, ConvertsTwelveHourClocks)
+{
+    cmos.registers[0x0B] = 0x00; // BCD, 12-hour
+    cmos.registers[0x04] = 0x12; // 12 am
+    EXPECT_EQ(RTC::Hour(), 0);
+    cmos.registers[0x04] = 0x80 | 0x12; // 12 pm
+    EXPECT_EQ(RTC::Hour(), 12);
+    cmos.registers[0x04] = 0x80 | 0x01; // 1 pm
+    EXPECT_EQ(RTC::Hour(), 13);
+    cmos.registers[0x04] = 0x09;
+    EXPECT_EQ(RTC::Hour(), 9);
+}
+
+TEST_F(ClockTest, WaitsForTheUpdateToFinishButNotForever)
+{
+    binary_24h(10, 30);
+    cmos.busy_reads = 5;
+    EXPECT_EQ(RTC::Minute(), 30);
+    EXPECT_EQ(cmos.busy_reads, 0);
+    cmos.busy_reads = 1 << 30; // a clock stuck updating
+    EXPECT_EQ(RTC::Minute(), 30);
+}
+
+TEST_F(ClockTest, FormatsTwentyFourAndTwelveHourTimes)
+{
+    struct Case {
+        u8 hour, minute;
+        char const* twentyFour;
+        char const* twelve;
+    } cases[] = {
+        { 14, 7, "14:07", "2:07pm" },
+        { 9, 30, "9:30", "9:30am" },
+        { 0, 5, "0:05", "12:05am" },
+        { 9, 5, "9:05", "9:05am" },
+        { 12, 30, "12:30", "12:30pm" },
+        { 13, 30, "13:30", "1:30pm" },
+    };
+    for (auto const& c : cases) {
+        binary_24h(c.hour, c.minute);
+        EXPECT_EQ(ascii(Time::TwentyFourHourToString()), c.twentyFour);
+        EXPECT_EQ(ascii(Time::TwelveHourToString()), c.twelve);
+    }
+}
+
+TEST_F(ClockTest, WaitCountsWholeSecondsEvenBeyondAMinute)
+{
+    binary_24h(1, 1);
+    cmos.registers[0x00] = 58;
+    cmos.reads_per_second = 3;
+    Time::Wait(0);
+    EXPECT_EQ(cmos.registers[0], 58);
+    Time::Wait(2);
+    EXPECT_EQ(cmos.registers[0], 0);
+    Time::Wait(61);
+    EXPECT_EQ(cmos.registers[0], 1);
+}
+
+namespace {
+
+// Channel 0 of the interval timer: records the divisors it is armed with and
+// fires the one-shot at the next halt.
+struct OneShotTimer : Sim::PortDevice {
+    std::vector<u32> divisors;
+    std::vector<u8> bytes;
+    u32 read(u16, int) override { return 0; }
+    void write(u16 port, u32 value, int) override
+    {
+        if (port == 0x43 && value == 0x30)
+            bytes.clear();
+        if (port == 0x40) {
+            bytes.push_back(static_cast<u8>(value));
+            if (bytes.size() == 2)
+                divisors.push_back(bytes[0] | (bytes[1] << 8));
+        }
+    }
+};
+
+struct TimerTest : ::testing::Test {
+    OneShotTimer timer;
+    void SetUp() override
+    {
+        Sim::reset();
+        Sim::attach(0x40, 0x43, &timer);
+        Sim::on_halt([] { Sim::raise_irq(0); });
+    }
+    u64 total_microseconds() const
+    {
+        u64 ticks = 0;
+        for (u32 d : timer.divisors)
+            ticks += d;
+        return ticks * 1000000 / PIT::Frequency;
+    }
+};
+
+}
+
+TEST_F(TimerTest, WaitMSWaitsTheRequestedMilliseconds)
+{
+    for (u32 ms : { 1u, 20u, 55u, 100u, 750u }) {
+        timer.divisors.clear();
+        Time::WaitMS(ms);
+        EXPECT_NEAR(static_cast<double>(total_microseconds()), ms * 1000.0, ms * 2.0 + 1) << ms;
+        for (u32 d : timer.divisors)
+            EXPECT_LE(d, 0xFFFFu);
+    }
+}
+
+TEST_F(TimerTest, WaitMSOfZeroReturnsAtOnce)
+{
+    Time::WaitMS(0);
+    EXPECT_TRUE(timer.divisors.empty());
+    EXPECT_EQ(Sim::halt_count(), 0u);
+}
+
+TEST_F(TimerTest, Mode0ArmsAOneShotAndUnmasksEveryLine)
+{
+    Sim::clear_accesses();
+    PIT::Mode0(1000);
+    ASSERT_EQ(timer.divisors.size(), 1u);
+    EXPECT_EQ(timer.divisors[0], 1193u);
+    // Both controllers are re-initialised with every line enabled.
+    auto master = Sim::writes_to(0x21);
+    auto slave = Sim::writes_to(0xA1);
+    ASSERT_GE(master.size(), 4u);
+    ASSERT_GE(slave.size(), 4u);
+    EXPECT_EQ(master[3].value, 0x00u);
+    EXPECT_EQ(slave[3].value, 0x00u);
+}
+
+TEST_F(TimerTest, PitWaitRunsItsTimerOnceItsTimeHasPassed)
+{
+    PIT pit;
+    pit.Wait(120);
+    EXPECT_GE(total_microseconds(), 120000u);
+    EXPECT_LT(total_microseconds(), 120000u + 50000u);
+    EXPECT_FALSE(pit.HasTimers());
+}
+
+TEST(PitTimers, RecurringTimersFireEveryPeriodAndRegistrationIsOnce)
+{
+    static int fired;
+    fired = 0;
+    PIT pit;
+    PITTimer timer([] { ++fired; }, 10, true);
+    EXPECT_FALSE(pit.RegisterTimer(&timer).is_error());
+    auto again = pit.RegisterTimer(&timer);
+    ASSERT_TRUE(again.is_error());
+    EXPECT_EQ(ascii(again.error().message()), "Timer has already been registered!");
+    pit.Elapse(25);
+    EXPECT_EQ(fired, 1);
+    pit.Elapse(10);
+    EXPECT_EQ(fired, 2);
+    EXPECT_TRUE(pit.HasTimers());
+}
