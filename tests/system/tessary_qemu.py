@@ -52,15 +52,15 @@ def key_for(char):
 
 
 class Machine:
-    def __init__(self, disk=None, vga="std", memory=128, extra_args=(), name="machine"):
+    def __init__(self, disk=None, vga="std", memory=128, extra_args=(), name="machine", kernel=ELF):
         self.name = name
         self.tmp = tempfile.mkdtemp(prefix="tessary-")
         self.qmp_path = os.path.join(self.tmp, "qmp.sock")
         self.log_path = os.path.join(self.tmp, "kernel.log")
         self.disk = disk
         self.events = []
-        args = ["qemu-system-i386", "-machine", "pc", "-m", str(memory), "-kernel", ELF,
-                "-display", "none", "-vga", vga, "-serial", f"file:{self.log_path}",
+        args = ["qemu-system-i386", "-machine", "pc", "-m", str(memory),
+                *(["-kernel", kernel] if kernel else []), "-display", "none", "-vga", vga, "-serial", f"file:{self.log_path}",
                 "-qmp", f"unix:{self.qmp_path},server=on,wait=off", "-no-shutdown"]
         if disk:
             args += ["-drive", f"file={disk},format=raw,if=ide,index=0"]
