@@ -4,7 +4,8 @@ class TextScreen;
 class TextConsole;
 class Keyboard;
 
-// Hardware bring-up: interrupt controllers, descriptor table, FPU, heap.
+// Hardware bring-up: interrupt controllers, descriptor table, FPU. (The heap
+// is ready before: the runtime sets it up before the kernel object exists.)
 class Bootstrap {
 public:
     static void Init();

@@ -69,6 +69,9 @@ extern void (*init_array_end[])();
 
 void kernel_runtime_entry()
 {
+    // The heap comes first: global constructors and the kernel object
+    // allocate from it.
+    Heap::Initialize();
     for (auto* constructor = init_array_start; constructor != init_array_end; ++constructor)
         (*constructor)();
     RunKernel();

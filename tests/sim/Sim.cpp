@@ -120,6 +120,14 @@ u32 last_call_address() { return machine().last_call; }
 
 }
 
+// The simulated processor has no descriptor table: raise_vector calls the
+// dispatcher directly. Filling the table only switches interrupts on.
+void Interrupts::UpdateIDT(bool enable)
+{
+    if (enable)
+        Cpu::enable_interrupts();
+}
+
 namespace Port {
 u8 in8(u16 port) { return static_cast<u8>(port_read(port, 8)); }
 u16 in16(u16 port) { return static_cast<u16>(port_read(port, 16)); }
