@@ -71,7 +71,9 @@ class Restart(SystemTest):
         machine.boot_to_prompt()
         machine.press("ctrl", "alt", "delete", hold_ms=100)
         machine.wait_for(lambda: "RESET" in machine.event_names(), 20, "a reset")
-        # The machine comes back to the boot screen.
+        # The machine comes back to a fresh boot screen: the old prompt goes
+        # away first, then the question is asked again.
+        machine.wait_for(lambda: machine.find(PROMPT) is None, 30, "the old screen to go")
         machine.wait_for_text(QUESTION, 60)
 
 
