@@ -1,6 +1,54 @@
 #include "hal/SystemCall.h"
 
-void API::HandleInt0x80(IRQContext&)
+#include "hal/Console.h"
+#include "hal/MemoryWindow.h"
+
+namespace {
+
+constexpr u32 PrintString = 1;
+constexpr u32 ReadLine = 2;
+
+void print_string(u32 address)
 {
-    // No system call is offered yet.
+    for (;; ++address) {
+        auto byte = MemoryWindow(address, 1).read8(0);
+        if (byte.is_error() || byte.value() == 0)
+            return;
+        if (Console::Write(static_cast<char16_t>(byte.value())).is_error())
+            return;
+    }
+}
+
+// Returns the number of characters stored before the terminating 0.
+u32 read_line(u32 buffer, u32 size)
+{
+    STIEnabler interrupts;
+    interrupts.Enable();
+    auto line = Console::ReadLine();
+    if (line.is_error())
+        return 0;
+    ByteBuffer bytes = line.value().to_bytes();
+    if (size != 0 && bytes.size() > size - 1)
+        bytes.resize(size - 1);
+    bytes.append(0);
+    MemoryWindow destination(buffer, static_cast<u32>(bytes.size()));
+    if (destination.copy_in(0, bytes.data(), static_cast<u32>(bytes.size())).is_error())
+        return 0;
+    return static_cast<u32>(bytes.size() - 1);
+}
+
+}
+
+void API::HandleInt0x80(IRQContext& context)
+{
+    switch (context.EAX) {
+    case PrintString:
+        print_string(context.ESI);
+        break;
+    case ReadLine:
+        context.EAX = read_line(context.EDI, context.ECX);
+        break;
+    default:
+        break;
+    }
 }

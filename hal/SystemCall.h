@@ -1,10 +1,43 @@
 #pragma once
 
+#include "arch/Cpu.h"
 #include "hal/Interrupts.h"
 
 // The interrupt 0x80 interface of loaded programs; every vector without a
 // handler of its own lands here too.
+//
+//   EAX = 1  print the 0-terminated byte string at ESI, one cell per byte
+//            (control bytes show as glyphs; nothing moves to a new line)
+//   EAX = 2  read a line from the keyboard into the buffer at EDI; ECX is
+//            the buffer's size (0: unlimited), the line is cut to ECX - 1
+//            characters and ended with a 0 byte; EAX returns its length
+//   other    nothing
 class API {
 public:
     static void HandleInt0x80(IRQContext& context);
+    static void STI() { Cpu::enable_interrupts(); }
+};
+
+// Interrupt gates enter with interrupts masked, but a system call that waits
+// for the keyboard needs the keyboard's interrupt: one of these lets
+// interrupts in for as long as it lives and masks them again afterwards, so
+// the handler leaves the way the gate entered.
+class STIEnabler {
+public:
+    STIEnabler()
+        : m_were_enabled(Cpu::interrupts_enabled())
+    {
+    }
+    ~STIEnabler()
+    {
+        if (!m_were_enabled)
+            Cpu::disable_interrupts();
+    }
+    STIEnabler(STIEnabler const&) = delete;
+    STIEnabler& operator=(STIEnabler const&) = delete;
+
+    void Enable() { API::STI(); }
+
+private:
+    bool m_were_enabled;
 };

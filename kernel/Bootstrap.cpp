@@ -1,10 +1,11 @@
 #include "kernel/Bootstrap.h"
 
 #include "arch/Cpu.h"
+#include "fs/Devices.h"
 #include "hal/Console.h"
 #include "hal/Debugger.h"
-#include "hal/Heap.h"
 #include "hal/Interrupts.h"
+#include "hal/Pci.h"
 
 namespace {
 TextScreen* s_screen;
@@ -17,8 +18,7 @@ void Bootstrap::Init()
     PIC::Initialize();
     Interrupts::UpdateIDT(true);
     Cpu::initialize_fpu();
-    Heap::Initialize();
-    Debugger::Send("Bootstrap done: interrupts on, heap ready");
+    Debugger::Send("Bootstrap done: interrupts on");
 }
 
 void Global::Init()
@@ -28,6 +28,12 @@ void Global::Init()
     s_screen->Clear();
     s_keyboard = new Keyboard();
     Console::Bind(*s_writer, *s_keyboard);
+    ATA::InitAta(AtaPio::Controller::Primary, AtaPio::Position::Master);
+    ATA::InitAta(AtaPio::Controller::Primary, AtaPio::Position::Slave);
+    (void)Console::WriteLine("Finding PCI Devices");
+    auto pci = PCI::Setup();
+    if (pci.is_error())
+        Debugger::Send("PCI enumeration failed: " + pci.error().message());
     Debugger::Send("Globals ready: console and keyboard");
 }
 

@@ -6,7 +6,12 @@
 #include "hal/Power.h"
 #include "hal/Time.h"
 #include "kernel/Commands.h"
+#include "kernel/DiskCommands.h"
 #include "kernel/Entry.h"
+
+#ifdef TESSARY_BENCH
+#include "bench/Bench.h"
+#endif
 
 namespace {
 
@@ -109,6 +114,7 @@ ErrorOr<void> Kernel::BeforeRun()
     Time::Wait(1);
     colors(15);
     TRY(Console::Write("Creating partitions..."));
+    TRY(DetectAndMountDisks());
     colors(10);
     TRY(Console::WriteLine("OK"));
     colors(15);
@@ -118,6 +124,10 @@ ErrorOr<void> Kernel::BeforeRun()
 
 ErrorOr<void> Kernel::Run()
 {
+#ifdef TESSARY_BENCH
+    // The benchmark image measures once the boot screen has mounted the disk.
+    Bench::RunAll();
+#endif
     if (m_restartPending) {
         m_restartPending = false;
         Console::Clear();
@@ -131,8 +141,9 @@ ErrorOr<void> Kernel::Run()
     String answer = TRY(Console::ReadLine());
     if (answer == "DOS")
         return PromptLoop();
-    // Anything else (the graphical desktop is not part of this build yet)
-    // returns, and the run loop asks again.
+    if (answer == "GUI")
+        return initGui();
+    // Anything else returns, and the run loop asks again.
     return {};
 }
 

@@ -8,24 +8,32 @@
 
 extern "C" {
 
-void* memcpy(void* destination, void const* source, size_t length)
+// Plain 32-bit word loops: under emulation they run several times faster
+// than REP MOVS, and whole files and screens are copied through here. The
+// attribute keeps the compiler from turning the loops back into calls to
+// these very functions.
+#define PLAIN_LOOPS __attribute__((optimize("no-tree-loop-distribute-patterns")))
+
+PLAIN_LOOPS void* memcpy(void* destination, void const* source, size_t length)
 {
     auto* d = static_cast<u8*>(destination);
     auto const* s = static_cast<u8 const*>(source);
-    if (((reinterpret_cast<u32>(d) | reinterpret_cast<u32>(s) | length) & 3) == 0) {
-        asm volatile("rep movsl" : "+D"(d), "+S"(s), "+c"(length = length / 4) : : "memory");
-        return destination;
+    size_t i = 0;
+    if (((reinterpret_cast<u32>(d) | reinterpret_cast<u32>(s)) & 3) == 0) {
+        for (; i + 4 <= length; i += 4)
+            *reinterpret_cast<u32*>(d + i) = *reinterpret_cast<u32 const*>(s + i);
     }
-    asm volatile("rep movsb" : "+D"(d), "+S"(s), "+c"(length) : : "memory");
+    for (; i < length; ++i)
+        d[i] = s[i];
     return destination;
 }
 
-void* memmove(void* destination, void const* source, size_t length)
+PLAIN_LOOPS void* memmove(void* destination, void const* source, size_t length)
 {
     auto* d = static_cast<u8*>(destination);
     auto const* s = static_cast<u8 const*>(source);
     if (d <= s || d >= s + length)
-        return memcpy(destination, source, length);
+        return memcpy(destination, source, length); // copies front to back
     for (size_t i = length; i > 0; --i)
         d[i - 1] = s[i - 1];
     return destination;

@@ -1,0 +1,65 @@
+#include "bench/Bench.h"
+
+#include "arch/Cpu.h"
+#include "hal/Debugger.h"
+#include "hal/Time.h"
+
+namespace {
+u64 s_ticksPerSecond = 0;
+
+void wait_for_next_second()
+{
+    u8 second = RTC::Second();
+    while (RTC::Second() == second) { }
+}
+}
+
+namespace Bench {
+
+void Calibrate()
+{
+    wait_for_next_second();
+    u64 start = Cpu::timestamp_counter();
+    wait_for_next_second();
+    s_ticksPerSecond = Cpu::timestamp_counter() - start;
+    Debugger::Send("BENCH-INFO time-stamp counter: " + String::number(static_cast<i64>(s_ticksPerSecond / 1000))
+        + " kHz");
+}
+
+Stopwatch::Stopwatch()
+    : m_start(Cpu::timestamp_counter())
+{
+}
+
+u64 Stopwatch::ElapsedMicroseconds() const
+{
+    u64 ticks = Cpu::timestamp_counter() - m_start;
+    return s_ticksPerSecond ? ticks * 1000000 / s_ticksPerSecond : 0;
+}
+
+u64 KibPerSecond(u64 bytes, Stopwatch const& watch)
+{
+    u64 us = watch.ElapsedMicroseconds();
+    return us ? bytes * 1000000 / 1024 / us : 0;
+}
+
+void Report(String const& name, u64 value, String const& unit, String const& baseline)
+{
+    String line = "BENCH " + name + " " + String::number(static_cast<i64>(value)) + " " + unit;
+    if (!baseline.is_empty())
+        line += " vs " + baseline;
+    Debugger::Send(line);
+}
+
+void Fail(String const& what) { Debugger::Send("BENCH failed: " + what); }
+
+void RunAll()
+{
+    Calibrate();
+    RunDiskBenchmarks();
+    RunGraphicsBenchmarks();
+    Debugger::Send("BENCH done");
+    Cpu::halt_forever();
+}
+
+}

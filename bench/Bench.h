@@ -1,0 +1,38 @@
+#pragma once
+
+#include "base/String.h"
+
+// The benchmark image's toolkit. Figures go to the kernel log (COM1) as
+//   BENCH <name> <value> <unit> [vs <baseline name>]
+// and bench/run prints them with their ratio to the named baseline, which
+// must be measured in the same run.
+namespace Bench {
+
+// Elapsed time from the processor's time-stamp counter, calibrated against
+// the real-time clock once per run.
+class Stopwatch {
+public:
+    Stopwatch();
+    u64 ElapsedMicroseconds() const;
+
+private:
+    u64 m_start;
+};
+
+// Measures the time-stamp counter's rate; call once before any Stopwatch.
+void Calibrate();
+
+void Report(String const& name, u64 value, String const& unit, String const& baseline = {});
+// Bytes moved in the stopwatch's time, as KiB/s.
+u64 KibPerSecond(u64 bytes, Stopwatch const& watch);
+void Fail(String const& what);
+
+// Runs every benchmark group, reports "BENCH done" and stops the machine.
+[[noreturn]] void RunAll();
+
+// The groups; each lives in its own bench/<Group>Bench.cpp and is listed in
+// RunAll (bench/Bench.cpp).
+void RunDiskBenchmarks();
+void RunGraphicsBenchmarks();
+
+}

@@ -1,0 +1,199 @@
+#include "fs/AtaPio.h"
+
+#include "arch/Port.h"
+
+namespace {
+
+// Command block register offsets.
+constexpr u16 Data = 0;
+constexpr u16 SectorCount = 2;
+constexpr u16 LbaLow = 3;
+constexpr u16 LbaMid = 4;
+constexpr u16 LbaHigh = 5;
+constexpr u16 DriveHead = 6;
+constexpr u16 StatusCommand = 7;
+
+constexpr u8 StatusBusy = 0x80;
+constexpr u8 StatusDriveFault = 0x20;
+constexpr u8 StatusDataRequest = 0x08;
+constexpr u8 StatusError = 0x01;
+
+constexpr u8 ControlNoInterrupt = 0x02;
+
+constexpr u8 CommandReadSectors = 0x20;
+constexpr u8 CommandWriteSectors = 0x30;
+constexpr u8 CommandReadMultiple = 0xC4;
+constexpr u8 CommandWriteMultiple = 0xC5;
+constexpr u8 CommandSetMultiple = 0xC6;
+constexpr u8 CommandCacheFlush = 0xE7;
+constexpr u8 CommandIdentify = 0xEC;
+
+constexpr u32 WordsPerSector = BlockDevice::BlockSize / 2;
+constexpr u64 Lba28Limit = 1u << 28;
+
+char const* const AtaError = "ATA Error";
+
+}
+
+AtaPio::AtaPio(Controller controller, Position position)
+    : m_commandBase(controller == Controller::Primary ? 0x1F0 : 0x170)
+    , m_control(controller == Controller::Primary ? 0x3F6 : 0x376)
+    , m_slave(position == Position::Slave)
+{
+}
+
+u8 AtaPio::driveSelect(u32 lbaHigh) const
+{
+    return static_cast<u8>(0xE0 | (m_slave ? 0x10 : 0) | (lbaHigh & 0x0F));
+}
+
+// Reading the status four times gives the drive the 400 ns it needs before
+// its status reflects a new command or drive selection.
+void AtaPio::settle() const
+{
+    for (int i = 0; i < 4; ++i)
+        Port::in8(m_control);
+}
+
+ErrorOr<u8> AtaPio::waitNotBusy() const
+{
+    for (u32 i = 0; i < PollLimit; ++i) {
+        u8 status = Port::in8(reg(StatusCommand));
+        if (!(status & StatusBusy))
+            return status;
+    }
+    return Error(AtaError);
+}
+
+ErrorOr<void> AtaPio::checkStatus() const
+{
+    settle();
+    u8 status = TRY(waitNotBusy());
+    if (status & (StatusError | StatusDriveFault))
+        return Error(AtaError);
+    return {};
+}
+
+ErrorOr<void> AtaPio::waitForData() const
+{
+    settle();
+    u8 status = TRY(waitNotBusy());
+    if (status & (StatusError | StatusDriveFault))
+        return Error(AtaError);
+    for (u32 i = 0; !(status & StatusDataRequest); ++i) {
+        if (i >= PollLimit)
+            return Error(AtaError);
+        status = Port::in8(reg(StatusCommand));
+        if (status & (StatusError | StatusDriveFault))
+            return Error(AtaError);
+    }
+    return {};
+}
+
+ErrorOr<void> AtaPio::issue(u8 command, u32 lba, u32 count)
+{
+    TRY(waitNotBusy());
+    Port::out8(reg(DriveHead), driveSelect(lba >> 24));
+    settle();
+    TRY(waitNotBusy());
+    Port::out8(reg(SectorCount), static_cast<u8>(count));
+    Port::out8(reg(LbaLow), static_cast<u8>(lba));
+    Port::out8(reg(LbaMid), static_cast<u8>(lba >> 8));
+    Port::out8(reg(LbaHigh), static_cast<u8>(lba >> 16));
+    Port::out8(reg(StatusCommand), command);
+    return {};
+}
+
+AtaPio::DriveKind AtaPio::Identify()
+{
+    Port::out8(m_control, ControlNoInterrupt);
+    Port::out8(reg(DriveHead), static_cast<u8>(0xA0 | (m_slave ? 0x10 : 0)));
+    settle();
+    Port::out8(reg(SectorCount), 0);
+    Port::out8(reg(LbaLow), 0);
+    Port::out8(reg(LbaMid), 0);
+    Port::out8(reg(LbaHigh), 0);
+    Port::out8(reg(StatusCommand), CommandIdentify);
+    u8 status = Port::in8(reg(StatusCommand));
+    // 0: nothing answers in this slot; all ones: no controller at all.
+    if (status == 0 || status == 0xFF)
+        return DriveKind::None;
+    auto ready = waitNotBusy();
+    if (ready.is_error())
+        return DriveKind::None;
+    status = ready.value();
+    if (status & StatusError) {
+        u16 signature = static_cast<u16>(Port::in8(reg(LbaHigh)) << 8 | Port::in8(reg(LbaMid)));
+        return signature == 0xEB14 || signature == 0x9669 ? DriveKind::Packet : DriveKind::None;
+    }
+    if (!(status & StatusDataRequest))
+        return DriveKind::None;
+    u16 identity[WordsPerSector];
+    Port::in16_block(reg(Data), identity, WordsPerSector);
+    m_sectorCount = static_cast<u64>(identity[60]) | static_cast<u64>(identity[61]) << 16;
+    m_maxMultipleSectors = identity[47] & 0xFF;
+    if (m_maxMultipleSectors > 1 && !setMultipleMode(m_maxMultipleSectors).is_error())
+        m_sectorsPerDataBlock = m_maxMultipleSectors;
+    return DriveKind::Ata;
+}
+
+ErrorOr<void> AtaPio::setMultipleMode(u32 sectors)
+{
+    TRY(issue(CommandSetMultiple, 0, sectors));
+    return checkStatus();
+}
+
+ErrorOr<void> AtaPio::transfer(bool write, u32 lba, u32 count, u8* bytes)
+{
+    bool multiple = m_sectorsPerDataBlock > 1;
+    u8 command = write ? (multiple ? CommandWriteMultiple : CommandWriteSectors)
+                       : (multiple ? CommandReadMultiple : CommandReadSectors);
+    TRY(issue(command, lba, count));
+    for (u32 done = 0; done < count;) {
+        u32 sectors = count - done < m_sectorsPerDataBlock ? count - done : m_sectorsPerDataBlock;
+        TRY(waitForData());
+        auto* words = reinterpret_cast<u16*>(bytes + static_cast<size_t>(done) * BlockSize);
+        if (write)
+            Port::out16_block(reg(Data), words, sectors * WordsPerSector);
+        else
+            Port::in16_block(reg(Data), words, sectors * WordsPerSector);
+        done += sectors;
+    }
+    if (write)
+        TRY(checkStatus());
+    return {};
+}
+
+ErrorOr<void> AtaPio::flushCache()
+{
+    TRY(issue(CommandCacheFlush, 0, 0));
+    return checkStatus();
+}
+
+ErrorOr<void> AtaPio::ReadBlock(u64 first, u32 count, ByteBuffer& buffer)
+{
+    TRY(CheckRequest(first, count, buffer.size()));
+    if (first + count > Lba28Limit)
+        return Error("Block number out of range");
+    for (u32 done = 0; done < count;) {
+        u32 sectors = count - done < MaxSectorsPerCommand ? count - done : MaxSectorsPerCommand;
+        TRY(transfer(false, static_cast<u32>(first + done), sectors, buffer.data() + static_cast<size_t>(done) * BlockSize));
+        done += sectors;
+    }
+    return {};
+}
+
+ErrorOr<void> AtaPio::WriteBlock(u64 first, u32 count, ByteBuffer const& buffer)
+{
+    TRY(CheckRequest(first, count, buffer.size()));
+    if (first + count > Lba28Limit)
+        return Error("Block number out of range");
+    // The port writes only read the buffer.
+    auto* bytes = const_cast<u8*>(buffer.data());
+    for (u32 done = 0; done < count;) {
+        u32 sectors = count - done < MaxSectorsPerCommand ? count - done : MaxSectorsPerCommand;
+        TRY(transfer(true, static_cast<u32>(first + done), sectors, bytes + static_cast<size_t>(done) * BlockSize));
+        done += sectors;
+    }
+    return flushCache();
+}

@@ -1,0 +1,44 @@
+#include "fs/Extras.h"
+
+#include "fs/RootFilesystem.h"
+
+ByteBuffer Extras::StringToByte(String const& s)
+{
+    ByteBuffer bytes;
+    bytes.resize(s.length());
+    CopyCharToByte(s, 0, bytes, 0, static_cast<i32>(s.length()));
+    return bytes;
+}
+
+i32 Extras::CopyCharToByte(String const& chars, i32 charIndex, ByteBuffer& bytes, i32 byteIndex, i32 count)
+{
+    i32 i = charIndex;
+    i32 j = byteIndex;
+    // Both bounds are compared with `count` itself; the byte index is also
+    // kept inside the array.
+    for (; i < count && static_cast<size_t>(i) < chars.length() && static_cast<size_t>(j) < bytes.size(); ++i, ++j)
+        bytes[static_cast<size_t>(j)] = static_cast<u8>(chars[static_cast<size_t>(i)] & 0xFF);
+    for (; j < count && static_cast<size_t>(j) < bytes.size(); ++j)
+        bytes[static_cast<size_t>(j)] = 0;
+    return i;
+}
+
+String Extras::ByteToString(ByteBuffer const& bytes) { return String::from_bytes(bytes.data(), bytes.size()); }
+
+String Extras::OpenTextFile(String const& path)
+{
+    if (!FileSystem::Root)
+        return "Error!";
+    auto content = FileSystem::Root->readFile(path);
+    if (content.is_error())
+        return "Error!";
+    return ByteToString(content.value());
+}
+
+bool Extras::SaveTextFile(String const& directory, String const& name, String const& text)
+{
+    if (!FileSystem::Root)
+        return false;
+    String path = directory == "/" ? directory + name : directory + "/" + name;
+    return !FileSystem::Root->saveFile(StringToByte(text), path, "root").is_error();
+}

@@ -1,0 +1,109 @@
+#include "fs/FsCheck.h"
+
+#include "fs/Hash.h"
+
+namespace {
+
+struct Extent {
+    i64 first;
+    i64 end; // one past the last block
+    String owner;
+};
+
+class Checker {
+public:
+    Checker(KLNFS& fs, i32 nextFree)
+        : m_fs(fs)
+        , m_nextFree(nextFree)
+    {
+        m_extents.append({ KLNFS::RootNode, KLNFS::RootNode + KLNFS::NodeBlocks, "" });
+    }
+
+    void walk(i32 node, String const& path, u32 depth)
+    {
+        // Deeper than any node chain the disk can hold: a directory loop.
+        if (depth > 64) {
+            problem(display(path) + ": directories nested too deeply (a loop?)");
+            return;
+        }
+        auto records = m_fs.ReadNode(node);
+        if (records.is_error()) {
+            problem(display(path) + ": directory node at block " + String::number(node) + ": "
+                + records.error().message());
+            return;
+        }
+        for (auto const& record : records.value()) {
+            String child = path.is_empty() ? record.name : path + "/" + record.name;
+            if (record.type == fsEntry::Directory) {
+                if (claim(child, record.address, KLNFS::NodeBlocks))
+                    walk(record.address, child, depth + 1);
+            } else if (record.type == fsEntry::File) {
+                checkFile(child, record);
+            } else {
+                problem(display(child) + ": unknown record type " + String::number(record.type));
+            }
+        }
+    }
+
+    bool claim(String const& path, i64 first, i64 count)
+    {
+        i64 end = first + count;
+        if (first < KLNFS::FirstFreeBlock || end > m_nextFree) {
+            problem(display(path) + ": blocks " + String::number(first) + "-" + String::number(end - 1)
+                + " outside the allocated area 4-" + String::number(m_nextFree - 1));
+            return false;
+        }
+        for (auto const& extent : m_extents) {
+            if (first < extent.end && extent.first < end) {
+                problem(display(path) + ": blocks " + String::number(first) + "-" + String::number(end - 1)
+                    + " overlap " + display(extent.owner));
+                return false;
+            }
+        }
+        m_extents.append({ first, end, path });
+        return true;
+    }
+
+    void checkFile(String const& path, fsEntry const& record)
+    {
+        if (record.size < 4) {
+            problem(display(path) + ": bad size " + String::number(record.size));
+            return;
+        }
+        if (!claim(path, record.address, KLNFS::BlocksForFile(static_cast<u32>(record.size) - 4)))
+            return;
+        auto content = m_fs.ReadContent(record);
+        if (content.is_error()) {
+            problem(display(path) + ": " + content.error().message());
+            return;
+        }
+        if (static_cast<i64>(content.value().size()) + 4 != record.size)
+            problem(display(path) + ": stored length " + String::number(static_cast<i64>(content.value().size()))
+                + " does not match the record's size " + String::number(record.size));
+        i32 checksum = Hash::KHash(content.value());
+        if (checksum != record.checksum)
+            problem(display(path) + ": bad checksum (stored " + String::number(record.checksum) + ", content "
+                + String::number(checksum) + ")");
+    }
+
+    void problem(String const& text) { m_problems.append(text); }
+    static String display(String const& path) { return "/" + path; }
+
+    Vector<String> take() { return static_cast<Vector<String>&&>(m_problems); }
+
+private:
+    KLNFS& m_fs;
+    i64 m_nextFree;
+    Vector<Extent> m_extents;
+    Vector<String> m_problems;
+};
+
+}
+
+ErrorOr<Vector<String>> FsCheck::Run(KLNFS& fs)
+{
+    auto super = TRY(fs.ReadSuperblock());
+    Checker checker(fs, super.nextFreeBlock);
+    checker.walk(KLNFS::RootNode, "", 0);
+    return checker.take();
+}

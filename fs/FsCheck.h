@@ -1,0 +1,12 @@
+#pragma once
+
+#include "fs/KLNFS.h"
+
+// Consistency check of a KLNFS volume: walks every directory reachable from
+// the root and reports, one line per problem, nodes or records that do not
+// parse, extents that overlap or reach past the allocation pointer, and file
+// contents whose checksum does not match. An empty list means clean.
+class FsCheck {
+public:
+    static ErrorOr<Vector<String>> Run(KLNFS& fs);
+};

@@ -1,0 +1,474 @@
+#include "fs/KLNFS.h"
+
+#include "fs/CurrentUser.h"
+#include "fs/Hash.h"
+#include "fs/Stream.h"
+#include "fs/TimeStamp.h"
+
+namespace {
+
+constexpr char16_t Separator = u'/';
+char const* const Signature = "KFS SC";
+constexpr u8 ReadBit = 3;
+constexpr u8 WriteBit = 2;
+// Smallest record: seven fixed bytes, three integers and three length bytes.
+constexpr i32 MinRecordSize = 19;
+constexpr i32 MaxRecordsPerNode = (KLNFS::NodeSize - 4) / MinRecordSize;
+// A checksum mismatch is read again this many times before giving up.
+constexpr int ChecksumRetries = 3;
+
+char const* const PathNotFound = "File not found :(";
+char const* const RecordNotFound = "File not found!!!";
+char const* const CorruptNode = "Corrupt directory node";
+
+bool hasPermissionBit(u8 bits, u8 n) { return (bits >> (n - 1)) & 1; }
+
+ErrorOr<fsEntry> parseRecord(BinaryReader& reader)
+{
+    fsEntry e;
+    e.name = TRY(reader.ReadString());
+    e.address = TRY(reader.ReadInt32());
+    e.size = TRY(reader.ReadInt32());
+    e.type = TRY(reader.ReadByte());
+    e.ownerPermissions = TRY(reader.ReadByte());
+    e.groupPermissions = TRY(reader.ReadByte());
+    e.otherPermissions = TRY(reader.ReadByte());
+    e.dateTime = TRY(reader.ReadString());
+    e.owner = TRY(reader.ReadString());
+    e.checksum = TRY(reader.ReadInt32());
+    return e;
+}
+
+void writeRecord(BinaryWriter& writer, fsEntry const& e)
+{
+    writer.Write(e.name);
+    writer.Write(e.address);
+    writer.Write(e.size);
+    writer.Write(e.type);
+    writer.Write(e.ownerPermissions);
+    writer.Write(e.groupPermissions);
+    writer.Write(e.otherPermissions);
+    writer.Write(e.dateTime);
+    writer.Write(e.owner);
+    writer.Write(e.checksum);
+}
+
+ErrorOr<void> checkName(String const& name)
+{
+    if (name.is_empty())
+        return Error("Invalid file name");
+    if (name.length() > KLNFS::MaxNameLength)
+        return Error("Name too long (at most 255 characters)");
+    return {};
+}
+
+ErrorOr<void> checkOwner(String const& owner)
+{
+    if (owner.length() > KLNFS::MaxNameLength)
+        return Error("Owner name too long (at most 255 characters)");
+    return {};
+}
+
+ErrorOr<KLNFS::Superblock> parseSuperblock(ByteBuffer block)
+{
+    MemoryStream stream(BlockDevice::BlockSize);
+    stream.data = static_cast<ByteBuffer&&>(block);
+    BinaryReader reader(stream);
+    KLNFS::Superblock super;
+    super.signature = TRY(reader.ReadString());
+    super.label = TRY(reader.ReadString());
+    super.nextFreeBlock = TRY(reader.ReadInt32());
+    return super;
+}
+
+Vector<String> components(String const& path) { return path.split(Separator); }
+
+}
+
+namespace Path {
+
+String trimSeparators(String const& path)
+{
+    String s = path;
+    if (!s.is_empty() && s[0] == Separator)
+        s = s.substring(1);
+    if (!s.is_empty() && s[s.length() - 1] == Separator)
+        s = s.substring(0, s.length() - 1);
+    return s;
+}
+
+String leaf(String const& path)
+{
+    i32 last = path.last_index_of(Separator);
+    return last < 0 ? path : path.substring(static_cast<size_t>(last) + 1);
+}
+
+String directoryPart(String const& path)
+{
+    i32 last = path.last_index_of(Separator);
+    return last < 0 ? String() : path.substring(0, static_cast<size_t>(last));
+}
+
+}
+
+KLNFS::KLNFS(Partition& p)
+    : partition(p)
+{
+    auto super = ReadSuperblock();
+    if (!super.is_error())
+        label = super.value().label;
+}
+
+ErrorOr<bool> KLNFS::isKFS(Partition& p)
+{
+    if (p.BlockCount() <= static_cast<u64>(SuperBlock))
+        return false;
+    ByteBuffer block;
+    block.resize(BlockDevice::BlockSize);
+    TRY(p.ReadBlock(SuperBlock, 1, block));
+    auto super = parseSuperblock(static_cast<ByteBuffer&&>(block));
+    return !super.is_error() && super.value().signature == Signature;
+}
+
+ErrorOr<void> KLNFS::Format(String const& volumeLabel)
+{
+    if (volumeLabel.length() > MaxNameLength)
+        return Error("Volume label too long (at most 255 characters)");
+    if (partition.BlockCount() < FormattedBlocks)
+        return Error("Partition too small for a file system (at least 100 blocks)");
+    ByteBuffer zeros;
+    zeros.resize(FormattedBlocks * BlockDevice::BlockSize);
+    TRY(partition.WriteBlock(0, FormattedBlocks, zeros));
+    MemoryStream stream(BlockDevice::BlockSize);
+    BinaryWriter writer(stream);
+    writer.Write(String(Signature));
+    writer.Write(volumeLabel);
+    writer.Write(FirstFreeBlock);
+    return partition.WriteBlock(SuperBlock, 1, stream.data);
+}
+
+ErrorOr<KLNFS::Superblock> KLNFS::ReadSuperblock()
+{
+    auto super = parseSuperblock(TRY(readBlocks(SuperBlock, 1)));
+    if (super.is_error() || super.value().signature != Signature)
+        return Error("No file system on this partition");
+    i32 next = super.value().nextFreeBlock;
+    if (next < FirstFreeBlock || static_cast<u64>(next) > partition.BlockCount())
+        return Error("Corrupt superblock");
+    return super.release_value();
+}
+
+ErrorOr<i32> KLNFS::getWriteAddress() { return TRY(ReadSuperblock()).nextFreeBlock; }
+
+ErrorOr<void> KLNFS::advanceWriteAddress(i32 blocks)
+{
+    ByteBuffer block = TRY(readBlocks(SuperBlock, 1));
+    auto super = TRY(parseSuperblock(block));
+    // The pointer follows the two strings.
+    size_t offset = 2 + super.signature.length() + super.label.length();
+    MemoryStream stream(BlockDevice::BlockSize);
+    stream.data = static_cast<ByteBuffer&&>(block);
+    stream.position = static_cast<i32>(offset);
+    BinaryWriter(stream).Write(super.nextFreeBlock + blocks);
+    return partition.WriteBlock(SuperBlock, 1, stream.data);
+}
+
+// Checks that `blocks` more blocks fit in the partition and returns the
+// first of them; the caller advances the pointer once they are written.
+ErrorOr<i32> KLNFS::allocate(u32 blocks)
+{
+    i32 address = TRY(getWriteAddress());
+    if (static_cast<u64>(address) + blocks > partition.BlockCount())
+        return Error("Not enough space on the disk");
+    return address;
+}
+
+ErrorOr<ByteBuffer> KLNFS::readBlocks(i32 address, u32 count)
+{
+    if (address < 0 || static_cast<u64>(address) + count > partition.BlockCount())
+        return Error("Corrupt file system: block " + String::number(address) + " is outside the partition");
+    ByteBuffer blocks;
+    blocks.resize(static_cast<size_t>(count) * BlockDevice::BlockSize);
+    TRY(partition.ReadBlock(static_cast<u64>(address), count, blocks));
+    return blocks;
+}
+
+ErrorOr<void> KLNFS::writeBlocks(i32 address, ByteBuffer const& blocks)
+{
+    u32 count = static_cast<u32>(blocks.size() / BlockDevice::BlockSize);
+    // Block 0 and the superblock are never written through here.
+    if (address < RootNode || static_cast<u64>(address) + count > partition.BlockCount())
+        return Error("Corrupt file system: block " + String::number(address) + " is outside the partition");
+    return partition.WriteBlock(static_cast<u64>(address), count, blocks);
+}
+
+ErrorOr<Vector<fsEntry>> KLNFS::ReadNode(i32 address)
+{
+    MemoryStream stream(NodeSize);
+    stream.data = TRY(readBlocks(address, NodeBlocks));
+    BinaryReader reader(stream);
+    i32 count = TRY(reader.ReadInt32());
+    if (count < 0 || count > MaxRecordsPerNode)
+        return Error(CorruptNode);
+    Vector<fsEntry> records;
+    for (i32 i = 0; i < count; ++i) {
+        auto record = parseRecord(reader);
+        if (record.is_error() || (record.value().type != fsEntry::File && record.value().type != fsEntry::Directory))
+            return Error(CorruptNode);
+        records.append(record.release_value());
+    }
+    return records;
+}
+
+ErrorOr<ByteBuffer> KLNFS::EncodeNode(Vector<fsEntry> const& records)
+{
+    MemoryStream stream(NodeSize);
+    BinaryWriter writer(stream);
+    writer.Write(static_cast<i32>(records.size()));
+    for (auto const& record : records)
+        writeRecord(writer, record);
+    // The stream grows past the node when the records do not fit.
+    if (stream.data.size() > NodeSize)
+        return Error("Directory is full");
+    return static_cast<ByteBuffer&&>(stream.data);
+}
+
+ErrorOr<i32> KLNFS::getNodeAddress(String const& path, i32 parent)
+{
+    String p = Path::trimSeparators(path);
+    if (p.is_empty())
+        return RootNode;
+    i32 node = parent == 0 ? RootNode : parent;
+    auto names = components(p);
+    for (size_t i = 0; i < names.size(); ++i) {
+        auto records = TRY(ReadNode(node));
+        fsEntry const* match = nullptr;
+        for (auto const& record : records) {
+            if (record.name == names[i]) {
+                match = &record;
+                break;
+            }
+        }
+        if (!match)
+            return Error(PathNotFound);
+        if (i + 1 == names.size())
+            return match->address;
+        // Only directories are descended into; a file's content is no node.
+        if (!match->isDirectory())
+            return Error(PathNotFound);
+        node = match->address;
+    }
+    return Error(PathNotFound);
+}
+
+// The node of the directory that `path` names (the root for "").
+ErrorOr<i32> KLNFS::directoryNode(String const& path)
+{
+    String p = Path::trimSeparators(path);
+    if (p.is_empty())
+        return RootNode;
+    i32 parent = TRY(getNodeAddress(Path::directoryPart(p), RootNode));
+    String name = Path::leaf(p);
+    for (auto const& record : TRY(ReadNode(parent))) {
+        if (record.name == name) {
+            if (!record.isDirectory())
+                return Error("Not a directory");
+            return record.address;
+        }
+    }
+    return Error(PathNotFound);
+}
+
+ErrorOr<fsEntry> KLNFS::readFromNode(String const& path)
+{
+    String p = Path::trimSeparators(path);
+    i32 parent = TRY(directoryNode(Path::directoryPart(p)));
+    String name = Path::leaf(p);
+    for (auto& record : TRY(ReadNode(parent))) {
+        if (record.name == name)
+            return record;
+    }
+    return Error(RecordNotFound);
+}
+
+ErrorOr<ByteBuffer> KLNFS::ReadContent(fsEntry const& entry)
+{
+    if (entry.size < 0)
+        return Error("Corrupt file record");
+    u32 blocks = BlocksForFile(static_cast<u32>(entry.size) < 4 ? 0 : static_cast<u32>(entry.size) - 4);
+    ByteBuffer content = TRY(readBlocks(entry.address, blocks));
+    u32 length = static_cast<u32>(content[0]) | static_cast<u32>(content[1]) << 8
+        | static_cast<u32>(content[2]) << 16 | static_cast<u32>(content[3]) << 24;
+    if (length > content.size() - 4)
+        return Error("Corrupt file record");
+    // The bytes follow their length in the same buffer: move them to the
+    // front rather than copying a whole file into a second one.
+    __builtin_memmove(content.data(), content.data() + 4, length);
+    content.resize(length);
+    return content;
+}
+
+ErrorOr<bool> KLNFS::hasPermission(String const& path, u8 bit)
+{
+    if (CurrentUser::Privilages == 0)
+        return true;
+    fsEntry record = TRY(readFromNode(path));
+    return (hasPermissionBit(record.ownerPermissions, bit) && CurrentUser::Username == record.owner)
+        || hasPermissionBit(record.groupPermissions, bit) || hasPermissionBit(record.otherPermissions, bit);
+}
+
+ErrorOr<bool> KLNFS::CanRead(String const& path) { return hasPermission(path, ReadBit); }
+ErrorOr<bool> KLNFS::CanWrite(String const& path) { return hasPermission(path, WriteBit); }
+
+ErrorOr<void> KLNFS::checkListable(String const& path)
+{
+    if (path.is_empty() || path == "/")
+        return {};
+    if (!TRY(CanRead(path)))
+        return Error("Access Denied!");
+    return {};
+}
+
+ErrorOr<Vector<String>> KLNFS::ListFiles(String const& path)
+{
+    TRY(checkListable(path));
+    Vector<String> names;
+    for (auto const& record : TRY(ReadNode(TRY(directoryNode(path)))))
+        names.append(record.name);
+    return names;
+}
+
+ErrorOr<Vector<fsEntry>> KLNFS::getLongList(String const& path)
+{
+    TRY(checkListable(path));
+    return ReadNode(TRY(directoryNode(path)));
+}
+
+ErrorOr<ByteBuffer> KLNFS::readFile(String const& path)
+{
+    for (int attempt = 0;; ++attempt) {
+        if (!TRY(CanRead(path)))
+            return Error("Access Denied!");
+        fsEntry record = TRY(readFromNode(path));
+        ByteBuffer content = TRY(ReadContent(record));
+        i32 checksum = Hash::getCRC(content);
+        if (checksum == record.checksum)
+            return content;
+        if (attempt == ChecksumRetries)
+            return Error("Checksum mismatch: stored " + String::number(record.checksum) + ", read "
+                + String::number(checksum));
+    }
+}
+
+ErrorOr<void> KLNFS::saveFile(ByteBuffer const& data, String const& path, String const& owner)
+{
+    String p = Path::trimSeparators(path);
+    String directory = Path::directoryPart(p);
+    String name = Path::leaf(p);
+    TRY(checkName(name));
+    TRY(checkOwner(owner));
+    bool nested = p.contains(Separator);
+    if (nested && !TRY(CanWrite(directory)))
+        return Error("Access denied");
+    i32 parent = TRY(directoryNode(directory));
+    TRY(checkListable(directory));
+
+    fsEntry entry;
+    entry.name = name;
+    entry.type = fsEntry::File;
+    entry.size = static_cast<i32>(data.size() + 4);
+    entry.checksum = Hash::KHash(data);
+    entry.owner = owner;
+    entry.dateTime = TimeStamp::dateTimeString();
+
+    // The replaced record keeps its owner and permissions; the new record is
+    // appended at the end of the node.
+    auto old = TRY(ReadNode(parent));
+    Vector<fsEntry> records;
+    bool replacing = false;
+    for (auto const& record : old) {
+        if (record.name != name) {
+            records.append(record);
+            continue;
+        }
+        if (!replacing) {
+            replacing = true;
+            entry.owner = record.owner;
+            entry.ownerPermissions = record.ownerPermissions;
+            entry.groupPermissions = record.groupPermissions;
+            entry.otherPermissions = record.otherPermissions;
+        }
+    }
+    if (replacing && !TRY(CanWrite(p)))
+        return Error("Access denied!");
+
+    // The new content is written before the record changes, so a failure
+    // leaves the old file as it was.
+    u32 blocks = BlocksForFile(static_cast<u32>(data.size()));
+    entry.address = TRY(allocate(blocks));
+    records.append(entry);
+    // The stored stream: the length, the bytes, zeros to the block's end.
+    ByteBuffer stored;
+    stored.resize(static_cast<size_t>(blocks) * BlockDevice::BlockSize);
+    for (int i = 0; i < 4; ++i)
+        stored[static_cast<size_t>(i)] = static_cast<u8>(data.size() >> (8 * i));
+    __builtin_memcpy(stored.data() + 4, data.data(), data.size());
+    // The node must have room before anything is written.
+    ByteBuffer node = TRY(EncodeNode(records));
+
+    TRY(writeBlocks(entry.address, stored));
+    TRY(advanceWriteAddress(static_cast<i32>(blocks)));
+    return writeBlocks(parent, node);
+}
+
+ErrorOr<void> KLNFS::makeDir(String const& path, String const& owner)
+{
+    String p = Path::trimSeparators(path);
+    String name = Path::leaf(p);
+    TRY(checkName(name));
+    TRY(checkOwner(owner));
+    if (!p.contains(Separator)) {
+        if (CurrentUser::Privilages != 0 && label == "Karvolin")
+            return Error("Can not make files here");
+    } else if (!TRY(CanWrite(Path::directoryPart(p)))) {
+        return Error("Access denied!");
+    }
+
+    currentNode = TRY(directoryNode(Path::directoryPart(p)));
+    auto records = TRY(ReadNode(currentNode));
+    for (auto const& record : records) {
+        if (record.name == name)
+            return Error("File already exists");
+    }
+    fsEntry entry;
+    entry.name = name;
+    entry.type = fsEntry::Directory;
+    entry.size = NodeBlocks;
+    entry.owner = owner;
+    entry.dateTime = TimeStamp::dateTimeString();
+    entry.address = TRY(allocate(NodeBlocks));
+    records.append(entry);
+    ByteBuffer node = TRY(EncodeNode(records));
+
+    TRY(writeBlocks(entry.address, TRY(EncodeNode({}))));
+    TRY(advanceWriteAddress(NodeBlocks));
+    return writeBlocks(currentNode, node);
+}
+
+ErrorOr<void> KLNFS::Delete(String const& path)
+{
+    String p = Path::trimSeparators(path);
+    if (!TRY(CanWrite(p)))
+        return Error("Access denied!");
+    i32 parent = TRY(directoryNode(Path::directoryPart(p)));
+    String name = Path::leaf(p);
+    Vector<fsEntry> kept;
+    auto records = TRY(ReadNode(parent));
+    for (auto const& record : records) {
+        if (record.name != name)
+            kept.append(record);
+    }
+    if (kept.size() == records.size())
+        return Error(RecordNotFound);
+    return writeBlocks(parent, TRY(EncodeNode(kept)));
+}

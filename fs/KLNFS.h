@@ -1,0 +1,92 @@
+#pragma once
+
+#include "fs/Partition.h"
+#include "fs/StorageDevice.h"
+
+// The disk file system: a linked-node format inside one partition.
+//
+//   block 0       unused (zeroed by Format)
+//   block 1       superblock: "KFS SC", the volume label, nextFreeBlock
+//   blocks 2-3    the root directory node
+//   block 4 ...   handed out in order from nextFreeBlock, never reclaimed
+//
+// A directory node is 1024 bytes (two blocks): a record count, then the
+// records back to back. A file of n bytes is stored from its record's address
+// as the 32-bit length n followed by the bytes, in ceil((n + 4) / 512) blocks.
+// Nothing is cached: every operation reads what it needs and writes back what
+// it changed before returning. Every structure read from the disk is checked
+// before it is used, so a corrupt disk gives an error, never a wild read.
+class KLNFS : public StorageDevice {
+public:
+    static constexpr i32 SuperBlock = 1;
+    static constexpr i32 RootNode = 2;
+    static constexpr i32 FirstFreeBlock = 4;
+    static constexpr u32 FormattedBlocks = 100;
+    static constexpr u32 NodeBlocks = 2;
+    static constexpr u32 NodeSize = NodeBlocks * BlockDevice::BlockSize;
+    // Names, owners, labels and time stamps are stored with a length byte.
+    static constexpr size_t MaxNameLength = 255;
+
+    struct Superblock {
+        String signature;
+        String label;
+        i32 nextFreeBlock;
+    };
+
+    // Reads the volume label if the partition carries the file system;
+    // never fails on content (an unformatted partition gives an empty label).
+    explicit KLNFS(Partition& partition);
+
+    static ErrorOr<bool> isKFS(Partition& partition);
+    ErrorOr<void> Format(String const& label);
+
+    ErrorOr<Superblock> ReadSuperblock();
+    ErrorOr<i32> getWriteAddress();
+    // Address of the node or content that `path` names, searched from the
+    // node at `parent` (0: the root). "File not found :(" when missing.
+    ErrorOr<i32> getNodeAddress(String const& path, i32 parent);
+    // The record that `path` names. "File not found!!!" when missing.
+    ErrorOr<fsEntry> readFromNode(String const& path);
+    // The records of the node at `address`, checked as they are parsed.
+    ErrorOr<Vector<fsEntry>> ReadNode(i32 address);
+    // The 1024 bytes of a node holding `records` ("Directory is full").
+    static ErrorOr<ByteBuffer> EncodeNode(Vector<fsEntry> const& records);
+    // The stored content of a file record: its length-prefixed bytes.
+    ErrorOr<ByteBuffer> ReadContent(fsEntry const& entry);
+
+    ErrorOr<bool> CanRead(String const& path);
+    ErrorOr<bool> CanWrite(String const& path);
+
+    ErrorOr<Vector<fsEntry>> getLongList(String const& path) override;
+    ErrorOr<ByteBuffer> readFile(String const& path) override;
+    ErrorOr<Vector<String>> ListFiles(String const& path) override;
+    ErrorOr<void> Delete(String const& path) override;
+    ErrorOr<void> makeDir(String const& path, String const& owner) override;
+    ErrorOr<void> saveFile(ByteBuffer const& data, String const& path, String const& owner) override;
+
+    // Blocks a file of `length` bytes occupies.
+    static u32 BlocksForFile(u32 length) { return (length + 4 + BlockDevice::BlockSize - 1) / BlockDevice::BlockSize; }
+
+    Partition& partition;
+    // The node the last directory creation appended to.
+    i32 currentNode { RootNode };
+
+private:
+    ErrorOr<ByteBuffer> readBlocks(i32 address, u32 count);
+    ErrorOr<void> writeBlocks(i32 address, ByteBuffer const& blocks);
+    ErrorOr<void> advanceWriteAddress(i32 blocks);
+    ErrorOr<i32> allocate(u32 blocks);
+    ErrorOr<i32> directoryNode(String const& path);
+    ErrorOr<bool> hasPermission(String const& path, u8 bit);
+    ErrorOr<void> checkListable(String const& path);
+};
+
+// Path helpers on the "/" separator.
+namespace Path {
+// Drops one leading and then one trailing separator: "/a/b/" gives "a/b".
+String trimSeparators(String const& path);
+// The part after the last separator (the whole path without one).
+String leaf(String const& path);
+// The part before the last separator (empty for a top-level name).
+String directoryPart(String const& path);
+}

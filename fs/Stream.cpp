@@ -1,0 +1,72 @@
+#include "fs/Stream.h"
+
+namespace {
+// Growth step of a stream written past its end: keeps a byte-by-byte writer
+// from reallocating on every byte.
+constexpr size_t GrowthStep = 1000;
+char const* const EndOfData = "Unexpected end of data";
+}
+
+void ioStream::init(i32 size)
+{
+    data.clear();
+    data.resize(size > 0 ? static_cast<size_t>(size) : 0);
+    position = 0;
+}
+
+ErrorOr<u8> ioStream::Read()
+{
+    if (position < 0 || static_cast<size_t>(position) >= data.size())
+        return Error(EndOfData);
+    return data[static_cast<size_t>(position++)];
+}
+
+void ioStream::Write(u8 byte)
+{
+    if (position < 0)
+        position = 0;
+    size_t index = static_cast<size_t>(position);
+    if (index >= data.size()) {
+        size_t new_size = data.size() + GrowthStep;
+        while (new_size <= index)
+            new_size += GrowthStep;
+        data.resize(new_size); // the new bytes are zero
+    }
+    data[index] = byte;
+    ++position;
+}
+
+ErrorOr<i32> BinaryReader::ReadInt32()
+{
+    auto& s = baseStream;
+    if (s.position < 0 || static_cast<size_t>(s.position) + 4 > s.data.size())
+        return Error(EndOfData);
+    size_t p = static_cast<size_t>(s.position);
+    u32 value = static_cast<u32>(s.data[p]) | static_cast<u32>(s.data[p + 1]) << 8
+        | static_cast<u32>(s.data[p + 2]) << 16 | static_cast<u32>(s.data[p + 3]) << 24;
+    s.position += 4;
+    return static_cast<i32>(value);
+}
+
+ErrorOr<String> BinaryReader::ReadString()
+{
+    u8 length = TRY(ReadByte());
+    String text;
+    for (u8 i = 0; i < length; ++i)
+        text.append(static_cast<char16_t>(TRY(ReadByte())));
+    return text;
+}
+
+void BinaryWriter::Write(i32 value)
+{
+    u32 bits = static_cast<u32>(value);
+    for (int i = 0; i < 4; ++i)
+        baseStream.Write(static_cast<u8>(bits >> (8 * i)));
+}
+
+void BinaryWriter::Write(String const& text)
+{
+    baseStream.Write(static_cast<u8>(text.length() & 0xFF));
+    for (char16_t c : text.chars())
+        baseStream.Write(static_cast<u8>(c & 0xFF));
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "base/Error.h"
+
+// The byte streams every on-disk record goes through. Integers are 32-bit
+// little-endian; strings are one length byte followed by one byte per
+// character (the low 8 bits of each).
+class ioStream {
+public:
+    virtual ~ioStream() = default;
+
+    // Next byte to read or write; callers may move it directly.
+    i32 position { 0 };
+    // The backing array. Callers swap in a block buffer they have just read,
+    // write records into it in place and hand the same array back to the disk.
+    ByteBuffer data;
+
+    // Gives the stream a zero-filled array of `size` bytes.
+    void init(i32 size);
+    virtual ErrorOr<u8> Read();
+    virtual void Write(u8 byte);
+    virtual void Close() { }
+};
+
+// The one concrete stream: a zero-filled array of a given size.
+class MemoryStream : public ioStream {
+public:
+    explicit MemoryStream(i32 size) { init(size); }
+};
+
+class BinaryReader {
+public:
+    explicit BinaryReader(ioStream& stream)
+        : baseStream(stream)
+    {
+    }
+    ErrorOr<u8> ReadByte() { return baseStream.Read(); }
+    ErrorOr<i32> ReadInt32();
+    ErrorOr<String> ReadString();
+
+    ioStream& baseStream;
+};
+
+class BinaryWriter {
+public:
+    explicit BinaryWriter(ioStream& stream)
+        : baseStream(stream)
+    {
+    }
+    void Write(u8 byte) { baseStream.Write(byte); }
+    void Write(i32 value);
+    // The length byte keeps only the low 8 bits of the length; callers that
+    // need the string back must keep it to 255 characters.
+    void Write(String const& text);
+
+    ioStream& baseStream;
+};

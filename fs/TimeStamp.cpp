@@ -1,0 +1,33 @@
+#include "fs/TimeStamp.h"
+
+namespace {
+char const* const DayNames[7] = { "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat" };
+
+String two_digits(u8 value)
+{
+    return value < 10 ? "0" + String::number(value) : String::number(value);
+}
+}
+
+String TimeStamp::dayName(u8 dayOfWeek)
+{
+    if (dayOfWeek < 1 || dayOfWeek > 7)
+        return {};
+    return DayNames[dayOfWeek - 1];
+}
+
+String TimeStamp::timeString(ClockReading const& clock)
+{
+    // Midnight reads 12; there is no AM/PM.
+    String hour = clock.hour == 0 ? String("12") : String::number(clock.hour);
+    return hour + ":" + two_digits(clock.minute);
+}
+
+String TimeStamp::dateTimeString(ClockReading const& clock)
+{
+    return dayName(clock.dayOfWeek) + " " + String::number(clock.month) + "/" + String::number(clock.day) + "/"
+        + two_digits(clock.year) + " " + timeString(clock);
+}
+
+String TimeStamp::dateTimeString() { return dateTimeString(ReadClock()); }
+String TimeStamp::timeString() { return timeString(ReadClock()); }

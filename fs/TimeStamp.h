@@ -1,0 +1,30 @@
+#pragma once
+
+#include "base/String.h"
+
+// The clock values a time stamp is made from; dayOfWeek counts from
+// 1 = Sunday, year is two digits.
+struct ClockReading {
+    u8 dayOfWeek;
+    u8 month;
+    u8 day;
+    u8 year;
+    u8 hour;
+    u8 minute;
+};
+
+// The date-and-time text written into every directory record, for example
+// "Mon 3/7/26 9:05".
+class TimeStamp {
+public:
+    static String dateTimeString();
+    static String timeString();
+    static String dateTimeString(ClockReading const& clock);
+    static String timeString(ClockReading const& clock);
+    // "Sun" ... "Sat" for 1 ... 7, empty otherwise.
+    static String dayName(u8 dayOfWeek);
+
+    // The current clock: the real-time clock in the kernel, the host's clock
+    // in the tools (each links its own definition).
+    static ClockReading ReadClock();
+};

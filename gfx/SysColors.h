@@ -1,0 +1,37 @@
+#pragma once
+
+#include "base/Types.h"
+
+class VGAScreen;
+
+// The desktop palette: 144 named colours, each at the palette index of its
+// position in the table.
+class SysColors {
+public:
+    struct Entry {
+        char const* Name;
+        u8 RGB[3];
+    };
+    static constexpr u32 Count = 144;
+    static Entry const Table[Count];
+
+    // Palette indices the desktop draws with.
+    enum Index : u8 {
+        Black = 0,
+        White = 1,
+        Gray = 2,
+        Magenta = 3,
+        Red = 6,
+        LightGray = 7,
+        Yellow = 11,
+        Aquamarine = 14,
+        Blue = 19,
+        DarkOrange = 38,
+        Orange = 105,
+        // Loaded with Black once more after the table.
+        TextBlack = 144,
+    };
+
+    // Loads the table into the DAC, then index 144 with black again.
+    static void InitColors(VGAScreen& screen);
+};

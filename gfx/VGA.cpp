@@ -1,0 +1,334 @@
+#include "gfx/VGA.h"
+
+#include "arch/Port.h"
+
+// clang-format off
+VGARegisterSet const VGA::g_320x200x256 = {
+    0x63,
+    0x03, 0x01, 0x0F, 0x00, 0x0E,
+    0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0xBF, 0x1F, 0x00, 0x41, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x9C, 0x0E, 0x8F, 0x28, 0x40, 0x96, 0xB9, 0xA3, 0xFF,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x05, 0x0F, 0xFF,
+    0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,
+    0x41, 0x00, 0x0F, 0x00, 0x00,
+};
+VGARegisterSet const VGA::g_320x200x4 = {
+    0x63,
+    0x03, 0x09, 0x03, 0x00, 0x02,
+    0x2D, 0x27, 0x28, 0x90, 0x2B, 0x80, 0xBF, 0x1F, 0x00, 0x41, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x9C, 0x0E, 0x8F, 0x14, 0x00, 0x96, 0xB9, 0xA3, 0xFF,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x30, 0x02, 0x00, 0xFF,
+    0x00, 0x13, 0x15, 0x17, 0x02, 0x04, 0x06, 0x07, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17,
+    0x01, 0x00, 0x03, 0x00, 0x00,
+};
+VGARegisterSet const VGA::g_640x480x2 = {
+    0xE3,
+    0x03, 0x01, 0x0F, 0x00, 0x06,
+    0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0x0B, 0x3E, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0xEA, 0x0C, 0xDF, 0x28, 0x00, 0xE7, 0x04, 0xE3, 0xFF,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x0F, 0xFF,
+    0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x14, 0x07, 0x38, 0x39, 0x3A, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F,
+    0x01, 0x00, 0x0F, 0x00, 0x00,
+};
+VGARegisterSet const VGA::g_640x480x16 = {
+    0xE3,
+    0x03, 0x01, 0x08, 0x00, 0x06,
+    0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0x0B, 0x3E, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0xEA, 0x0C, 0xDF, 0x28, 0x00, 0xE7, 0x04, 0xE3, 0xFF,
+    0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x05, 0x0F, 0xFF,
+    0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x14, 0x07, 0x38, 0x39, 0x3A, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F,
+    0x01, 0x00, 0x0F, 0x00, 0x00,
+};
+VGARegisterSet const VGA::g_720x480x16 = {
+    0xE7,
+    0x03, 0x01, 0x08, 0x00, 0x06,
+    0x6B, 0x59, 0x5A, 0x82, 0x60, 0x8D, 0x0B, 0x3E, 0x00, 0x40, 0x06, 0x07, 0x00, 0x00, 0x00, 0x00,
+    0xEA, 0x0C, 0xDF, 0x2D, 0x08, 0xE8, 0x05, 0xE3, 0xFF,
+    0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x05, 0x0F, 0xFF,
+    0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,
+    0x01, 0x00, 0x0F, 0x00, 0x00,
+};
+// clang-format on
+
+namespace {
+
+struct Rgb {
+    u8 r, g, b;
+};
+
+// The named colours from aliceblue to lemonchiffon, alphabetically.
+Rgb const NamedColors[63] = {
+    { 240, 248, 255 }, { 250, 235, 215 }, { 0, 255, 255 }, { 127, 255, 212 }, { 240, 255, 255 },
+    { 245, 245, 220 }, { 255, 228, 196 }, { 0, 0, 0 }, { 255, 235, 205 }, { 0, 0, 255 },
+    { 138, 43, 226 }, { 165, 42, 42 }, { 222, 184, 135 }, { 95, 158, 160 }, { 127, 255, 0 },
+    { 210, 105, 30 }, { 255, 127, 80 }, { 100, 149, 237 }, { 255, 248, 220 }, { 220, 20, 60 },
+    { 0, 255, 255 }, { 0, 0, 139 }, { 0, 139, 139 }, { 184, 134, 11 }, { 169, 169, 169 },
+    { 0, 100, 0 }, { 189, 183, 107 }, { 139, 0, 139 }, { 85, 107, 47 }, { 255, 140, 0 },
+    { 153, 50, 204 }, { 139, 0, 0 }, { 233, 150, 122 }, { 143, 188, 143 }, { 72, 61, 139 },
+    { 47, 79, 79 }, { 0, 206, 209 }, { 148, 0, 211 }, { 255, 20, 147 }, { 0, 191, 255 },
+    { 105, 105, 105 }, { 30, 144, 255 }, { 178, 34, 34 }, { 255, 250, 240 }, { 34, 139, 34 },
+    { 255, 0, 255 }, { 220, 220, 220 }, { 248, 248, 255 }, { 255, 215, 0 }, { 218, 165, 32 },
+    { 128, 128, 128 }, { 0, 128, 0 }, { 173, 255, 47 }, { 240, 255, 240 }, { 255, 105, 180 },
+    { 205, 92, 92 }, { 75, 0, 130 }, { 255, 255, 240 }, { 240, 230, 140 }, { 230, 230, 250 },
+    { 255, 240, 245 }, { 124, 252, 0 }, { 255, 250, 205 },
+};
+
+// The sixteen basic colour keywords, alphabetically.
+Rgb const BasicColors[16] = {
+    { 0, 255, 255 }, { 0, 0, 0 }, { 0, 0, 255 }, { 255, 0, 255 }, { 128, 128, 128 }, { 0, 128, 0 },
+    { 0, 255, 0 }, { 128, 0, 0 }, { 0, 0, 128 }, { 128, 128, 0 }, { 128, 0, 128 }, { 255, 0, 0 },
+    { 192, 192, 192 }, { 0, 128, 128 }, { 255, 255, 255 }, { 255, 255, 0 },
+};
+
+struct ModeInfo {
+    VGARegisterSet const* registers;
+    i32 width, height, colors;
+};
+
+ModeInfo const Modes[] = {
+    { &VGA::g_320x200x256, 320, 200, 256 },
+    { &VGA::g_320x200x4, 320, 200, 4 },
+    { &VGA::g_640x480x2, 640, 480, 2 },
+    { &VGA::g_640x480x16, 640, 480, 16 },
+    { &VGA::g_720x480x16, 720, 480, 16 },
+};
+
+constexpr u32 ModeCount = sizeof Modes / sizeof Modes[0];
+
+bool is_planar(ScreenResolution mode)
+{
+    return mode == ScreenResolution::Mode640x480x2 || mode == ScreenResolution::Mode640x480x16
+        || mode == ScreenResolution::Mode720x480x16;
+}
+
+void load_palette(Rgb const* colors, u32 count)
+{
+    for (u32 i = 0; i < count; ++i)
+        VGAColors::AddEntry(colors[i].r, colors[i].g, colors[i].b);
+}
+
+}
+
+i32 VGA::ScreenWidth = 0;
+i32 VGA::ScreenHeight = 0;
+i32 VGA::Colors = 0;
+ScreenResolution VGA::CurrentResolution = ScreenResolution::Mode320x200x256;
+
+void VGA::WriteVGARegisters(VGARegisterSet const& registers)
+{
+    u8 const* r = registers;
+    Port::out8(VGAPortGroup::MiscellaneousOutput, r[0]);
+    for (u8 i = 0; i < 5; ++i)
+        VGAPortGroup::WriteSequencer(i, r[1 + i]);
+
+    // CRT registers 0-7 are write-protected while bit 7 of register 0x11 is
+    // set; bit 7 of register 3 must stay set for the light-pen registers to
+    // stay out of the way.
+    Port::out8(VGAPortGroup::CrtIndex, 0x03);
+    Port::out8(VGAPortGroup::CrtData, Port::in8(VGAPortGroup::CrtData) | 0x80);
+    Port::out8(VGAPortGroup::CrtIndex, 0x11);
+    Port::out8(VGAPortGroup::CrtData, Port::in8(VGAPortGroup::CrtData) & 0x7F);
+    for (u8 i = 0; i < 0x19; ++i) {
+        u8 value = r[6 + i];
+        if (i == 0x03)
+            value |= 0x80;
+        else if (i == 0x11)
+            value &= 0x7F;
+        Port::out8(VGAPortGroup::CrtIndex, i);
+        Port::out8(VGAPortGroup::CrtData, value);
+    }
+
+    for (u8 i = 0; i < 9; ++i)
+        VGAPortGroup::WriteGraphics(i, r[31 + i]);
+
+    for (u8 i = 0; i < 0x15; ++i) {
+        Port::in8(VGAPortGroup::InputStatus1); // back to the index state
+        Port::out8(VGAPortGroup::AttributeController, i);
+        Port::out8(VGAPortGroup::AttributeController, r[40 + i]);
+    }
+    // Hand the palette back to the display: the picture comes on.
+    Port::in8(VGAPortGroup::InputStatus1);
+    Port::out8(VGAPortGroup::AttributeController, 0x20);
+}
+
+ErrorOr<void> VGA::SetMode(ScreenResolution mode)
+{
+    u32 number = static_cast<u32>(mode);
+    if (number < ModeCount) {
+        WriteVGARegisters(*Modes[number].registers);
+        ScreenWidth = Modes[number].width;
+        ScreenHeight = Modes[number].height;
+        Colors = Modes[number].colors;
+    }
+
+    VGAColors::ClearEntrys();
+    if (mode == ScreenResolution::Mode320x200x256)
+        load_palette(NamedColors, 63);
+    else if (mode == ScreenResolution::Mode640x480x16 || mode == ScreenResolution::Mode720x480x16)
+        load_palette(BasicColors, 16);
+    for (auto const& entry : VGAColors::PalletteEntrys())
+        SetPaletteEntry(static_cast<u32>(entry.Index), entry);
+
+    CurrentResolution = mode;
+    u32 black = static_cast<u32>(VGAColors::FindIndex(0, 0, 0));
+    TRY(Clear(black));
+    if (TRY(GetPixel(1, 1)) != black)
+        return {};
+    u32 red = static_cast<u32>(VGAColors::FindIndex(255, 0, 0));
+    return FillRectangle(8, 8, static_cast<u32>(ScreenWidth - 9), static_cast<u32>(ScreenHeight - 9), red);
+}
+
+ErrorOr<void> VGA::SetPixel(u32 x, u32 y, u32 colour)
+{
+    switch (CurrentResolution) {
+    case ScreenResolution::Mode320x200x256:
+        return SetPixel_8(x, y, colour);
+    case ScreenResolution::Mode320x200x4:
+        return SetPixel_2(x, y, colour);
+    case ScreenResolution::Mode640x480x2:
+    case ScreenResolution::Mode640x480x16:
+    case ScreenResolution::Mode720x480x16:
+        return SetPixel_4(x, y, colour);
+    }
+    return {};
+}
+
+ErrorOr<u32> VGA::GetPixel(u32 x, u32 y)
+{
+    if (CurrentResolution == ScreenResolution::Mode320x200x256)
+        return GetPixel_8(x, y);
+    if (is_planar(CurrentResolution))
+        return GetPixel_4(x, y);
+    // The 4-colour mode cannot be read back.
+    return 0u;
+}
+
+ErrorOr<void> VGA::SetPixel_8(u32 x, u32 y, u32 colour)
+{
+    return VGAPortGroup::VGAMemoryBlock().write8(y * 320 + x, static_cast<u8>(colour));
+}
+
+ErrorOr<u32> VGA::GetPixel_8(u32 x, u32 y) { return static_cast<u32>(TRY(VGAPortGroup::VGAMemoryBlock().read8(y * 320 + x))); }
+
+ErrorOr<void> VGA::SetPixel_2(u32 x, u32 y, u32 colour)
+{
+    u8 pattern = static_cast<u8>((colour & 3) * 0x55);
+    u32 offset = static_cast<u32>(ScreenWidth) / 4 * y + x / 4;
+    u8 mask = static_cast<u8>(0xC0 >> ((x & 3) * 2));
+    auto memory = VGAPortGroup::VGAMemoryBlock();
+    u8 byte = TRY(memory.read8(offset));
+    return memory.write8(offset, static_cast<u8>((byte & ~mask) | (pattern & mask)));
+}
+
+void VGA::SetPlane(u32 plane)
+{
+    plane &= 3;
+    VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsReadMapSelect, static_cast<u8>(plane));
+    VGAPortGroup::WriteSequencer(VGAPortGroup::SequencerMapMask, static_cast<u8>(1 << plane));
+}
+
+ErrorOr<void> VGA::SetPixel_4(u32 x, u32 y, u32 colour)
+{
+    u32 offset = static_cast<u32>(ScreenWidth) / 8 * y + x / 8;
+    u8 mask = static_cast<u8>(0x80 >> (x & 7));
+    auto memory = VGAPortGroup::VGAMemoryBlock();
+    for (u32 plane = 0; plane < 4; ++plane) {
+        SetPlane(plane);
+        u8 byte = TRY(memory.read8(offset));
+        TRY(memory.write8(offset, (colour >> plane) & 1 ? byte | mask : byte & ~mask));
+    }
+    return {};
+}
+
+ErrorOr<u32> VGA::GetPixel_4(u32 x, u32 y)
+{
+    u32 offset = static_cast<u32>(ScreenWidth) / 8 * y + x / 8;
+    u8 mask = static_cast<u8>(0x80 >> (x & 7));
+    u32 colour = 0;
+    for (u32 plane = 0; plane < 4; ++plane) {
+        SetPlane(plane);
+        if (TRY(VGAPortGroup::VGAMemoryBlock().read8(offset)) & mask)
+            colour |= 1u << plane;
+    }
+    return colour;
+}
+
+ErrorOr<void> VGA::Clear(u32 colour)
+{
+    if (ScreenWidth <= 0 || ScreenHeight <= 0)
+        return {};
+    return FillRectangle(0, 0, static_cast<u32>(ScreenWidth - 1), static_cast<u32>(ScreenHeight - 1), colour);
+}
+
+// Whole bytes of every row go out in one pass each: per-pixel writes cost
+// eight port writes and four read-modify-write cycles a pixel. Partial bytes
+// at the ends of a row take the per-pixel path, so the result is the same.
+ErrorOr<void> VGA::FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
+{
+    if (x1 < x0 || y1 < y0)
+        return {};
+    u32 pixelsPerByte;
+    switch (CurrentResolution) {
+    case ScreenResolution::Mode320x200x256:
+        for (u32 y = y0; y <= y1; ++y)
+            TRY(VGAPortGroup::VGAMemoryBlock().fill8(y * 320 + x0, static_cast<u8>(colour), x1 - x0 + 1));
+        return {};
+    case ScreenResolution::Mode320x200x4:
+        pixelsPerByte = 4;
+        break;
+    case ScreenResolution::Mode640x480x2:
+    case ScreenResolution::Mode640x480x16:
+    case ScreenResolution::Mode720x480x16:
+        pixelsPerByte = 8;
+        break;
+    default:
+        return {};
+    }
+
+    u32 first = (x0 + pixelsPerByte - 1) / pixelsPerByte; // first whole byte
+    u32 end = (x1 + 1) / pixelsPerByte;                    // one past the last whole byte
+    for (u32 y = y0; y <= y1; ++y) {
+        for (u32 x = x0; x <= x1; ++x) {
+            if (first < end && x == first * pixelsPerByte)
+                x = end * pixelsPerByte; // skip the whole bytes
+            if (x > x1)
+                break;
+            TRY(SetPixel(x, y, colour));
+        }
+    }
+    if (first >= end)
+        return {};
+    if (pixelsPerByte == 8)
+        return FillPlanarBytes(y0, y1, first, end - first, colour);
+    u8 pattern = static_cast<u8>((colour & 3) * 0x55);
+    u32 pitch = static_cast<u32>(ScreenWidth) / 4;
+    for (u32 y = y0; y <= y1; ++y)
+        TRY(VGAPortGroup::VGAMemoryBlock().fill8(pitch * y + first, pattern, end - first));
+    return {};
+}
+
+// With set/reset enabled for all four planes and all four planes enabled
+// for writing, one byte write sets eight pixels to the colour in every plane
+// at once; the byte written itself does not matter.
+ErrorOr<void> VGA::FillPlanarBytes(u32 y0, u32 y1, u32 firstByte, u32 byteCount, u32 colour)
+{
+    u32 pitch = static_cast<u32>(ScreenWidth) / 8;
+    VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsSetReset, static_cast<u8>(colour & 0x0F));
+    VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsEnableSetReset, 0x0F);
+    VGAPortGroup::WriteSequencer(VGAPortGroup::SequencerMapMask, 0x0F);
+    ErrorOr<void> result;
+    if (firstByte == 0 && byteCount == pitch)
+        result = VGAPortGroup::VGAMemoryBlock().fill8(pitch * y0, 0xFF, pitch * (y1 - y0 + 1));
+    else {
+        for (u32 y = y0; y <= y1 && !result.is_error(); ++y)
+            result = VGAPortGroup::VGAMemoryBlock().fill8(pitch * y + firstByte, 0xFF, byteCount);
+    }
+    // Plain write mode again: the per-pixel path relies on it.
+    VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsEnableSetReset, 0x00);
+    VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsSetReset, 0x00);
+    return result;
+}
+
+void VGA::SetPaletteEntry(u32 index, u8 r, u8 g, u8 b) { VGAPortGroup::SetPaletteEntry(static_cast<u8>(index), r, g, b); }
+
+void VGA::SetPaletteEntry(u32 index, Color const& colour) { SetPaletteEntry(index, colour.R, colour.G, colour.B); }

@@ -1,0 +1,231 @@
+#include "hal/Acpi.h"
+
+#include "arch/Port.h"
+#include "hal/Console.h"
+#include "hal/Debugger.h"
+#include "hal/MemoryWindow.h"
+
+u32 ACPI::Facp = 0;
+u32 ACPI::PM1a_CNT = 0;
+u32 ACPI::PM1b_CNT = 0;
+i16 ACPI::SLP_TYPa = 0;
+i16 ACPI::SLP_TYPb = 0;
+i16 ACPI::SLP_EN = 0;
+std::optional<u16> ACPI::pm1aIO;
+std::optional<u16> ACPI::pm1bIO;
+
+namespace {
+
+constexpr u32 BiosAreaStart = 0xE0000;
+constexpr u32 BiosAreaEnd = 0x100000;
+constexpr u32 EbdaSegmentPointer = 0x40E;
+constexpr u32 EbdaSearchLength = 0x400;
+constexpr u32 RsdpChecksummedLength = 20;
+constexpr u32 RsdtAddressOffset = 16;
+constexpr u32 HeaderLength = 36;
+constexpr u32 TableLengthOffset = 4;
+constexpr u32 FacpDsdtOffset = 40;
+constexpr u32 FacpPm1aControlOffset = 64;
+constexpr u32 FacpPm1bControlOffset = 68;
+
+constexpr u8 NameOp = 0x08;
+constexpr u8 RootPrefix = 0x5C;
+constexpr u8 PackageOp = 0x12;
+constexpr u8 BytePrefix = 0x0A;
+constexpr i16 SleepEnable = 0x2000;
+constexpr int SleepTypeShift = 10;
+
+// Firmware tables are read by physical address. Memory that cannot be read
+// (only possible in the simulated machine) reads as absent, which every
+// caller treats like a table that is not there.
+std::optional<u8> byte_at(u32 address)
+{
+    auto value = MemoryWindow(address, 1).read8(0);
+    if (value.is_error())
+        return {};
+    return value.value();
+}
+
+std::optional<u32> u32_at(u32 address)
+{
+    auto value = MemoryWindow(address, 4).read32(0);
+    if (value.is_error())
+        return {};
+    return value.value();
+}
+
+bool byte_is(u32 address, u8 expected)
+{
+    auto value = byte_at(address);
+    return value && *value == expected;
+}
+
+u32 find_signature(u32 start, u32 end, bool checksummed)
+{
+    for (u32 address = start; address < end; address += 4) {
+        if (ACPI::Compare("RSD PTR ", address) == 0 && (!checksummed || ACPI::Check_RSD(address)))
+            return address;
+    }
+    return 0;
+}
+
+// Position of the "_S5_" name inside the DSDT's definition block, or 0. A
+// match on the block's very last byte does not count: its package could not
+// follow it.
+u32 find_s5(u32 dsdt)
+{
+    auto length = u32_at(dsdt + TableLengthOffset);
+    if (!length || *length <= HeaderLength)
+        return 0;
+    u32 s = dsdt + HeaderLength;
+    u32 remaining = *length - HeaderLength;
+    while (remaining > 0) {
+        --remaining;
+        if (ACPI::Compare("_S5_", s) == 0)
+            break;
+        ++s;
+    }
+    return remaining > 0 ? s : 0;
+}
+
+struct SleepTypes {
+    i16 a;
+    i16 b;
+};
+
+// `Name (_S5_, Package () { a, b, ... })` or with a root prefix `\_S5_`.
+// The elements are either bare constants (Zero, One) or ByteConst values
+// behind the 0x0A prefix.
+std::optional<SleepTypes> read_s5_package(u32 s)
+{
+    bool named = byte_is(s - 1, NameOp) || (byte_is(s - 2, NameOp) && byte_is(s - 1, RootPrefix));
+    if (!named || !byte_is(s + 4, PackageOp))
+        return {};
+    s += 5;
+    auto lead = byte_at(s);
+    if (!lead)
+        return {};
+    // The package length's lead byte says how many more length bytes follow;
+    // then comes the element count.
+    s += ((*lead & 0xC0) >> 6) + 2;
+    if (byte_is(s, BytePrefix))
+        ++s;
+    auto a = byte_at(s);
+    ++s;
+    if (byte_is(s, BytePrefix))
+        ++s;
+    auto b = byte_at(s);
+    if (!a || !b)
+        return {};
+    return SleepTypes { static_cast<i16>(*a << SleepTypeShift), static_cast<i16>(*b << SleepTypeShift) };
+}
+
+}
+
+i32 ACPI::Compare(char const* text, u32 address)
+{
+    for (u32 i = 0; text[i]; ++i) {
+        if (!byte_is(address + i, static_cast<u8>(text[i])))
+            return -1;
+    }
+    return 0;
+}
+
+i32 ACPI::acpiCheckHeader(u32 address, char const* signature) { return Compare(signature, address); }
+
+bool ACPI::Check_RSD(u32 address)
+{
+    u8 sum = 0;
+    for (u32 i = 0; i < RsdpChecksummedLength; ++i) {
+        auto value = byte_at(address + i);
+        if (!value)
+            return false;
+        sum = static_cast<u8>(sum + *value);
+    }
+    return sum == 0;
+}
+
+u32 ACPI::RSDPAddress()
+{
+    if (u32 found = find_signature(BiosAreaStart, BiosAreaEnd, true))
+        return found;
+    // The extended BIOS data area, from the segment the BIOS keeps at 0x40E.
+    // Firmware there is trusted as it is: no checksum test.
+    u32 ebda = (u32_at(EbdaSegmentPointer).value_or(0) * 16) & 0xFFFFF;
+    return find_signature(ebda, ebda + EbdaSearchLength, false);
+}
+
+void ACPI::Forget()
+{
+    Facp = PM1a_CNT = PM1b_CNT = 0;
+    SLP_TYPa = SLP_TYPb = SLP_EN = 0;
+    pm1aIO.reset();
+    pm1bIO.reset();
+}
+
+bool ACPI::TryFacp(u32 table)
+{
+    if (acpiCheckHeader(table, "FACP") != 0)
+        return false;
+    auto dsdt = u32_at(table + FacpDsdtOffset);
+    if (!dsdt || acpiCheckHeader(*dsdt, "DSDT") != 0)
+        return false;
+    u32 s5 = find_s5(*dsdt);
+    if (!s5)
+        return false;
+    auto sleep = read_s5_package(s5);
+    if (!sleep)
+        return false;
+    auto pm1a = u32_at(table + FacpPm1aControlOffset);
+    auto pm1b = u32_at(table + FacpPm1bControlOffset);
+    if (!pm1a || !pm1b)
+        return false;
+    Facp = table;
+    SLP_TYPa = sleep->a;
+    SLP_TYPb = sleep->b;
+    PM1a_CNT = *pm1a;
+    PM1b_CNT = *pm1b;
+    SLP_EN = SleepEnable;
+    pm1aIO = static_cast<u16>(PM1a_CNT);
+    pm1bIO = static_cast<u16>(PM1b_CNT);
+    return true;
+}
+
+i32 ACPI::Init()
+{
+    Forget();
+    u32 rsdp = RSDPAddress();
+    std::optional<u32> rsdt;
+    if (rsdp)
+        rsdt = u32_at(rsdp + RsdtAddressOffset);
+    if (!rsdt || *rsdt == 0 || acpiCheckHeader(*rsdt, "RSDT") != 0) {
+        Debugger::Send("ACPI: no root table");
+        (void)Console::Write("no acpi.\n");
+        return -1;
+    }
+    u32 length = u32_at(*rsdt + TableLengthOffset).value_or(0);
+    u32 entries = length > HeaderLength ? (length - HeaderLength) / 4 : 0;
+    for (u32 i = 0; i < entries; ++i) {
+        auto table = u32_at(*rsdt + HeaderLength + i * 4);
+        if (table && TryFacp(*table)) {
+            Debugger::Send("ACPI: PM1a control at 0x" + String::hex(PM1a_CNT, 4) + ", S5 sleep type "
+                + String::number(SLP_TYPa >> SleepTypeShift));
+            return 0;
+        }
+    }
+    Debugger::Send("ACPI: no FACP with a usable _S5_ package");
+    return -1;
+}
+
+ErrorOr<void> ACPI::Shutdown()
+{
+    Console::Clear();
+    if (PM1a_CNT == 0)
+        (void)Init();
+    if (pm1aIO) {
+        Port::out16(*pm1aIO, static_cast<u16>(SLP_TYPa | SLP_EN));
+        if (PM1b_CNT != 0)
+            Port::out16(*pm1bIO, static_cast<u16>(SLP_TYPb | SLP_EN));
+    }
+    return Console::Write("It is now safe to turn off your computer");
+}

@@ -1,0 +1,56 @@
+#include "hal/MZ_EXE.h"
+
+#include "hal/Debugger.h"
+
+namespace {
+constexpr u16 Signature = 'M' | ('Z' << 8);
+constexpr u32 ParagraphSize = 16;
+
+u16 le16(ByteBuffer const& bytes, u32 offset)
+{
+    return static_cast<u16>(bytes[offset] | (bytes[offset + 1] << 8));
+}
+}
+
+ErrorOr<MZ_EXE> MZ_EXE::Load(ByteBuffer const& file)
+{
+    u32 size = static_cast<u32>(file.size());
+    if (size < sizeof(MZ_Header) || le16(file, 0) != Signature)
+        return Error("Not an MZ executable");
+
+    MZ_EXE exe;
+    // The file is little-endian, like both machines this code is built for.
+    __builtin_memcpy(&exe.m_header, file.data(), sizeof(MZ_Header));
+    MZ_Header const& header = exe.m_header;
+
+    u32 header_size = header.HeaderParagraphs * ParagraphSize;
+    if (header_size < sizeof(MZ_Header) || header_size > size)
+        return Error("MZ header size outside the file");
+    u32 table = header.RelocationTableOffset;
+    if (table + header.RelocationCount * sizeof(RelocationStruct) > size)
+        return Error("MZ relocation table outside the file");
+    u32 module_size = size - header_size;
+    if (header.InitialCS * ParagraphSize + header.InitialIP >= module_size)
+        return Error("MZ entry point outside the program");
+
+    for (u32 i = 0; i < header.RelocationCount; ++i) {
+        u32 entry = table + i * static_cast<u32>(sizeof(RelocationStruct));
+        exe.m_relocations.append({ le16(file, entry), le16(file, entry + 2) });
+    }
+    exe.m_image.resize(module_size);
+    for (u32 i = 0; i < module_size; ++i)
+        exe.m_image[i] = file[header_size + i];
+    return exe;
+}
+
+u32 MZ_EXE::EntryAddress() const
+{
+    auto load_address = static_cast<u32>(reinterpret_cast<uintptr_t>(m_image.data()));
+    return load_address + m_header.InitialCS * ParagraphSize + m_header.InitialIP;
+}
+
+void MZ_EXE::Execute() const
+{
+    Debugger::Send("Running program at 0x" + String::hex(EntryAddress(), 8));
+    Caller().CallCode(EntryAddress());
+}

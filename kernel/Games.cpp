@@ -1,0 +1,311 @@
+#include "kernel/Games.h"
+
+#include "hal/Console.h"
+#include "hal/Time.h"
+#include "kernel/Output.h"
+
+namespace {
+
+// A turn-based snake: every key press is one turn, the arrows steer and any
+// other key keeps going in the same direction. The head starts in the middle
+// of the screen; the game is lost on the top row, on the left column, or one
+// cell beyond the bottom or right edge. The snake is its last eight cells.
+class Snake {
+public:
+    ErrorOr<void> Start()
+    {
+        m_body.clear();
+        m_body.append({ Console::WindowWidth() / 2, Console::WindowHeight() / 2 });
+        while (!m_lose) {
+            auto key = TRY(Console::ReadKey(true));
+            Steer(key.Key);
+            if (m_direction == Direction::None) {
+                TRY(Draw());
+                continue;
+            }
+            Move();
+            if (!m_lose)
+                TRY(Draw());
+            m_score += 2;
+        }
+        return GameOver();
+    }
+
+private:
+    static constexpr size_t Length = 8;
+    enum class Direction { None, Left, Right, Up, Down };
+    struct Cell {
+        i32 column;
+        i32 row;
+    };
+
+    void Steer(ConsoleKey key)
+    {
+        switch (key) {
+        case ConsoleKey::LeftArrow:
+            m_direction = Direction::Left;
+            break;
+        case ConsoleKey::RightArrow:
+            m_direction = Direction::Right;
+            break;
+        case ConsoleKey::UpArrow:
+            m_direction = Direction::Up;
+            break;
+        case ConsoleKey::DownArrow:
+            m_direction = Direction::Down;
+            break;
+        default:
+            break;
+        }
+    }
+
+    void Move()
+    {
+        Cell head = m_body.last();
+        switch (m_direction) {
+        case Direction::Up:
+            m_lose = --head.row == 0;
+            break;
+        case Direction::Down:
+            m_lose = ++head.row == Console::WindowHeight();
+            break;
+        case Direction::Left:
+            m_lose = --head.column == 0;
+            break;
+        case Direction::Right:
+            m_lose = ++head.column == Console::WindowWidth();
+            break;
+        case Direction::None:
+            return;
+        }
+        m_body.append(head);
+        if (m_body.size() > Length)
+            m_body.remove(0);
+    }
+
+    ErrorOr<void> Draw()
+    {
+        Console::Clear();
+        for (auto const& cell : m_body) {
+            Console::SetCursorTop(cell.row);
+            Console::SetCursorLeft(cell.column);
+            TRY(Extensions::Write2("#", ConsoleColor::Green));
+        }
+        return {};
+    }
+
+    ErrorOr<void> GameOver()
+    {
+        Console::Clear();
+        Console::SetCursorTop(Console::WindowHeight() / 2 - 2);
+        TRY(Output::WriteLine("YOU LOSE!", ConsoleColor::Red, true, false));
+        Console::SetCursorTop(Console::CursorTop() + 1);
+        return Output::WriteLine("Your score: " + String::number(m_score), ConsoleColor::White, true, false);
+    }
+
+    i32 m_score { 0 };
+    bool m_lose { false };
+    Direction m_direction { Direction::None };
+    Vector<Cell> m_body;
+};
+
+ErrorOr<void> snake(Kernel&, Argument const&)
+{
+    Snake game;
+    return game.Start();
+}
+
+// Symbols rain down the screen while the system name stays in the middle.
+ErrorOr<void> matrix(Kernel&, Argument const&)
+{
+    // Start on a second boundary, as the demonstration always has.
+    u8 start = RTC::Second();
+    while (RTC::Second() == start) { }
+    i32 a = 0;
+    i32 b = 0;
+    for (i32 pass = 0; pass < 10; ++pass) {
+        for (i32 step = 0; step < Console::WindowHeight() * Console::WindowWidth(); ++step) {
+            if (a == 11)
+                a = 0;
+            if (b == 4)
+                b = 0;
+            ++a;
+            if (b == 3)
+                TRY(Extensions::Write2("*", ConsoleColor::Green));
+            if (a == 2) {
+                TRY(Extensions::Write2(";", ConsoleColor::Red));
+                ++b;
+            }
+            if (b == 1)
+                TRY(Extensions::Write2("+", ConsoleColor::Yellow));
+            if (a == 4) {
+                TRY(Extensions::Write2("~", ConsoleColor::Blue));
+                ++b;
+            }
+            if (b == 2)
+                TRY(Extensions::Write2("&", ConsoleColor::Cyan));
+            TRY(Extensions::Write2("Tessary", ConsoleColor::White, true, true));
+        }
+    }
+    return {};
+}
+
+// Colour of each "LOLZ" line, in order; the cycle then starts again.
+ConsoleColor const LolzColors[] = {
+    ConsoleColor::Blue,
+    ConsoleColor::Cyan,
+    ConsoleColor::DarkBlue,
+    ConsoleColor::DarkCyan,
+    ConsoleColor::DarkGray,
+    ConsoleColor::DarkGreen,
+    ConsoleColor::DarkMagenta,
+    ConsoleColor::DarkRed,
+    ConsoleColor::DarkYellow,
+    ConsoleColor::DarkYellow,
+    ConsoleColor::Gray,
+    ConsoleColor::Green,
+    ConsoleColor::Magenta,
+    ConsoleColor::Red,
+    ConsoleColor::White,
+    ConsoleColor::Yellow,
+};
+
+// Never returns: it is meant to be left running.
+ErrorOr<void> lolz(Kernel&, Argument const&)
+{
+    PIT timer;
+    for (size_t i = 0;; i = (i + 1) % (sizeof LolzColors / sizeof LolzColors[0])) {
+        Console::SetForegroundColor(LolzColors[i]);
+        TRY(Console::WriteLine("LOLZ"));
+        timer.Wait(100);
+    }
+}
+
+// Paints 24 full rows red; the red background stays for everything written
+// afterwards.
+ErrorOr<void> fillcon(Kernel&, Argument const&)
+{
+    Console::SetBackgroundColor(ConsoleColor::Red);
+    // A full row wraps to the next one by itself: ending each row with a
+    // line break as well would leave every other row black.
+    for (i32 row = 0; row < 24; ++row)
+        TRY(Console::Write(String::repeated(u' ', static_cast<size_t>(Console::WindowWidth()))));
+    return {};
+}
+
+ErrorOr<void> credits(Kernel&, Argument const&)
+{
+    Console::Clear();
+    TRY(Console::WriteLine("Press ESC to exit"));
+    for (;;) {
+        auto key = TRY(Console::ReadKey());
+        if (key.Key == ConsoleKey::Escape)
+            return {};
+        TRY(Console::WriteLine(""));
+    }
+}
+
+// Counts seconds of the real-time clock as h:m:s, one line per second,
+// until Escape. It reads the keys on a keyboard of its own so that keys
+// typed meanwhile do not pile up for the prompt; leaving the scope hands the
+// keys back to the console.
+ErrorOr<void> stopwatch(Kernel&, Argument const&)
+{
+    Keyboard keyboard;
+    auto escape_pressed = [&keyboard] {
+        ConsoleKey key;
+        while (keyboard.GetKey(key)) {
+            if (key == ConsoleKey::Escape)
+                return true;
+        }
+        return false;
+    };
+    i32 hours = 0;
+    i32 minutes = 0;
+    i32 seconds = 0;
+    while (!escape_pressed()) {
+        TRY(Console::WriteLine(String::number(hours) + ":" + String::number(minutes) + ":" + String::number(seconds)));
+        if (++seconds == 60) {
+            seconds = 0;
+            if (++minutes == 60) {
+                minutes = 0;
+                ++hours;
+            }
+        }
+        Time::Wait(1);
+    }
+    return {};
+}
+
+// The system name in '@' letters: "TESS" (red) and "ARY" (cyan).
+constexpr i32 AboutLeftWidth = 22;
+constexpr i32 AboutRightWidth = 16;
+char const* const AboutLeft[6] = {
+    "@@@@@ @@@@ @@@@ @@@@  ",
+    "  @   @    @    @     ",
+    "  @   @@@  @@@@ @@@@  ",
+    "  @   @       @    @  ",
+    "  @   @       @    @  ",
+    "  @   @@@@ @@@@ @@@@  ",
+};
+char const* const AboutRight[6] = {
+    " @@  @@@  @   @ ",
+    "@  @ @  @  @ @  ",
+    "@@@@ @@@    @   ",
+    "@  @ @ @    @   ",
+    "@  @ @  @   @   ",
+    "@  @ @  @   @   ",
+};
+
+// The separator between two frames of the banner animation.
+ErrorOr<void> clr1()
+{
+    for (int i = 0; i < 6; ++i)
+        Console::WriteLine();
+    Time::WaitMS(400);
+    Console::Clear();
+    return {};
+}
+
+// One frame: the rightmost `leftWidth` columns of the left word followed by
+// the rightmost `rightWidth` columns of the right word, so both words slide
+// in from the left edge.
+ErrorOr<void> about_frame(i32 leftWidth, i32 rightWidth)
+{
+    for (int row = 0; row < 6; ++row) {
+        if (leftWidth > 0) {
+            Console::SetForegroundColor(ConsoleColor::Red);
+            TRY(Console::Write(String(AboutLeft[row]).substring(static_cast<size_t>(AboutLeftWidth - leftWidth))));
+        }
+        Console::SetForegroundColor(ConsoleColor::Cyan);
+        TRY(Console::WriteLine(String(AboutRight[row]).substring(static_cast<size_t>(AboutRightWidth - rightWidth))));
+    }
+    return {};
+}
+
+ErrorOr<void> about(Kernel&, Argument const&)
+{
+    Console::SetForegroundColor(ConsoleColor::Cyan);
+    for (i32 width = 1; width <= AboutRightWidth; ++width) {
+        TRY(clr1());
+        TRY(about_frame(0, width));
+    }
+    for (i32 width = 1; width <= AboutLeftWidth; ++width) {
+        TRY(clr1());
+        TRY(about_frame(width, AboutRightWidth));
+    }
+    return {};
+}
+
+}
+
+void RegisterGameCommands(Vector<Command>& table)
+{
+    table.append({ "snake", snake });
+    table.append({ "matrix", matrix });
+    table.append({ "lolz", lolz });
+    table.append({ "fillcon", fillcon });
+    table.append({ "credits", credits });
+    table.append({ "stopwatch", stopwatch });
+    table.append({ "about", about });
+}

@@ -1,0 +1,35 @@
+#include "kernel/GraphicsCommands.h"
+
+#include "gfx/Draw.h"
+#include "gfx/SVGA.h"
+#include "gfx/VGA.h"
+
+namespace {
+
+ErrorOr<void> showgui(Kernel& kernel, Argument const&) { return kernel.initGui(); }
+
+// The screen stays in graphics mode; the shell goes on writing to the text
+// memory behind it.
+ErrorOr<void> hdvga(Kernel&, Argument const&)
+{
+    TRY(VGA::SetMode(ScreenResolution::Mode640x480x16));
+    TRY(VGA::Clear(Colors::DesktopBlueBackground));
+    TRY(Draw::CircleHD(10, 10, 100, 0xFF00FF));
+    return VGA::SetPixel(500, 500, 0x00FF00);
+}
+
+ErrorOr<void> svga(Kernel&, Argument const&)
+{
+    if (!Kernel::svga().IsUsable())
+        return Error("no VMware SVGA II adapter (PCI 15AD:0405) in this machine");
+    return GUI800x600::Initialize();
+}
+
+}
+
+void RegisterGraphicsCommands(Vector<Command>& table)
+{
+    table.append({ "showgui", showgui });
+    table.append({ "hdvga", hdvga });
+    table.append({ "svga", svga });
+}

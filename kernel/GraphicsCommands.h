@@ -1,0 +1,7 @@
+#pragma once
+
+#include "kernel/Kernel.h"
+
+// `showgui`, `hdvga` and `svga`: the desktop, the planar 640x480
+// demonstration and the SVGA pointer screen.
+void RegisterGraphicsCommands(Vector<Command>& table);

@@ -1,0 +1,83 @@
+#include "kernel/Output.h"
+
+namespace {
+
+ErrorOr<void> write_placed(String const& text, ConsoleColor color, bool centreX, bool centreY, bool endLine)
+{
+    ConsoleColor previous = Console::ForegroundColor();
+    Console::SetForegroundColor(color);
+    i32 column = Console::CursorLeft();
+    if (centreX)
+        Console::SetCursorLeft(Console::WindowWidth() / 2 - static_cast<i32>(text.length()) / 2);
+    i32 row = Console::CursorTop();
+    if (centreY)
+        Console::SetCursorTop(Console::WindowHeight() / 2 - 1);
+    auto written = endLine ? Console::WriteLine(text) : Console::Write(text);
+    if (centreX)
+        Console::SetCursorLeft(column);
+    if (centreY)
+        Console::SetCursorTop(row);
+    Console::SetForegroundColor(previous);
+    return written;
+}
+
+}
+
+ErrorOr<void> Extensions::Write2(String const& text, ConsoleColor color)
+{
+    Console::SetForegroundColor(color);
+    auto written = Console::Write(text);
+    Console::SetForegroundColor(ConsoleColor::White);
+    return written;
+}
+
+ErrorOr<void> Extensions::Write2(String const& text, ConsoleColor color, bool centreX, bool centreY)
+{
+    return write_placed(text, color, centreX, centreY, false);
+}
+
+ErrorOr<void> Output::WriteLine(String const& text, ConsoleColor color, bool centreX, bool centreY)
+{
+    return write_placed(text, color, centreX, centreY, true);
+}
+
+ProgressBar::ProgressBar(i32 value, bool charByChar)
+    : m_charByChar(charByChar)
+{
+    SetValue(value);
+}
+
+void ProgressBar::SetValue(i32 value)
+{
+    if (value >= 0 && value <= 100)
+        m_value = value;
+}
+
+ErrorOr<void> ProgressBar::Increment()
+{
+    SetValue(m_value + 1);
+    return Refresh();
+}
+
+ErrorOr<void> ProgressBar::Draw()
+{
+    i32 row = Console::CursorTop();
+    i32 column = Console::CursorLeft();
+    Console::WriteLine();
+    // Blanks up to the end of "100%" as well, so a shorter percentage after a
+    // longer one leaves no stale digits behind.
+    TRY(Console::Write("[" + String::repeated(u' ', TrackLength) + "]" + String::repeated(u' ', 6)));
+    Console::SetCursorLeft(column + 1);
+    i32 filled = m_value / 2;
+    if (m_charByChar) {
+        for (i32 i = 0; i < filled; ++i)
+            TRY(Console::Write(u'='));
+    } else {
+        TRY(Console::Write(String::repeated(u'=', static_cast<size_t>(filled))));
+    }
+    Console::SetCursorLeft(column + 54);
+    TRY(Console::Write(String::number(m_value) + "%"));
+    Console::SetCursorTop(row);
+    Console::SetCursorLeft(column);
+    return {};
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "hal/Console.h"
+
+// Coloured writes for the shell's commands and games.
+class Extensions {
+public:
+    // Writes the text in the colour and leaves the foreground white, whatever
+    // it was before.
+    static ErrorOr<void> Write2(String const& text, ConsoleColor color);
+    // Writes the text in the colour, optionally centred on the row
+    // (centreX) and on the middle row of the screen (centreY); afterwards the
+    // cursor and the foreground are back where they were, so the caller goes
+    // on writing where it stood.
+    static ErrorOr<void> Write2(String const& text, ConsoleColor color, bool centreX, bool centreY);
+};
+
+class Output {
+public:
+    // Write2 with centring, ending the line.
+    static ErrorOr<void> WriteLine(String const& text, ConsoleColor color, bool centreX, bool centreY);
+};
+
+// A text-mode progress bar drawn on the line below the cursor:
+// "[" + 50 track cells + "]" and the percentage from column 54. Every draw
+// rewrites the whole bar and leaves the cursor where it found it.
+class ProgressBar {
+public:
+    static constexpr i32 TrackLength = 50;
+
+    ProgressBar(i32 value, bool charByChar);
+
+    i32 Value() const { return m_value; }
+    // Values outside 0...100 are ignored.
+    void SetValue(i32 value);
+    // One percent more (stopping at 100), then a redraw.
+    ErrorOr<void> Increment();
+    ErrorOr<void> Refresh() { return Draw(); }
+    ErrorOr<void> Draw();
+
+private:
+    i32 m_value { 0 };
+    // One Write per '=' (true) or one Write of the whole run; the screen is
+    // the same, the first form shows the bar filling up on slow machines.
+    bool m_charByChar;
+};

@@ -1,0 +1,6 @@
+#pragma once
+
+#include "kernel/Kernel.h"
+
+// reboot and shutdown.
+void RegisterPowerCommands(Vector<Command>& table);

@@ -1,0 +1,60 @@
+#include "kernel/ProgramCommands.h"
+
+#include "fs/KLNFS.h"
+#include "hal/MZ_EXE.h"
+#include "kernel/Commands.h"
+
+namespace {
+
+char const* const ExamplePath = "/home/root/example.exe";
+
+ErrorOr<KLNFS*> disk()
+{
+    if (!Kernel::fd)
+        return Error("No disk file system");
+    return Kernel::fd;
+}
+
+ErrorOr<MZ_EXE> load(String const& path)
+{
+    auto* fs = TRY(disk());
+    ByteBuffer file = TRY(fs->readFile(path));
+    return MZ_EXE::Load(file);
+}
+
+// Loads and checks the program without running it.
+ErrorOr<void> exe(Kernel&, Argument const& argument)
+{
+    if (IsBlank(argument))
+        return WriteUsage("USAGE: exe <executable path>");
+    TRY(load(*argument));
+    return {};
+}
+
+// Stores the built-in example program, and a directory beside it.
+ErrorOr<void> exexe(Kernel&, Argument const&)
+{
+    auto* fs = TRY(disk());
+    ByteBuffer program;
+    program.resize(Kernel::ExampleExeSize);
+    for (u32 i = 0; i < Kernel::ExampleExeSize; ++i)
+        program[i] = Kernel::Example_exe[i];
+    TRY(fs->saveFile(program, ExamplePath, "root"));
+    return fs->makeDir("/home/root/test1", "root");
+}
+
+ErrorOr<void> exexe2(Kernel&, Argument const&)
+{
+    auto program = TRY(load(ExamplePath));
+    program.Execute();
+    return {};
+}
+
+}
+
+void RegisterProgramCommands(Vector<Command>& table)
+{
+    table.append({ "exe", exe });
+    table.append({ "exexe", exexe });
+    table.append({ "exexe2", exexe2 });
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "kernel/Kernel.h"
+
+// The shell's own commands: help screens, cls, info, time, the script
+// runner, the key echo test, the progress-bar demonstration and the
+// commands that do nothing (chmod with an argument, bas).
+void RegisterShellCommands(Vector<Command>& table);

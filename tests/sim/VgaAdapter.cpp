@@ -1,0 +1,148 @@
+#include "tests/sim/VgaAdapter.h"
+
+VgaAdapter::VgaAdapter()
+    : m_window(Sim::memory(0xA0000))
+    , m_planes(4, std::vector<u8>(0x10000, 0))
+    , m_snapshot(0x10000, 0)
+{
+    Sim::attach(0x3C0, 0x3DA, this);
+    // As text mode leaves them: CRT registers 0-7 write-protected.
+    crtc[0x03] = 0x02;
+    crtc[0x11] = 0x8E;
+    graphics[5] = 0x10;
+    graphics[6] = 0x0E;
+}
+
+bool VgaAdapter::routing_register(bool sequencer_port, u8 index) const
+{
+    if (sequencer_port)
+        return index == 2 || index == 4;
+    return index == 0 || index == 1 || index == 4 || index == 5 || index == 8;
+}
+
+void VgaAdapter::commit()
+{
+    if (!m_loaded)
+        return;
+    u8 mapMask = sequencer[2] & 0x0F;
+    u8 enable = graphics[1] & 0x0F;
+    u8 setReset = graphics[0] & 0x0F;
+    u8 bitMask = graphics[8];
+    for (u32 i = 0; i < 0x10000; ++i) {
+        if (m_window[i] == m_snapshot[i])
+            continue;
+        for (int p = 0; p < 4; ++p) {
+            if (!(mapMask & (1 << p)))
+                continue;
+            u8 data = (enable & (1 << p)) ? ((setReset & (1 << p)) ? 0xFF : 0x00) : m_window[i];
+            m_planes[p][i] = static_cast<u8>((data & bitMask) | (m_planes[p][i] & ~bitMask));
+        }
+    }
+    m_loaded = false;
+}
+
+void VgaAdapter::load()
+{
+    if (!planar())
+        return;
+    if ((graphics[1] & 0x0F) == 0x0F) {
+        std::fill(m_window, m_window + 0x10000, 0);
+    } else {
+        auto const& source = m_planes[graphics[4] & 3];
+        std::copy(source.begin(), source.end(), m_window);
+    }
+    std::copy(m_window, m_window + 0x10000, m_snapshot.begin());
+    m_loaded = true;
+}
+
+u8 VgaAdapter::plane(int p, u32 offset)
+{
+    commit();
+    load();
+    return m_planes[p][offset];
+}
+
+u32 VgaAdapter::planar_pixel(u32 width, u32 x, u32 y)
+{
+    u32 offset = width / 8 * y + x / 8;
+    u8 mask = static_cast<u8>(0x80 >> (x & 7));
+    u32 colour = 0;
+    for (int p = 0; p < 4; ++p) {
+        if (plane(p, offset) & mask)
+            colour |= 1u << p;
+    }
+    return colour;
+}
+
+u32 VgaAdapter::read(u16 port, int)
+{
+    switch (port) {
+    case 0x3C5:
+        return sequencer[m_sequencerIndex % 5];
+    case 0x3CF:
+        return graphics[m_graphicsIndex % 9];
+    case 0x3D5:
+        return crtc[m_crtcIndex % 25];
+    case 0x3DA:
+        m_attributeData = false;
+        return 0;
+    case 0x3C1:
+        return attribute[m_attributeIndex % 21];
+    }
+    return 0xFF;
+}
+
+void VgaAdapter::write(u16 port, u32 value, int)
+{
+    u8 v = static_cast<u8>(value);
+    switch (port) {
+    case 0x3C0:
+        if (m_attributeData)
+            attribute[m_attributeIndex % 21] = v;
+        else
+            m_attributeIndex = v & 0x1F;
+        m_attributeData = !m_attributeData;
+        break;
+    case 0x3C2:
+        misc = v;
+        break;
+    case 0x3C4:
+        m_sequencerIndex = v;
+        break;
+    case 0x3C5:
+    case 0x3CF: {
+        bool sequencer_port = port == 0x3C5;
+        u8 index = sequencer_port ? m_sequencerIndex : m_graphicsIndex;
+        bool routing = routing_register(sequencer_port, index);
+        if (routing)
+            commit();
+        if (sequencer_port)
+            sequencer[index % 5] = v;
+        else
+            graphics[index % 9] = v;
+        if (routing)
+            load();
+        break;
+    }
+    case 0x3CE:
+        m_graphicsIndex = v;
+        break;
+    case 0x3D4:
+        m_crtcIndex = v;
+        break;
+    case 0x3D5:
+        crtc[m_crtcIndex % 25] = v;
+        break;
+    case 0x3C8:
+        m_dacIndex = v;
+        m_dacComponent = 0;
+        break;
+    case 0x3C9:
+        dac[m_dacIndex][m_dacComponent] = v;
+        if (++m_dacComponent == 3) {
+            m_dacComponent = 0;
+            ++m_dacIndex;
+        }
+        break;
+    }
+}

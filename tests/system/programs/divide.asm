@@ -1,0 +1,11 @@
+; A program that divides by zero: the processor's exception must end on the
+; kernel's panic screen.
+%include "mz.inc"
+
+start:
+    mov eax, 1
+    xor edx, edx
+    xor ecx, ecx
+    div ecx
+    ret
+mz_end:

@@ -1,0 +1,37 @@
+"""PCI enumeration at start-up and the `pci` device list."""
+
+import unittest
+
+from tessary_qemu import PROMPT, SystemTest
+
+
+class PciList(SystemTest):
+    def test_pci_lists_the_machines_devices_by_class(self):
+        machine = self.boot()
+        machine.boot_to_prompt()
+        self.assertIn("PCI 0:0:0   Bridge Device", machine.kernel_log())
+        machine.type_line("pci")
+        machine.wait_for_count(PROMPT, 2)
+        screen = machine.screen()
+        # QEMU's pc machine: the i440FX host bridge, the PIIX3 ISA bridge (its
+        # IDE and ACPI functions are not walked) and the standard VGA adapter.
+        expected = [
+            "Name: Bridge Device", "Sub-class name: Bridge Device", "Device 4663 is on bus 0",
+            "Name: Bridge Device", "Sub-class name: Bridge Device", "Device 28672 is on bus 0",
+            "Name: Display Controller", "Sub-class name: Display Controller", "Device 4369 is on bus 0",
+        ]
+        start = screen.index(PROMPT + "pci") + 1
+        self.assertEqual(screen[start:start + len(expected)], expected)
+
+    def test_the_vmware_adapter_is_named_from_the_known_devices(self):
+        machine = self.boot(vga="vmware")
+        machine.boot_to_prompt()
+        machine.type_line("pci")
+        machine.wait_for_count(PROMPT, 2)
+        self.assertIsNotNone(machine.find("Name: VMware NVIDIA 9500MGS"))
+        self.assertIsNotNone(machine.find("Sub-class name: Display Controller"))
+        self.assertIsNotNone(machine.find("Device 1029 is on bus 0"))
+
+
+if __name__ == "__main__":
+    unittest.main()

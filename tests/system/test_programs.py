@@ -1,0 +1,84 @@
+"""MZ programs from the disk: the built-in example talking through interrupt 0x80, loading
+without running, a file that is not a program, and a program that faults."""
+
+import os
+import subprocess
+import unittest
+
+from tessary_qemu import PROMPT, ROOT, SystemTest, blank_disk, tessfs
+
+GREETING = "Hello from example.exe! Type a line: "
+PANIC_TEXT = "A problem has been detected and Tessary has been shut down to prevent damage to your computer."
+
+
+class Programs(SystemTest):
+    def assemble(self, name):
+        """Assembles tests/system/programs/NAME.asm into the work directory."""
+        output = os.path.join(self.workdir, name + ".exe")
+        subprocess.run(["nasm", "-f", "bin", "-I", os.path.join(ROOT, "programs") + "/", "-o", output,
+                        os.path.join(ROOT, "tests", "system", "programs", name + ".asm")], check=True)
+        return output
+
+    def disk_with(self, files):
+        """A formatted disk with /home/root and the given {disk path: host file} entries."""
+        disk = blank_disk(self.workdir)
+        tessfs("format", disk)
+        tessfs("mkdir", disk, "/home")
+        tessfs("mkdir", disk, "/home/root")
+        for path, host_file in files.items():
+            tessfs("put", disk, host_file, path)
+        return disk
+
+    def test_example_program_greets_echoes_and_returns(self):
+        notes = os.path.join(self.workdir, "notes.txt")
+        with open(notes, "w") as f:
+            f.write("These are notes, not a program.\n")
+        machine = self.boot(disk=self.disk_with({"/home/root/notes.txt": notes}))
+        machine.boot_to_prompt()
+
+        machine.type_line("exexe")
+        machine.wait_for_count(PROMPT, 2)
+        machine.type_line("exexe2")
+        row, column = machine.wait_for_text(GREETING)
+        self.assertEqual(column, 0)
+        # The line is read with the console's editor: echo and Backspace work.
+        machine.type("Hello, Tessary!x")
+        machine.press("backspace")
+        machine.press("ret")
+        machine.wait_for_count(PROMPT, 3)
+        screen = machine.screen()
+        self.assertEqual(screen[row], GREETING + "Hello, Tessary!")
+        self.assertEqual(screen[row + 1], "You typed: Hello, Tessary!")
+        self.assertEqual(screen[row + 2], PROMPT.rstrip())
+
+        # exe only loads and checks the program: nothing runs, nothing is printed.
+        machine.type_line("exe /home/root/example.exe")
+        machine.wait_for_count(PROMPT, 4)
+        screen = machine.screen()
+        self.assertEqual(screen[row + 3], PROMPT.rstrip())
+        self.assertEqual(machine.text().count(GREETING), 1)
+
+        machine.type_line("exe /home/root/notes.txt")
+        error_row, _ = machine.wait_for_text("ERROR: Not an MZ executable")
+        self.assertEqual(machine.attribute_at(error_row, 0) >> 4, 12)
+        machine.wait_for_count(PROMPT, 5)
+
+    def test_a_program_that_divides_by_zero_ends_on_the_panic_screen(self):
+        divide = self.assemble("divide")
+        machine = self.boot(disk=self.disk_with({"/home/root/example.exe": divide}))
+        machine.boot_to_prompt()
+        machine.type_line("exexe2")
+        machine.wait_for_text("DIVIDE_BY_ZERO")
+        rows, screen = machine.rows(), machine.screen()
+        self.assertEqual((rows[0] + rows[1]).rstrip(), PANIC_TEXT)
+        self.assertEqual(screen[2], "")
+        self.assertEqual(screen[3], "DIVIDE_BY_ZERO")
+        cells = machine.cells()
+        for r in range(24):
+            self.assertTrue(all(attribute >> 4 == 1 for _, attribute in cells[r]), f"row {r} is not blue")
+        self.assertTrue(all(attribute >> 4 == 0 for _, attribute in cells[24]), "row 24 is not black")
+        self.assertIn("PANIC: DIVIDE_BY_ZERO", machine.kernel_log())
+
+
+if __name__ == "__main__":
+    unittest.main()

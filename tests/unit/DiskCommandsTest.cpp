@@ -1,0 +1,169 @@
+#include "fs/Devices.h"
+#include "fs/RootFilesystem.h"
+#include "kernel/DiskCommands.h"
+#include "tests/unit/ShellTestSupport.h"
+#include "tests/unit/StorageTestSupport.h"
+
+namespace {
+
+constexpr u8 OnBlue = 0x9F;
+
+// A screen row as a person sees it: cells the cursor skipped over show as
+// blanks whatever byte the cleared screen left in them.
+std::string shown(TestMachine& machine, int y)
+{
+    std::string row = machine.row(y);
+    for (char& c : row)
+        c = static_cast<unsigned char>(c) < 32 ? ' ' : c;
+    return row.substr(0, row.find_last_not_of(' ') + 1);
+}
+
+std::string shown_screen(TestMachine& machine, int rows)
+{
+    std::string out;
+    for (int y = 0; y < rows; ++y)
+        out += shown(machine, y) + "\n";
+    return out;
+}
+
+struct DiskCommands : ::testing::Test {
+    void SetUp() override
+    {
+        savedRoot = FileSystem::Root;
+        savedFd = Kernel::fd;
+        savedDir = Environment::CurrentDir;
+        FileSystem::Root = &root;
+        root.Mount("/", volume.fs);
+        Kernel::fd = &volume.fs;
+        for (char const* dir : { "home", "home/root", "home/root/sub", "home/root/zeta" })
+            ASSERT_FALSE(volume.fs.makeDir(dir, "root").is_error());
+        ASSERT_FALSE(volume.fs.saveFile(bytes_of("print \"hi\""), "home/root/test.tsc", "root").is_error());
+    }
+    void TearDown() override
+    {
+        FileSystem::Root = savedRoot;
+        Kernel::fd = savedFd;
+        Environment::CurrentDir = savedDir;
+    }
+    std::string run(std::string const& line)
+    {
+        return narrow(error_message(run_line(kernel, String(line.c_str()))));
+    }
+    static String error_message(ErrorOr<void> const& result)
+    {
+        return result.is_error() ? result.error().message() : String();
+    }
+
+    TestMachine machine;
+    Kernel kernel;
+    Volume volume;
+    RootFilesystem root;
+    RootFilesystem* savedRoot;
+    KLNFS* savedFd;
+    String savedDir;
+};
+
+}
+
+TEST_F(DiskCommands, LsListsTheCurrentDirectoryWithDirectoryMarkersAndNameColumn)
+{
+    EXPECT_EQ(run("ls"), "");
+    EXPECT_EQ(shown_screen(machine, 6), "Directory of /home/root\n\n<DIR> sub\n<DIR> zeta\n      test.tsc\n\n");
+    EXPECT_EQ(machine.row(4).substr(6, 11), "test.tsc   ");
+}
+
+TEST_F(DiskCommands, LsFiltersAndTakesOtherArgumentsAsThePath)
+{
+    EXPECT_EQ(run("ls -d"), "");
+    EXPECT_EQ(run("ls -f"), "");
+    EXPECT_EQ(run("ls /home"), "");
+    EXPECT_EQ(shown_screen(machine, 11),
+        "Directory of /home/root\n\n<DIR> sub\n<DIR> zeta\n"
+        "Directory of /home/root\n\n      test.tsc\n"
+        "Directory of /home\n\n<DIR> root\n\n");
+    EXPECT_EQ(run("ls -F"), "File not found :(");
+    EXPECT_EQ(run("ls /home/root/test.tsc"), "Not a directory");
+}
+
+TEST_F(DiskCommands, MkdirRmdirAndCd)
+{
+    EXPECT_EQ(run("mkdir /home/root/new"), "");
+    EXPECT_EQ(narrow(volume.fs.readFromNode("home/root/new").value().owner), "");
+    EXPECT_EQ(run("mkdir /home/root/new"), "File already exists");
+    EXPECT_EQ(run("mkdir /nowhere/new"), "File not found :(");
+    EXPECT_EQ(run("rmdir /home/root/new"), "");
+    EXPECT_EQ(run("rmdir /home/root/new"), "File not found!!!");
+    EXPECT_EQ(run("cd /some where"), "");
+    EXPECT_EQ(narrow(Environment::CurrentDir), "/some where");
+
+    machine.text_screen().Clear();
+    Console::SetCursorTop(0);
+    Console::SetCursorLeft(0);
+    EXPECT_EQ(run("mkdir"), "");
+    EXPECT_EQ(run("rmdir  "), "");
+    EXPECT_EQ(run("cd"), "");
+    EXPECT_EQ(machine.line(0), "USAGE: mkdir <directory name>");
+    EXPECT_EQ(machine.line(1), "USAGE: rmdir <directory name>");
+    EXPECT_EQ(machine.line(2), "USAGE: cd <directory name>");
+    EXPECT_EQ(machine.attribute(0, 1), OnBlue);
+}
+
+TEST_F(DiskCommands, RovazavPrintsTheTestScriptOrError)
+{
+    EXPECT_EQ(run("rovazav"), "");
+    EXPECT_EQ(machine.line(0), "print \"hi\"");
+    ASSERT_FALSE(volume.fs.Delete("home/root/test.tsc").is_error());
+    EXPECT_EQ(run("rovazav"), "");
+    EXPECT_EQ(machine.line(1), "Error!");
+}
+
+TEST_F(DiskCommands, WithoutADiskTheCommandsReportIt)
+{
+    Kernel::fd = nullptr;
+    for (char const* line : { "ls", "mkdir x", "rmdir x" })
+        EXPECT_EQ(run(line), "No disk file system") << line;
+}
+
+TEST(BootDisks, FormatsBlankPartitionsWithTheHomeFoldersThenDetectsThem)
+{
+    TestMachine machine;
+    CmosClock clock(10, 30);
+    auto* savedRoot = FileSystem::Root;
+    auto* savedFd = Kernel::fd;
+    BlockDevice::Devices.clear();
+    MemoryDisk disk(4096);
+    Partition first(disk, 100, 1000), second(disk, 2048, 2048), tiny(disk, 1200, 50);
+    BlockDevice::Devices.append(&disk);
+    BlockDevice::Devices.append(&first);
+    BlockDevice::Devices.append(&second);
+    BlockDevice::Devices.append(&tiny);
+    disk.block(1200)[0] = 0xEE;
+
+    ASSERT_FALSE(DetectAndMountDisks().is_error());
+    // The tiny partition is reported and left out.
+    EXPECT_EQ(machine.line(0), "/dev/sda3: Partition too small for a file system (at least 100 blocks)");
+    EXPECT_EQ(machine.line(1), "");
+    ASSERT_NE(Kernel::fd, nullptr);
+    EXPECT_EQ(&Kernel::fd->partition, &second);
+    EXPECT_EQ(FileSystem::Root->mountPoints.size(), 2u);
+    EXPECT_TRUE(KLNFS::isKFS(first).value());
+    KLNFS check(second);
+    EXPECT_EQ(narrow(check.label), "TESSARY");
+    EXPECT_EQ(check.getLongList("/home/root").value().size(), 0u);
+    EXPECT_EQ(check.getLongList("/").value().size(), 2u);
+    EXPECT_EQ(narrow(check.readFromNode("documents").value().owner), "root");
+
+    ASSERT_FALSE(DetectAndMountDisks().is_error());
+    EXPECT_EQ(machine.line(1), "Drive detected!");
+    EXPECT_EQ(machine.line(2), "Drive detected!");
+    EXPECT_EQ(machine.line(3), "/dev/sda3: Partition too small for a file system (at least 100 blocks)");
+    EXPECT_EQ(tiny.BlockCount(), 50u);
+    EXPECT_EQ(disk.block(1200)[0], 0xEE); // nothing written to it
+    EXPECT_EQ(check.getWriteAddress().value(), 10);
+
+    BlockDevice::Devices.clear();
+    Devices::dev.clear();
+    FileSystem::Root = savedRoot;
+    Kernel::fd = savedFd;
+    Sim::reset(); // the clock goes away with this test
+}

@@ -1,0 +1,66 @@
+#include "fs/FsCheck.h"
+#include "tests/unit/StorageTestSupport.h"
+
+namespace {
+
+std::vector<std::string> problems(Volume& v)
+{
+    std::vector<std::string> out;
+    auto result = FsCheck::Run(v.fs);
+    for (auto const& p : result.value())
+        out.push_back(narrow(p));
+    return out;
+}
+
+void rewrite_root(Volume& v, Vector<fsEntry> const& records)
+{
+    ByteBuffer node = KLNFS::EncodeNode(records).value();
+    std::copy(node.begin(), node.end(), v.block(2));
+}
+
+}
+
+TEST(FsCheck, CleanAfterOrdinaryOperations)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.makeDir("a", "root").is_error());
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("one"), "a/f", "root").is_error());
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("two"), "a/f", "root").is_error());
+    ASSERT_FALSE(v.fs.Delete("a/f").is_error());
+    ASSERT_FALSE(v.fs.saveFile(ByteBuffer {}, "empty", "root").is_error());
+    EXPECT_TRUE(problems(v).empty());
+}
+
+TEST(FsCheck, ReportsBadChecksumsOverlapsAndExtentsPastThePointer)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("abc"), "f", "root").is_error());
+    ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
+    v.block(4)[4] = 'X';
+    auto records = v.fs.ReadNode(2).value();
+    fsEntry twin = records[1];
+    twin.name = "twin";
+    twin.address = 4; // the file's block
+    fsEntry beyond = records[0];
+    beyond.name = "beyond";
+    beyond.address = 50;
+    records.append(twin);
+    records.append(beyond);
+    rewrite_root(v, records);
+
+    auto found = problems(v);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_NE(found[0].find("/f: bad checksum"), std::string::npos);
+    EXPECT_NE(found[1].find("/twin: blocks 4-5 overlap /f"), std::string::npos);
+    EXPECT_NE(found[2].find("/beyond: blocks 50-50 outside"), std::string::npos);
+}
+
+TEST(FsCheck, ReportsNodesThatDoNotParse)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
+    v.block(4)[0] = 200; // record count of d's node
+    auto found = problems(v);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_NE(found[0].find("/d: directory node at block 4"), std::string::npos);
+}

@@ -1,0 +1,298 @@
+#include "fs/Hash.h"
+#include "fs/Stream.h"
+#include "fs/TimeStamp.h"
+#include "tests/unit/StorageTestSupport.h"
+
+namespace {
+
+std::vector<std::string> names(Vector<fsEntry> const& entries)
+{
+    std::vector<std::string> out;
+    for (auto const& e : entries)
+        out.push_back(narrow(e.name));
+    return out;
+}
+
+// Record count of the node at partition block `n`.
+i32 record_count(Volume& v, u64 n) { return static_cast<i32>(v.block(n)[0] | v.block(n)[1] << 8); }
+
+}
+
+TEST(KHash, MatchesTheKnownValues)
+{
+    EXPECT_EQ(Hash::KHash(ByteBuffer {}), 0);
+    EXPECT_EQ(Hash::KHash(bytes_of("abc")), 951);
+    // (23 + (1|0xFF) + (2|0xFF)) * 2 wraps nowhere; a long run of 0xFF wraps.
+    EXPECT_EQ(Hash::KHash(ByteBuffer { 0xFF, 0xFF }), (23 + 255 + 255) * 2);
+    ByteBuffer big;
+    big.resize(100000);
+    for (auto& b : big)
+        b = 0xFF;
+    u32 h = 23;
+    for (u32 i = 1; i <= 100000; ++i)
+        h += i | 0xFF;
+    EXPECT_EQ(Hash::KHash(big), static_cast<i32>(h * 100000u));
+}
+
+TEST(TimeStamp, UsesTheClocksDayNamesMidnightAsTwelveAndPaddedMinutes)
+{
+    EXPECT_EQ(narrow(TimeStamp::dateTimeString({ 2, 3, 7, 26, 9, 5 })), "Mon 3/7/26 9:05");
+    EXPECT_EQ(narrow(TimeStamp::timeString({ 1, 1, 1, 0, 0, 5 })), "12:05");
+    EXPECT_EQ(narrow(TimeStamp::timeString({ 1, 1, 1, 0, 13, 45 })), "13:45");
+    std::vector<std::string> days;
+    for (u8 d = 0; d <= 8; ++d)
+        days.push_back(narrow(TimeStamp::dayName(d)));
+    EXPECT_EQ(days, (std::vector<std::string> { "", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "" }));
+    EXPECT_EQ(narrow(TimeStamp::dateTimeString({ 7, 12, 31, 5, 23, 59 })), "Sat 12/31/05 23:59");
+}
+
+TEST(KLNFS, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
+{
+    MemoryDisk disk(2048 + 200);
+    for (auto& b : disk.bytes)
+        b = 0xEE;
+    Partition p(disk, 2048, 200);
+    EXPECT_FALSE(KLNFS::isKFS(p).value());
+    KLNFS fs(p);
+    EXPECT_EQ(narrow(fs.label), "");
+    ASSERT_FALSE(fs.Format("TESSARY").is_error());
+    EXPECT_TRUE(KLNFS::isKFS(p).value());
+    u8 const* super = disk.block(2049);
+    std::vector<u8> expected { 6, 'K', 'F', 'S', ' ', 'S', 'C', 7, 'T', 'E', 'S', 'S', 'A', 'R', 'Y', 4, 0, 0, 0, 0 };
+    EXPECT_EQ(std::vector<u8>(super, super + 20), expected);
+    EXPECT_EQ(disk.block(2048 + 99)[511], 0);   // blocks 0-99 zeroed
+    EXPECT_EQ(disk.block(2048 + 100)[0], 0xEE); // nothing beyond
+    EXPECT_EQ(disk.block(2047)[511], 0xEE);     // nothing before the partition
+    EXPECT_EQ(fs.getWriteAddress().value(), 4);
+    EXPECT_TRUE(fs.getLongList("/").value().is_empty());
+    EXPECT_EQ(narrow(KLNFS(p).label), "TESSARY");
+}
+
+TEST(KLNFS, FormatRefusesSmallPartitionsAndLongLabelsWithoutWriting)
+{
+    MemoryDisk disk(2048 + 99);
+    Partition p(disk, 2048, 99);
+    KLNFS fs(p);
+    EXPECT_FALSE(error_of(fs.Format("TESSARY")).empty());
+    Volume v;
+    EXPECT_FALSE(error_of(v.fs.Format(String::repeated(u'L', 256))).empty());
+    EXPECT_EQ(disk.writes, 0);
+    EXPECT_TRUE(KLNFS::isKFS(v.partition).value());
+}
+
+TEST(KLNFS, LaysOutDirectoriesAndFilesFromTheAllocationPointer)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.makeDir("a", "root").is_error());
+    EXPECT_EQ(v.next_free(), 6);
+    auto root = v.fs.getLongList("").value();
+    ASSERT_EQ(root.size(), 1u);
+    EXPECT_EQ(root[0].type, fsEntry::Directory);
+    EXPECT_EQ(root[0].size, 2);
+    EXPECT_EQ(root[0].address, 4);
+    EXPECT_EQ(root[0].ownerPermissions, 6);
+    EXPECT_EQ(root[0].groupPermissions, 4);
+    EXPECT_EQ(narrow(root[0].owner), "root");
+
+    // A 10-byte file: one block, the length prefix then the bytes.
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("0123456789"), "/a/ten", "root").is_error());
+    auto ten = v.fs.readFromNode("a/ten").value();
+    EXPECT_EQ(ten.address, 6);
+    EXPECT_EQ(ten.size, 14);
+    EXPECT_EQ(ten.checksum, Hash::KHash(bytes_of("0123456789")));
+    EXPECT_EQ(v.next_free(), 7);
+    EXPECT_EQ(v.block(6)[0], 10);
+    EXPECT_EQ(v.block(6)[4], '0');
+
+    // 600 bytes: 604 stored bytes in two blocks.
+    ByteBuffer big;
+    big.resize(600);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<u8>(i);
+    ASSERT_FALSE(v.fs.saveFile(big, "big", "root").is_error());
+    EXPECT_EQ(v.next_free(), 9);
+    ByteBuffer back = v.fs.readFile("/big").value();
+    EXPECT_TRUE(back.size() == 600 && std::equal(back.begin(), back.end(), big.begin()));
+    EXPECT_EQ(text_of(v.fs.readFile("a/ten/").value()), "0123456789");
+    EXPECT_EQ(names(v.fs.getLongList("/").value()), (std::vector<std::string> { "a", "big" }));
+}
+
+TEST(KLNFS, ReadsFilesWrittenWithTheOldOneBlockPerByteRule)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("old"), "old", "root").is_error());
+    // The old rule moved the pointer by n + 4 blocks; the data is laid out
+    // the same way, so only the pointer differs.
+    u8* super = v.block(1);
+    super[15] = static_cast<u8>(4 + 7);
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("new"), "new", "root").is_error());
+    EXPECT_EQ(v.fs.readFromNode("new").value().address, 11);
+    EXPECT_EQ(text_of(v.fs.readFile("old").value()), "old");
+    EXPECT_EQ(text_of(v.fs.readFile("new").value()), "new");
+}
+
+TEST(KLNFS, ResavingMovesTheRecordToTheEndAndLeavesOldBlocksAllocated)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("first"), "f", "alice").is_error());
+    ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("second"), "f", "bob").is_error());
+    auto root = v.fs.getLongList("").value();
+    EXPECT_EQ(names(root), (std::vector<std::string> { "d", "f" }));
+    EXPECT_EQ(root[1].address, 7);
+    EXPECT_EQ(narrow(root[1].owner), "alice"); // the first owner stays
+    EXPECT_EQ(v.next_free(), 8);
+    EXPECT_EQ(text_of(v.fs.readFile("f").value()), "second");
+}
+
+TEST(KLNFS, ResolvesPathsAndReportsWhatIsMissing)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.makeDir("a", "root").is_error());
+    ASSERT_FALSE(v.fs.makeDir("a/b", "root").is_error());
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("x"), "a/b/file", "root").is_error());
+    EXPECT_EQ(v.fs.getNodeAddress("", 0).value(), 2);
+    EXPECT_EQ(v.fs.getNodeAddress("/", 7).value(), 2);
+    EXPECT_EQ(v.fs.getNodeAddress("/", 0).value(), 2);
+    EXPECT_EQ(v.fs.getNodeAddress("/a/b/", 0).value(), 6);
+    EXPECT_EQ(v.fs.getNodeAddress("b", 4).value(), 6);
+    EXPECT_EQ(error_of(v.fs.getNodeAddress("a/missing", 0)), "File not found :(");
+    EXPECT_EQ(error_of(v.fs.readFromNode("a/missing")), "File not found!!!");
+    EXPECT_EQ(error_of(v.fs.readFromNode("nope/x")), "File not found :(");
+    EXPECT_EQ(error_of(v.fs.getNodeAddress("a/b/file/deeper", 0)), "File not found :(");
+    EXPECT_EQ(error_of(v.fs.getLongList("a/b/file")), "Not a directory");
+    EXPECT_EQ(error_of(v.fs.ListFiles("a/b/file")), "Not a directory");
+    EXPECT_EQ(names(v.fs.getLongList("/a/b").value()), (std::vector<std::string> { "file" }));
+}
+
+TEST(KLNFS, MakeDirRefusesExistingNamesAndMissingParentsWithoutWriting)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.makeDir("a", "root").is_error());
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("x"), "f", "root").is_error());
+    int writes = v.disk.writes;
+    EXPECT_EQ(error_of(v.fs.makeDir("a", "root")), "File already exists");
+    EXPECT_EQ(error_of(v.fs.makeDir("/f/", "root")), "File already exists");
+    EXPECT_EQ(error_of(v.fs.makeDir("x/y", "root")), "File not found :(");
+    EXPECT_EQ(error_of(v.fs.makeDir("/", "root")), "Invalid file name");
+    EXPECT_EQ(v.disk.writes, writes);
+    EXPECT_EQ(v.fs.getLongList("").value().size(), 2u);
+}
+
+TEST(KLNFS, DeleteRemovesEveryRecordOfTheNameAndKeepsBlocksAllocated)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
+    ASSERT_FALSE(v.fs.makeDir("d/inner", "root").is_error());
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("k"), "keep", "root").is_error());
+    // Plant a second record named "d" the way old disks could have one.
+    auto records = v.fs.ReadNode(2).value();
+    records.append(records[0]);
+    ByteBuffer node = KLNFS::EncodeNode(records).value();
+    std::copy(node.begin(), node.end(), v.block(2));
+    ASSERT_EQ(record_count(v, 2), 3);
+
+    i32 next = v.next_free();
+    ASSERT_FALSE(v.fs.Delete("/d").is_error());
+    EXPECT_EQ(record_count(v, 2), 1);
+    EXPECT_EQ(names(v.fs.getLongList("").value()), (std::vector<std::string> { "keep" }));
+    EXPECT_EQ(v.next_free(), next);
+    int writes = v.disk.writes;
+    EXPECT_EQ(error_of(v.fs.Delete("d")), "File not found!!!");
+    EXPECT_EQ(v.disk.writes, writes);
+}
+
+TEST(KLNFS, RefusesWhatDoesNotFitAndLeavesTheVolumeUnchanged)
+{
+    Volume v(120);
+    ByteBuffer huge;
+    huge.resize(200 * 512);
+    EXPECT_EQ(error_of(v.fs.saveFile(huge, "huge", "root")), "Not enough space on the disk");
+    EXPECT_EQ(v.next_free(), 4);
+    EXPECT_TRUE(v.fs.getLongList("").value().is_empty());
+
+    EXPECT_FALSE(error_of(v.fs.saveFile(bytes_of("x"), String::repeated(u'n', 256), "root")).empty());
+    EXPECT_FALSE(error_of(v.fs.makeDir("ok", String::repeated(u'o', 256))).empty());
+
+    // Fill the root node: each record with a 200-character name takes about
+    // 240 bytes, so the fifth does not fit in 1020.
+    int made = 0;
+    ErrorOr<void> result;
+    while (!(result = v.fs.makeDir(String::repeated(static_cast<char16_t>(u'a' + made), 200), "root")).is_error())
+        ++made;
+    EXPECT_EQ(made, 4);
+    EXPECT_EQ(error_of(result), "Directory is full");
+    EXPECT_EQ(v.next_free(), 4 + 2 * made);
+    EXPECT_EQ(v.fs.getLongList("").value().size(), 4u);
+}
+
+TEST(KLNFS, FailedResaveLeavesTheOldFileIntact)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("precious"), "doc", "root").is_error());
+    v.disk.writesLeft = 0;
+    EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("replacement"), "doc", "root")), "ATA Error");
+    v.disk.writesLeft = -1;
+    EXPECT_EQ(text_of(v.fs.readFile("doc").value()), "precious");
+
+    // Content written, but the node write fails: still the old file.
+    v.disk.writesLeft = 2;
+    EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("replacement"), "doc", "root")), "ATA Error");
+    v.disk.writesLeft = -1;
+    EXPECT_EQ(text_of(v.fs.readFile("doc").value()), "precious");
+}
+
+TEST(KLNFS, ChecksumMismatchIsRetriedThreeTimesThenReported)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("abc"), "f", "root").is_error());
+    v.block(4)[5] = 'X';
+    int reads = v.disk.reads;
+    auto result = v.fs.readFile("f");
+    EXPECT_NE(error_of(result).find("Checksum"), std::string::npos);
+    // Four attempts, each reading the root node and the content.
+    EXPECT_EQ(v.disk.reads - reads, 4 * 2);
+}
+
+TEST(KLNFS, CorruptStructuresGiveErrorsNotWildReads)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
+    ASSERT_FALSE(v.fs.saveFile(bytes_of("abc"), "f", "root").is_error());
+    u8 saved[1024];
+    std::copy(v.block(2), v.block(2) + 1024, saved);
+    auto restore = [&] { std::copy(saved, saved + 1024, v.block(2)); };
+
+    v.block(2)[0] = 0xFF; // a huge record count
+    v.block(2)[3] = 0x7F;
+    EXPECT_EQ(error_of(v.fs.getLongList("")), "Corrupt directory node");
+    restore();
+
+    v.block(2)[0] = 50; // more records than the node holds
+    EXPECT_EQ(error_of(v.fs.getLongList("")), "Corrupt directory node");
+    restore();
+
+    // A directory whose node lies past the end of the partition.
+    v.block(2)[4 + 2] = 0xFF;
+    v.block(2)[4 + 3] = 0xFF;
+    v.block(2)[4 + 4] = 0xFF;
+    EXPECT_FALSE(error_of(v.fs.getLongList("d")).empty());
+    restore();
+
+    // A file whose size promises far more than the partition holds.
+    auto records = v.fs.ReadNode(2).value();
+    records[1].size = 0x7FFFFFF0;
+    ByteBuffer node = KLNFS::EncodeNode(records).value();
+    std::copy(node.begin(), node.end(), v.block(2));
+    EXPECT_FALSE(error_of(v.fs.readFile("f")).empty());
+    restore();
+
+    // A content length larger than the blocks the record covers.
+    v.block(6)[3] = 0x10;
+    EXPECT_FALSE(error_of(v.fs.readFile("f")).empty());
+    v.block(6)[3] = 0;
+    v.block(1)[15] = 0xFF; // the allocation pointer past the partition
+    v.block(1)[16] = 0xFF;
+    EXPECT_EQ(error_of(v.fs.getWriteAddress()), "Corrupt superblock");
+    EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("x"), "g", "root")), "Corrupt superblock");
+}

@@ -1,0 +1,133 @@
+#include "hal/MZ_EXE.h"
+#include "tests/sim/Sim.h"
+#include "tests/unit/StorageTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string load_error_of(ByteBuffer const& file) { return error_of(MZ_EXE::Load(file)); }
+
+struct Layout {
+    u16 header_paragraphs = 2;
+    u16 cs = 0;
+    u16 ip = 0;
+    u16 relocation_offset = 0x1C;
+    std::vector<std::pair<u16, u16>> relocations;
+    std::string module = "\xC3 program";
+};
+
+void put16(ByteBuffer& bytes, u32 offset, u16 value)
+{
+    bytes[offset] = static_cast<u8>(value);
+    bytes[offset + 1] = static_cast<u8>(value >> 8);
+}
+
+ByteBuffer make_exe(Layout const& layout)
+{
+    ByteBuffer file;
+    file.resize(layout.header_paragraphs * 16u);
+    file[0] = 'M';
+    file[1] = 'Z';
+    put16(file, 0x06, static_cast<u16>(layout.relocations.size()));
+    put16(file, 0x08, layout.header_paragraphs);
+    put16(file, 0x14, layout.ip);
+    put16(file, 0x16, layout.cs);
+    put16(file, 0x18, layout.relocation_offset);
+    for (size_t i = 0; i < layout.relocations.size(); ++i) {
+        put16(file, static_cast<u32>(layout.relocation_offset + i * 4), layout.relocations[i].first);
+        put16(file, static_cast<u32>(layout.relocation_offset + i * 4 + 2), layout.relocations[i].second);
+    }
+    for (char c : layout.module)
+        file.append(static_cast<u8>(c));
+    return file;
+}
+
+u32 address_of(u8 const* p) { return static_cast<u32>(reinterpret_cast<uintptr_t>(p)); }
+
+}
+
+TEST(MzExe, CopiesTheLoadModuleAndDerivesTheEntry)
+{
+    Layout layout;
+    layout.header_paragraphs = 4;
+    layout.module = std::string(40, '\x90') + "\xC3";
+    layout.cs = 2;
+    layout.ip = 8;
+    ByteBuffer file = make_exe(layout);
+    auto exe = MZ_EXE::Load(file);
+    ASSERT_FALSE(exe.is_error());
+    EXPECT_TRUE(exe.value().Relocations().is_empty());
+    ASSERT_EQ(exe.value().ImageSize(), 41u);
+    EXPECT_EQ(exe.value().Image()[40], 0xC3);
+    EXPECT_NE(exe.value().Image(), file.data() + 64); // a copy, not the file's bytes
+    EXPECT_EQ(exe.value().EntryAddress(), address_of(exe.value().Image()) + 2 * 16 + 8);
+
+    Sim::reset();
+    exe.value().Execute();
+    EXPECT_EQ(Sim::last_call_address(), exe.value().EntryAddress());
+}
+
+TEST(MzExe, CollectsRelocationEntriesInTableOrder)
+{
+    Layout layout;
+    layout.header_paragraphs = 3;
+    layout.relocations = { { 0x0001, 0x0010 }, { 0x1234, 0x0000 }, { 0xFFFE, 0xABCD } };
+    ByteBuffer file = make_exe(layout);
+    auto exe = MZ_EXE::Load(file);
+    ASSERT_FALSE(exe.is_error());
+    auto const& relocations = exe.value().Relocations();
+    ASSERT_EQ(relocations.size(), 3u);
+    for (u32 i = 0; i < 3; ++i) {
+        u32 at = 0x1C + i * 4;
+        EXPECT_EQ(relocations[i].Offset, u32(file[at] | file[at + 1] << 8));
+        EXPECT_EQ(relocations[i].Segment, u32(file[at + 2] | file[at + 3] << 8));
+    }
+    EXPECT_EQ(relocations[2].Offset, 0xFFFEu);
+    EXPECT_EQ(relocations[2].Segment, 0xABCDu);
+    // Entries are collected, never applied to the image.
+    EXPECT_EQ(exe.value().Image()[0], 0xC3);
+}
+
+TEST(MzExe, RejectsFilesThatAreNotMz)
+{
+    EXPECT_EQ(load_error_of(ByteBuffer()), "Not an MZ executable");
+    EXPECT_EQ(load_error_of(bytes_of("MZ")), "Not an MZ executable");
+    EXPECT_EQ(load_error_of(bytes_of("This is a plain text file, long enough for a header.")), "Not an MZ executable");
+    ByteBuffer swapped = make_exe({});
+    swapped[0] = 'Z';
+    swapped[1] = 'M';
+    EXPECT_EQ(load_error_of(swapped), "Not an MZ executable");
+}
+
+TEST(MzExe, RejectsHeaderFieldsPointingOutsideTheFile)
+{
+    ByteBuffer file = make_exe({});
+    put16(file, 0x08, static_cast<u16>(file.size() / 16 + 1));
+    EXPECT_EQ(load_error_of(file), "MZ header size outside the file");
+    put16(file, 0x08, 1); // 16 bytes cannot hold the header itself
+    EXPECT_EQ(load_error_of(file), "MZ header size outside the file");
+
+    Layout layout;
+    layout.relocations = { { 1, 2 }, { 3, 4 } };
+    file = make_exe(layout);
+    put16(file, 0x18, static_cast<u16>(file.size() - 7));
+    EXPECT_EQ(load_error_of(file), "MZ relocation table outside the file");
+    put16(file, 0x18, static_cast<u16>(file.size() - 8));
+    EXPECT_EQ(load_error_of(file), "");
+
+    layout = {};
+    layout.module = "\xC3\xC3\xC3";
+    file = make_exe(layout);
+    put16(file, 0x14, 3);
+    EXPECT_EQ(load_error_of(file), "MZ entry point outside the program");
+    put16(file, 0x14, 2);
+    EXPECT_EQ(load_error_of(file), "");
+    put16(file, 0x16, 1); // CS counts in paragraphs
+    EXPECT_EQ(load_error_of(file), "MZ entry point outside the program");
+
+    layout.module.clear();
+    EXPECT_EQ(load_error_of(make_exe(layout)), "MZ entry point outside the program");
+}

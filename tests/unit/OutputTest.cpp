@@ -1,0 +1,103 @@
+#include "kernel/Output.h"
+#include "tests/unit/ShellTestSupport.h"
+
+#include <gtest/gtest.h>
+
+TEST(Write2, PlainFormLeavesWhiteWhateverWasSetBefore)
+{
+    TestMachine machine;
+    Console::SetForegroundColor(ConsoleColor::Yellow);
+    ASSERT_FALSE(Extensions::Write2("ab", ConsoleColor::Green).is_error());
+    EXPECT_EQ(machine.line(0), "ab");
+    EXPECT_EQ(machine.attribute(0, 0), 0x0A);
+    EXPECT_EQ(Console::ForegroundColor(), ConsoleColor::White);
+}
+
+TEST(Write2, CentresOnBothAxesAndPutsCursorAndColourBack)
+{
+    TestMachine machine;
+    Console::SetCursorTop(3);
+    Console::SetCursorLeft(5);
+    Console::SetForegroundColor(ConsoleColor::Magenta);
+    ASSERT_FALSE(Extensions::Write2("Tessary", ConsoleColor::Cyan, true, true).is_error());
+    // 80 / 2 - 7 / 2 = 37 on row 25 / 2 - 1 = 11.
+    EXPECT_EQ(machine.row(11).substr(37, 7), "Tessary");
+    EXPECT_EQ(machine.attribute(37, 11), 0x0B);
+    EXPECT_EQ(Console::CursorTop(), 3);
+    EXPECT_EQ(Console::CursorLeft(), 5);
+    EXPECT_EQ(Console::ForegroundColor(), ConsoleColor::Magenta);
+
+    // Only the axes asked for are moved; an odd length rounds towards the
+    // left (80 / 2 - 9 / 2 = 36).
+    ASSERT_FALSE(Extensions::Write2("123456789", ConsoleColor::Red, true, false).is_error());
+    EXPECT_EQ(machine.row(3).substr(36, 9), "123456789");
+    EXPECT_EQ(Console::CursorLeft(), 5);
+}
+
+TEST(OutputWriteLine, EndsTheLineAndRestoresOnlyTheCentredColumn)
+{
+    TestMachine machine;
+    Console::SetCursorTop(10);
+    ASSERT_FALSE(Output::WriteLine("YOU LOSE!", ConsoleColor::Red, true, false).is_error());
+    EXPECT_EQ(machine.row(10).substr(36, 9), "YOU LOSE!");
+    EXPECT_EQ(Console::CursorTop(), 11);
+    EXPECT_EQ(Console::CursorLeft(), 0);
+    EXPECT_EQ(Console::ForegroundColor(), ConsoleColor::White);
+}
+
+TEST(ProgressBar, DrawsTrackFillAndPercentOnTheNextLineAndKeepsTheCursor)
+{
+    TestMachine machine;
+    Console::SetCursorTop(4);
+    ProgressBar bar(0, false);
+    ASSERT_FALSE(bar.Refresh().is_error());
+    EXPECT_EQ(machine.line(5), "[" + std::string(50, ' ') + "]  0%");
+    EXPECT_EQ(Console::CursorTop(), 4);
+    EXPECT_EQ(Console::CursorLeft(), 0);
+
+    bar.SetValue(37);
+    ASSERT_FALSE(bar.Refresh().is_error());
+    EXPECT_EQ(machine.line(5), "[" + std::string(18, '=') + std::string(32, ' ') + "]  37%");
+    EXPECT_EQ(machine.row(5).substr(54, 3), "37%");
+
+    // Out-of-range values are ignored; Increment stops at 100.
+    bar.SetValue(101);
+    bar.SetValue(-1);
+    EXPECT_EQ(bar.Value(), 37);
+    bar.SetValue(99);
+    ASSERT_FALSE(bar.Increment().is_error());
+    ASSERT_FALSE(bar.Increment().is_error());
+    EXPECT_EQ(bar.Value(), 100);
+    EXPECT_EQ(machine.line(5), "[" + std::string(50, '=') + "]  100%");
+    EXPECT_EQ(Console::CursorTop(), 4);
+}
+
+TEST(ProgressBar, CharByCharFillLooksTheSameAndADrawShrinksTheFill)
+{
+    TestMachine machine;
+    ProgressBar bar(60, true);
+    ASSERT_FALSE(bar.Refresh().is_error());
+    EXPECT_EQ(machine.line(1), "[" + std::string(30, '=') + std::string(20, ' ') + "]  60%");
+    bar.SetValue(4);
+    ASSERT_FALSE(bar.Refresh().is_error());
+    // The shorter percentage leaves nothing of the longer one behind.
+    EXPECT_EQ(machine.line(1), "[==" + std::string(48, ' ') + "]  4%");
+}
+
+TEST(ProgressBar, OnTheLastRowScrollsAndRedrawsThere)
+{
+    TestMachine machine;
+    ASSERT_FALSE(Console::Write("top").is_error());
+    Console::SetCursorTop(24);
+    Console::SetCursorLeft(0);
+    ProgressBar bar(10, false);
+    ASSERT_FALSE(bar.Refresh().is_error());
+    EXPECT_EQ(machine.line(24).substr(0, 6), "[=====");
+    ASSERT_FALSE(bar.Refresh().is_error());
+    EXPECT_EQ(machine.line(24).substr(0, 6), "[=====");
+    // Each draw scrolled by one line: the previous bar moved up and "top"
+    // left the screen.
+    EXPECT_EQ(machine.line(23), machine.line(24));
+    EXPECT_EQ(machine.screen().find("top"), std::string::npos);
+    EXPECT_EQ(Console::CursorTop(), 24);
+}

@@ -1,0 +1,138 @@
+#include "hal/Pci.h"
+#include "kernel/Kernel.h"
+#include "tests/sim/PciConfigSpace.h"
+#include "tests/sim/TestMachine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string ascii(String const& s)
+{
+    std::string out;
+    for (char16_t c : s.chars())
+        out += static_cast<char>(c);
+    return out;
+}
+
+struct Pci : ::testing::Test {
+    TestMachine machine;
+    PciConfigSpace space;
+};
+
+}
+
+TEST_F(Pci, EnumerationPrintsKnownNamesClassNamesAndTheFallbackText)
+{
+    space.add(0, 0, 0, 0x8086, 0x7190, 0x06);
+    space.add(0, 1, 0, 0x8086, 0x1234, 0x02);         // known vendor, unknown device
+    space.add(0, 3, 0, 0x1AF4, 0x0001, 0x00, 0, 0);    // class 0: no name
+    space.add(0, 4, 0, 0x1234, 0x0005, 0x12, 7, 3);    // class above the table
+    space.add(0, 5, 0, 0x1234, 0x1111, 0x11);          // last class of the table
+    ASSERT_FALSE(PCI::Setup().is_error());
+
+    EXPECT_EQ(machine.line(0), "0:0:0   Intel 440BX/ZX AGPset Host Bridge");
+    EXPECT_EQ(machine.line(1), "0:1:0   Network Controller");
+    EXPECT_EQ(machine.line(2), "0:3:0   ClassCode: 0     Subclass: 0     ProgIF: 0");
+    EXPECT_EQ(machine.line(3), "0:4:0   ClassCode: 18     Subclass: 7     ProgIF: 3");
+    EXPECT_EQ(machine.line(4), "0:5:0   Data Acquisition and Signal Processing Controller");
+    EXPECT_EQ(PCI::Devices().size(), 5u);
+}
+
+TEST_F(Pci, OnlyFunctionZeroOfAMultiFunctionDeviceIsExamined)
+{
+    space.add(0, 1, 0, 0x8086, 0x7000, 0x06, 1, 0, 0x80);
+    space.add(0, 1, 1, 0x8086, 0x7010, 0x01, 1, 0x80);
+    ASSERT_FALSE(PCI::Setup().is_error());
+    ASSERT_EQ(PCI::Devices().size(), 1u);
+    EXPECT_EQ(PCI::Devices()[0]->DeviceID, 0x7000);
+    EXPECT_EQ(PCI::GetDevice(0x8086, 0x7010), nullptr);
+}
+
+TEST_F(Pci, DevicesBehindABridgeAreIndentedAndListed)
+{
+    space.add_bridge(0, 2, 0x8086, 0x7191, 1);
+    space.add(1, 0, 0, 0x15AD, 0x0405, 0x03);
+    space.add_bridge(1, 4, 0x8086, 0x7191, 2);
+    space.add(2, 7, 0, 0x1274, 0x1371, 0x04);
+    space.add(0, 9, 0, 0x8086, 0x7110, 0x06);
+    ASSERT_FALSE(PCI::Setup().is_error());
+
+    EXPECT_EQ(machine.line(0), "0:2:0   Intel 440BX/ZX AGPset PCI-to-PCI bridge");
+    EXPECT_EQ(machine.line(1), "     1:0:0   VMware NVIDIA 9500MGS");
+    EXPECT_EQ(machine.line(2), "     1:4:0   Intel 440BX/ZX AGPset PCI-to-PCI bridge");
+    EXPECT_EQ(machine.line(3), "          2:7:0   Ensoniq AudioPCI");
+    EXPECT_EQ(machine.line(4), "0:9:0   Intel PIIX4/4E/4M ISA Bridge");
+
+    auto* svga = PCI::GetDevice(0x15AD, 0x0405);
+    ASSERT_NE(svga, nullptr);
+    EXPECT_EQ(svga->bus, 1u);
+    EXPECT_EQ(PCI::GetDevice(0x15AD, 0x0406), nullptr);
+}
+
+TEST_F(Pci, ABridgeLeadingBackToItsOwnBusIsNotWalkedAgain)
+{
+    space.add_bridge(0, 1, 0x8086, 0x7191, 0);
+    ASSERT_FALSE(PCI::Setup().is_error());
+    EXPECT_EQ(PCI::Devices().size(), 1u);
+}
+
+TEST_F(Pci, HeaderFieldsRegistersAndBars)
+{
+    auto& f = space.add(0, 6, 0, 0x15AD, 0x0405, 0x03, 0x00, 0x00);
+    f.set8(0x08, 0x42);
+    f.set32(0x10, 0x0000C001);    // I/O at 0xC000
+    f.set32(0x14, 0xE000000C);    // prefetchable 64-bit memory
+    f.set16(0x2C, 0x15AD);
+    f.set8(0x3C, 11);
+    f.set8(0x3D, 1);
+    f.set16(0x04, 0x0100);
+    ASSERT_FALSE(PCI::Setup().is_error());
+    auto* device = static_cast<PCIDeviceNormal*>(PCI::GetDevice(0x15AD, 0x0405));
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->RevisionID, 0x42);
+    EXPECT_EQ(device->SubsystemVendorID, 0x15AD);
+    EXPECT_EQ(device->InterruptLine, 11);
+    EXPECT_EQ(device->InterruptPIN, 1);
+    EXPECT_EQ(device->ReadRegister8(0x0B), 0x03);
+    EXPECT_EQ(device->ReadRegister16(0x02), 0x0405);
+
+    auto io = device->BAR(0);
+    EXPECT_TRUE(io.IsIO);
+    EXPECT_EQ(io.BaseAddress, 0xC000u);
+    auto memory = device->BAR(1);
+    EXPECT_FALSE(memory.IsIO);
+    EXPECT_EQ(memory.BaseAddress, 0xE0000000u);
+    EXPECT_EQ(memory.Type, 2);
+    EXPECT_TRUE(memory.Prefetchable);
+
+    device->EnableMemory(true);
+    EXPECT_EQ(f.get16(0x04), 0x0107);
+    device->EnableMemory(false);
+    EXPECT_EQ(f.get16(0x04), 0x0100);
+    // A 16-bit write to the upper half of a dword lands there, not in the lower half.
+    device->WriteRegister16(0x06, 0xBEEF);
+    EXPECT_EQ(f.get16(0x06), 0xBEEF);
+    EXPECT_EQ(f.get16(0x04), 0x0100);
+}
+
+TEST(PciNames, ToHexPadsToTheWidth)
+{
+    EXPECT_EQ(ascii(ToHex(0x15AD, 16)), "0x15AD");
+    EXPECT_EQ(ascii(ToHex(0x405, 16)), "0x0405");
+    EXPECT_EQ(ascii(ToHex(0xAB, 8)), "0xAB");
+}
+
+TEST_F(Pci, TheCommandListsOneRecordPerDeviceFound)
+{
+    space.add(0, 0, 0, 0x8086, 0x1237, 0x06);
+    space.add(0, 2, 0, 0x1234, 0x1111, 0x03);
+    ASSERT_FALSE(PCI::Setup().is_error());
+    Kernel kernel;
+    Console::Clear();
+    ASSERT_FALSE(kernel.runFunc("PCI", std::nullopt).is_error());
+    char const* expected[] = { "Name: Bridge Device", "Sub-class name: Bridge Device", "Device 4663 is on bus 0",
+        "Name: Display Controller", "Sub-class name: Display Controller", "Device 4369 is on bus 0", "" };
+    for (int row = 0; row < 7; ++row)
+        EXPECT_EQ(machine.line(row), expected[row]) << "row " << row;
+}

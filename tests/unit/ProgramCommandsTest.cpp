@@ -1,0 +1,90 @@
+#include "hal/MZ_EXE.h"
+#include "tests/unit/ShellTestSupport.h"
+#include "tests/unit/StorageTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A formatted disk with the home directory, mounted as the kernel's fd.
+class ProgramCommands : public ::testing::Test {
+protected:
+    ProgramCommands()
+    {
+        EXPECT_FALSE(volume.fs.makeDir("/home", "root").is_error());
+        EXPECT_FALSE(volume.fs.makeDir("/home/root", "root").is_error());
+        Kernel::fd = &volume.fs;
+    }
+    ~ProgramCommands() override { Kernel::fd = nullptr; }
+
+    std::string run(std::string const& line) { return error_of(run_line(kernel, line.c_str())); }
+
+    TestMachine machine;
+    Volume volume;
+    KLNFS& fs { volume.fs };
+    Kernel kernel;
+};
+
+}
+
+TEST_F(ProgramCommands, ExeWithoutPathPrintsItsUsage)
+{
+    for (auto const* line : { "exe", "exe ", "EXE   " }) {
+        Console::Clear();
+        EXPECT_EQ(run(line), "");
+        EXPECT_EQ(machine.line(0), "USAGE: exe <executable path>");
+        EXPECT_EQ(machine.attribute(0, 0) >> 4, 9);
+        EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Black);
+    }
+}
+
+TEST_F(ProgramCommands, ExexeStoresTheExampleProgramThatExexe2Runs)
+{
+    EXPECT_EQ(run("exexe"), "");
+    auto stored = fs.readFile("/home/root/example.exe");
+    ASSERT_FALSE(stored.is_error());
+    ASSERT_EQ(stored.value().size(), Kernel::ExampleExeSize);
+    for (u32 i = 0; i < Kernel::ExampleExeSize; ++i)
+        ASSERT_EQ(stored.value()[i], Kernel::Example_exe[i]) << "byte " << i;
+    auto test1 = fs.readFromNode("/home/root/test1");
+    ASSERT_FALSE(test1.is_error());
+    EXPECT_TRUE(test1.value().isDirectory());
+
+    // Loading alone runs nothing and prints nothing.
+    EXPECT_EQ(run("exe /home/root/example.exe"), "");
+    EXPECT_EQ(Sim::last_call_address(), 0u);
+    EXPECT_EQ(machine.line(0), "");
+
+    EXPECT_EQ(run("exexe2"), "");
+    EXPECT_NE(Sim::last_call_address(), 0u);
+}
+
+TEST_F(ProgramCommands, ExeReportsFilesThatCannotRun)
+{
+    ASSERT_FALSE(fs.saveFile(bytes_of("just some text, not a program at all"), "/home/root/notes.txt", "root").is_error());
+    EXPECT_EQ(run("exe /home/root/notes.txt"), "Not an MZ executable");
+    // Before exexe there is nothing to run: the file system's own error.
+    std::string missing = error_of(fs.readFile("/home/root/example.exe"));
+    ASSERT_NE(missing, "");
+    EXPECT_EQ(run("exexe2"), missing);
+
+    Kernel::fd = nullptr;
+    EXPECT_EQ(run("exe /home/root/notes.txt"), "No disk file system");
+    EXPECT_EQ(Sim::last_call_address(), 0u);
+}
+
+TEST(ExampleProgram, IsARunnableMzImageOfFullPages)
+{
+    ByteBuffer image;
+    for (u8 byte : Kernel::Example_exe)
+        image.append(byte);
+    EXPECT_EQ(image[0], 'M');
+    EXPECT_EQ(image[1], 'Z');
+    auto exe = MZ_EXE::Load(image);
+    ASSERT_FALSE(exe.is_error());
+    auto const& header = exe.value().Header();
+    // The header's own size fields describe the whole 4,608-byte file.
+    u32 declared = header.Pages * 512u - (header.BytesInLastPage ? 512u - header.BytesInLastPage : 0u);
+    EXPECT_EQ(declared, Kernel::ExampleExeSize);
+    EXPECT_TRUE(exe.value().Relocations().is_empty());
+}

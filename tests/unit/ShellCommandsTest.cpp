@@ -1,0 +1,186 @@
+#include "tests/unit/ShellTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr u8 OnCyan = 0xBF;    // white on cyan
+constexpr u8 OnBlack = 0x0F;   // white on black
+constexpr u8 OnRed = 0xCF;     // white on red
+constexpr u8 OnBlue = 0x9F;    // white on blue
+
+void run(Kernel& kernel, String const& line) { ASSERT_FALSE(run_line(kernel, line).is_error()); }
+
+}
+
+TEST(ShellCommands, HelpScreenLineByLineOnCyanInAnyCase)
+{
+    TestMachine machine;
+    Kernel kernel;
+    run(kernel, "HeLp");
+    char const* expected[] = {
+        "Tessary Help : Page 1/1",
+        "-----------------------",
+        "help: show this help",
+        "tsc <file path>: run the TessScript interpreter",
+        "showgui: show graphical interface",
+        "reboot: restart the computer",
+        "shutdown: shut down the computer",
+        "ls: list root directory",
+        "lolz: just types lolz for infinite if you get bored",
+        "lolz: WARNING IT WILL PROBABLY BURN OUT YOUR CPU!",
+        "debughlp: show the development commands",
+        "cls: clear screen",
+        "info: show system informations",
+        "mkdir <folder name>: make a folder with the specified name and/or path",
+        "rmdir <folder name>: remove a folder with the specified path",
+        "tswrite <file path(optional)>: launch the Tess text editor",
+        "textedit: launch text editor [OBSELETE]",
+        "textedit: type #end# to exit",
+        "textedit: type #save# to save and exit",
+        "stopwatch: run stopwatch. press ESCAPE to exit.",
+        "CREDITS: SHOW CREDITS AND COPYRIGHTS",
+    };
+    for (int row = 0; row < 21; ++row) {
+        EXPECT_EQ(machine.line(row), expected[row]) << "row " << row;
+        EXPECT_EQ(machine.attribute(0, row), OnCyan) << "row " << row;
+    }
+    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Black);
+
+    // A blank argument is the same screen.
+    Console::Clear();
+    run(kernel, "help    ");
+    EXPECT_EQ(machine.line(20), "CREDITS: SHOW CREDITS AND COPYRIGHTS");
+}
+
+TEST(ShellCommands, HelpTopicsAreMatchedExactlyAndABadTopicLeavesRed)
+{
+    TestMachine machine;
+    Kernel kernel;
+    run(kernel, "help showgui");
+    EXPECT_EQ(machine.line(0), "Help of command : showgui");
+    EXPECT_EQ(machine.attribute(0, 0), OnCyan);
+    EXPECT_EQ(machine.line(1), "Switches the system to graphical mode.");
+    EXPECT_EQ(machine.attribute(0, 1), OnBlack);
+    EXPECT_EQ(machine.line(2), "Parameters : Nothing");
+    EXPECT_EQ(machine.attribute(0, 2), OnCyan);
+    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Black);
+
+    run(kernel, "help SHOWGUI");
+    EXPECT_EQ(machine.line(3), "CAN'T PARSE ARGUMENT : SHOWGUI");
+    EXPECT_EQ(machine.attribute(0, 3), OnRed);
+    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Red);
+}
+
+TEST(ShellCommands, DebugHelpUnknownWordsAndUsageLines)
+{
+    TestMachine machine;
+    Kernel kernel;
+    run(kernel, "DEBUGHLP");
+    EXPECT_EQ(machine.line(0), "Tessary Developer Help : Page 1/1");
+    EXPECT_EQ(machine.line(1), std::string(33, '-'));
+    EXPECT_EQ(machine.attribute(32, 1), OnCyan);
+
+    run(kernel, "XyZ now");
+    EXPECT_EQ(machine.line(2), "UNKNOWN COMMAND: XyZ");
+    EXPECT_EQ(machine.attribute(0, 2), OnRed);
+    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Black);
+    run(kernel, "");
+    EXPECT_EQ(Console::CursorTop(), 3);
+
+    run(kernel, "chmod");
+    run(kernel, "chmod   ");
+    run(kernel, "tsc");
+    EXPECT_EQ(machine.line(3), "USAGE: chmod <file/folder path> <permissions>");
+    EXPECT_EQ(machine.attribute(0, 3), OnBlue);
+    EXPECT_EQ(machine.line(4), "USAGE: chmod <file/folder path> <permissions>");
+    EXPECT_EQ(machine.line(5), "USAGE: tsc <file path>");
+    EXPECT_EQ(machine.attribute(0, 5), OnBlue);
+    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Black);
+
+    // chmod with an argument and bas do nothing at all.
+    run(kernel, "chmod /x 777");
+    run(kernel, "bas");
+    run(kernel, "bas anything");
+    EXPECT_EQ(Console::CursorTop(), 6);
+    EXPECT_EQ(machine.line(6), "");
+}
+
+TEST(ShellCommands, InfoScreenColoursAndTheMagentaItLeaves)
+{
+    TestMachine machine;
+    Kernel kernel;
+    run(kernel, "info");
+    EXPECT_EQ(machine.line(0), "SYSTEM INFORMATION");
+    EXPECT_EQ(machine.attribute(0, 0), OnCyan);
+    EXPECT_EQ(machine.line(1), "Tessary 0.2 Dev");
+    EXPECT_EQ(machine.attribute(0, 1), 0x3F);
+    EXPECT_FALSE(machine.line(2).empty());
+    EXPECT_EQ(machine.attribute(0, 2), 0x3F);
+    EXPECT_EQ(machine.line(3), "");
+    EXPECT_EQ(machine.line(4), "Created with Vantor User Kit 92560");
+    std::string lead = "For more informations, go to ";
+    std::string web = machine.line(5);
+    ASSERT_EQ(web.substr(0, lead.size()), lead);
+    ASSERT_EQ(web.back(), '.');
+    size_t address = lead.size();
+    EXPECT_EQ(machine.attribute(address, 5), 0x3C);               // red on dark cyan
+    EXPECT_EQ(machine.attribute(web.size() - 1, 5), 0x3F);        // the final "." in white
+    EXPECT_EQ(machine.attribute(web.size() - 2, 5), 0x3C);
+    EXPECT_EQ(machine.line(6), "");
+    EXPECT_EQ(machine.line(7), "COMPUTER INFORMATION");
+    EXPECT_EQ(machine.attribute(0, 7), OnCyan);
+    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::DarkMagenta);
+    EXPECT_EQ(Console::ForegroundColor(), ConsoleColor::White);
+}
+
+TEST(ShellCommands, TimeShowsBothClocksInCyan)
+{
+    TestMachine machine;
+    CmosClock clock(15, 7, 0);
+    Kernel kernel;
+    run(kernel, "time");
+    EXPECT_EQ(machine.line(0), "24-hours time: 15:07");
+    EXPECT_EQ(machine.line(1), "12-hours time: 3:07pm");
+    EXPECT_EQ(machine.attribute(0, 0), OnBlack);
+    EXPECT_EQ(machine.attribute(15, 0), 0x0B);
+    EXPECT_EQ(machine.attribute(15, 1), 0x0B);
+    EXPECT_EQ(Console::ForegroundColor(), ConsoleColor::White);
+}
+
+TEST(ShellCommands, KeybrdEchoesKeyNamesUntilEscapeAndGivesTheKeyboardBack)
+{
+    TestMachine machine;
+    Kernel kernel;
+    Keyboard* console = Keyboard::Receiver();
+    machine.type("q");
+    machine.press(TestMachine::Up);
+    machine.press(TestMachine::Backspace);
+    machine.press(TestMachine::Escape);
+    run(kernel, "keybrd");
+    EXPECT_EQ(machine.line(0), "q");
+    EXPECT_EQ(machine.line(1), "UP");
+    EXPECT_EQ(machine.line(2), "DEL");
+    EXPECT_EQ(machine.line(3), "ESC");
+    EXPECT_EQ(Keyboard::Receiver(), console);
+
+    // The console reads keys again.
+    machine.type("ok\n");
+    auto line = Console::ReadLine();
+    ASSERT_FALSE(line.is_error());
+    EXPECT_EQ(ascii(line.value()), "ok");
+}
+
+TEST(ShellCommands, TestprogbarFillsToOneHundredInOneHundredSteps)
+{
+    TestMachine machine;
+    timer_on_every_halt();
+    Kernel kernel;
+    run(kernel, "testprogbar");
+    EXPECT_EQ(machine.line(1), "[" + std::string(50, '=') + "]  100%");
+    EXPECT_EQ(Console::CursorTop(), 0);
+    EXPECT_EQ(Console::CursorLeft(), 0);
+    // The pauses of the rules add up to 43,900 ms, waited in 50 ms timer
+    // periods.
+    EXPECT_EQ(Sim::halt_count(), 43900u / 50);
+}

@@ -1,0 +1,212 @@
+#include "fs/Devices.h"
+#include "fs/MBR.h"
+#include "fs/Partition.h"
+#include "tests/sim/AtaChannel.h"
+#include "tests/unit/StorageTestSupport.h"
+
+namespace {
+
+void put_entry(u8* sector, int index, u8 type, u32 start, u32 count)
+{
+    u8* entry = sector + 446 + 16 * index;
+    entry[4] = type;
+    for (int i = 0; i < 4; ++i) {
+        entry[8 + i] = static_cast<u8>(start >> (8 * i));
+        entry[12 + i] = static_cast<u8>(count >> (8 * i));
+    }
+}
+
+std::vector<std::string> registry_names()
+{
+    std::vector<std::string> names;
+    for (auto const& d : Devices::dev)
+        names.push_back(narrow(d.name));
+    return names;
+}
+
+struct DeviceRegistry : ::testing::Test {
+    void SetUp() override { BlockDevice::Devices.clear(); }
+    void TearDown() override
+    {
+        BlockDevice::Devices.clear();
+        Devices::dev.clear();
+    }
+};
+
+}
+
+TEST(MBR, SkipsUnusedEntriesAndReadsStartAndCount)
+{
+    ByteBuffer sector;
+    sector.resize(512);
+    put_entry(sector.data(), 0, 0x83, 2048, 1000);
+    put_entry(sector.data(), 2, 0x0C, 0x01020304, 0xA0B0C0D0);
+    MBR table(sector);
+    ASSERT_EQ(table.partitions.size(), 2u);
+    EXPECT_EQ(table.partitions[0].systemId, 0x83);
+    EXPECT_EQ(table.partitions[0].startSector, 2048u);
+    EXPECT_EQ(table.partitions[0].sectorCount, 1000u);
+    EXPECT_EQ(table.partitions[1].startSector, 0x01020304u);
+    EXPECT_EQ(table.partitions[1].sectorCount, 0xA0B0C0D0u);
+}
+
+TEST_F(DeviceRegistry, NamesDisksAndPartitionsWithOnePartitionCounter)
+{
+    MemoryDisk first(8192), second(8192), bare(100);
+    put_entry(first.block(0), 0, 0x83, 2048, 1024);
+    put_entry(first.block(0), 1, 0x83, 4096, 1024);
+    put_entry(second.block(0), 0, 0x83, 2048, 100000); // reaches past the disk
+    ASSERT_FALSE(ATA::AddDisk(first).is_error());
+    ASSERT_FALSE(ATA::AddDisk(second).is_error());
+    ASSERT_FALSE(ATA::AddDisk(bare).is_error());
+    ATA::Detect();
+    EXPECT_EQ(registry_names(),
+        (std::vector<std::string> { "/dev/sda", "/dev/sda1", "/dev/sda2", "/dev/sdb", "/dev/sda3", "/dev/sdc" }));
+    EXPECT_EQ(Devices::dev[4].blockDevice->BlockCount(), 8192u - 2048u);
+    // Detecting again names the same devices.
+    ATA::Detect();
+    EXPECT_EQ(registry_names().size(), 6u);
+}
+
+TEST(Partition, OffsetsBlocksAndRefusesRequestsOutsideItsWindow)
+{
+    MemoryDisk disk(4096);
+    Partition p(disk, 2048, 10);
+    ByteBuffer two;
+    two.resize(1024);
+    two[0] = 0xAA;
+    two[512] = 0xBB;
+    ASSERT_FALSE(p.WriteBlock(1, 2, two).is_error());
+    EXPECT_EQ(disk.block(2049)[0], 0xAA);
+    EXPECT_EQ(disk.block(2050)[0], 0xBB);
+    EXPECT_FALSE(error_of(p.WriteBlock(9, 2, two)).empty());
+    ByteBuffer wrong;
+    wrong.resize(100);
+    EXPECT_EQ(error_of(p.ReadBlock(0, 1, wrong)), "Invalid data size.");
+}
+
+struct AtaDriver : ::testing::Test {
+    void TearDown() override { Sim::reset(); }
+    // The machine is reset before the channel attaches to it.
+    struct Fresh {
+        Fresh() { Sim::reset(); }
+    } fresh;
+    Sim::AtaChannel channel;
+};
+
+TEST_F(AtaDriver, IdentifiesTheDriveAndSwitchesOnMultipleMode)
+{
+    channel.attach_drive(0, 5000).maxMultiple = 16;
+    AtaPio drive(AtaPio::Controller::Primary, AtaPio::Position::Master);
+    ASSERT_EQ(drive.Identify(), AtaPio::DriveKind::Ata);
+    EXPECT_EQ(drive.BlockCount(), 5000u);
+    EXPECT_EQ(drive.SectorsPerDataBlock(), 16u);
+    ASSERT_EQ(channel.commands().size(), 2u);
+    EXPECT_EQ(channel.commands()[0].code, 0xEC);
+    EXPECT_EQ(channel.commands()[1].code, 0xC6);
+    EXPECT_EQ(channel.commands()[1].count, 16u);
+
+    AtaPio slave(AtaPio::Controller::Primary, AtaPio::Position::Slave);
+    EXPECT_EQ(slave.Identify(), AtaPio::DriveKind::None);
+    channel.attach_drive(1, 10).packet = true;
+    EXPECT_EQ(slave.Identify(), AtaPio::DriveKind::Packet);
+}
+
+TEST_F(AtaDriver, SplitsLargeTransfersIntoMultipleCommandsOfAtMost255Sectors)
+{
+    auto& d = channel.attach_drive(0, 4096);
+    AtaPio drive(AtaPio::Controller::Primary, AtaPio::Position::Master);
+    ASSERT_EQ(drive.Identify(), AtaPio::DriveKind::Ata);
+    channel.clear_commands();
+
+    ByteBuffer data;
+    data.resize(300 * 512);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<u8>(i * 7 + i / 512);
+    ASSERT_FALSE(drive.WriteBlock(1110, 300, data).is_error());
+    auto commands = channel.commands();
+    ASSERT_EQ(commands.size(), 3u);
+    EXPECT_EQ(commands[0].code, 0xC5);
+    EXPECT_EQ(commands[0].count, 255u);
+    EXPECT_EQ(commands[1].code, 0xC5);
+    EXPECT_EQ(commands[1].count, 45u);
+    EXPECT_EQ(commands[1].lba, commands[0].lba + 255);
+    EXPECT_EQ(commands[2].code, 0xE7); // one cache flush per request
+    u32 base = commands[0].lba;
+    EXPECT_EQ(d.bytes[base * 512 + 1], data[1]);
+    EXPECT_EQ(d.bytes[(base + 299) * 512 + 511], data[299 * 512 + 511]);
+
+    channel.clear_commands();
+    u64 blocks_before = channel.data_blocks();
+    ByteBuffer back;
+    back.resize(300 * 512);
+    ASSERT_FALSE(drive.ReadBlock(base, 300, back).is_error());
+    EXPECT_TRUE(std::equal(back.begin(), back.end(), data.begin()));
+    EXPECT_EQ(channel.commands()[0].code, 0xC4);
+    // 16 sectors per data request: ceil(255 / 16) + ceil(45 / 16).
+    EXPECT_EQ(channel.data_blocks() - blocks_before, 16u + 3u);
+}
+
+TEST_F(AtaDriver, FallsBackToSingleSectorCommandsWithoutMultipleSupport)
+{
+    auto& d = channel.attach_drive(0, 64);
+    d.maxMultiple = 0;
+    d.bytes[3 * 512 + 5] = 0x5A;
+    AtaPio drive(AtaPio::Controller::Primary, AtaPio::Position::Master);
+    ASSERT_EQ(drive.Identify(), AtaPio::DriveKind::Ata);
+    EXPECT_EQ(drive.SectorsPerDataBlock(), 1u);
+    channel.clear_commands();
+    ByteBuffer two;
+    two.resize(1024);
+    ASSERT_FALSE(drive.ReadBlock(2, 2, two).is_error());
+    EXPECT_EQ(two[512 + 5], 0x5A);
+    ASSERT_EQ(channel.commands().size(), 1u);
+    EXPECT_EQ(channel.commands()[0].code, 0x20);
+    EXPECT_EQ(channel.commands()[0].lba, 2u);
+    EXPECT_EQ(channel.commands()[0].count, 2u);
+    ASSERT_FALSE(drive.WriteBlock(2, 2, two).is_error());
+    EXPECT_EQ(channel.commands()[1].code, 0x30);
+}
+
+TEST_F(AtaDriver, ReportsErrorBitTimeOutAndWrongBufferSize)
+{
+    auto& d = channel.attach_drive(0, 64);
+    AtaPio drive(AtaPio::Controller::Primary, AtaPio::Position::Master);
+    ASSERT_EQ(drive.Identify(), AtaPio::DriveKind::Ata);
+    ByteBuffer one;
+    one.resize(512);
+    d.failCommands = 1;
+    EXPECT_EQ(error_of(drive.ReadBlock(1, 1, one)), "ATA Error");
+    EXPECT_FALSE(drive.ReadBlock(1, 1, one).is_error());
+
+    ByteBuffer odd;
+    odd.resize(513);
+    EXPECT_EQ(error_of(drive.WriteBlock(1, 1, odd)), "Invalid data size.");
+    EXPECT_FALSE(error_of(drive.ReadBlock(64, 1, one)).empty()); // past the end
+
+    d.stuckBusy = true;
+    EXPECT_EQ(error_of(drive.ReadBlock(1, 1, one)), "ATA Error");
+}
+
+TEST_F(AtaDriver, StartUpProbeRegistersTheDiskAndItsPartitions)
+{
+    BlockDevice::Devices.clear();
+    auto& master = channel.attach_drive(0, 8192);
+    put_entry(master.bytes.data(), 0, 0x83, 2048, 6144);
+    auto& slave = channel.attach_drive(1, 4096);
+    put_entry(slave.bytes.data(), 0, 0x83, 100, 200);
+    ATA::InitAta(AtaPio::Controller::Primary, AtaPio::Position::Master);
+    ATA::InitAta(AtaPio::Controller::Primary, AtaPio::Position::Slave);
+    ATA::Detect();
+    EXPECT_EQ(registry_names(), (std::vector<std::string> { "/dev/sda", "/dev/sda1", "/dev/sdb", "/dev/sda2" }));
+
+    // Block 1 of the slave's partition is sector 101 of the slave.
+    ByteBuffer one;
+    one.resize(512);
+    one[0] = 0x42;
+    ASSERT_FALSE(Devices::dev[3].blockDevice->WriteBlock(1, 1, one).is_error());
+    EXPECT_EQ(slave.bytes[101 * 512], 0x42);
+    EXPECT_EQ(master.bytes[2049 * 512], 0);
+    BlockDevice::Devices.clear();
+    Devices::dev.clear();
+}

@@ -1,0 +1,334 @@
+#include "gfx/VGA.h"
+#include "gfx/VGAScreen.h"
+#include "tests/sim/VgaAdapter.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct FreshMachine {
+    FreshMachine() { Sim::reset(); }
+};
+
+struct Vga : ::testing::Test {
+    FreshMachine fresh;
+    VgaAdapter adapter;
+
+    static std::vector<Sim::PortAccess> vga_accesses()
+    {
+        std::vector<Sim::PortAccess> result;
+        for (auto const& a : Sim::accesses()) {
+            if (a.port >= 0x3C0 && a.port <= 0x3DA)
+                result.push_back(a);
+        }
+        return result;
+    }
+    void set_mode(ScreenResolution mode) { ASSERT_FALSE(VGA::SetMode(mode).is_error()); }
+    u32 pixel(u32 x, u32 y) { return VGA::GetPixel(x, y).value(); }
+};
+
+using Set = std::vector<u8>;
+
+// The register sets as published for each mode.
+Set const Mode720x480x16 = {
+    0xE7, 0x03, 0x01, 0x08, 0x00, 0x06, 0x6B, 0x59, 0x5A, 0x82, 0x60, 0x8D, 0x0B, 0x3E, 0x00, 0x40, 0x06, 0x07,
+    0x00, 0x00, 0x00, 0x00, 0xEA, 0x0C, 0xDF, 0x2D, 0x08, 0xE8, 0x05, 0xE3, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x03,
+    0x00, 0x05, 0x0F, 0xFF, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D,
+    0x0E, 0x0F, 0x01, 0x00, 0x0F, 0x00, 0x00 };
+Set const Mode320x200x256 = {
+    0x63, 0x03, 0x01, 0x0F, 0x00, 0x0E, 0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0xBF, 0x1F, 0x00, 0x41, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x9C, 0x0E, 0x8F, 0x28, 0x40, 0x96, 0xB9, 0xA3, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x40, 0x05, 0x0F, 0xFF, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D,
+    0x0E, 0x0F, 0x41, 0x00, 0x0F, 0x00, 0x00 };
+Set const Mode320x200x4 = {
+    0x63, 0x03, 0x09, 0x03, 0x00, 0x02, 0x2D, 0x27, 0x28, 0x90, 0x2B, 0x80, 0xBF, 0x1F, 0x00, 0x41, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x9C, 0x0E, 0x8F, 0x14, 0x00, 0x96, 0xB9, 0xA3, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x30, 0x02, 0x00, 0xFF, 0x00, 0x13, 0x15, 0x17, 0x02, 0x04, 0x06, 0x07, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15,
+    0x16, 0x17, 0x01, 0x00, 0x03, 0x00, 0x00 };
+Set const Mode640x480x2 = {
+    0xE3, 0x03, 0x01, 0x0F, 0x00, 0x06, 0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0x0B, 0x3E, 0x00, 0x40, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0xEA, 0x0C, 0xDF, 0x28, 0x00, 0xE7, 0x04, 0xE3, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x05, 0x0F, 0xFF, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x14, 0x07, 0x38, 0x39, 0x3A, 0x3B, 0x3C, 0x3D,
+    0x3E, 0x3F, 0x01, 0x00, 0x0F, 0x00, 0x00 };
+Set const Mode640x480x16 = {
+    0xE3, 0x03, 0x01, 0x08, 0x00, 0x06, 0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0x0B, 0x3E, 0x00, 0x40, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0xEA, 0x0C, 0xDF, 0x28, 0x00, 0xE7, 0x04, 0xE3, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x03,
+    0x00, 0x05, 0x0F, 0xFF, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x14, 0x07, 0x38, 0x39, 0x3A, 0x3B, 0x3C, 0x3D,
+    0x3E, 0x3F, 0x01, 0x00, 0x0F, 0x00, 0x00 };
+
+// The port sequence that loads a register set into an adapter whose CRT
+// registers 3 and 0x11 read `crtc3` and `crtc11` beforehand.
+std::vector<std::string> expected_sequence(Set const& r, u8 crtc3, u8 crtc11)
+{
+    std::vector<std::string> out;
+    auto w = [&](u16 port, u32 value) { out.push_back("w " + std::to_string(port) + " " + std::to_string(value)); };
+    auto rd = [&](u16 port, u32 value) { out.push_back("r " + std::to_string(port) + " " + std::to_string(value)); };
+    w(0x3C2, r[0]);
+    for (int i = 0; i < 5; ++i)
+        w(0x3C4, i), w(0x3C5, r[1 + i]);
+    w(0x3D4, 3), rd(0x3D5, crtc3), w(0x3D5, crtc3 | 0x80);
+    w(0x3D4, 0x11), rd(0x3D5, crtc11), w(0x3D5, crtc11 & 0x7F);
+    for (int i = 0; i < 25; ++i) {
+        u8 v = r[6 + i];
+        if (i == 3)
+            v |= 0x80;
+        if (i == 0x11)
+            v &= 0x7F;
+        w(0x3D4, i), w(0x3D5, v);
+    }
+    for (int i = 0; i < 9; ++i)
+        w(0x3CE, i), w(0x3CF, r[31 + i]);
+    for (int i = 0; i < 21; ++i)
+        rd(0x3DA, 0), w(0x3C0, i), w(0x3C0, r[40 + i]);
+    rd(0x3DA, 0), w(0x3C0, 0x20);
+    return out;
+}
+
+std::vector<std::string> describe(std::vector<Sim::PortAccess> const& accesses, size_t count)
+{
+    std::vector<std::string> out;
+    for (size_t i = 0; i < count && i < accesses.size(); ++i) {
+        auto const& a = accesses[i];
+        out.push_back(std::string(a.write ? "w " : "r ") + std::to_string(a.port) + " " + std::to_string(a.value));
+    }
+    return out;
+}
+
+}
+
+TEST_F(Vga, EveryModeLoadsItsRegisterSetInPortOrderKeepingTheCrtUnlocked)
+{
+    struct Case {
+        ScreenResolution mode;
+        Set const& registers;
+    } const cases[] = {
+        { ScreenResolution::Mode320x200x256, Mode320x200x256 },
+        { ScreenResolution::Mode320x200x4, Mode320x200x4 },
+        { ScreenResolution::Mode640x480x2, Mode640x480x2 },
+        { ScreenResolution::Mode640x480x16, Mode640x480x16 },
+        { ScreenResolution::Mode720x480x16, Mode720x480x16 },
+    };
+    for (auto const& c : cases) {
+        u8 crtc3 = adapter.crtc[3], crtc11 = adapter.crtc[0x11];
+        Sim::clear_accesses();
+        set_mode(c.mode);
+        auto expected = expected_sequence(c.registers, crtc3, crtc11);
+        EXPECT_EQ(describe(vga_accesses(), expected.size()), expected) << static_cast<int>(c.mode);
+        EXPECT_EQ(adapter.crtc[0x11] & 0x80, 0);
+        EXPECT_EQ(adapter.crtc[3] & 0x80, 0x80);
+    }
+    // Loading a set twice writes the same values: the sets are not altered.
+    Sim::clear_accesses();
+    set_mode(ScreenResolution::Mode720x480x16);
+    auto first = describe(vga_accesses(), 200);
+    Sim::clear_accesses();
+    set_mode(ScreenResolution::Mode720x480x16);
+    EXPECT_EQ(describe(vga_accesses(), 200), first);
+    EXPECT_EQ(VGA::ScreenWidth, 720);
+    EXPECT_EQ(VGA::ScreenHeight, 480);
+    EXPECT_EQ(VGA::Colors, 16);
+}
+
+TEST_F(Vga, PlanarModesClearToBlackAndDrawTheRedTestRectangle)
+{
+    set_mode(ScreenResolution::Mode720x480x16);
+    for (auto [x, y, colour] : std::vector<std::tuple<u32, u32, u32>> { { 0, 0, 1 }, { 7, 7, 1 }, { 8, 8, 11 },
+             { 711, 471, 11 }, { 712, 471, 1 }, { 711, 472, 1 }, { 719, 479, 1 }, { 360, 8, 11 }, { 360, 7, 1 } })
+        EXPECT_EQ(adapter.planar_pixel(720, x, y), colour) << x << "," << y;
+
+    set_mode(ScreenResolution::Mode640x480x16);
+    EXPECT_EQ(adapter.planar_pixel(640, 8, 8), 11u);
+    EXPECT_EQ(adapter.planar_pixel(640, 631, 471), 11u);
+    EXPECT_EQ(adapter.planar_pixel(640, 632, 471), 1u);
+    EXPECT_EQ(adapter.planar_pixel(640, 639, 0), 1u);
+    // Only the 16 basic colours are loaded: aqua at 0, black at 1, red at 11.
+    EXPECT_EQ(adapter.dac[0], (std::array<u8, 3> { 0, 63, 63 }));
+    EXPECT_EQ(adapter.dac[11], (std::array<u8, 3> { 63, 0, 0 }));
+    EXPECT_EQ(adapter.dac[15], (std::array<u8, 3> { 63, 63, 0 }));
+    EXPECT_EQ(Sim::writes_to(0x3C8).size(), 2 * 16u); // two mode switches
+}
+
+TEST_F(Vga, Mode320x200x256ClearsToIndex7AndUsesCrimsonForRed)
+{
+    set_mode(ScreenResolution::Mode320x200x256);
+    u8* window = adapter.window();
+    EXPECT_EQ(window[0], 7);
+    EXPECT_EQ(window[7 * 320 + 100], 7);
+    EXPECT_EQ(window[8 * 320 + 8], 19);
+    EXPECT_EQ(window[191 * 320 + 311], 19);
+    EXPECT_EQ(window[191 * 320 + 312], 7);
+    EXPECT_EQ(window[199 * 320 + 319], 7);
+    auto dacIndices = Sim::writes_to(0x3C8);
+    ASSERT_EQ(dacIndices.size(), 63u);
+    EXPECT_EQ(dacIndices.back().value, 62u);
+    EXPECT_EQ(adapter.dac[19], (std::array<u8, 3> { 220 >> 2, 20 >> 2, 60 >> 2 }));
+}
+
+TEST_F(Vga, ModesWithoutAPaletteDrawEverythingInIndex0)
+{
+    set_mode(ScreenResolution::Mode640x480x2);
+    EXPECT_EQ(Sim::writes_to(0x3C8).size(), 0u);
+    EXPECT_EQ(adapter.planar_pixel(640, 100, 100), 0u);
+    EXPECT_EQ(VGAColors::FindIndex(255, 0, 0), 0);
+
+    std::fill(adapter.window(), adapter.window() + 0x10000, 0xAA);
+    set_mode(ScreenResolution::Mode320x200x4);
+    EXPECT_EQ(adapter.window()[0], 0);
+    EXPECT_EQ(adapter.window()[80 * 199 + 79], 0);
+    EXPECT_EQ(adapter.window()[80 * 200], 0xAA); // beyond the screen
+}
+
+TEST_F(Vga, AModeOutsideTheTableProgramsNothingButIsRecorded)
+{
+    set_mode(ScreenResolution::Mode320x200x256);
+    Sim::clear_accesses();
+    set_mode(static_cast<ScreenResolution>(7));
+    EXPECT_TRUE(vga_accesses().empty());
+    EXPECT_EQ(static_cast<u32>(VGA::CurrentResolution), 7u);
+    EXPECT_EQ(VGA::ScreenWidth, 320);
+    EXPECT_TRUE(VGAColors::PalletteEntrys().is_empty());
+    ASSERT_FALSE(VGA::SetPixel(0, 0, 5).is_error());
+    EXPECT_EQ(adapter.window()[0], 7);
+    EXPECT_EQ(pixel(8, 8), 0u);
+}
+
+TEST_F(Vga, PlanarPixelsChangeOneBitInEachPlane)
+{
+    set_mode(ScreenResolution::Mode640x480x16);
+    ASSERT_FALSE(VGA::Clear(6).is_error());
+    ASSERT_FALSE(VGA::SetPixel(13, 2, 11).is_error());
+    EXPECT_EQ(pixel(13, 2), 11u);
+    for (u32 x = 8; x < 16; ++x) {
+        if (x != 13)
+            EXPECT_EQ(pixel(x, 2), 6u) << x;
+    }
+    // 11 = planes 0, 1 and 3: bit 7 - 5 of byte 80 * 2 + 1.
+    u32 offset = 80 * 2 + 1;
+    EXPECT_EQ(adapter.plane(0, offset), 0x04);
+    EXPECT_EQ(adapter.plane(1, offset), 0xFF);
+    EXPECT_EQ(adapter.plane(2, offset), 0xFB);
+    EXPECT_EQ(adapter.plane(3, offset), 0x04);
+    // Colours are cut to four bits.
+    ASSERT_FALSE(VGA::SetPixel(0, 0, 0x1F3).is_error());
+    EXPECT_EQ(pixel(0, 0), 3u);
+}
+
+TEST_F(Vga, FillsGiveTheSamePixelsAsThePerPixelPath)
+{
+    set_mode(ScreenResolution::Mode640x480x16);
+    ASSERT_FALSE(VGA::Clear(13).is_error());
+    for (int p = 0; p < 4; ++p) {
+        u8 expected = (13 >> p) & 1 ? 0xFF : 0x00;
+        EXPECT_EQ(adapter.plane(p, 0), expected);
+        EXPECT_EQ(adapter.plane(p, 38399), expected);
+        EXPECT_EQ(adapter.plane(p, 38400), 0) << "beyond the screen";
+    }
+    // A rectangle with partial bytes at both ends.
+    ASSERT_FALSE(VGA::FillRectangle(3, 2, 20, 4, 9).is_error());
+    for (u32 y = 0; y < 7; ++y) {
+        for (u32 x = 0; x < 30; ++x) {
+            bool inside = x >= 3 && x <= 20 && y >= 2 && y <= 4;
+            EXPECT_EQ(pixel(x, y), inside ? 9u : 13u) << x << "," << y;
+        }
+    }
+    // Single pixels still work after a fill.
+    ASSERT_FALSE(VGA::SetPixel(100, 100, 5).is_error());
+    EXPECT_EQ(pixel(100, 100), 5u);
+    EXPECT_EQ(pixel(101, 100), 13u);
+
+    set_mode(ScreenResolution::Mode320x200x4);
+    ASSERT_FALSE(VGA::FillRectangle(2, 1, 9, 1, 3).is_error());
+    EXPECT_EQ(adapter.window()[80 + 0], 0x0F);
+    EXPECT_EQ(adapter.window()[80 + 1], 0xFF);
+    EXPECT_EQ(adapter.window()[80 + 2], 0xF0);
+}
+
+TEST_F(Vga, FourColourAndByteModeLayouts)
+{
+    set_mode(ScreenResolution::Mode320x200x4);
+    adapter.window()[1] = 0xFF;
+    ASSERT_FALSE(VGA::SetPixel(5, 0, 2).is_error());
+    EXPECT_EQ(adapter.window()[1], 0xEF); // bits 5-4 become 10
+    EXPECT_EQ(pixel(5, 0), 0u);           // cannot be read back
+    ASSERT_FALSE(VGA::SetPixel(3, 1, 7).is_error());
+    EXPECT_EQ(adapter.window()[80] & 0x03, 0x03);
+
+    set_mode(ScreenResolution::Mode320x200x256);
+    ASSERT_FALSE(VGA::SetPixel(319, 199, 0x1FF).is_error());
+    EXPECT_EQ(adapter.window()[63999], 0xFF);
+    EXPECT_EQ(pixel(319, 199), 0xFFu);
+    auto beyond = VGA::SetPixel(0, 205, 1);
+    ASSERT_TRUE(beyond.is_error());
+    EXPECT_EQ(beyond.error().message(), "Memory access violation");
+}
+
+TEST_F(Vga, PaletteEntriesAreWrittenAsSixBitComponents)
+{
+    VGA::SetPaletteEntry(3, 255, 128, 0);
+    auto writes = Sim::accesses();
+    ASSERT_EQ(writes.size(), 4u);
+    EXPECT_EQ(writes[0].port, 0x3C8);
+    EXPECT_EQ(writes[0].value, 3u);
+    for (int i = 1; i < 4; ++i)
+        EXPECT_EQ(writes[i].port, 0x3C9);
+    EXPECT_EQ(writes[1].value, 63u);
+    EXPECT_EQ(writes[2].value, 32u);
+    EXPECT_EQ(writes[3].value, 0u);
+}
+
+TEST(VgaColors, FindIndexTakesTheFirstNearestEntry)
+{
+    VGAColors::ClearEntrys();
+    EXPECT_EQ(VGAColors::FindIndex(12, 34, 56), 0);
+    VGAColors::AddEntry(10, 0, 0);
+    VGAColors::AddEntry(0, 0, 10);
+    VGAColors::AddEntry(0, 0, 0);
+    EXPECT_EQ(VGAColors::FindIndex(5, 0, 5), 0); // two at distance 10
+    EXPECT_EQ(VGAColors::FindIndex(0, 0, 0), 2);
+    EXPECT_EQ(VGAColors::PalletteEntrys()[2].Index, 2);
+    EXPECT_EQ(VGAColors::delta_RGB(Color(255, 0, 10), Color(0, 255, 0)), 520);
+}
+
+TEST_F(Vga, FindIndexOnTheNamedColours)
+{
+    set_mode(ScreenResolution::Mode320x200x256);
+    EXPECT_EQ(VGAColors::FindIndex(255, 0, 0), 19);
+    EXPECT_EQ(VGAColors::FindIndex(255, 255, 255), 47);
+    EXPECT_EQ(VGAColors::FindIndex(0, 255, 255), 2); // aqua comes before cyan
+    EXPECT_EQ(VGAColors::FindIndex(0, 0, 0), 7);
+}
+
+TEST_F(Vga, ScreenNeedsAModeAndFindsItsWindow)
+{
+    VGAScreen screen;
+    auto set = screen.SetPixel(1, 1, 3);
+    ASSERT_TRUE(set.is_error());
+    EXPECT_EQ(set.error().message(), "No video mode set!");
+    EXPECT_EQ(screen.GetPixel(1, 1).error().message(), "No video mode set!");
+    Sim::memory(0xB8000)[0] = 0x55;
+    ASSERT_FALSE(screen.Clear(9).is_error()); // 0 x 0 pixels
+    EXPECT_EQ(Sim::memory(0xB8000)[0], 0x55);
+
+    adapter.graphics[6] = 0x0A;
+    EXPECT_EQ(screen.GetFramebufferSegment().value().base(), 0xB0000u);
+    adapter.graphics[6] = 0x0E;
+    EXPECT_EQ(screen.GetFramebufferSegment().value().base(), 0xB8000u);
+
+    screen.SetMode320x200x8();
+    EXPECT_EQ(adapter.graphics[6], 0x05);
+    EXPECT_EQ(screen.GetFramebufferSegment().value().base(), 0xA0000u);
+    ASSERT_FALSE(screen.Clear(0x113).is_error());
+    EXPECT_EQ(adapter.window()[63999], 0x13);
+    EXPECT_EQ(adapter.window()[64000], 0);
+    ASSERT_FALSE(screen.SetPixel(10, 2, 42).is_error());
+    EXPECT_EQ(adapter.window()[650], 42);
+    EXPECT_EQ(screen.GetPixel(10, 2).value(), 42u);
+
+    u8 const rgb[] = { 255, 128, 4, 8, 12, 16 };
+    Sim::clear_accesses();
+    screen.SetPalette(200, rgb, 6);
+    EXPECT_EQ(adapter.dac[200], (std::array<u8, 3> { 63, 32, 1 }));
+    EXPECT_EQ(adapter.dac[201], (std::array<u8, 3> { 2, 3, 4 }));
+}

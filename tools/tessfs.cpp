@@ -1,0 +1,238 @@
+// tessfs: creates, inspects, fills, reads and checks Tessary disk images on
+// the host, with the same file-system code the kernel runs.
+
+#include "fs/FsCheck.h"
+#include "fs/KLNFS.h"
+#include "fs/MBR.h"
+#include "fs/TimeStamp.h"
+#include "tools/ImageFile.h"
+
+#include <algorithm>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr u32 FirstPartitionSector = 2048;
+constexpr u8 PartitionType = 0x83;
+
+char const* const Usage = R"(usage: tessfs [--part N] COMMAND IMAGE [ARGS...]
+  mkdisk IMAGE SIZE_MIB     new image: MBR with one partition from sector 2048 to the end
+  format IMAGE [LABEL]      empty file system on the partition (label TESSARY by default)
+  ls IMAGE PATH             list a directory
+  mkdir IMAGE PATH          make a directory
+  put IMAGE HOSTFILE PATH   copy a host file into the image
+  cat IMAGE PATH            write a file's bytes to standard output
+  rm IMAGE PATH             remove a file or directory
+  fsck IMAGE                check the file system; status 1 and one line per problem
+  --part N                  work on partition N of the table (default 1)
+)";
+
+std::string text(String const& s)
+{
+    std::string out;
+    for (char16_t c : s.chars())
+        out += static_cast<char>(c & 0xFF);
+    return out;
+}
+
+struct Failure {
+    std::string message;
+};
+
+template<typename T>
+T check(ErrorOr<T> result)
+{
+    if (result.is_error())
+        throw Failure { text(result.error().message()) };
+    return result.release_value();
+}
+
+void check(ErrorOr<void> result)
+{
+    if (result.is_error())
+        throw Failure { text(result.error().message()) };
+}
+
+struct Volume {
+    std::unique_ptr<ImageFile> image;
+    std::unique_ptr<Partition> partition;
+    std::unique_ptr<KLNFS> fs;
+};
+
+Volume open_volume(std::string const& path, unsigned part)
+{
+    Volume v;
+    v.image.reset(check(ImageFile::Open(path)));
+    ByteBuffer sector;
+    sector.resize(BlockDevice::BlockSize);
+    check(v.image->ReadBlock(0, 1, sector));
+    MBR table(sector);
+    if (part < 1 || part > table.partitions.size())
+        throw Failure { path + ": no partition " + std::to_string(part) + " in the partition table" };
+    auto const& info = table.partitions[part - 1];
+    u64 disk = v.image->BlockCount();
+    if (info.startSector >= disk || info.sectorCount > disk - info.startSector)
+        throw Failure { path + ": partition " + std::to_string(part) + " reaches past the end of the image" };
+    v.partition = std::make_unique<Partition>(*v.image, info.startSector, info.sectorCount);
+    v.fs = std::make_unique<KLNFS>(*v.partition);
+    return v;
+}
+
+int mkdisk(std::string const& path, std::string const& size)
+{
+    u64 mib = 0;
+    try {
+        size_t used = 0;
+        mib = std::stoull(size, &used);
+        if (used != size.size())
+            throw std::invalid_argument(size);
+    } catch (std::exception const&) {
+        throw Failure { "size must be a whole number of MiB, not '" + size + "'" };
+    }
+    u64 blocks = mib * 2048;
+    if (mib < 2 || blocks > (1u << 28))
+        throw Failure { "size must be between 2 and 131072 MiB" };
+    std::unique_ptr<ImageFile> image(check(ImageFile::Create(path, blocks)));
+    ByteBuffer mbr;
+    mbr.resize(BlockDevice::BlockSize);
+    u32 start = FirstPartitionSector;
+    u32 count = static_cast<u32>(blocks) - start;
+    size_t entry = MBR::TableOffset;
+    mbr[entry + 4] = PartitionType;
+    for (int i = 0; i < 4; ++i) {
+        mbr[entry + 8 + i] = static_cast<u8>(start >> (8 * i));
+        mbr[entry + 12 + i] = static_cast<u8>(count >> (8 * i));
+    }
+    mbr[510] = 0x55;
+    mbr[511] = 0xAA;
+    check(image->WriteBlock(0, 1, mbr));
+    return 0;
+}
+
+int ls(Volume& v, std::string const& path)
+{
+    for (auto const& e : check(v.fs->getLongList(String(path.c_str())))) {
+        std::string size = e.isDirectory() ? "" : std::to_string(e.size - 4);
+        std::printf("%-5s %10s  %-8s %-18s %s\n", e.isDirectory() ? "<DIR>" : "", size.c_str(), text(e.owner).c_str(),
+            text(e.dateTime).c_str(), text(e.name).c_str());
+    }
+    return 0;
+}
+
+int put(Volume& v, std::string const& host, std::string const& path)
+{
+    std::ifstream in(host, std::ios::binary);
+    if (!in)
+        throw Failure { host + ": cannot read" };
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() > 0x7FFFFFFB)
+        throw Failure { host + ": too large" };
+    ByteBuffer data;
+    data.resize(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i)
+        data[i] = static_cast<u8>(bytes[i]);
+    check(v.fs->saveFile(data, String(path.c_str()), "root"));
+    return 0;
+}
+
+int cat(Volume& v, std::string const& path)
+{
+    ByteBuffer data = check(v.fs->readFile(String(path.c_str())));
+    std::fwrite(data.data(), 1, data.size(), stdout);
+    return 0;
+}
+
+int fsck(Volume& v, std::string const& path)
+{
+    auto problems = check(FsCheck::Run(*v.fs));
+    for (auto const& problem : problems)
+        std::printf("%s\n", text(problem).c_str());
+    if (!problems.is_empty())
+        return 1;
+    std::printf("%s: clean, %d blocks used\n", path.c_str(), check(v.fs->getWriteAddress()));
+    return 0;
+}
+
+int run(std::vector<std::string> args)
+{
+    unsigned part = 1;
+    if (args.size() >= 2 && args[0] == "--part") {
+        try {
+            part = static_cast<unsigned>(std::stoul(args[1]));
+        } catch (std::exception const&) {
+            throw Failure { "--part needs a partition number" };
+        }
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    auto want = [&](size_t min, size_t max) {
+        if (args.size() < min || args.size() > max) {
+            std::cerr << Usage;
+            std::exit(2);
+        }
+    };
+    want(2, 4);
+    std::string const& command = args[0];
+    std::string const& image = args[1];
+    static std::string const commands[] = { "mkdisk", "format", "ls", "mkdir", "put", "cat", "rm", "fsck" };
+    if (std::find(std::begin(commands), std::end(commands), command) == std::end(commands)) {
+        std::cerr << "tessfs: unknown command '" << command << "'\n" << Usage;
+        return 2;
+    }
+    if (command == "mkdisk") {
+        want(3, 3);
+        return mkdisk(image, args[2]);
+    }
+    Volume v = open_volume(image, part);
+    if (command == "format") {
+        want(2, 3);
+        check(v.fs->Format(String(args.size() > 2 ? args[2].c_str() : "TESSARY")));
+        return 0;
+    }
+    if (command == "fsck") {
+        want(2, 2);
+        return fsck(v, image);
+    }
+    if (command == "put") {
+        want(4, 4);
+        return put(v, args[2], args[3]);
+    }
+    want(3, 3);
+    if (command == "ls")
+        return ls(v, args[2]);
+    if (command == "mkdir") {
+        check(v.fs->makeDir(String(args[2].c_str()), "root"));
+        return 0;
+    }
+    if (command == "cat")
+        return cat(v, args[2]);
+    check(v.fs->Delete(String(args[2].c_str())));
+    return 0;
+}
+
+}
+
+// Time stamps of records written by the tool come from the host's clock.
+ClockReading TimeStamp::ReadClock()
+{
+    std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    return { static_cast<u8>(local.tm_wday + 1), static_cast<u8>(local.tm_mon + 1), static_cast<u8>(local.tm_mday),
+        static_cast<u8>(local.tm_year % 100), static_cast<u8>(local.tm_hour), static_cast<u8>(local.tm_min) };
+}
+
+int main(int argc, char** argv)
+{
+    try {
+        return run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (Failure const& failure) {
+        std::cerr << "tessfs: " << failure.message << "\n";
+        return 1;
+    }
+}
