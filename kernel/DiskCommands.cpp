@@ -12,22 +12,22 @@
 
 KLNFS* Kernel::fd = nullptr;
 
-namespace {
-
-// Directories a new disk gets, so the prompt's home and the editors' save
-// folder exist from the first boot.
-char const* const InitialDirectories[] = { "/home", "/home/root", "/documents" };
-
-ErrorOr<KLNFS*> disk()
+ErrorOr<KLNFS*> BootVolume()
 {
     if (!Kernel::fd)
         return Error("No disk file system");
     return Kernel::fd;
 }
 
+namespace {
+
+// Directories a new disk gets, so the prompt's home and the editors' save
+// folder exist from the first boot.
+char const* const InitialDirectories[] = { "/home", "/home/root", "/documents" };
+
 ErrorOr<void> ls(Kernel&, Argument const& argument)
 {
-    auto* fs = TRY(disk());
+    auto* fs = TRY(BootVolume());
     String directory = Environment::CurrentDir;
     bool onlyFiles = false;
     bool onlyDirectories = false;
@@ -56,14 +56,14 @@ ErrorOr<void> mkdir(Kernel&, Argument const& argument)
 {
     if (IsBlank(argument))
         return WriteUsage("USAGE: mkdir <directory name>");
-    return TRY(disk())->makeDir(*argument, "");
+    return TRY(BootVolume())->makeDir(*argument, "");
 }
 
 ErrorOr<void> rmdir(Kernel&, Argument const& argument)
 {
     if (IsBlank(argument))
         return WriteUsage("USAGE: rmdir <directory name>");
-    return TRY(disk())->Delete(*argument);
+    return TRY(BootVolume())->Delete(*argument);
 }
 
 ErrorOr<void> cd(Kernel&, Argument const& argument)

@@ -10,3 +10,7 @@ void RegisterDiskCommands(Vector<Command>& table);
 // /home/root and /documents) or prints "Drive detected!", then mounts it at
 // "/". Kernel::fd ends as the last partition's file system, or null.
 ErrorOr<void> DetectAndMountDisks();
+
+// The disk file system found at boot, for the commands that use it; fails
+// with "No disk file system" when no partition was found.
+ErrorOr<KLNFS*> BootVolume();

@@ -3,21 +3,15 @@
 #include "fs/KLNFS.h"
 #include "hal/MZ_EXE.h"
 #include "kernel/Commands.h"
+#include "kernel/DiskCommands.h"
 
 namespace {
 
 char const* const ExamplePath = "/home/root/example.exe";
 
-ErrorOr<KLNFS*> disk()
-{
-    if (!Kernel::fd)
-        return Error("No disk file system");
-    return Kernel::fd;
-}
-
 ErrorOr<MZ_EXE> load(String const& path)
 {
-    auto* fs = TRY(disk());
+    auto* fs = TRY(BootVolume());
     ByteBuffer file = TRY(fs->readFile(path));
     return MZ_EXE::Load(file);
 }
@@ -34,7 +28,7 @@ ErrorOr<void> exe(Kernel&, Argument const& argument)
 // Stores the built-in example program, and a directory beside it.
 ErrorOr<void> exexe(Kernel&, Argument const&)
 {
-    auto* fs = TRY(disk());
+    auto* fs = TRY(BootVolume());
     ByteBuffer program;
     program.resize(Kernel::ExampleExeSize);
     for (u32 i = 0; i < Kernel::ExampleExeSize; ++i)
