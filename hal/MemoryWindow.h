@@ -67,6 +67,23 @@ public:
     ErrorOr<void> fill8(u32 offset, u8 value, u32 count);
     ErrorOr<void> move(u32 destination, u32 source, u32 length);
     ErrorOr<void> copy_in(u32 offset, u8 const* bytes, u32 length);
+    // Replaces `count` 32-bit words from `offset` with change(index, old),
+    // checked once for the whole range; words that stay the same are not
+    // written back. Whole-screen passes of the desktop use it.
+    template<typename Change>
+    ErrorOr<void> update32(u32 offset, u32 count, Change change)
+    {
+        if (count > m_length / 4 || !contains(offset, count * 4))
+            return violation();
+        auto* words = reinterpret_cast<u32 volatile*>(m_bytes + offset);
+        for (u32 i = 0; i < count; ++i) {
+            u32 old = words[i];
+            u32 fresh = change(i, old);
+            if (fresh != old)
+                words[i] = fresh;
+        }
+        return {};
+    }
 
     static Error violation() { return Error("Memory access violation"); }
 

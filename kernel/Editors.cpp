@@ -227,6 +227,7 @@ public:
     }
 
 private:
+    static constexpr i32 Width = Console::WindowWidth();
     static constexpr i32 HeaderRows = 3;
     // Rows 3-22 show the text; row 23 takes questions and messages, whose
     // line end then lands on row 24 without scrolling the screen.
@@ -246,7 +247,7 @@ private:
         // Each header line is exactly one row wide and wraps to the next.
         TRY(Console::Write("-F1:OPEN--F2:SAVE-------------------------------------------------------F4:EXIT-"));
         TRY(Console::Write("------------------------------------TSWRITE-------------------------------------"));
-        TRY(Console::Write(String::repeated(u'-', 80)));
+        TRY(Console::Write(String::repeated(u'-', static_cast<size_t>(Width))));
         Console::SetBackgroundColor(ConsoleColor::Black);
         if (m_row < m_top)
             m_top = m_row;
@@ -256,7 +257,8 @@ private:
             String const& line = m_lines[static_cast<size_t>(m_top + i)];
             Console::SetCursorTop(HeaderRows + i);
             Console::SetCursorLeft(0);
-            TRY(Console::Write(line.length() > 80 ? line.substring(0, 80) : line));
+            // Long lines are cut at the screen's edge rather than wrapped.
+            TRY(Console::Write(line.length() > Width ? line.substring(0, Width) : line));
         }
         if (!m_message.is_empty()) {
             ToPromptRow();
@@ -265,7 +267,7 @@ private:
             Console::SetBackgroundColor(ConsoleColor::Black);
         }
         Console::SetCursorTop(HeaderRows + m_row - m_top);
-        Console::SetCursorLeft(m_column < 79 ? m_column : 79);
+        Console::SetCursorLeft(m_column < Width ? m_column : Width - 1);
         return {};
     }
 

@@ -73,8 +73,8 @@ ErrorOr<void> draw_pointer(VGAScreen& screen, i32 x, i32 y, u32 colour)
 // and a mask of 0xFF where setDesk draws at all. It is found by drawing the
 // desktop off screen twice, over two different backgrounds.
 struct DeskLayer {
-    ByteBuffer pixels;
-    ByteBuffer mask;
+    Vector<u32> pixels; // masked, four pixels a word
+    Vector<u32> mask;
     bool menuOpen { false };
     String clock;
     bool valid { false };
@@ -88,14 +88,44 @@ u32 word_at(ByteBuffer const& bytes, u32 offset)
         | static_cast<u32>(bytes[offset + 2]) << 16 | static_cast<u32>(bytes[offset + 3]) << 24;
 }
 
-// Every white (1) and red (6) byte of a word becomes background blue.
+ErrorOr<void> build_layer(Kernel& kernel, VGAScreen& screen, DeskLayer& layer)
+{
+    ByteBuffer first, second;
+    first.resize(0x10000);
+    second.resize(0x10000);
+    for (u32 i = 0; i < 0x10000; ++i) {
+        first[i] = 0x5A;
+        second[i] = 0xA5;
+    }
+    screen.SetTarget(&first);
+    auto drawn = kernel.setDesk();
+    screen.SetTarget(&second);
+    auto again = kernel.setDesk();
+    screen.SetTarget(nullptr);
+    TRY(std::move(drawn));
+    TRY(std::move(again));
+    layer.pixels.resize(ScreenBytes / 4);
+    layer.mask.resize(ScreenBytes / 4);
+    for (u32 offset = 0; offset < ScreenBytes; offset += 4) {
+        u32 a = word_at(first, offset), b = word_at(second, offset);
+        u32 mask = 0;
+        for (u32 shift = 0; shift < 32; shift += 8) {
+            if (((a ^ b) >> shift & 0xFF) == 0)
+                mask |= 0xFFu << shift;
+        }
+        layer.mask[offset / 4] = mask;
+        layer.pixels[offset / 4] = a & mask;
+    }
+    return {};
+}
+
+// Every white (1) and red (6) byte of a word becomes background blue. Most
+// words have neither: one test of all four bytes at once lets them through.
 u32 erase_white_and_red(u32 word)
 {
-    auto has_byte = [](u32 w, u32 pattern) {
-        u32 v = w ^ pattern;
-        return ((v - 0x01010101u) & ~v & 0x80808080u) != 0;
-    };
-    if (!has_byte(word, 0x01010101u * C::White) && !has_byte(word, 0x01010101u * C::Red))
+    u32 white = word ^ (0x01010101u * C::White);
+    u32 red = word ^ (0x01010101u * C::Red);
+    if (!((((white - 0x01010101u) & ~white) | ((red - 0x01010101u) & ~red)) & 0x80808080u))
         return word;
     for (u32 shift = 0; shift < 32; shift += 8) {
         u32 pixel = (word >> shift) & 0xFF;
@@ -183,39 +213,25 @@ ErrorOr<void> Kernel::RedrawDesktop(i32 x, i32 y)
     VGAScreen& screen = scr();
     String clock = Time::TwentyFourHourToString();
     if (!layer.valid || layer.menuOpen != menuOpen || layer.clock != clock) {
-        ByteBuffer other;
-        layer.pixels.resize(0x10000);
-        other.resize(0x10000);
-        for (u32 i = 0; i < 0x10000; ++i) {
-            layer.pixels[i] = 0x5A;
-            other[i] = 0xA5;
-        }
-        screen.SetTarget(&layer.pixels);
-        auto first = setDesk();
-        screen.SetTarget(&other);
-        auto second = setDesk();
-        screen.SetTarget(nullptr);
-        TRY(std::move(first));
-        TRY(std::move(second));
-        layer.mask.resize(ScreenBytes);
-        for (u32 i = 0; i < ScreenBytes; ++i)
-            layer.mask[i] = layer.pixels[i] == other[i] ? 0xFF : 0x00;
+        layer.valid = false;
+        TRY(build_layer(*this, screen, layer));
         layer.menuOpen = menuOpen;
         layer.clock = clock;
         layer.valid = true;
     }
 
-    auto memory = VGAScreen::Framebuffer();
-    for (u32 offset = 0; offset < ScreenBytes; offset += 4) {
-        u32 mask = word_at(layer.mask, offset);
-        u32 desk = word_at(layer.pixels, offset) & mask;
-        u32 old = mask == 0xFFFFFFFF ? 0 : TRY(memory.read32(offset));
-        u32 fresh = desk | (erase_white_and_red(old) & ~mask);
-        if (fresh != old || mask == 0xFFFFFFFF)
-            TRY(memory.write32(offset, fresh));
-    }
+    u32 const* masks = layer.mask.data();
+    u32 const* desk = layer.pixels.data();
+    TRY(VGAScreen::Framebuffer().update32(0, ScreenBytes / 4,
+        [desk, masks](u32 word, u32 old) {
+            // Most of the screen is plain background outside the desktop's
+            // drawing: nothing to do there.
+            if (old == 0x01010101u * C::Blue && !masks[word])
+                return old;
+            return desk[word] | (erase_white_and_red(old) & ~masks[word]);
+        }));
     u32 first = static_cast<u32>(y) * 320 + static_cast<u32>(x);
-    if (first >= ScreenBytes || !layer.mask[first])
+    if (first >= ScreenBytes || !(masks[first / 4] >> (first % 4 * 8) & 0xFF))
         TRY(screen.SetPixel(static_cast<u32>(x), static_cast<u32>(y), C::White));
     return plot(screen, PointerRest, C::White, x, y);
 }

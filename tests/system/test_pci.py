@@ -14,11 +14,13 @@ class PciList(SystemTest):
         machine.wait_for_count(PROMPT, 2)
         screen = machine.screen()
         # QEMU's pc machine: the i440FX host bridge, the PIIX3 ISA bridge (its
-        # IDE and ACPI functions are not walked) and the standard VGA adapter.
+        # IDE and ACPI functions are not walked), the standard VGA adapter and
+        # the e1000 network card.
         expected = [
             "Name: Bridge Device", "Sub-class name: Bridge Device", "Device 4663 is on bus 0",
             "Name: Bridge Device", "Sub-class name: Bridge Device", "Device 28672 is on bus 0",
             "Name: Display Controller", "Sub-class name: Display Controller", "Device 4369 is on bus 0",
+            "Name: Network Controller", "Sub-class name: Network Controller", "Device 4110 is on bus 0",
         ]
         start = screen.index(PROMPT + "pci") + 1
         self.assertEqual(screen[start:start + len(expected)], expected)

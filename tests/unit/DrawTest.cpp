@@ -58,9 +58,9 @@ TEST(Glyphs, WidthsAndAdvances)
         EXPECT_EQ(glyph->Width, width) << static_cast<char>(c);
         EXPECT_EQ(glyph->Advance, c == u'R' ? 6 : width + 1) << static_cast<char>(c);
     }
-    for (char16_t c : u"0123456789/\\")
-        if (c)
-            EXPECT_EQ(Chars::Get(c)->Advance, 5);
+    for (char16_t c : std::u16string(u"0123456789/\\")) {
+        EXPECT_EQ(Chars::Get(c)->Advance, 5);
+    }
     EXPECT_EQ(Chars::Get(u':')->Width, 1);
     EXPECT_EQ(Chars::Get(u' ')->Advance, 2);
     EXPECT_EQ(Chars::Get(u'a'), nullptr);

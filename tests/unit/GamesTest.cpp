@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 namespace {
 
 void run(Kernel& kernel, String const& line) { ASSERT_FALSE(run_line(kernel, line).is_error()); }
@@ -223,8 +226,9 @@ TEST(About, SlidesTheNameInOverThirtyEightFramesOf400Milliseconds)
         EXPECT_NE(line.substr(22, 16).find('@'), std::string::npos) << row;
         EXPECT_LE(machine.line(row).size(), 38u) << row;
         for (int x = 0; x < 38; ++x) {
-            if (line[x] == '@')
+            if (line[x] == '@') {
                 EXPECT_EQ(machine.attribute(x, row), x < 22 ? 0x0C : 0x0B) << x << "," << row;
+            }
         }
     }
     EXPECT_EQ(machine.line(6), "");

@@ -201,8 +201,9 @@ TEST_F(Vga, PlanarPixelsChangeOneBitInEachPlane)
     ASSERT_FALSE(VGA::SetPixel(13, 2, 11).is_error());
     EXPECT_EQ(pixel(13, 2), 11u);
     for (u32 x = 8; x < 16; ++x) {
-        if (x != 13)
+        if (x != 13) {
             EXPECT_EQ(pixel(x, 2), 6u) << x;
+        }
     }
     // 11 = planes 0, 1 and 3: bit 7 - 5 of byte 80 * 2 + 1.
     u32 offset = 80 * 2 + 1;
