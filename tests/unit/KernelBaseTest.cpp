@@ -1,20 +1,13 @@
 #include "hal/Console.h"
 #include "kernel/KernelBase.h"
 #include "tests/sim/Sim.h"
+#include "tests/sim/Text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
-
-std::string ascii(String const& s)
-{
-    std::string out;
-    for (char16_t c : s.chars())
-        out += static_cast<char>(c);
-    return out;
-}
 
 std::string screen_line(int y)
 {

@@ -2,18 +2,11 @@
 #include "kernel/Kernel.h"
 #include "tests/sim/PciConfigSpace.h"
 #include "tests/sim/TestMachine.h"
+#include "tests/sim/Text.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-std::string ascii(String const& s)
-{
-    std::string out;
-    for (char16_t c : s.chars())
-        out += static_cast<char>(c);
-    return out;
-}
 
 struct Pci : ::testing::Test {
     TestMachine machine;

@@ -1,16 +1,7 @@
 #include "kernel/Shell.h"
+#include "tests/sim/Text.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-std::string ascii(String const& s)
-{
-    std::string out;
-    for (char16_t c : s.chars())
-        out += static_cast<char>(c);
-    return out;
-}
-}
 
 TEST(SplitAtFirstSpace, SplitsOnlyAtTheFirstSpace)
 {

@@ -6,17 +6,10 @@
 #include "hal/Time.h"
 #include "kernel/Kernel.h"
 #include "tests/sim/TestMachine.h"
+#include "tests/sim/Text.h"
 
 #include <functional>
 #include <string>
-
-inline std::string ascii(String const& s)
-{
-    std::string out;
-    for (char16_t c : s.chars())
-        out += static_cast<char>(c & 0xFF);
-    return out;
-}
 
 // The CMOS clock on ports 0x70/0x71 in 24-hour binary mode. Its second
 // advances after every `readsPerSecond` reads of the seconds register, so

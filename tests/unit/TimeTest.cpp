@@ -1,20 +1,13 @@
 #include "hal/Interrupts.h"
 #include "hal/Time.h"
 #include "tests/sim/Sim.h"
+#include "tests/sim/Text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
-
-std::string ascii(String const& s)
-{
-    std::string out;
-    for (char16_t c : s.chars())
-        out += static_cast<char>(c);
-    return out;
-}
 
 // CMOS registers behind ports 0x70/0x71, with an optional busy period of the
 // update-in-progress flag and a clock that ticks one second per N reads.
