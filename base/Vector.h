@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 // A growable array. The kernel has no standard library containers, so this is
@@ -122,6 +123,13 @@ public:
     void resize(size_t new_size)
     {
         ensure_capacity(new_size);
+        if constexpr (std::is_trivially_default_constructible_v<T>) {
+            // Byte buffers of whole files grow here: one fill, not a loop
+            // of constructors.
+            if (new_size > m_size)
+                __builtin_memset(static_cast<void*>(m_data + m_size), 0, (new_size - m_size) * sizeof(T));
+            m_size = new_size > m_size ? new_size : m_size;
+        }
         while (m_size < new_size)
             new (&m_data[m_size++]) T();
         while (m_size > new_size)

@@ -35,8 +35,7 @@ void* FreeListHeap::Allocate(size_t size)
             *link = block->next;
         }
         u8* payload = reinterpret_cast<u8*>(block) + HeaderSize;
-        for (size_t i = 0; i < block->size - HeaderSize; ++i)
-            payload[i] = 0;
+        __builtin_memset(payload, 0, block->size - HeaderSize);
         return payload;
     }
     return nullptr;
