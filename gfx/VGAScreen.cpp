@@ -48,10 +48,32 @@ ErrorOr<u32> VGAScreen::GetPixel320x200x8(u32 x, u32 y)
     return static_cast<u32>((*m_target)[offset]);
 }
 
+VGAScreen::RowRange VGAScreen::TakeDirtyRows()
+{
+    RowRange rows = m_dirty;
+    m_dirty = { 1, 0 };
+    return rows;
+}
+
+void VGAScreen::mark_dirty(u32 offset, u32 count)
+{
+    u32 first = offset / 320;
+    u32 last = (offset + count - 1) / 320;
+    if (m_dirty.empty()) {
+        m_dirty = { first, last };
+        return;
+    }
+    m_dirty.first = first < m_dirty.first ? first : m_dirty.first;
+    m_dirty.last = last > m_dirty.last ? last : m_dirty.last;
+}
+
 ErrorOr<void> VGAScreen::Fill(u32 offset, u8 value, u32 count)
 {
-    if (!m_target)
-        return Framebuffer().fill8(offset, value, count);
+    if (!m_target) {
+        TRY(Framebuffer().fill8(offset, value, count));
+        mark_dirty(offset, count);
+        return {};
+    }
     if (offset > m_target->size() || count > m_target->size() - offset)
         return MemoryWindow::violation();
     for (u32 i = 0; i < count; ++i)
@@ -65,6 +87,7 @@ ErrorOr<u32> VGAScreen::GetPixelNoMode(u32, u32) { return Error("No video mode s
 ErrorOr<void> VGAScreen::Clear(i32 colour)
 {
     MemoryWindow window = TRY(GetFramebufferSegment());
+    MarkAllDirty();
     return window.fill8(0, static_cast<u8>(colour), static_cast<u32>(PixelWidth * PixelHeight));
 }
 

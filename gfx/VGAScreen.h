@@ -38,14 +38,27 @@ public:
     // same bounds) instead of the screen: pictures are prepared off screen.
     void SetTarget(ByteBuffer* buffer) { m_target = buffer; }
 
+    // The rows of video memory written through this screen since the last
+    // call, so a redraw can leave alone the rows nothing has touched.
+    struct RowRange {
+        u32 first;
+        u32 last;
+        bool empty() const { return first > last; }
+    };
+    RowRange TakeDirtyRows();
+    // For writes that bypass this object: every row counts as touched.
+    void MarkAllDirty() { m_dirty = { 0, 0xFFFF }; }
+
     i32 PixelWidth { 0 };
     i32 PixelHeight { 0 };
     i32 Colors { 0 };
 
 private:
     ErrorOr<void> Fill(u32 offset, u8 value, u32 count);
+    void mark_dirty(u32 offset, u32 count);
 
     ByteBuffer* m_target { nullptr };
+    RowRange m_dirty { 0, 0xFFFF };
     SetPixelDelegate m_setPixel;
     GetPixelDelegate m_getPixel;
 };

@@ -81,6 +81,8 @@ struct DeskLayer {
 };
 
 constexpr u32 ScreenBytes = 320 * 200;
+constexpr u32 ScreenRows = 200;
+constexpr u32 RowWords = 320 / 4;
 
 u32 word_at(ByteBuffer const& bytes, u32 offset)
 {
@@ -204,34 +206,41 @@ ErrorOr<void> Kernel::initGui()
 
 // The same screen as: every white and red pixel set to blue, setDesk, the
 // pointer's first pixel, setDesk again, the rest of the pointer. setDesk
-// only changes with the panel and the clock, so its picture is kept and
-// the screen is done in one pass of 32-bit words: a redraw costs about as
-// much as copying the screen once.
+// only changes with the panel and the clock, so its picture is kept; the
+// rows already showing it need nothing, so only the rows written since the
+// last redraw (the old pointer, "Bonjour") are done, in one pass of 32-bit
+// words. A new picture redoes the whole screen.
 ErrorOr<void> Kernel::RedrawDesktop(i32 x, i32 y)
 {
     static DeskLayer layer;
     VGAScreen& screen = scr();
     String clock = Time::TwentyFourHourToString();
+    auto rows = screen.TakeDirtyRows();
     if (!layer.valid || layer.menuOpen != menuOpen || layer.clock != clock) {
         layer.valid = false;
         TRY(build_layer(*this, screen, layer));
         layer.menuOpen = menuOpen;
         layer.clock = clock;
         layer.valid = true;
+        rows = { 0, ScreenRows - 1 };
     }
+    if (rows.last >= ScreenRows)
+        rows.last = ScreenRows - 1;
 
-    u32 const* masks = layer.mask.data();
-    u32 const* desk = layer.pixels.data();
-    TRY(VGAScreen::Framebuffer().update32(0, ScreenBytes / 4,
-        [desk, masks](u32 word, u32 old) {
-            // Most of the screen is plain background outside the desktop's
-            // drawing: nothing to do there.
-            if (old == 0x01010101u * C::Blue && !masks[word])
-                return old;
-            return desk[word] | (erase_white_and_red(old) & ~masks[word]);
-        }));
+    if (!rows.empty()) {
+        u32 const* masks = layer.mask.data() + rows.first * RowWords;
+        u32 const* desk = layer.pixels.data() + rows.first * RowWords;
+        TRY(VGAScreen::Framebuffer().update32(rows.first * RowWords * 4, (rows.last - rows.first + 1) * RowWords,
+            [desk, masks](u32 word, u32 old) {
+                // Most of the screen is plain background outside the
+                // desktop's drawing: nothing to do there.
+                if (old == 0x01010101u * C::Blue && !masks[word])
+                    return old;
+                return desk[word] | (erase_white_and_red(old) & ~masks[word]);
+            }));
+    }
     u32 first = static_cast<u32>(y) * 320 + static_cast<u32>(x);
-    if (first >= ScreenBytes || !(masks[first / 4] >> (first % 4 * 8) & 0xFF))
+    if (first >= ScreenBytes || !(layer.mask[first / 4] >> (first % 4 * 8) & 0xFF))
         TRY(screen.SetPixel(static_cast<u32>(x), static_cast<u32>(y), C::White));
     return plot(screen, PointerRest, C::White, x, y);
 }

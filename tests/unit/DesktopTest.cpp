@@ -275,6 +275,24 @@ TEST_F(DesktopScreen, AHeldButtonClicksOnEveryPass)
     EXPECT_FALSE(kernel.menuOpen); // four clicks
 }
 
+// The redraw as the desktop loop describes it, step by step on the screen:
+// white and red to blue, setDesk, the pointer's first pixel, setDesk again,
+// the rest of the pointer.
+std::vector<u8> step_by_step(Kernel& kernel, u8* window, i32 x, i32 y)
+{
+    auto& screen = Kernel::scr();
+    for (u32 i = 0; i < 64000; ++i)
+        if (window[i] == White || window[i] == Red)
+            window[i] = Blue;
+    EXPECT_FALSE(kernel.setDesk().is_error());
+    EXPECT_FALSE(screen.SetPixel(x, y, White).is_error());
+    EXPECT_FALSE(kernel.setDesk().is_error());
+    for (auto [dx, dy] : { std::pair { 0, 1 }, { 0, 2 }, { 1, 0 }, { 2, 0 }, { 2, 2 }, { 3, 2 }, { 2, 3 }, { 3, 3 },
+             { 4, 3 }, { 4, 4 }, { 3, 4 } })
+        EXPECT_FALSE(screen.SetPixel(x + dx, y + dy, White).is_error());
+    return std::vector<u8>(window, window + 0x10000);
+}
+
 // The redraw keeps the desktop's picture between redraws; the screen must
 // come out as the step-by-step procedure leaves it.
 TEST_F(DesktopScreen, ARedrawGivesTheScreenOfTheStepByStepProcedure)
@@ -282,20 +300,6 @@ TEST_F(DesktopScreen, ARedrawGivesTheScreenOfTheStepByStepProcedure)
     auto scribble = [&] {
         for (u32 i = 0; i < 64000; ++i)
             window()[i] = static_cast<u8>((i * 2654435761u) >> 24) % 9; // includes white and red
-    };
-    auto step_by_step = [&](i32 x, i32 y) {
-        auto& screen = Kernel::scr();
-        for (int px = 0; px < 320; ++px)
-            for (int py = 0; py < 200; ++py)
-                if (at(px, py) == White || at(px, py) == Red)
-                    window()[py * 320 + px] = Blue;
-        EXPECT_FALSE(kernel.setDesk().is_error());
-        EXPECT_FALSE(screen.SetPixel(x, y, White).is_error());
-        EXPECT_FALSE(kernel.setDesk().is_error());
-        for (auto [dx, dy] : { std::pair { 0, 1 }, { 0, 2 }, { 1, 0 }, { 2, 0 }, { 2, 2 }, { 3, 2 }, { 2, 3 }, { 3, 3 },
-                 { 4, 3 }, { 4, 4 }, { 3, 4 } })
-            EXPECT_FALSE(screen.SetPixel(x + dx, y + dy, White).is_error());
-        return std::vector<u8>(window(), window() + 0x10000);
     };
     struct Case {
         i32 x, y;
@@ -307,10 +311,41 @@ TEST_F(DesktopScreen, ARedrawGivesTheScreenOfTheStepByStepProcedure)
         kernel.menuOpen = c.menuOpen;
         clock.hour = c.hour;
         scribble();
-        auto expected = step_by_step(c.x, c.y);
+        auto expected = step_by_step(kernel, window(), c.x, c.y);
         scribble();
+        Kernel::scr().MarkAllDirty(); // written behind the screen's back
         ASSERT_FALSE(kernel.RedrawDesktop(c.x, c.y).is_error());
         expect_same(std::vector<u8>(expected.begin(), expected.begin() + 64000), window());
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), window())) << c.x << "," << c.y;
+    }
+}
+
+// After the first redraw only the rows written since (the old pointer, the
+// button's "Bonjour") are redone; the screen is still the step-by-step one.
+TEST_F(DesktopScreen, LaterRedrawsRedoOnlyTouchedRowsAndStillMatch)
+{
+    ASSERT_FALSE(kernel.RedrawDesktop(100, 100).is_error());
+    struct Move {
+        i32 x, y;
+        bool click;
+    } const moves[] = { { 200, 50, true }, { 10, 190, false }, { 315, 195, true }, { 120, 100, false } };
+    for (auto const& move : moves) {
+        if (move.click) {
+            ASSERT_FALSE(kernel.BtnClick().is_error());
+        }
+        std::vector<u8> before(window(), window() + 0x10000);
+        ASSERT_FALSE(kernel.RedrawDesktop(move.x, move.y).is_error());
+        std::vector<u8> actual(window(), window() + 0x10000);
+        std::copy(before.begin(), before.end(), window());
+        auto expected = step_by_step(kernel, window(), move.x, move.y);
+        EXPECT_EQ(expected, actual) << move.x << "," << move.y;
+        std::copy(actual.begin(), actual.end(), window());
+        // The reference drew everything; as after the real redraw, only the
+        // pointer's rows count as touched.
+        (void)Kernel::scr().TakeDirtyRows();
+        for (i32 dy = 0; dy < 5; ++dy) {
+            u32 offset = static_cast<u32>((move.y + dy) * 320 + move.x);
+            ASSERT_FALSE(Kernel::scr().SetPixel(move.x, move.y + dy, window()[offset]).is_error());
+        }
     }
 }
