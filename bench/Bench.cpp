@@ -57,6 +57,7 @@ void RunAll()
 {
     Calibrate();
     RunDiskBenchmarks();
+    RunConsoleBenchmarks();
     RunGraphicsBenchmarks();
     Debugger::Send("BENCH done");
     Cpu::halt_forever();

@@ -34,5 +34,6 @@ void Fail(String const& what);
 // RunAll (bench/Bench.cpp).
 void RunDiskBenchmarks();
 void RunGraphicsBenchmarks();
+void RunConsoleBenchmarks();
 
 }
