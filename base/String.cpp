@@ -137,16 +137,6 @@ String String::to_lower() const
     return s;
 }
 
-String String::to_upper() const
-{
-    String s(*this);
-    for (char16_t& c : s.m_chars) {
-        if (c >= u'a' && c <= u'z')
-            c = static_cast<char16_t>(c - 32);
-    }
-    return s;
-}
-
 Vector<String> String::split(char16_t separator) const
 {
     Vector<String> pieces;

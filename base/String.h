@@ -37,7 +37,6 @@ public:
     bool contains(char16_t c) const { return index_of(c) >= 0; }
     bool starts_with(String const& prefix) const;
     String to_lower() const;
-    String to_upper() const;
     Vector<String> split(char16_t separator) const;
     // Low 8 bits of every character, for the disk format and the serial log.
     ByteBuffer to_bytes() const;

@@ -22,7 +22,6 @@ void Console::Bind(TextConsole& writer, Keyboard& keyboard)
 }
 
 TextConsole& Console::Writer() { return *s_writer; }
-Keyboard& Console::Input() { return *s_keyboard; }
 
 ErrorOr<void> Console::Write(String const& text) { return s_writer->Write(text); }
 ErrorOr<void> Console::Write(char16_t c) { return s_writer->WriteChar(c); }

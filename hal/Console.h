@@ -29,7 +29,6 @@ public:
     // and by tests with their own).
     static void Bind(TextConsole& writer, Keyboard& keyboard);
     static TextConsole& Writer();
-    static Keyboard& Input();
 
     static ErrorOr<void> Write(String const& text);
     static ErrorOr<void> Write(char16_t c);

@@ -7,12 +7,6 @@
 #include "hal/Interrupts.h"
 #include "hal/Pci.h"
 
-namespace {
-TextScreen* s_screen;
-TextConsole* s_writer;
-Keyboard* s_keyboard;
-}
-
 void Bootstrap::Init()
 {
     PIC::Initialize();
@@ -23,20 +17,17 @@ void Bootstrap::Init()
 
 void Global::Init()
 {
-    s_screen = new TextScreen();
-    s_writer = new TextConsole(*s_screen);
-    s_screen->Clear();
-    s_keyboard = new Keyboard();
-    Console::Bind(*s_writer, *s_keyboard);
+    // They live as long as the system: the console is bound to them.
+    auto* screen = new TextScreen();
+    auto* writer = new TextConsole(*screen);
+    screen->Clear();
+    auto* keyboard = new Keyboard();
+    Console::Bind(*writer, *keyboard);
     ATA::InitAta(AtaPio::Controller::Primary, AtaPio::Position::Master);
     ATA::InitAta(AtaPio::Controller::Primary, AtaPio::Position::Slave);
     (void)Console::WriteLine("Finding PCI Devices");
     auto pci = PCI::Setup();
     if (pci.is_error())
         Debugger::Send("PCI enumeration failed: " + pci.error().message());
-    Debugger::Send("Globals ready: console and keyboard");
+    Debugger::Send("Globals ready: console, keyboard, disks and PCI");
 }
-
-TextScreen& Global::Screen() { return *s_screen; }
-TextConsole& Global::Writer() { return *s_writer; }
-Keyboard& Global::Keys() { return *s_keyboard; }

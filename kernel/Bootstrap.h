@@ -1,9 +1,5 @@
 #pragma once
 
-class TextScreen;
-class TextConsole;
-class Keyboard;
-
 // Hardware bring-up: interrupt controllers, descriptor table, FPU. (The heap
 // is ready before: the runtime sets it up before the kernel object exists.)
 class Bootstrap {
@@ -16,7 +12,4 @@ public:
 class Global {
 public:
     static void Init();
-    static TextScreen& Screen();
-    static TextConsole& Writer();
-    static Keyboard& Keys();
 };
