@@ -170,12 +170,20 @@ ErrorOr<void> VGA::SetMode(ScreenResolution mode)
         SetPaletteEntry(static_cast<u32>(entry.Index), entry);
 
     CurrentResolution = mode;
+    // The screen is cleared and, when the cleared pixel (1, 1) reads back,
+    // the test rectangle fills all but an 8-pixel border. Clearing the
+    // border first and then filling the inside once, in red or in the clear
+    // colour, leaves the same screen with every pixel written once.
     u32 black = static_cast<u32>(VGAColors::FindIndex(0, 0, 0));
-    TRY(Clear(black));
-    if (TRY(GetPixel(1, 1)) != black)
-        return {};
-    u32 red = static_cast<u32>(VGAColors::FindIndex(255, 0, 0));
-    return FillRectangle(8, 8, static_cast<u32>(ScreenWidth - 9), static_cast<u32>(ScreenHeight - 9), red);
+    u32 right = static_cast<u32>(ScreenWidth - 1);
+    u32 bottom = static_cast<u32>(ScreenHeight - 1);
+    TRY(FillRectangle(0, 0, right, 7, black));
+    TRY(FillRectangle(0, bottom - 7, right, bottom, black));
+    TRY(FillRectangle(0, 8, 7, bottom - 8, black));
+    TRY(FillRectangle(right - 7, 8, right, bottom - 8, black));
+    bool tested = TRY(GetPixel(1, 1)) == black;
+    u32 inside = tested ? static_cast<u32>(VGAColors::FindIndex(255, 0, 0)) : black;
+    return FillRectangle(8, 8, right - 8, bottom - 8, inside);
 }
 
 ErrorOr<void> VGA::SetPixel(u32 x, u32 y, u32 colour)

@@ -74,6 +74,24 @@ u32 VgaAdapter::planar_pixel(u32 width, u32 x, u32 y)
     return colour;
 }
 
+std::vector<u8> VgaAdapter::planar_screen(u32 width, u32 height)
+{
+    commit();
+    load();
+    std::vector<u8> pixels(width * height);
+    for (u32 y = 0; y < height; ++y) {
+        for (u32 x = 0; x < width; ++x) {
+            u32 offset = width / 8 * y + x / 8;
+            u8 mask = static_cast<u8>(0x80 >> (x & 7));
+            for (int p = 0; p < 4; ++p) {
+                if (m_planes[p][offset] & mask)
+                    pixels[y * width + x] |= static_cast<u8>(1u << p);
+            }
+        }
+    }
+    return pixels;
+}
+
 u32 VgaAdapter::read(u16 port, int)
 {
     switch (port) {

@@ -31,6 +31,9 @@ public:
     u8 plane(int p, u32 offset);
     // The colour (0-15) of pixel (x, y) in a planar mode with the given width.
     u32 planar_pixel(u32 width, u32 x, u32 y);
+    // Every planar pixel of a width x height screen, row by row: one sync
+    // with the window instead of one per pixel.
+    std::vector<u8> planar_screen(u32 width, u32 height);
     u8* window() { return m_window; }
 
     std::array<u8, 5> sequencer {};

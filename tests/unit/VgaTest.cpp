@@ -150,6 +150,37 @@ TEST_F(Vga, PlanarModesClearToBlackAndDrawTheRedTestRectangle)
     EXPECT_EQ(Sim::writes_to(0x3C8).size(), 2 * 16u); // two mode switches
 }
 
+// Whatever the screen showed before, every pixel ends as the clear colour
+// in the 8-pixel border and as red inside it.
+TEST_F(Vga, AModeSwitchRepaintsEveryPixelOfAScreenFullOfOldPicture)
+{
+    struct Case {
+        ScreenResolution mode;
+        u32 width, height, black, red;
+    } const cases[] = {
+        { ScreenResolution::Mode720x480x16, 720, 480, 1, 11 },
+        { ScreenResolution::Mode640x480x16, 640, 480, 1, 11 },
+        { ScreenResolution::Mode320x200x256, 320, 200, 7, 19 },
+    };
+    for (auto const& c : cases) {
+        set_mode(c.mode);
+        // An old picture of stripes in other colours, edges included.
+        for (u32 x0 = 0; x0 < c.width; x0 += 64) {
+            u32 x1 = x0 + 63 < c.width ? x0 + 63 : c.width - 1;
+            ASSERT_FALSE(VGA::FillRectangle(x0, 0, x1, c.height - 1, x0 / 64 % 8 + 2).is_error());
+        }
+        set_mode(c.mode);
+        auto screen = c.width == 320 ? std::vector<u8>(adapter.window(), adapter.window() + 64000)
+                                     : adapter.planar_screen(c.width, c.height);
+        for (u32 y = 0; y < c.height; ++y) {
+            for (u32 x = 0; x < c.width; ++x) {
+                bool inside = x >= 8 && y >= 8 && x + 8 < c.width && y + 8 < c.height;
+                ASSERT_EQ(screen[y * c.width + x], inside ? c.red : c.black) << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST_F(Vga, Mode320x200x256ClearsToIndex7AndUsesCrimsonForRed)
 {
     set_mode(ScreenResolution::Mode320x200x256);
