@@ -3,9 +3,15 @@
 #include "arch/Cpu.h"
 #include "hal/Debugger.h"
 #include "hal/Time.h"
+#include "kernel/Kernel.h"
 
 namespace {
 u64 s_ticksPerSecond = 0;
+
+// Linking bench/ into an image makes it the benchmark image.
+struct RunInsteadOfTheShell {
+    RunInsteadOfTheShell() { Kernel::AfterBootScreen = Bench::RunAll; }
+} s_runInsteadOfTheShell;
 
 void wait_for_next_second()
 {

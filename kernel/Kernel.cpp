@@ -9,10 +9,6 @@
 #include "kernel/DiskCommands.h"
 #include "kernel/Entry.h"
 
-#ifdef TESSARY_BENCH
-#include "bench/Bench.h"
-#endif
-
 namespace {
 
 // The system name in '@' letters: "TESS" in red on the left, "ARY" in cyan on
@@ -82,6 +78,8 @@ void Kernel::RestartShell(bool skipQuestion)
     m_restartPending = true;
 }
 
+void (*Kernel::AfterBootScreen)() = nullptr;
+
 void Kernel::RebootACPI() { Power::Reboot(); }
 
 ErrorOr<void> Kernel::BeforeRun()
@@ -124,10 +122,8 @@ ErrorOr<void> Kernel::BeforeRun()
 
 ErrorOr<void> Kernel::Run()
 {
-#ifdef TESSARY_BENCH
-    // The benchmark image measures once the boot screen has mounted the disk.
-    Bench::RunAll();
-#endif
+    if (AfterBootScreen)
+        AfterBootScreen();
     if (m_restartPending) {
         m_restartPending = false;
         Console::Clear();

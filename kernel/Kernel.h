@@ -50,6 +50,11 @@ public:
 
     bool skipBootQuestion { false };
 
+    // When set (before the kernel starts), runs in place of the question and
+    // the shell once the boot screen has mounted the disks: the benchmark
+    // image measures there.
+    static void (*AfterBootScreen)();
+
     // The graphical desktop (kernel/KernelDesktop.cpp): enters 320x200 with
     // 256 colours and runs the pointer loop; returns only on an error.
     ErrorOr<void> initGui();
