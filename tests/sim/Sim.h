@@ -37,6 +37,12 @@ struct Stopped {
 // first MiB of physical memory with zeros (text buffer, VGA window, BIOS area).
 void reset();
 
+// A member that resets the machine, placed before the members that attach
+// devices or map memory so it runs first.
+struct FreshMachine {
+    FreshMachine() { reset(); }
+};
+
 void attach(u16 first_port, u16 last_port, PortDevice* device);
 // Every port access, in order (reads too, with the value returned).
 std::vector<PortAccess> const& accesses();

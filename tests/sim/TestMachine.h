@@ -63,9 +63,7 @@ private:
     void deliver_next();
 
     // Resets the simulated machine before any device below maps its memory.
-    struct FreshMachine {
-        FreshMachine() { Sim::reset(); }
-    } m_fresh;
+    Sim::FreshMachine m_fresh;
     TextScreen m_screen;
     TextConsole m_writer;
     Keyboard* m_keyboard;

@@ -4,6 +4,7 @@
 #include "gfx/VGAScreen.h"
 #include "hal/Time.h"
 #include "kernel/Kernel.h"
+#include "tests/sim/CmosClock.h"
 #include "tests/sim/PS2Mouse.h"
 #include "tests/sim/VgaAdapter.h"
 
@@ -12,48 +13,18 @@
 
 namespace {
 
-struct FreshMachine {
-    FreshMachine() { Sim::reset(); }
-};
-
-// A real-time clock showing 9:05 (BCD, 24-hour).
-class Clock : public Sim::PortDevice {
-public:
-    u8 index { 0 };
-    u8 hour { 0x09 };
-    u32 read(u16, int) override
-    {
-        switch (index) {
-        case 0x04:
-            return hour;
-        case 0x02:
-            return 0x05;
-        case 0x0B:
-            return 0x02;
-        default:
-            return 0;
-        }
-    }
-    void write(u16 port, u32 value, int) override
-    {
-        if (port == 0x70)
-            index = static_cast<u8>(value & 0x7F);
-    }
-};
-
 enum : u8 { White = 1, Gray = 2, Red = 6, LightGray = 7, Yellow = 11, Aqua = 14, Blue = 19, DarkOrange = 38, Orange = 105, Ink = 144 };
 
 struct DesktopScreen : ::testing::Test {
-    FreshMachine fresh;
+    Sim::FreshMachine fresh;
     VgaAdapter adapter;
     PS2Mouse mouse;
-    Clock clock;
+    CmosClock clock { 0x09, 0x05, 0, 0 }; // 9:05, BCD
     Kernel kernel;
 
     DesktopScreen()
     {
-        Sim::attach(0x70, 0x71, &clock);
-        RTC::Reset();
+        clock.registers[0x0B] = 0x02; // BCD, 24-hour
         Kernel::scr().SetMode320x200x8();
         (void)Kernel::scr().Clear(Blue);
         Mouse::mouse_cycle = 0;
@@ -164,7 +135,7 @@ TEST_F(DesktopScreen, SetDeskDrawsTheDesktopOfTheDrawingList)
     ASSERT_FALSE(kernel.setDesk().is_error());
     expect_same(desktop_reference(text, false).pixels, window());
 
-    clock.hour = 0x14;
+    clock.registers[0x04] = 0x14;
     kernel.menuOpen = true;
     text = text_and_circle(adapter, "14:05");
     (void)Kernel::scr().Clear(Blue);
@@ -309,7 +280,7 @@ TEST_F(DesktopScreen, ARedrawGivesTheScreenOfTheStepByStepProcedure)
         { 319, 199, true, 0x23 }, { 60, 60, false, 0x23 } };
     for (auto const& c : cases) {
         kernel.menuOpen = c.menuOpen;
-        clock.hour = c.hour;
+        clock.registers[0x04] = c.hour;
         scribble();
         auto expected = step_by_step(kernel, window(), c.x, c.y);
         scribble();

@@ -13,13 +13,9 @@
 
 namespace {
 
-struct FreshMachine {
-    FreshMachine() { Sim::reset(); }
-};
-
 // The desktop screen in 320x200 over a simulated adapter, cleared to 0.
 struct Desktop : ::testing::Test {
-    FreshMachine fresh;
+    Sim::FreshMachine fresh;
     VgaAdapter adapter;
     VGAScreen screen;
 

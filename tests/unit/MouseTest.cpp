@@ -6,12 +6,8 @@
 
 namespace {
 
-struct FreshMachine {
-    FreshMachine() { Sim::reset(); }
-};
-
 struct MouseDriver : ::testing::Test {
-    FreshMachine fresh;
+    Sim::FreshMachine fresh;
     PS2Mouse mouse;
 
     MouseDriver()

@@ -1,5 +1,6 @@
 #include "hal/Interrupts.h"
 #include "hal/Time.h"
+#include "tests/sim/CmosClock.h"
 #include "tests/sim/Sim.h"
 #include "tests/sim/Text.h"
 
@@ -9,44 +10,9 @@
 
 namespace {
 
-// CMOS registers behind ports 0x70/0x71, with an optional busy period of the
-// update-in-progress flag and a clock that ticks one second per N reads.
-class Cmos : public Sim::PortDevice {
-public:
-    u8 registers[128] {};
-    u8 selected { 0 };
-    int busy_reads { 0 };
-    int reads_per_second { 0 };
-    int second_reads { 0 };
-
-    u32 read(u16, int) override
-    {
-        if (selected == 0x0A) {
-            if (busy_reads > 0) {
-                --busy_reads;
-                return 0x80;
-            }
-            return 0;
-        }
-        if (selected == 0x00 && reads_per_second && ++second_reads % reads_per_second == 0)
-            registers[0] = static_cast<u8>((registers[0] + 1) % 60);
-        return registers[selected];
-    }
-    void write(u16 port, u32 value, int) override
-    {
-        if (port == 0x70)
-            selected = static_cast<u8>(value & 0x7F);
-    }
-};
-
 struct ClockTest : ::testing::Test {
-    Cmos cmos;
-    void SetUp() override
-    {
-        Sim::reset();
-        RTC::Reset();
-        Sim::attach(0x70, 0x71, &cmos);
-    }
+    Sim::FreshMachine fresh;
+    CmosClock cmos { 0, 0, 0, 0 }; // standing still unless a test says
     void binary_24h(u8 hour, u8 minute)
     {
         cmos.registers[0x0B] = 0x06;

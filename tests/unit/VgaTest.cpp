@@ -8,12 +8,8 @@
 
 namespace {
 
-struct FreshMachine {
-    FreshMachine() { Sim::reset(); }
-};
-
 struct Vga : ::testing::Test {
-    FreshMachine fresh;
+    Sim::FreshMachine fresh;
     VgaAdapter adapter;
 
     static std::vector<Sim::PortAccess> vga_accesses()

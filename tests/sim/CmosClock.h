@@ -1,0 +1,65 @@
+#pragma once
+
+// The real-time clock's CMOS registers behind ports 0x70/0x71. A test sets
+// the registers directly; the clock starts in binary 24-hour mode (status
+// register B = 0x06). When `reads_per_second` is not 0 the seconds register
+// advances after that many reads of it, so busy waits on the clock make
+// progress, and `onSecond` runs after each advance with the seconds elapsed.
+// Status register A reports an update in progress for `busy_reads` reads.
+
+#include "hal/Time.h"
+#include "tests/sim/Sim.h"
+
+#include <functional>
+
+class CmosClock : public Sim::PortDevice {
+public:
+    explicit CmosClock(u8 hour = 0, u8 minute = 0, u8 second = 0, int readsPerSecond = 3)
+        : reads_per_second(readsPerSecond)
+    {
+        registers[0x00] = second;
+        registers[0x02] = minute;
+        registers[0x04] = hour;
+        registers[0x0B] = 0x06;
+        Sim::attach(0x70, 0x71, this);
+        RTC::Reset();
+    }
+
+    u8 registers[128] {};
+    int reads_per_second;
+    int busy_reads { 0 };
+    std::function<void(int elapsed)> onSecond;
+
+    u32 read(u16 port, int) override
+    {
+        if (port == 0x70)
+            return m_index;
+        if (m_index == 0x0A) {
+            if (busy_reads > 0) {
+                --busy_reads;
+                return 0x80;
+            }
+            return 0;
+        }
+        if (m_index == 0x00 && reads_per_second && ++m_reads % reads_per_second == 0)
+            tick();
+        return registers[m_index];
+    }
+    void write(u16 port, u32 value, int) override
+    {
+        if (port == 0x70)
+            m_index = static_cast<u8>(value & 0x7F);
+    }
+
+private:
+    void tick()
+    {
+        registers[0x00] = static_cast<u8>((registers[0x00] + 1) % 60);
+        if (onSecond)
+            onSecond(++m_elapsed);
+    }
+
+    u8 m_index { 0 };
+    int m_reads { 0 };
+    int m_elapsed { 0 };
+};
