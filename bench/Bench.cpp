@@ -59,6 +59,14 @@ void Report(String const& name, u64 value, String const& unit, String const& bas
 
 void Fail(String const& what) { Debugger::Send("BENCH failed: " + what); }
 
+bool Check(ErrorOr<void> const& result, char const* what)
+{
+    if (!result.is_error())
+        return true;
+    Fail(String(what) + ": " + result.error().message());
+    return false;
+}
+
 void RunAll()
 {
     Calibrate();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/String.h"
+#include "base/Error.h"
 
 // The benchmark image's toolkit. Figures go to the kernel log (COM1) as
 //   BENCH <name> <value> <unit> [vs <baseline name>]
@@ -26,6 +26,8 @@ void Report(String const& name, u64 value, String const& unit, String const& bas
 // Bytes moved in the stopwatch's time, as KiB/s.
 u64 KibPerSecond(u64 bytes, Stopwatch const& watch);
 void Fail(String const& what);
+// True when the step succeeded; otherwise reports "what: message" with Fail.
+bool Check(ErrorOr<void> const& result, char const* what);
 
 // Runs every benchmark group, reports "BENCH done" and stops the machine.
 [[noreturn]] void RunAll();

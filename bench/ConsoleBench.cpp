@@ -14,14 +14,6 @@ namespace {
 constexpr u32 Screens = 20;
 constexpr i32 Rows = TextScreen::Rows;
 constexpr i32 Cols = TextScreen::Cols;
-
-bool check(ErrorOr<void> const& result, char const* what)
-{
-    if (!result.is_error())
-        return true;
-    Bench::Fail(String(what) + ": " + result.error().message());
-    return false;
-}
 }
 
 void Bench::RunConsoleBenchmarks()
@@ -29,7 +21,7 @@ void Bench::RunConsoleBenchmarks()
     MemoryWindow text(TextScreen::TextMemory, TextScreen::TextMemorySize);
     Stopwatch raw;
     for (u32 screen = 0; screen < Screens; ++screen) {
-        if (!check(text.fill32(0, 0x0F410F41u + screen, TextScreen::TextMemorySize / 4), "raw text fill"))
+        if (!Check(text.fill32(0, 0x0F410F41u + screen, TextScreen::TextMemorySize / 4), "raw text fill"))
             return;
     }
     Report("console.raw_screen", raw.ElapsedMicroseconds() / Screens, "us");
@@ -42,10 +34,10 @@ void Bench::RunConsoleBenchmarks()
         Console::Clear();
         Stopwatch lines;
         for (i32 row = 0; row < Rows - 1; ++row) {
-            if (!check(Console::Write(line), "console line"))
+            if (!Check(Console::Write(line), "console line"))
                 return;
         }
-        if (!check(Console::Write(line.substring(1)), "console line"))
+        if (!Check(Console::Write(line.substring(1)), "console line"))
             return;
         elapsed += lines.ElapsedMicroseconds();
     }
@@ -56,7 +48,7 @@ void Bench::RunConsoleBenchmarks()
         Console::Clear();
         Stopwatch chars;
         for (i32 cell = 0; cell < Rows * Cols - 1; ++cell) {
-            if (!check(Console::Write(u'y'), "console character"))
+            if (!Check(Console::Write(u'y'), "console character"))
                 return;
         }
         elapsed += chars.ElapsedMicroseconds();

@@ -17,37 +17,29 @@ constexpr u32 Rounds = 20;
 
 u64 average(Bench::Stopwatch const& watch) { return watch.ElapsedMicroseconds() / Rounds; }
 
-bool check(ErrorOr<void> const& result, char const* what)
-{
-    if (!result.is_error())
-        return true;
-    Bench::Fail(String(what) + ": " + result.error().message());
-    return false;
-}
-
 void planar_benchmarks()
 {
-    if (!check(VGA::SetMode(ScreenResolution::Mode640x480x16), "640x480x16"))
+    if (!Bench::Check(VGA::SetMode(ScreenResolution::Mode640x480x16), "640x480x16"))
         return;
     auto memory = VGAPortGroup::VGAMemoryBlock();
     Bench::Stopwatch raw;
     for (u32 i = 0; i < Rounds; ++i) {
         VGAPortGroup::WriteSequencer(VGAPortGroup::SequencerMapMask, 0x0F);
-        if (!check(memory.fill8(0, static_cast<u8>(i), 640 * 480 / 8), "raw fill"))
+        if (!Bench::Check(memory.fill8(0, static_cast<u8>(i), 640 * 480 / 8), "raw fill"))
             return;
     }
     Bench::Report("gfx.raw_planar_fill", average(raw), "us");
 
     Bench::Stopwatch modes;
     for (u32 i = 0; i < Rounds; ++i) {
-        if (!check(VGA::SetMode(ScreenResolution::Mode640x480x16), "mode switch"))
+        if (!Bench::Check(VGA::SetMode(ScreenResolution::Mode640x480x16), "mode switch"))
             return;
     }
     Bench::Report("gfx.mode_640x480x16", average(modes), "us", "gfx.raw_planar_fill");
 
     Bench::Stopwatch clears;
     for (u32 i = 0; i < Rounds; ++i) {
-        if (!check(VGA::Clear(i), "clear"))
+        if (!Bench::Check(VGA::Clear(i), "clear"))
             return;
     }
     Bench::Report("gfx.clear_640x480x16", average(clears), "us", "gfx.raw_planar_fill");
@@ -71,18 +63,18 @@ void desktop_benchmarks()
     Bench::Report("gfx.raw_copy_64000", average(raw), "us");
 
     Kernel kernel;
-    if (!check(screen.Clear(SysColors::Blue), "desktop clear"))
+    if (!Bench::Check(screen.Clear(SysColors::Blue), "desktop clear"))
         return;
     // The first redraw also prepares the desktop's picture, which is kept
     // until the panel or the clock's minute changes.
     Bench::Stopwatch first;
-    if (!check(kernel.RedrawDesktop(99, 100), "desktop redraw"))
+    if (!Bench::Check(kernel.RedrawDesktop(99, 100), "desktop redraw"))
         return;
     Bench::Report("gfx.desktop_first_redraw", first.ElapsedMicroseconds(), "us", "gfx.raw_copy_64000");
     Bench::Stopwatch redraws;
     for (u32 i = 0; i < Rounds; ++i) {
         // A different place each time, as when the pointer moves.
-        if (!check(kernel.RedrawDesktop(static_cast<i32>(100 + i), 100), "desktop redraw"))
+        if (!Bench::Check(kernel.RedrawDesktop(static_cast<i32>(100 + i), 100), "desktop redraw"))
             return;
     }
     Bench::Report("gfx.desktop_redraw", average(redraws), "us", "gfx.raw_copy_64000");
