@@ -3,21 +3,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(ReadLine, InsertsAtTheCursorAfterLeftArrows)
-{
-    TestMachine machine;
-    machine.type("abc");
-    machine.press(TestMachine::Left);
-    machine.press(TestMachine::Left);
-    machine.type("X\n");
-    auto line = Console::ReadLine();
-    ASSERT_FALSE(line.is_error());
-    EXPECT_EQ(ascii(line.value()), "aXbc");
-    EXPECT_EQ(machine.line(0), "aXbc");
-    EXPECT_EQ(Console::CursorTop(), 1);
-    EXPECT_EQ(Console::CursorLeft(), 0);
-}
-
 namespace {
 std::string read_line(TestMachine&)
 {
@@ -25,6 +10,19 @@ std::string read_line(TestMachine&)
     EXPECT_FALSE(line.is_error());
     return line.is_error() ? std::string() : ascii(line.value());
 }
+}
+
+TEST(ReadLine, InsertsAtTheCursorAfterLeftArrows)
+{
+    TestMachine machine;
+    machine.type("abc");
+    machine.press(TestMachine::Left);
+    machine.press(TestMachine::Left);
+    machine.type("X\n");
+    EXPECT_EQ(read_line(machine), "aXbc");
+    EXPECT_EQ(machine.line(0), "aXbc");
+    EXPECT_EQ(Console::CursorTop(), 1);
+    EXPECT_EQ(Console::CursorLeft(), 0);
 }
 
 TEST(TextConsole, WrapsAtColumn80AndScrollsAtRow25)
