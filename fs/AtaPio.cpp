@@ -1,6 +1,7 @@
 #include "fs/AtaPio.h"
 
 #include "arch/Port.h"
+#include "hal/Time.h"
 
 namespace {
 
@@ -57,8 +58,13 @@ void AtaPio::settle() const
 
 ErrorOr<u8> AtaPio::waitNotBusy() const
 {
-    for (u32 i = 0; i < PollLimit; ++i) {
-        u8 status = Port::in8(reg(StatusCommand));
+    u8 status = Port::in8(reg(StatusCommand));
+    if (!(status & StatusBusy))
+        return status;
+    // The clock is only read once the drive turns out to be busy.
+    Deadline deadline(TimeoutMs);
+    while (!deadline.has_passed()) {
+        status = Port::in8(reg(StatusCommand));
         if (!(status & StatusBusy))
             return status;
     }
@@ -80,8 +86,11 @@ ErrorOr<void> AtaPio::waitForData() const
     u8 status = TRY(waitNotBusy());
     if (status & (StatusError | StatusDriveFault))
         return Error(AtaError);
-    for (u32 i = 0; !(status & StatusDataRequest); ++i) {
-        if (i >= PollLimit)
+    if (status & StatusDataRequest)
+        return {};
+    Deadline deadline(TimeoutMs);
+    while (!(status & StatusDataRequest)) {
+        if (deadline.has_passed())
             return Error(AtaError);
         status = Port::in8(reg(StatusCommand));
         if (status & (StatusError | StatusDriveFault))

@@ -4,8 +4,8 @@
 
 // One ATA drive driven by programmed I/O with 28-bit LBA addressing. The
 // drive's interrupt is switched off: every command is completed by polling
-// the status register, and every poll gives up after a bounded number of
-// reads ("ATA Error"), so a dead drive cannot hang the system.
+// the status register, and every wait gives up after a time limit ("ATA
+// Error"), so a dead drive cannot hang the system.
 class AtaPio : public BlockDevice {
 public:
     enum class Controller { Primary, Secondary };
@@ -15,8 +15,9 @@ public:
     // Largest sector count one LBA28 command carries; bigger requests are
     // split into several commands.
     static constexpr u32 MaxSectorsPerCommand = 255;
-    // Status reads before a wait is declared failed.
-    static constexpr u32 PollLimit = 1000000;
+    // How long a drive may stay busy or keep its data back. A disk that is
+    // spinning up answers its first command after several seconds.
+    static constexpr u32 TimeoutMs = 10000;
 
     AtaPio(Controller controller, Position position);
 

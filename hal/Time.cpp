@@ -16,7 +16,16 @@ constexpr u8 UpdateInProgress = 0x80;
 constexpr int UpdateWaitLimit = 100000;
 
 constexpr u16 PitChannel0 = 0x40;
+constexpr u16 PitChannel2 = 0x42;
 constexpr u16 PitCommand = 0x43;
+// Port B of the system board: bit 0 gates channel 2, bit 1 would connect its
+// output to the speaker.
+constexpr u16 SystemControlB = 0x61;
+constexpr u8 Channel2Gate = 0x01;
+constexpr u8 SpeakerData = 0x02;
+// Channel 2, low then high byte, mode 2 (rate generator), binary.
+constexpr u8 Channel2RateGenerator = 0xB4;
+constexpr u8 Channel2Latch = 0x80;
 
 struct ClockMode {
     bool known { false };
@@ -71,6 +80,48 @@ void wait_for_one_shot()
     Cpu::enable_interrupts();
 }
 
+// Channel 2 counts down from 65536 for ever at the timer's input frequency,
+// silently: the speaker stays disconnected.
+void start_free_running_counter()
+{
+    static bool started = false;
+    if (started)
+        return;
+    started = true;
+    u8 control = Port::in8(SystemControlB);
+    Port::out8(SystemControlB, static_cast<u8>((control & ~SpeakerData) | Channel2Gate));
+    Port::out8(PitCommand, Channel2RateGenerator);
+    Port::out8(PitChannel2, 0);
+    Port::out8(PitChannel2, 0);
+}
+
+u16 read_free_running_counter()
+{
+    Port::out8(PitCommand, Channel2Latch);
+    u8 low = Port::in8(PitChannel2);
+    u8 high = Port::in8(PitChannel2);
+    return static_cast<u16>(low | high << 8);
+}
+
+}
+
+Deadline::Deadline(u32 milliseconds)
+    : m_ticksLeft(static_cast<u64>(milliseconds) * PIT::Frequency / 1000)
+{
+    start_free_running_counter();
+    m_last = read_free_running_counter();
+}
+
+bool Deadline::has_passed()
+{
+    if (m_ticksLeft == 0)
+        return true;
+    u16 now = read_free_running_counter();
+    // The counter counts down and wraps from 1 to 65536 (read as 0).
+    u16 elapsed = static_cast<u16>(m_last - now);
+    m_last = now;
+    m_ticksLeft = elapsed >= m_ticksLeft ? 0 : m_ticksLeft - elapsed;
+    return m_ticksLeft == 0;
 }
 
 bool volatile Time::called = false;

@@ -60,6 +60,22 @@ private:
     i32 m_timerCounter { 0 };
 };
 
+// A time limit for loops that poll hardware. It counts the interval timer's
+// channel 2, which runs freely once started and raises no interrupt, so a
+// deadline works anywhere: with interrupts masked, before the interrupt
+// table exists, inside a driver. The counter turns over every 55 ms; a loop
+// that checks less often than that only makes its limit come later, never
+// earlier.
+class Deadline {
+public:
+    explicit Deadline(u32 milliseconds);
+    bool has_passed();
+
+private:
+    u64 m_ticksLeft;
+    u16 m_last;
+};
+
 class Time {
 public:
     // Whole seconds of the real-time clock: returns after the second has

@@ -4,6 +4,7 @@
 #include "arch/PhysicalMemory.h"
 #include "arch/Port.h"
 #include "hal/Interrupts.h"
+#include "hal/Time.h"
 
 #include <map>
 
@@ -12,6 +13,31 @@ namespace {
 struct Region {
     u32 base;
     std::vector<u8> bytes;
+};
+
+// The interval timer's channel 2 as the deadlines read it: a counter running
+// down from 65536, which here advances by a fixed number of input clocks at
+// every read of its low byte, so a polling loop sees time pass.
+struct FreeRunningTimer : Sim::PortDevice {
+    u64 ticks { 0 };
+    u32 ticks_per_read { 1193 };
+    bool high_byte_next { false };
+    u16 latched { 0 };
+
+    u32 read(u16 port, int) override
+    {
+        if (port != 0x42)
+            return 0;
+        if (high_byte_next) {
+            high_byte_next = false;
+            return latched >> 8;
+        }
+        ticks += ticks_per_read;
+        latched = static_cast<u16>(0x10000 - ticks % 0x10000);
+        high_byte_next = true;
+        return latched & 0xFF;
+    }
+    void write(u16, u32, int) override { }
 };
 
 struct Machine {
@@ -24,6 +50,7 @@ struct Machine {
     u64 halts { 0 };
     u64 tsc { 0 };
     u32 last_call { 0 };
+    FreeRunningTimer timer;
 };
 
 Machine& machine()
@@ -67,6 +94,9 @@ void reset()
     m.halts = 0;
     m.tsc = 0;
     m.last_call = 0;
+    m.timer = {};
+    attach(0x42, 0x42, &m.timer);
+    attach(0x61, 0x61, &m.timer);
     map_memory(0, 0x100000);
 }
 
@@ -117,6 +147,8 @@ bool interrupts_enabled() { return machine().interrupts; }
 u64 halt_count() { return machine().halts; }
 void set_timestamp(u64 value) { machine().tsc = value; }
 u32 last_call_address() { return machine().last_call; }
+u64 timer_milliseconds() { return machine().timer.ticks * 1000 / PIT::Frequency; }
+void set_timer_ticks_per_read(u32 ticks) { machine().timer.ticks_per_read = ticks; }
 
 }
 

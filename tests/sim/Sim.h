@@ -69,5 +69,9 @@ u64 halt_count();
 void set_timestamp(u64 value);
 // Address most recently passed to Cpu::call.
 u32 last_call_address();
+// Time the deadlines have seen pass on the interval timer's channel 2. Each
+// read of the counter advances it by 1 ms unless a test sets another step.
+u64 timer_milliseconds();
+void set_timer_ticks_per_read(u32 ticks);
 
 }

@@ -106,8 +106,11 @@ TEST_F(AtaDriver, IdentifiesTheDriveAndSwitchesOnMultipleMode)
     EXPECT_EQ(channel.commands()[1].code, 0xC6);
     EXPECT_EQ(channel.commands()[1].count, 16u);
 
+    // An empty slot is known at once: no time limit is waited out.
     AtaPio slave(AtaPio::Controller::Primary, AtaPio::Position::Slave);
+    u64 before = Sim::timer_milliseconds();
     EXPECT_EQ(slave.Identify(), AtaPio::DriveKind::None);
+    EXPECT_EQ(Sim::timer_milliseconds(), before);
     channel.attach_drive(1, 10).packet = true;
     EXPECT_EQ(slave.Identify(), AtaPio::DriveKind::Packet);
 }
@@ -184,8 +187,13 @@ TEST_F(AtaDriver, ReportsErrorBitTimeOutAndWrongBufferSize)
     EXPECT_EQ(error_of(drive.WriteBlock(1, 1, odd)), "Invalid data size.");
     EXPECT_FALSE(error_of(drive.ReadBlock(64, 1, one)).empty()); // past the end
 
+    // A drive that stays busy is given the whole time limit, measured on the
+    // clock however fast the status polls are, and no more.
     d.stuckBusy = true;
+    u64 before = Sim::timer_milliseconds();
     EXPECT_EQ(error_of(drive.ReadBlock(1, 1, one)), "ATA Error");
+    EXPECT_GE(Sim::timer_milliseconds() - before, AtaPio::TimeoutMs);
+    EXPECT_LT(Sim::timer_milliseconds() - before, AtaPio::TimeoutMs + 50);
 }
 
 TEST_F(AtaDriver, StartUpProbeRegistersTheDiskAndItsPartitions)
