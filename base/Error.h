@@ -17,10 +17,22 @@ public:
         : m_message(message)
     {
     }
+    // A request for `bytes` that the heap cannot meet. It is told apart from
+    // other failures so that code which turns failures into a placeholder
+    // (a text file that cannot be read shows "Error!") does not hide it.
+    static Error out_of_memory(u64 bytes)
+    {
+        Error error("Not enough memory: " + String::number(static_cast<i64>(bytes)) + " bytes needed");
+        error.m_out_of_memory = true;
+        return error;
+    }
+
     String const& message() const { return m_message; }
+    bool is_out_of_memory() const { return m_out_of_memory; }
 
 private:
     String m_message;
+    bool m_out_of_memory { false };
 };
 
 template<typename T>
@@ -111,6 +123,16 @@ public:
 private:
     Error* m_error { nullptr };
 };
+
+// A zero-filled buffer of `size` bytes, or the out-of-memory error: for
+// buffers whose size comes from a disk or a user.
+inline ErrorOr<ByteBuffer> try_allocate_bytes(size_t size)
+{
+    ByteBuffer bytes;
+    if (!bytes.try_resize(size))
+        return Error::out_of_memory(size);
+    return bytes;
+}
 
 // Evaluates an ErrorOr expression; on error returns it from the enclosing
 // function, otherwise yields the value.

@@ -73,6 +73,16 @@ String String::from_bytes(u8 const* bytes, size_t length)
     return s;
 }
 
+std::optional<String> String::try_from_bytes(u8 const* bytes, size_t length)
+{
+    String s;
+    if (!s.m_chars.try_resize(length))
+        return {};
+    for (size_t i = 0; i < length; ++i)
+        s.m_chars[i] = bytes[i];
+    return s;
+}
+
 bool String::is_blank() const
 {
     for (char16_t c : m_chars) {

@@ -3,6 +3,8 @@
 #include "base/Types.h"
 #include "base/Vector.h"
 
+#include <optional>
+
 // The system's string: a sequence of 16-bit characters. The text screen and
 // the disk format keep only the low 8 bits of each character; the keyboard
 // layer uses a few characters above 0xFF (arrows, Backspace) internally.
@@ -22,6 +24,9 @@ public:
     // "0x"-less upper-case hexadecimal, zero padded to `digits` digits.
     static String hex(u32 value, u32 digits);
     static String from_bytes(u8 const* bytes, size_t length);
+    // Each byte one character, or nothing when memory runs out: for texts as
+    // long as a file.
+    static std::optional<String> try_from_bytes(u8 const* bytes, size_t length);
 
     size_t length() const { return m_chars.size(); }
     bool is_empty() const { return m_chars.is_empty(); }

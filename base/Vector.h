@@ -143,19 +143,53 @@ public:
     }
     void ensure_capacity(size_t wanted)
     {
+        if (wanted > m_capacity)
+            adopt(static_cast<T*>(::operator new(wanted * sizeof(T))), wanted);
+    }
+
+    // The fallible forms, for sizes that come from a disk or a user: running
+    // out of memory returns false and leaves the vector as it was, where the
+    // plain forms would stop the machine.
+    [[nodiscard]] bool try_ensure_capacity(size_t wanted)
+    {
         if (wanted <= m_capacity)
-            return;
-        T* fresh = static_cast<T*>(::operator new(wanted * sizeof(T)));
+            return true;
+        if (wanted > static_cast<size_t>(-1) / sizeof(T))
+            return false;
+        auto* fresh = static_cast<T*>(::operator new(wanted * sizeof(T), std::nothrow));
+        if (!fresh)
+            return false;
+        adopt(fresh, wanted);
+        return true;
+    }
+    [[nodiscard]] bool try_resize(size_t new_size)
+    {
+        if (!try_ensure_capacity(new_size))
+            return false;
+        resize(new_size);
+        return true;
+    }
+    [[nodiscard]] bool try_append(T&& value)
+    {
+        if (m_size == m_capacity && !try_ensure_capacity(m_capacity < 8 ? 8 : m_capacity * 2))
+            return false;
+        new (&m_data[m_size++]) T(std::move(value));
+        return true;
+    }
+
+private:
+    // Moves the elements into `fresh`, which holds `capacity` elements.
+    void adopt(T* fresh, size_t capacity)
+    {
         for (size_t i = 0; i < m_size; ++i) {
             new (&fresh[i]) T(std::move(m_data[i]));
             m_data[i].~T();
         }
         ::operator delete(m_data);
         m_data = fresh;
-        m_capacity = wanted;
+        m_capacity = capacity;
     }
 
-private:
     void grow_for(size_t wanted)
     {
         if (wanted <= m_capacity)

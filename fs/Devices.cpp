@@ -21,6 +21,29 @@ void ATA::InitAta(AtaPio::Controller controller, AtaPio::Position position)
         Debugger::Send("Partition table unreadable: " + added.error().message());
 }
 
+namespace {
+
+// Only plain partitions can hold a file system of ours. Extended partitions
+// (0x05, 0x0F, 0x85) are containers of further partitions, and 0xEE is the
+// protective entry of a GUID partition table, which starts at sector 1:
+// treating either as a partition would write over another system's tables.
+// An entry that starts at sector 0 covers the table itself, and one that
+// reaches past the end of the disk is not a table entry this disk wrote.
+bool is_plain_partition(PartInfo const& entry, u64 diskBlocks)
+{
+    switch (entry.systemId) {
+    case 0x05:
+    case 0x0F:
+    case 0x85:
+    case 0xEE:
+        return false;
+    }
+    return entry.startSector != 0 && entry.sectorCount != 0
+        && static_cast<u64>(entry.startSector) + entry.sectorCount <= diskBlocks;
+}
+
+}
+
 ErrorOr<void> ATA::AddDisk(BlockDevice& disk)
 {
     BlockDevice::Devices.append(&disk);
@@ -28,16 +51,9 @@ ErrorOr<void> ATA::AddDisk(BlockDevice& disk)
     sector.resize(BlockDevice::BlockSize);
     TRY(disk.ReadBlock(0, 1, sector));
     MBR table(sector);
-    for (auto const& part : table.partitions) {
-        // A table entry reaching past the disk is cut at the disk's end, so
-        // the partition cannot address sectors that do not exist.
-        u64 start = part.startSector;
-        if (start >= disk.BlockCount())
-            continue;
-        u64 count = part.sectorCount;
-        if (count > disk.BlockCount() - start)
-            count = disk.BlockCount() - start;
-        BlockDevice::Devices.append(new Partition(disk, start, count));
+    for (auto const& entry : table.partitions) {
+        if (is_plain_partition(entry, disk.BlockCount()))
+            BlockDevice::Devices.append(new Partition(disk, entry.startSector, entry.sectorCount));
     }
     return {};
 }

@@ -2,10 +2,9 @@
 
 #include "fs/RootFilesystem.h"
 
-ByteBuffer Extras::StringToByte(String const& s)
+ErrorOr<ByteBuffer> Extras::StringToByte(String const& s)
 {
-    ByteBuffer bytes;
-    bytes.resize(s.length());
+    ByteBuffer bytes = TRY(try_allocate_bytes(s.length()));
     CopyCharToByte(s, 0, bytes, 0, static_cast<i32>(s.length()));
     return bytes;
 }
@@ -23,15 +22,24 @@ i32 Extras::CopyCharToByte(String const& chars, i32 charIndex, ByteBuffer& bytes
     return i;
 }
 
-String Extras::ByteToString(ByteBuffer const& bytes) { return String::from_bytes(bytes.data(), bytes.size()); }
+ErrorOr<String> Extras::ByteToString(ByteBuffer const& bytes)
+{
+    auto text = String::try_from_bytes(bytes.data(), bytes.size());
+    if (!text)
+        return Error::out_of_memory(static_cast<u64>(bytes.size()) * sizeof(char16_t));
+    return text.value();
+}
 
-String Extras::OpenTextFile(String const& path)
+ErrorOr<String> Extras::OpenTextFile(String const& path)
 {
     if (!FileSystem::Root)
-        return "Error!";
+        return String("Error!");
     auto content = FileSystem::Root->readFile(path);
-    if (content.is_error())
-        return "Error!";
+    if (content.is_error()) {
+        if (content.error().is_out_of_memory())
+            return content.release_error();
+        return String("Error!");
+    }
     return ByteToString(content.value());
 }
 
@@ -40,5 +48,6 @@ bool Extras::SaveTextFile(String const& directory, String const& name, String co
     if (!FileSystem::Root)
         return false;
     String path = directory == "/" ? directory + name : directory + "/" + name;
-    return !FileSystem::Root->saveFile(StringToByte(text), path, "root").is_error();
+    auto bytes = StringToByte(text);
+    return !bytes.is_error() && !FileSystem::Root->saveFile(bytes.value(), path, "root").is_error();
 }

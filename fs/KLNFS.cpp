@@ -16,6 +16,12 @@ constexpr i32 MinRecordSize = 19;
 constexpr i32 MaxRecordsPerNode = (KLNFS::NodeSize - 4) / MinRecordSize;
 // A checksum mismatch is read again this many times before giving up.
 constexpr int ChecksumRetries = 3;
+// A file's content goes to the disk through a buffer of this many blocks, so
+// a save needs little more memory than the file itself.
+constexpr u32 ContentChunkBlocks = 128;
+// Block numbers are stored as signed 32-bit integers: a bigger partition is
+// used up to the largest number they hold.
+constexpr u64 AddressableBlocks = 0x7FFFFFFF;
 
 char const* const PathNotFound = "File not found :(";
 char const* const RecordNotFound = "File not found!!!";
@@ -53,13 +59,29 @@ void writeRecord(BinaryWriter& writer, fsEntry const& e)
     writer.Write(e.checksum);
 }
 
+// The disk keeps one byte per character, so a name must consist of
+// characters that byte holds exactly; anything else (the line editor's arrow
+// marks, control characters) would be stored as another name than the one
+// later looked up.
+bool isStorableNameCharacter(char16_t c) { return (c >= 0x20 && c <= 0x7E) || (c >= 0xA0 && c <= 0xFF); }
+
 ErrorOr<void> checkName(String const& name)
 {
     if (name.is_empty())
         return Error("Invalid file name");
     if (name.length() > KLNFS::MaxNameLength)
         return Error("Name too long (at most 255 characters)");
+    for (char16_t c : name.chars()) {
+        if (!isStorableNameCharacter(c) || c == Separator)
+            return Error("Invalid character in file name");
+    }
     return {};
+}
+
+u32 readLength(ByteBuffer const& bytes)
+{
+    return static_cast<u32>(bytes[0]) | static_cast<u32>(bytes[1]) << 8 | static_cast<u32>(bytes[2]) << 16
+        | static_cast<u32>(bytes[3]) << 24;
 }
 
 ErrorOr<void> checkOwner(String const& owner)
@@ -130,6 +152,19 @@ ErrorOr<bool> KLNFS::isKFS(Partition& p)
     return !super.is_error() && super.value().signature == Signature;
 }
 
+ErrorOr<bool> KLNFS::IsBlank(Partition& p)
+{
+    u32 count = p.BlockCount() < FormattedBlocks ? static_cast<u32>(p.BlockCount()) : FormattedBlocks;
+    ByteBuffer blocks;
+    blocks.resize(static_cast<size_t>(count) * BlockDevice::BlockSize);
+    TRY(p.ReadBlock(0, count, blocks));
+    for (u8 byte : blocks) {
+        if (byte != 0)
+            return false;
+    }
+    return true;
+}
+
 ErrorOr<void> KLNFS::Format(String const& volumeLabel)
 {
     if (volumeLabel.length() > MaxNameLength)
@@ -178,15 +213,22 @@ ErrorOr<void> KLNFS::advanceWriteAddress(i32 blocks)
 ErrorOr<i32> KLNFS::allocate(u32 blocks)
 {
     i32 address = TRY(getWriteAddress());
-    if (static_cast<u64>(address) + blocks > partition.BlockCount())
+    u64 end = partition.BlockCount() < AddressableBlocks ? partition.BlockCount() : AddressableBlocks;
+    if (static_cast<u64>(address) + blocks > end)
         return Error("Not enough space on the disk");
     return address;
 }
 
-ErrorOr<ByteBuffer> KLNFS::readBlocks(i32 address, u32 count)
+ErrorOr<void> KLNFS::checkInside(i32 address, u32 count) const
 {
     if (address < 0 || static_cast<u64>(address) + count > partition.BlockCount())
         return Error("Corrupt file system: block " + String::number(address) + " is outside the partition");
+    return {};
+}
+
+ErrorOr<ByteBuffer> KLNFS::readBlocks(i32 address, u32 count)
+{
+    TRY(checkInside(address, count));
     ByteBuffer blocks;
     blocks.resize(static_cast<size_t>(count) * BlockDevice::BlockSize);
     TRY(partition.ReadBlock(static_cast<u64>(address), count, blocks));
@@ -293,19 +335,52 @@ ErrorOr<fsEntry> KLNFS::readFromNode(String const& path)
 
 ErrorOr<ByteBuffer> KLNFS::ReadContent(fsEntry const& entry)
 {
-    if (entry.size < 0)
+    // The record's size and the length stored with the content must agree
+    // before a buffer that long is asked for: a damaged record must not claim
+    // more than is there.
+    if (entry.size < 4)
         return Error("Corrupt file record");
-    u32 blocks = BlocksForFile(static_cast<u32>(entry.size) < 4 ? 0 : static_cast<u32>(entry.size) - 4);
-    ByteBuffer content = TRY(readBlocks(entry.address, blocks));
-    u32 length = static_cast<u32>(content[0]) | static_cast<u32>(content[1]) << 8
-        | static_cast<u32>(content[2]) << 16 | static_cast<u32>(content[3]) << 24;
-    if (length > content.size() - 4)
+    ByteBuffer content = TRY(readBlocks(entry.address, 1));
+    u32 length = readLength(content);
+    if (length != static_cast<u32>(entry.size) - 4)
         return Error("Corrupt file record");
+    u32 blocks = BlocksForFile(length);
+    if (blocks > 1) {
+        TRY(checkInside(entry.address, blocks));
+        content = TRY(try_allocate_bytes(static_cast<size_t>(blocks) * BlockDevice::BlockSize));
+        TRY(partition.ReadBlock(static_cast<u64>(entry.address), blocks, content));
+    }
     // The bytes follow their length in the same buffer: move them to the
     // front rather than copying a whole file into a second one.
     __builtin_memmove(content.data(), content.data() + 4, length);
     content.resize(length);
     return content;
+}
+
+// Writes the stored form of `data` from block `address`: its 32-bit length,
+// the bytes, zeros to the end of the last block.
+ErrorOr<void> KLNFS::writeContent(i32 address, ByteBuffer const& data)
+{
+    u32 blocks = BlocksForFile(static_cast<u32>(data.size()));
+    size_t streamLength = data.size() + 4;
+    ByteBuffer chunk;
+    for (u32 done = 0; done < blocks;) {
+        u32 count = blocks - done < ContentChunkBlocks ? blocks - done : ContentChunkBlocks;
+        chunk.resize(0);
+        chunk.resize(static_cast<size_t>(count) * BlockDevice::BlockSize);
+        // Stream bytes [begin, end) go in this chunk; the length word is
+        // stream bytes 0-3, content byte i is stream byte i + 4.
+        size_t begin = static_cast<size_t>(done) * BlockDevice::BlockSize;
+        size_t end = begin + chunk.size() < streamLength ? begin + chunk.size() : streamLength;
+        for (size_t i = begin; i < 4 && i < end; ++i)
+            chunk[i - begin] = static_cast<u8>(data.size() >> (8 * i));
+        size_t first = begin < 4 ? 4 : begin;
+        if (end > first)
+            __builtin_memcpy(chunk.data() + (first - begin), data.data() + (first - 4), end - first);
+        TRY(writeBlocks(address + static_cast<i32>(done), chunk));
+        done += count;
+    }
+    return {};
 }
 
 ErrorOr<bool> KLNFS::hasPermission(String const& path, u8 bit)
@@ -382,7 +457,8 @@ ErrorOr<void> KLNFS::saveFile(ByteBuffer const& data, String const& path, String
     entry.dateTime = TimeStamp::dateTimeString();
 
     // The replaced record keeps its owner and permissions; the new record is
-    // appended at the end of the node.
+    // appended at the end of the node. A directory is never replaced by a
+    // file: everything below it would become unreachable.
     auto old = TRY(ReadNode(parent));
     Vector<fsEntry> records;
     bool replacing = false;
@@ -391,6 +467,8 @@ ErrorOr<void> KLNFS::saveFile(ByteBuffer const& data, String const& path, String
             records.append(record);
             continue;
         }
+        if (record.isDirectory())
+            return Error(name + " is a directory");
         if (!replacing) {
             replacing = true;
             entry.owner = record.owner;
@@ -407,16 +485,10 @@ ErrorOr<void> KLNFS::saveFile(ByteBuffer const& data, String const& path, String
     u32 blocks = BlocksForFile(static_cast<u32>(data.size()));
     entry.address = TRY(allocate(blocks));
     records.append(entry);
-    // The stored stream: the length, the bytes, zeros to the block's end.
-    ByteBuffer stored;
-    stored.resize(static_cast<size_t>(blocks) * BlockDevice::BlockSize);
-    for (int i = 0; i < 4; ++i)
-        stored[static_cast<size_t>(i)] = static_cast<u8>(data.size() >> (8 * i));
-    __builtin_memcpy(stored.data() + 4, data.data(), data.size());
     // The node must have room before anything is written.
     ByteBuffer node = TRY(EncodeNode(records));
 
-    TRY(writeBlocks(entry.address, stored));
+    TRY(writeContent(entry.address, data));
     TRY(advanceWriteAddress(static_cast<i32>(blocks)));
     return writeBlocks(parent, node);
 }

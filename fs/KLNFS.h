@@ -38,6 +38,9 @@ public:
     explicit KLNFS(Partition& partition);
 
     static ErrorOr<bool> isKFS(Partition& partition);
+    // True when every block that Format would write holds only zeros: such
+    // a partition holds nothing that formatting could destroy.
+    static ErrorOr<bool> IsBlank(Partition& partition);
     ErrorOr<void> Format(String const& label);
 
     ErrorOr<Superblock> ReadSuperblock();
@@ -72,7 +75,9 @@ public:
     i32 currentNode { RootNode };
 
 private:
+    ErrorOr<void> checkInside(i32 address, u32 count) const;
     ErrorOr<ByteBuffer> readBlocks(i32 address, u32 count);
+    ErrorOr<void> writeContent(i32 address, ByteBuffer const& data);
     ErrorOr<void> writeBlocks(i32 address, ByteBuffer const& blocks);
     ErrorOr<void> advanceWriteAddress(i32 blocks);
     ErrorOr<i32> allocate(u32 blocks);

@@ -10,7 +10,7 @@ u32 read_u32(ByteBuffer const& bytes, size_t offset)
 
 MBR::MBR(ByteBuffer const& sector)
 {
-    if (sector.size() < TableOffset + EntrySize * EntryCount)
+    if (sector.size() < SignatureOffset + 2 || sector[SignatureOffset] != 0x55 || sector[SignatureOffset + 1] != 0xAA)
         return;
     for (size_t i = 0; i < EntryCount; ++i) {
         size_t entry = TableOffset + i * EntrySize;

@@ -14,6 +14,7 @@ void FreeListHeap::Initialize(uintptr_t start, uintptr_t end)
         m_free->size = m_end - m_start;
         m_free->next = nullptr;
     }
+    m_freeBytes = m_free ? m_free->size - HeaderSize : 0;
 }
 
 void* FreeListHeap::Allocate(size_t size)
@@ -31,8 +32,10 @@ void* FreeListHeap::Allocate(size_t size)
             rest->next = block->next;
             *link = rest;
             block->size = needed;
+            m_freeBytes -= needed;
         } else {
             *link = block->next;
+            m_freeBytes -= block->size - HeaderSize;
         }
         u8* payload = reinterpret_cast<u8*>(block) + HeaderSize;
         __builtin_memset(payload, 0, block->size - HeaderSize);
@@ -46,6 +49,7 @@ void FreeListHeap::Free(void* pointer)
     if (!pointer)
         return;
     auto* block = reinterpret_cast<Block*>(static_cast<u8*>(pointer) - HeaderSize);
+    m_freeBytes += block->size - HeaderSize;
     Block* previous = nullptr;
     Block* next = m_free;
     while (next && next < block) {
@@ -56,24 +60,18 @@ void FreeListHeap::Free(void* pointer)
     if (next && reinterpret_cast<uintptr_t>(block) + block->size == reinterpret_cast<uintptr_t>(next)) {
         block->size += next->size;
         block->next = next->next;
+        m_freeBytes += HeaderSize; // one header fewer
     }
     if (previous) {
         previous->next = block;
         if (reinterpret_cast<uintptr_t>(previous) + previous->size == reinterpret_cast<uintptr_t>(block)) {
             previous->size += block->size;
             previous->next = block->next;
+            m_freeBytes += HeaderSize;
         }
     } else {
         m_free = block;
     }
-}
-
-size_t FreeListHeap::FreeBytes() const
-{
-    size_t total = 0;
-    for (Block* block = m_free; block; block = block->next)
-        total += block->size - HeaderSize;
-    return total;
 }
 
 FreeListHeap& Heap::Instance()
@@ -101,6 +99,14 @@ void* Heap::MemAlloc(u32 size)
     if (!block)
         ReportExhaustion(size);
     return block;
+}
+
+void* Heap::TryMemAlloc(u32 size)
+{
+    Initialize();
+    if (Instance().FreeBytes() < ReserveBytes || size > Instance().FreeBytes() - ReserveBytes)
+        return nullptr;
+    return Instance().Allocate(size);
 }
 
 void Heap::Free(void* block) { Instance().Free(block); }

@@ -11,7 +11,7 @@ public:
     // Zero-filled block of at least `size` bytes, or null when none fits.
     void* Allocate(size_t size);
     void Free(void* block);
-    size_t FreeBytes() const;
+    size_t FreeBytes() const { return m_freeBytes; }
     uintptr_t Start() const { return m_start; }
     uintptr_t End() const { return m_end; }
 
@@ -24,6 +24,7 @@ private:
     static constexpr size_t HeaderSize = (sizeof(Block) + Alignment - 1) & ~(Alignment - 1);
 
     Block* m_free { nullptr };
+    size_t m_freeBytes { 0 }; // payload bytes of the free blocks
     uintptr_t m_start { 0 };
     uintptr_t m_end { 0 };
 };
@@ -34,6 +35,12 @@ class Heap {
 public:
     static void Initialize();
     static void* MemAlloc(u32 size);
+    // Null instead of the exhaustion stop: for sizes that come from a disk or
+    // a user, whose callers report the failure and go on. It also fails
+    // when it would leave less than a small reserve, so the error can still
+    // be reported and the shell can go on allocating its lines and prompts.
+    static void* TryMemAlloc(u32 size);
+    static constexpr u32 ReserveBytes = 256 * 1024;
     static void Free(void* block);
     // Heap exhaustion is fatal: the message, then the machine stops.
     [[noreturn]] static void ReportExhaustion(u32 size);

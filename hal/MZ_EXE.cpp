@@ -12,7 +12,7 @@ u16 le16(ByteBuffer const& bytes, u32 offset)
 }
 }
 
-ErrorOr<MZ_EXE> MZ_EXE::Load(ByteBuffer const& file)
+ErrorOr<MZ_EXE> MZ_EXE::Load(ByteBuffer file)
 {
     u32 size = static_cast<u32>(file.size());
     if (size < sizeof(MZ_Header) || le16(file, 0) != Signature)
@@ -37,9 +37,11 @@ ErrorOr<MZ_EXE> MZ_EXE::Load(ByteBuffer const& file)
         u32 entry = table + i * static_cast<u32>(sizeof(RelocationStruct));
         exe.m_relocations.append({ le16(file, entry), le16(file, entry + 2) });
     }
-    exe.m_image.resize(module_size);
-    for (u32 i = 0; i < module_size; ++i)
-        exe.m_image[i] = file[header_size + i];
+    // The load module takes the file's own memory: a program as big as the
+    // heap allows can be loaded without a second copy.
+    __builtin_memmove(file.data(), file.data() + header_size, module_size);
+    file.resize(module_size);
+    exe.m_image = static_cast<ByteBuffer&&>(file);
     return exe;
 }
 

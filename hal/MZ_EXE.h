@@ -42,15 +42,15 @@ public:
 };
 
 // An MZ executable made ready to run: the header checked against the file,
-// the load module (everything after the header) copied into memory of its
-// own and the relocation entries collected. Programs run where they are
+// the load module (everything after the header) moved to the start of the
+// file's memory and the relocation entries collected. Programs run where they are
 // loaded, unrelocated, so they must be position-independent; the relocation
 // entries are kept for inspection only.
 class MZ_EXE {
 public:
     // Fails with a message naming what is wrong when the bytes are not an
     // MZ executable or a header field points outside the file.
-    static ErrorOr<MZ_EXE> Load(ByteBuffer const& file);
+    static ErrorOr<MZ_EXE> Load(ByteBuffer file);
 
     MZ_Header const& Header() const { return m_header; }
     Vector<RelocationInfo> const& Relocations() const { return m_relocations; }

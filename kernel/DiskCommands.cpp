@@ -1,5 +1,6 @@
 #include "kernel/DiskCommands.h"
 
+#include "base/OwnPtr.h"
 #include "fs/CurrentUser.h"
 #include "fs/Devices.h"
 #include "fs/Extras.h"
@@ -74,7 +75,7 @@ ErrorOr<void> cd(Kernel&, Argument const& argument)
     return {};
 }
 
-ErrorOr<void> rovazav(Kernel&, Argument const&) { return Console::WriteLine(FS::ReadFile("/home/root/test.tsc")); }
+ErrorOr<void> rovazav(Kernel&, Argument const&) { return Console::WriteLine(TRY(FS::ReadFile("/home/root/test.tsc"))); }
 
 ErrorOr<void> tessfs(Kernel&, Argument const&)
 {
@@ -102,35 +103,88 @@ void RegisterDiskCommands(Vector<Command>& table)
     table.append({ "tessfs", tessfs });
 }
 
+namespace {
+
+// What the last run of the boot screen mounted. Every run (cls, leaving an
+// editor) replaces both and frees the old ones.
+OwnPtr<RootFilesystem> s_root;
+OwnPtr<KLNFS> s_volume;
+
+enum class PartitionContent { Tessary, Blank, Foreign };
+
+ErrorOr<PartitionContent> probe(Partition& partition)
+{
+    if (TRY(KLNFS::isKFS(partition)))
+        return PartitionContent::Tessary;
+    return TRY(KLNFS::IsBlank(partition)) ? PartitionContent::Blank : PartitionContent::Foreign;
+}
+
+// A partition's own line under "Creating partitions...", which leaves the
+// cursor on its line.
+ErrorOr<void> report(String const& line)
+{
+    if (Console::CursorLeft() != 0)
+        Console::WriteLine();
+    return Console::WriteLine(line);
+}
+
+// The file system on a partition: ours as it is, a blank partition freshly
+// formatted. Anything else belongs to another system and is never written.
+ErrorOr<OwnPtr<KLNFS>> open_volume(device const& entry, Partition& partition)
+{
+    auto content = probe(partition);
+    if (content.is_error()) {
+        TRY(report(entry.name + ": " + content.error().message()));
+        return OwnPtr<KLNFS>();
+    }
+    switch (content.value()) {
+    case PartitionContent::Tessary:
+        TRY(Console::WriteLine("Drive detected!"));
+        return make_own<KLNFS>(partition);
+    case PartitionContent::Foreign:
+        Debugger::Send("Left alone: " + entry.name);
+        TRY(report(entry.name + " holds another system and was left untouched"));
+        return OwnPtr<KLNFS>();
+    case PartitionContent::Blank:
+        break;
+    }
+    Debugger::Send("Formatting " + entry.name);
+    auto fs = make_own<KLNFS>(partition);
+    auto formatted = formatWithDirectories(*fs);
+    // A partition that cannot hold the file system (too small, a disk
+    // error) is left out; the other disks still serve.
+    if (formatted.is_error()) {
+        TRY(report(entry.name + ": " + formatted.error().message()));
+        return OwnPtr<KLNFS>();
+    }
+    return fs;
+}
+
+}
+
 ErrorOr<void> DetectAndMountDisks()
 {
     ATA::Detect();
     CurrentUser::Privilages = 0;
     CurrentUser::Username = "root";
-    FileSystem::Root = new RootFilesystem();
+    FileSystem::Root = nullptr;
     Kernel::fd = nullptr;
+    s_volume.clear();
+    s_root = make_own<RootFilesystem>();
+    FileSystem::Root = s_root.ptr();
     for (auto const& entry : Devices::dev) {
         Partition* partition = entry.blockDevice->AsPartition();
         if (!partition)
             continue;
-        auto* fs = new KLNFS(*partition);
-        if (TRY(KLNFS::isKFS(*partition))) {
-            TRY(Console::WriteLine("Drive detected!"));
-        } else {
-            Debugger::Send("Formatting " + entry.name);
-            auto formatted = formatWithDirectories(*fs);
-            // A partition that cannot hold the file system (too small, a
-            // disk error) is left out; the other disks still serve.
-            if (formatted.is_error()) {
-                TRY(Console::WriteLine(entry.name + ": " + formatted.error().message()));
-                delete fs;
-                continue;
-            }
-        }
-        // Only the last partition's file system stays reachable through fd;
-        // the earlier ones live on in the root file system's mount list.
-        Kernel::fd = fs;
-        FileSystem::Root->Mount("/", *fs);
+        auto volume = TRY(open_volume(entry, *partition));
+        // The last Tessary partition is the shell's one volume: the disk
+        // commands, the editors and the scripts all see the same files.
+        if (volume)
+            s_volume = static_cast<OwnPtr<KLNFS>&&>(volume);
+    }
+    if (s_volume) {
+        Kernel::fd = s_volume.ptr();
+        FileSystem::Root->Mount("/", *s_volume);
     }
     return {};
 }

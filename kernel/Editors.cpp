@@ -18,14 +18,14 @@ ErrorOr<void> save_document(String const& text, String const& fileName)
 {
     if (!FileSystem::Root)
         return Error("No file system is mounted");
-    return FileSystem::Root->saveFile(Extras::StringToByte(text), DocumentsDirectory + fileName, "root");
+    return FileSystem::Root->saveFile(TRY(Extras::StringToByte(text)), DocumentsDirectory + fileName, "root");
 }
 
 ErrorOr<String> load_document(String const& fileName)
 {
     if (!FileSystem::Root)
         return Error("No file system is mounted");
-    return Extras::ByteToString(TRY(FileSystem::Root->readFile(DocumentsDirectory + fileName)));
+    return TRY(Extras::ByteToString(TRY(FileSystem::Root->readFile(DocumentsDirectory + fileName))));
 }
 
 // Asks for a name and saves the text as that name + ".txt"; gives the reason
@@ -72,14 +72,15 @@ class LineEditor {
 public:
     LineEditor(Kernel& kernel, Argument const& path)
         : m_kernel(kernel)
+        , m_path(path)
         , m_withPath(!IsBlank(path))
     {
-        if (m_withPath)
-            m_text = FS::ReadFile(*path);
     }
 
     ErrorOr<void> Run()
     {
+        if (m_withPath)
+            m_text = TRY(FS::ReadFile(*m_path));
         if (!m_withPath) {
             Console::SetForegroundColor(ConsoleColor::Cyan);
             TRY(Console::WriteLine("Press ENTER to start."));
@@ -162,6 +163,7 @@ private:
     }
 
     Kernel& m_kernel;
+    Argument m_path;
     bool m_withPath;
     String m_text;
 };

@@ -12,8 +12,7 @@ char const* const ExamplePath = "/home/root/example.exe";
 ErrorOr<MZ_EXE> load(String const& path)
 {
     auto* fs = TRY(BootVolume());
-    ByteBuffer file = TRY(fs->readFile(path));
-    return MZ_EXE::Load(file);
+    return MZ_EXE::Load(TRY(fs->readFile(path)));
 }
 
 // Loads and checks the program without running it.

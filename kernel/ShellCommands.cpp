@@ -121,7 +121,7 @@ ErrorOr<void> tsc(Kernel&, Argument const& argument)
 {
     if (IsBlank(argument))
         return WriteUsage("USAGE: tsc <file path>");
-    TRY(TessScript::Run(FS::ReadFile(*argument)));
+    TRY(TessScript::Run(TRY(FS::ReadFile(*argument))));
     return {};
 }
 

@@ -6,19 +6,58 @@ Vector<String> TessScript::stack;
 
 namespace {
 
-ErrorOr<void> run_line(String const& line)
+// One line of the script: a view into its text, so running a script as long
+// as a file copies nothing but the text a statement keeps.
+struct Line {
+    String const& script;
+    size_t start;
+    size_t length;
+
+    bool is(char const* text) const { return length == __builtin_strlen(text) && starts_with(text); }
+    bool starts_with(char const* prefix) const
+    {
+        size_t n = __builtin_strlen(prefix);
+        if (n > length)
+            return false;
+        for (size_t i = 0; i < n; ++i) {
+            if (script[start + i] != static_cast<u8>(prefix[i]))
+                return false;
+        }
+        return true;
+    }
+    // The text after the first `skip` characters. A script can push as
+    // much as its file holds, so the copy may fail.
+    ErrorOr<String> rest(size_t skip) const
+    {
+        Vector<char16_t> chars;
+        if (!chars.try_resize(length - skip))
+            return Error::out_of_memory((length - skip) * sizeof(char16_t));
+        for (size_t i = 0; i < chars.size(); ++i)
+            chars[i] = script[start + skip + i];
+        return String(static_cast<Vector<char16_t>&&>(chars));
+    }
+};
+
+ErrorOr<void> push(String text)
+{
+    if (!TessScript::stack.try_append(static_cast<String&&>(text)))
+        return Error::out_of_memory((TessScript::stack.size() + 1) * sizeof(String));
+    return {};
+}
+
+ErrorOr<void> run_line(Line const& line)
 {
     // Statements are matched exactly, case included; a carriage return left
     // by a CR LF file is part of the line, so "wfk\r" is not "wfk".
     if (line.starts_with("push "))
-        TessScript::stack.append(line.substring(5));
+        TRY(push(TRY(line.rest(5))));
     if (line.starts_with("push$ "))
-        TessScript::stack.append(line.substring(6));
+        TRY(push(TRY(line.rest(6))));
     if (line.starts_with("wait "))
         TRY(Console::WriteLine("WAIT function not implemented!"));
-    if (line == "wfk")
+    if (line.is("wfk"))
         TRY(Console::ReadKey());
-    if (line == "cls")
+    if (line.is("cls"))
         Console::Clear();
     return {};
 }
@@ -27,8 +66,13 @@ ErrorOr<void> run_line(String const& line)
 
 ErrorOr<i32> TessScript::Run(String const& script)
 {
-    Vector<String> lines = script.split(u'\n');
-    for (size_t i = 0; i + 1 < lines.size(); ++i)
-        TRY(run_line(lines[i]));
+    // Only lines ended by a line feed run: text after the last one does not.
+    size_t start = 0;
+    for (size_t i = 0; i < script.length(); ++i) {
+        if (script[i] != u'\n')
+            continue;
+        TRY(run_line(Line { script, start, i - start }));
+        start = i + 1;
+    }
     return 0;
 }

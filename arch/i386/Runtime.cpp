@@ -6,6 +6,8 @@
 #include "hal/Heap.h"
 #include "kernel/Entry.h"
 
+#include <new>
+
 extern "C" {
 
 // Plain 32-bit word loops: under emulation they run several times faster
@@ -99,6 +101,13 @@ u32 GetEndOfKernel() { return reinterpret_cast<u32>(kernel_image_end); }
 
 void* operator new(size_t size) { return Heap::MemAlloc(size); }
 void* operator new[](size_t size) { return Heap::MemAlloc(size); }
+// The tag of the fallible forms of new; there is no C++ library to hold it.
+namespace std {
+nothrow_t const nothrow {};
+}
+
+void* operator new(size_t size, std::nothrow_t const&) noexcept { return Heap::TryMemAlloc(size); }
+void* operator new[](size_t size, std::nothrow_t const&) noexcept { return Heap::TryMemAlloc(size); }
 void operator delete(void* block) noexcept { Heap::Free(block); }
 void operator delete[](void* block) noexcept { Heap::Free(block); }
 void operator delete(void* block, size_t) noexcept { Heap::Free(block); }

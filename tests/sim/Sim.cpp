@@ -6,7 +6,9 @@
 #include "hal/Interrupts.h"
 #include "hal/Time.h"
 
+#include <cstdlib>
 #include <map>
+#include <new>
 
 namespace {
 
@@ -51,6 +53,7 @@ struct Machine {
     u64 tsc { 0 };
     u32 last_call { 0 };
     FreeRunningTimer timer;
+    size_t fallible_limit { static_cast<size_t>(-1) };
 };
 
 Machine& machine()
@@ -95,6 +98,7 @@ void reset()
     m.tsc = 0;
     m.last_call = 0;
     m.timer = {};
+    m.fallible_limit = static_cast<size_t>(-1);
     attach(0x42, 0x42, &m.timer);
     attach(0x61, 0x61, &m.timer);
     map_memory(0, 0x100000);
@@ -147,6 +151,7 @@ bool interrupts_enabled() { return machine().interrupts; }
 u64 halt_count() { return machine().halts; }
 void set_timestamp(u64 value) { machine().tsc = value; }
 u32 last_call_address() { return machine().last_call; }
+void set_fallible_allocation_limit(size_t bytes) { machine().fallible_limit = bytes; }
 u64 timer_milliseconds() { return machine().timer.ticks * 1000 / PIT::Frequency; }
 void set_timer_ticks_per_read(u32 ticks) { machine().timer.ticks_per_read = ticks; }
 
@@ -227,4 +232,13 @@ u64 timestamp_counter()
     return machine().tsc;
 }
 
+}
+
+// The fallible allocations (the nothrow forms of new) of the code under test
+// fail above the limit a test sets, like a kernel heap that has run out.
+void* operator new(size_t size, std::nothrow_t const&) noexcept
+{
+    if (size > machine().fallible_limit)
+        return nullptr;
+    return std::malloc(size ? size : 1);
 }

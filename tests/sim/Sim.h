@@ -73,5 +73,7 @@ u32 last_call_address();
 // read of the counter advances it by 1 ms unless a test sets another step.
 u64 timer_milliseconds();
 void set_timer_ticks_per_read(u32 ticks);
+// Fallible allocations of more than `bytes` fail until the next reset.
+void set_fallible_allocation_limit(size_t bytes);
 
 }

@@ -4,6 +4,8 @@
 #include "tests/unit/ShellTestSupport.h"
 #include "tests/unit/StorageTestSupport.h"
 
+#include <malloc.h>
+
 namespace {
 
 constexpr u8 OnBlue = 0x9F;
@@ -124,28 +126,68 @@ TEST_F(DiskCommands, WithoutADiskTheCommandsReportIt)
         EXPECT_EQ(run(line), "No disk file system") << line;
 }
 
-TEST(BootDisks, FormatsBlankPartitionsWithTheHomeFoldersThenDetectsThem)
-{
+namespace {
+
+// The block devices the start-up probe would have found, and the global
+// state the boot's disk steps replace, put back afterwards.
+struct BootDisks : ::testing::Test {
+    void SetUp() override
+    {
+        savedRoot = FileSystem::Root;
+        savedFd = Kernel::fd;
+        BlockDevice::Devices.clear();
+    }
+    void TearDown() override
+    {
+        BlockDevice::Devices.clear();
+        Devices::dev.clear();
+        FileSystem::Root = savedRoot;
+        Kernel::fd = savedFd;
+        Sim::reset(); // the clock goes away with this test
+    }
+    void add(std::initializer_list<BlockDevice*> devices)
+    {
+        for (auto* device : devices)
+            BlockDevice::Devices.append(device);
+    }
+
     TestMachine machine;
-    CmosClock clock(10, 30);
-    auto* savedRoot = FileSystem::Root;
-    auto* savedFd = Kernel::fd;
-    BlockDevice::Devices.clear();
-    MemoryDisk disk(4096);
-    Partition first(disk, 100, 1000), second(disk, 2048, 2048), tiny(disk, 1200, 50);
-    BlockDevice::Devices.append(&disk);
-    BlockDevice::Devices.append(&first);
-    BlockDevice::Devices.append(&second);
-    BlockDevice::Devices.append(&tiny);
-    disk.block(1200)[0] = 0xEE;
+    CmosClock clock { 10, 30 };
+    RootFilesystem* savedRoot;
+    KLNFS* savedFd;
+};
+
+bool all_zero(MemoryDisk& disk, u64 first, u64 count)
+{
+    return std::all_of(disk.block(first), disk.block(first + count), [](u8 b) { return b == 0; });
+}
+
+}
+
+TEST_F(BootDisks, FormatsBlankPartitionsLeavesForeignOnesAloneAndServesTheLastTessaryOne)
+{
+    MemoryDisk disk(8192);
+    Partition first(disk, 100, 1000), foreign(disk, 1200, 800), second(disk, 2048, 2048), tiny(disk, 4200, 50),
+        other(disk, 5000, 1000);
+    add({ &disk, &first, &foreign, &second, &tiny, &other });
+    // Another system's data, in a block formatting would zero.
+    disk.block(1200 + 99)[7] = 0x42;
+    disk.block(5000 + 3)[0] = 0xEB;
+    std::vector<u8> foreignBefore(disk.block(1200), disk.block(2000));
 
     ASSERT_FALSE(DetectAndMountDisks().is_error());
-    // The tiny partition is reported and left out.
-    EXPECT_EQ(machine.line(0), "/dev/sda3: Partition too small for a file system (at least 100 blocks)");
-    EXPECT_EQ(machine.line(1), "");
+    EXPECT_EQ(machine.line(0), "/dev/sda2 holds another system and was left untouched");
+    EXPECT_EQ(machine.line(1), "/dev/sda4: Partition too small for a file system (at least 100 blocks)");
+    EXPECT_EQ(machine.line(2), "/dev/sda5 holds another system and was left untouched");
+    EXPECT_EQ(std::vector<u8>(disk.block(1200), disk.block(2000)), foreignBefore);
+    EXPECT_TRUE(all_zero(disk, 4200, 50));
+    EXPECT_FALSE(KLNFS::isKFS(other).value());
+    // Only the shell's volume, the last Tessary partition, is mounted, so
+    // every command sees the same files.
     ASSERT_NE(Kernel::fd, nullptr);
     EXPECT_EQ(&Kernel::fd->partition, &second);
-    EXPECT_EQ(FileSystem::Root->mountPoints.size(), 2u);
+    ASSERT_EQ(FileSystem::Root->mountPoints.size(), 1u);
+    EXPECT_EQ(FileSystem::Root->mountPoints[0].mountedDevice, Kernel::fd);
     EXPECT_TRUE(KLNFS::isKFS(first).value());
     KLNFS check(second);
     EXPECT_EQ(narrow(check.label), "TESSARY");
@@ -153,17 +195,42 @@ TEST(BootDisks, FormatsBlankPartitionsWithTheHomeFoldersThenDetectsThem)
     EXPECT_EQ(check.getLongList("/").value().size(), 2u);
     EXPECT_EQ(narrow(check.readFromNode("documents").value().owner), "root");
 
+    // The next boot finds both file systems and formats nothing.
+    Console::Clear();
     ASSERT_FALSE(DetectAndMountDisks().is_error());
-    EXPECT_EQ(machine.line(1), "Drive detected!");
+    EXPECT_EQ(machine.line(0), "Drive detected!");
+    EXPECT_EQ(machine.line(1), "/dev/sda2 holds another system and was left untouched");
     EXPECT_EQ(machine.line(2), "Drive detected!");
-    EXPECT_EQ(machine.line(3), "/dev/sda3: Partition too small for a file system (at least 100 blocks)");
-    EXPECT_EQ(tiny.BlockCount(), 50u);
-    EXPECT_EQ(disk.block(1200)[0], 0xEE); // nothing written to it
     EXPECT_EQ(check.getWriteAddress().value(), 10);
+    EXPECT_EQ(std::vector<u8>(disk.block(1200), disk.block(2000)), foreignBefore);
+}
 
-    BlockDevice::Devices.clear();
-    Devices::dev.clear();
-    FileSystem::Root = savedRoot;
-    Kernel::fd = savedFd;
-    Sim::reset(); // the clock goes away with this test
+TEST_F(BootDisks, ADiskErrorWhileProbingSkipsThatPartitionOnly)
+{
+    MemoryDisk disk(4096);
+    Partition broken(disk, 100, 1000), good(disk, 2048, 2048);
+    add({ &disk, &broken, &good });
+    disk.badBlock = 101; // the broken partition's superblock
+    ASSERT_FALSE(DetectAndMountDisks().is_error());
+    EXPECT_EQ(machine.line(0), "/dev/sda1: ATA Error");
+    ASSERT_NE(Kernel::fd, nullptr);
+    EXPECT_EQ(&Kernel::fd->partition, &good);
+}
+
+TEST_F(BootDisks, RunningTheBootScreenAgainFreesWhatTheLastRunMounted)
+{
+    MemoryDisk disk(4096);
+    Partition first(disk, 100, 1000), second(disk, 2048, 2048);
+    add({ &disk, &first, &second });
+    auto run = [&] {
+        Sim::clear_accesses(); // the machine's port log would grow
+        Console::Clear();
+        ASSERT_FALSE(DetectAndMountDisks().is_error());
+    };
+    run();
+    run();
+    size_t inUse = mallinfo2().uordblks;
+    for (int i = 0; i < 200; ++i)
+        run();
+    EXPECT_EQ(mallinfo2().uordblks, inUse);
 }

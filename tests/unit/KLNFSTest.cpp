@@ -3,6 +3,8 @@
 #include "fs/TimeStamp.h"
 #include "tests/unit/StorageTestSupport.h"
 
+#include <map>
+
 namespace {
 
 std::vector<std::string> names(Vector<fsEntry> const& entries)
@@ -295,4 +297,126 @@ TEST(KLNFS, CorruptStructuresGiveErrorsNotWildReads)
     v.block(1)[16] = 0xFF;
     EXPECT_EQ(error_of(v.fs.getWriteAddress()), "Corrupt superblock");
     EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("x"), "g", "root")), "Corrupt superblock");
+}
+
+TEST(KLNFS, LargeFilesGoOutInPiecesAndComeBackWhole)
+{
+    Volume v;
+    ByteBuffer data;
+    data.resize(300001);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<u8>(i * 7 ^ i >> 9);
+    ASSERT_FALSE(v.fs.saveFile(data, "big", "root").is_error());
+    ByteBuffer back = v.fs.readFile("big").value();
+    EXPECT_TRUE(back.size() == data.size() && std::equal(back.begin(), back.end(), data.begin()));
+    // The stored stream: the length, the bytes, zeros to the end of the
+    // last of ceil(300005 / 512) = 586 blocks.
+    EXPECT_EQ(v.next_free(), 4 + 586);
+    EXPECT_EQ(v.block(4)[0] | v.block(4)[1] << 8 | v.block(4)[2] << 16, 300001);
+    EXPECT_EQ(v.block(4 + 585)[300005 % 512 - 1], data[300000]);
+    EXPECT_TRUE(std::all_of(v.block(4 + 585) + 300005 % 512, v.block(4 + 586), [](u8 b) { return b == 0; }));
+}
+
+TEST(KLNFS, AFileTooBigForMemoryIsAnErrorNotAStop)
+{
+    Volume v;
+    ByteBuffer data;
+    data.resize(100 * 1024);
+    ASSERT_FALSE(v.fs.saveFile(data, "big", "root").is_error());
+    Sim::set_fallible_allocation_limit(64 * 1024);
+    EXPECT_EQ(error_of(v.fs.readFile("big")), "Not enough memory: 102912 bytes needed");
+    Sim::reset();
+}
+
+TEST(KLNFS, NamesMustBeStoredExactlySoNoEntryIsEverDuplicatedOrLost)
+{
+    Volume v;
+    // The line editor's arrow mark would be stored as its low byte and never
+    // be found again under the name it was made with.
+    String arrow = "x";
+    arrow.append(u'\u2190');
+    int writes = v.disk.writes;
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(error_of(v.fs.makeDir(arrow, "root")), "Invalid character in file name");
+    for (char16_t bad : { u'\x01', u'\x7F', u'\x9F' })
+        EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("x"), String::repeated(bad, 1), "root")),
+            "Invalid character in file name");
+    EXPECT_EQ(v.disk.writes, writes);
+    EXPECT_TRUE(v.fs.getLongList("").value().is_empty());
+
+    // Latin-1 letters are one byte each and round-trip.
+    String cafe = "caf";
+    cafe.append(u'\u00E9');
+    ASSERT_FALSE(v.fs.makeDir(cafe, "root").is_error());
+    EXPECT_EQ(error_of(v.fs.makeDir(cafe, "root")), "File already exists");
+    EXPECT_TRUE(v.fs.getLongList(cafe).value().is_empty());
+}
+
+TEST(KLNFS, SavingAFileOverADirectoryIsRefusedAndKeepsTheTree)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
+    ASSERT_FALSE(v.fs.makeDir("d/inner", "root").is_error());
+    int writes = v.disk.writes;
+    EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("x"), "/d", "root")), "d is a directory");
+    EXPECT_EQ(v.disk.writes, writes);
+    EXPECT_EQ(names(v.fs.getLongList("d").value()), (std::vector<std::string> { "inner" }));
+}
+
+namespace {
+
+// A disk far bigger than the host's memory: only written blocks are kept.
+class SparseDisk : public BlockDevice {
+public:
+    explicit SparseDisk(u64 blocks)
+        : m_blocks(blocks)
+    {
+    }
+    ErrorOr<void> ReadBlock(u64 first, u32 count, ByteBuffer& buffer) override
+    {
+        TRY(CheckRequest(first, count, buffer.size()));
+        for (u32 i = 0; i < count; ++i) {
+            auto block = m_data.find(first + i);
+            for (u32 j = 0; j < BlockSize; ++j)
+                buffer[i * BlockSize + j] = block == m_data.end() ? 0 : block->second[j];
+        }
+        return {};
+    }
+    ErrorOr<void> WriteBlock(u64 first, u32 count, ByteBuffer const& buffer) override
+    {
+        TRY(CheckRequest(first, count, buffer.size()));
+        for (u32 i = 0; i < count; ++i)
+            m_data[first + i].assign(buffer.begin() + i * BlockSize, buffer.begin() + (i + 1) * BlockSize);
+        return {};
+    }
+    u64 BlockCount() const override { return m_blocks; }
+
+private:
+    u64 m_blocks;
+    std::map<u64, std::vector<u8>> m_data;
+};
+
+}
+
+TEST(KLNFS, AVolumeBeyondTheLargestBlockNumberIsFullThereNotCorrupt)
+{
+    // 3 TiB: more blocks than the format's signed 32-bit block numbers name.
+    SparseDisk disk(6ull << 30);
+    Partition partition(disk, 2048, (6ull << 30) - 2048);
+    KLNFS fs(partition);
+    ASSERT_FALSE(fs.Format("BIG").is_error());
+    // Move the allocation pointer (after the 7-byte signature and the 4-byte
+    // label) to two blocks below the largest block number.
+    ByteBuffer super;
+    super.resize(512);
+    ASSERT_FALSE(partition.ReadBlock(1, 1, super).is_error());
+    u32 next = 0x7FFFFFFD;
+    for (int i = 0; i < 4; ++i)
+        super[11 + i] = static_cast<u8>(next >> (8 * i));
+    ASSERT_FALSE(partition.WriteBlock(1, 1, super).is_error());
+
+    ASSERT_FALSE(fs.makeDir("last", "root").is_error());
+    EXPECT_EQ(error_of(fs.makeDir("beyond", "root")), "Not enough space on the disk");
+    EXPECT_EQ(fs.getWriteAddress().value(), 0x7FFFFFFF);
+    EXPECT_TRUE(fs.getLongList("last").value().is_empty());
 }

@@ -88,10 +88,24 @@ TEST_F(TextFiles, SaveAndOpenThroughTheRootFileSystem)
     EXPECT_EQ(text_of(volume.fs.readFile("a.txt").value()), "hi");
 
     FS::AddFile("note", "n.txt", "/documents");
-    EXPECT_EQ(narrow(FS::ReadFile("/documents/n.txt")), "note");
-    EXPECT_EQ(narrow(FS::ReadFile("/documents/none.txt")), "Error!");
+    EXPECT_EQ(narrow(FS::ReadFile("/documents/n.txt").value()), "note");
+    EXPECT_EQ(narrow(FS::ReadFile("/documents/none.txt").value()), "Error!");
     EXPECT_FALSE(Extras::SaveTextFile("/missing", "x.txt", "x"));
     FS::AddFile("x", "x.txt", "/missing"); // silent
+}
+
+TEST_F(TextFiles, AFileTooBigForMemoryIsAnErrorNotTheErrorText)
+{
+    ByteBuffer big;
+    big.resize(40000);
+    ASSERT_FALSE(volume.fs.saveFile(big, "documents/big.txt", "root").is_error());
+    // The bytes fit; the text, two bytes a character, does not.
+    Sim::set_fallible_allocation_limit(60000);
+    auto text = FS::ReadFile("/documents/big.txt");
+    ASSERT_TRUE(text.is_error());
+    EXPECT_TRUE(text.error().is_out_of_memory());
+    EXPECT_EQ(narrow(FS::ReadFile("/documents/none.txt").value()), "Error!");
+    Sim::reset();
 }
 
 TEST(Extras, ConvertsCharactersToLowBytesAndBack)
@@ -99,12 +113,12 @@ TEST(Extras, ConvertsCharactersToLowBytesAndBack)
     String smiley;
     smiley.append(u'\u263A');
     smiley.append(u'A');
-    ByteBuffer bytes = Extras::StringToByte(smiley);
+    ByteBuffer bytes = Extras::StringToByte(smiley).value();
     ASSERT_EQ(bytes.size(), 2u);
     EXPECT_EQ(bytes[0], 0x3A);
     EXPECT_EQ(bytes[1], 'A');
-    EXPECT_EQ(narrow(Extras::ByteToString(ByteBuffer { 0x48, 0x49 })), "HI");
-    EXPECT_EQ(narrow(Extras::ByteToString(ByteBuffer {})), "");
+    EXPECT_EQ(narrow(Extras::ByteToString(ByteBuffer { 0x48, 0x49 }).value()), "HI");
+    EXPECT_EQ(narrow(Extras::ByteToString(ByteBuffer {}).value()), "");
 
     ByteBuffer target { 9, 9, 9, 9 };
     EXPECT_EQ(Extras::CopyCharToByte("ab", 0, target, 0, 4), 2);

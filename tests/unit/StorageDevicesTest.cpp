@@ -6,8 +6,12 @@
 
 namespace {
 
+// Writes a partition table entry, and the signature that makes sector 0 a
+// partition table.
 void put_entry(u8* sector, int index, u8 type, u32 start, u32 count)
 {
+    sector[510] = 0x55;
+    sector[511] = 0xAA;
     u8* entry = sector + 446 + 16 * index;
     entry[4] = type;
     for (int i = 0; i < 4; ++i) {
@@ -48,6 +52,10 @@ TEST(MBR, SkipsUnusedEntriesAndReadsStartAndCount)
     EXPECT_EQ(table.partitions[0].sectorCount, 1000u);
     EXPECT_EQ(table.partitions[1].startSector, 0x01020304u);
     EXPECT_EQ(table.partitions[1].sectorCount, 0xA0B0C0D0u);
+
+    // Without 0x55 0xAA at its end, sector 0 is no partition table.
+    sector[511] = 0;
+    EXPECT_TRUE(MBR(sector).partitions.is_empty());
 }
 
 TEST_F(DeviceRegistry, NamesDisksAndPartitionsWithOnePartitionCounter)
@@ -55,17 +63,37 @@ TEST_F(DeviceRegistry, NamesDisksAndPartitionsWithOnePartitionCounter)
     MemoryDisk first(8192), second(8192), bare(100);
     put_entry(first.block(0), 0, 0x83, 2048, 1024);
     put_entry(first.block(0), 1, 0x83, 4096, 1024);
-    put_entry(second.block(0), 0, 0x83, 2048, 100000); // reaches past the disk
+    put_entry(second.block(0), 0, 0x83, 2048, 6144);
     ASSERT_FALSE(ATA::AddDisk(first).is_error());
     ASSERT_FALSE(ATA::AddDisk(second).is_error());
     ASSERT_FALSE(ATA::AddDisk(bare).is_error());
     ATA::Detect();
     EXPECT_EQ(registry_names(),
         (std::vector<std::string> { "/dev/sda", "/dev/sda1", "/dev/sda2", "/dev/sdb", "/dev/sda3", "/dev/sdc" }));
-    EXPECT_EQ(Devices::dev[4].blockDevice->BlockCount(), 8192u - 2048u);
+    EXPECT_EQ(Devices::dev[4].blockDevice->BlockCount(), 6144u);
     // Detecting again names the same devices.
     ATA::Detect();
     EXPECT_EQ(registry_names().size(), 6u);
+}
+
+TEST_F(DeviceRegistry, OnlyPlainPartitionsInsideTheDiskBecomeDevices)
+{
+    // Containers and other schemes' entries are no partitions of ours: the
+    // extended kinds, the GPT protective entry, an entry over sector 0 and
+    // one past the end of the disk.
+    MemoryDisk disk(8192), gpt(8192);
+    put_entry(disk.block(0), 0, 0x05, 100, 100);
+    put_entry(disk.block(0), 1, 0x0F, 300, 100);
+    put_entry(disk.block(0), 2, 0x83, 0, 1000);
+    put_entry(disk.block(0), 3, 0x83, 4096, 4097);
+    put_entry(gpt.block(0), 0, 0xEE, 1, 8191);
+    put_entry(gpt.block(0), 1, 0x85, 2048, 100);
+    put_entry(gpt.block(0), 2, 0x83, 4096, 4096);
+    ASSERT_FALSE(ATA::AddDisk(disk).is_error());
+    ASSERT_FALSE(ATA::AddDisk(gpt).is_error());
+    ATA::Detect();
+    EXPECT_EQ(registry_names(), (std::vector<std::string> { "/dev/sda", "/dev/sdb", "/dev/sda1" }));
+    EXPECT_EQ(static_cast<Partition*>(Devices::dev[2].blockDevice)->FirstSector(), 4096u);
 }
 
 TEST(Partition, OffsetsBlocksAndRefusesRequestsOutsideItsWindow)

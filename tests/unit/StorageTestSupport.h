@@ -49,6 +49,8 @@ public:
     ErrorOr<void> ReadBlock(u64 first, u32 count, ByteBuffer& buffer) override
     {
         TRY(CheckRequest(first, count, buffer.size()));
+        if (badBlock >= first && badBlock < first + count)
+            return Error("ATA Error");
         ++reads;
         for (size_t i = 0; i < buffer.size(); ++i)
             buffer[i] = bytes[first * BlockSize + i];
@@ -74,6 +76,7 @@ public:
     int reads { 0 };
     int writes { 0 };
     int writesLeft { -1 }; // -1: unlimited
+    u64 badBlock { ~0ull }; // reads that touch it fail
 };
 
 // A formatted volume on a partition at sector 2048 of an in-memory disk,
