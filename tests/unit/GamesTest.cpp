@@ -34,7 +34,7 @@ TEST(Snake, TwelveUpPressesReachTheTopRowAndLoseWithScore24)
     EXPECT_EQ(machine.row(10).substr(36, 9), "YOU LOSE!");
     EXPECT_EQ(machine.attribute(36, 10), 0x0C);
     // "Your score: 24" is 14 characters: column 40 - 7 = 33.
-    EXPECT_EQ(machine.line(12), std::string(33, '\x0f') + "Your score: 24");
+    EXPECT_EQ(machine.line(12), std::string(33, ' ') + "Your score: 24");
     EXPECT_EQ(machine.attribute(33, 12), 0x0F);
     EXPECT_EQ(machine.line(11), "");
     // The game ended on the twelfth press: only its release is left.
