@@ -102,6 +102,21 @@ TEST(Snake, TheBottomAndRightLimitsLieOneCellOutsideTheScreen)
     EXPECT_EQ(machine.row(12).substr(33, 14), "Your score: 80");
 }
 
+TEST(Snake, EscapeGivesUpAndReturnsOnAnEmptyScreen)
+{
+    TestMachine machine;
+    Kernel kernel;
+    machine.press(TestMachine::Up);
+    machine.press(TestMachine::Escape);
+    machine.press(TestMachine::Up);
+    run(kernel, "snake");
+    EXPECT_EQ(machine.screen(), std::string(25, '\n'));
+    EXPECT_EQ(Console::CursorTop(), 0);
+    EXPECT_EQ(Console::CursorLeft(), 0);
+    // The Up after Escape stays for the prompt.
+    EXPECT_EQ(machine.pending(), 3u);
+}
+
 TEST(Matrix, RunsItsStepsAndReturnsWithTheNameInTheMiddle)
 {
     TestMachine machine;
