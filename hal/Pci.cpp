@@ -53,6 +53,115 @@ char const* const ClassNames[] = {
     "Data Acquisition and Signal Processing Controller",
 };
 
+struct SubclassEntry {
+    u8 classCode;
+    u8 subclass;
+    char const* name;
+};
+
+// The sub-classes the PCI code assignments name, for the named classes.
+SubclassEntry const SubclassNames[] = {
+    { 0x01, 0x00, "SCSI Bus Controller" },
+    { 0x01, 0x01, "IDE Controller" },
+    { 0x01, 0x02, "Floppy Disk Controller" },
+    { 0x01, 0x03, "IPI Bus Controller" },
+    { 0x01, 0x04, "RAID Controller" },
+    { 0x01, 0x05, "ATA Controller" },
+    { 0x01, 0x06, "Serial ATA Controller" },
+    { 0x01, 0x07, "Serial Attached SCSI Controller" },
+    { 0x01, 0x08, "Non-Volatile Memory Controller" },
+    { 0x02, 0x00, "Ethernet Controller" },
+    { 0x02, 0x01, "Token Ring Controller" },
+    { 0x02, 0x02, "FDDI Controller" },
+    { 0x02, 0x03, "ATM Controller" },
+    { 0x02, 0x04, "ISDN Controller" },
+    { 0x02, 0x05, "WorldFip Controller" },
+    { 0x02, 0x06, "PICMG 2.14 Multi Computing Controller" },
+    { 0x02, 0x07, "InfiniBand Controller" },
+    { 0x02, 0x08, "Fabric Controller" },
+    { 0x03, 0x00, "VGA Compatible Controller" },
+    { 0x03, 0x01, "XGA Controller" },
+    { 0x03, 0x02, "3D Controller" },
+    { 0x04, 0x00, "Multimedia Video Controller" },
+    { 0x04, 0x01, "Multimedia Audio Controller" },
+    { 0x04, 0x02, "Computer Telephony Device" },
+    { 0x04, 0x03, "Audio Device" },
+    { 0x05, 0x00, "RAM Controller" },
+    { 0x05, 0x01, "Flash Controller" },
+    { 0x06, 0x00, "Host Bridge" },
+    { 0x06, 0x01, "ISA Bridge" },
+    { 0x06, 0x02, "EISA Bridge" },
+    { 0x06, 0x03, "MCA Bridge" },
+    { 0x06, 0x04, "PCI-to-PCI Bridge" },
+    { 0x06, 0x05, "PCMCIA Bridge" },
+    { 0x06, 0x06, "NuBus Bridge" },
+    { 0x06, 0x07, "CardBus Bridge" },
+    { 0x06, 0x08, "RACEway Bridge" },
+    { 0x06, 0x09, "Semi-Transparent PCI-to-PCI Bridge" },
+    { 0x06, 0x0A, "InfiniBand-to-PCI Host Bridge" },
+    { 0x07, 0x00, "Serial Controller" },
+    { 0x07, 0x01, "Parallel Controller" },
+    { 0x07, 0x02, "Multiport Serial Controller" },
+    { 0x07, 0x03, "Modem" },
+    { 0x07, 0x04, "GPIB Controller" },
+    { 0x07, 0x05, "Smart Card Controller" },
+    { 0x08, 0x00, "Interrupt Controller" },
+    { 0x08, 0x01, "DMA Controller" },
+    { 0x08, 0x02, "Timer" },
+    { 0x08, 0x03, "RTC Controller" },
+    { 0x08, 0x04, "PCI Hot-Plug Controller" },
+    { 0x08, 0x05, "SD Host Controller" },
+    { 0x08, 0x06, "IOMMU" },
+    { 0x09, 0x00, "Keyboard Controller" },
+    { 0x09, 0x01, "Digitizer Pen" },
+    { 0x09, 0x02, "Mouse Controller" },
+    { 0x09, 0x03, "Scanner Controller" },
+    { 0x09, 0x04, "Gameport Controller" },
+    { 0x0A, 0x00, "Generic Docking Station" },
+    { 0x0B, 0x00, "386" },
+    { 0x0B, 0x01, "486" },
+    { 0x0B, 0x02, "Pentium" },
+    { 0x0B, 0x10, "Alpha" },
+    { 0x0B, 0x20, "PowerPC" },
+    { 0x0B, 0x30, "MIPS" },
+    { 0x0B, 0x40, "Co-Processor" },
+    { 0x0C, 0x00, "FireWire Controller" },
+    { 0x0C, 0x01, "ACCESS Bus Controller" },
+    { 0x0C, 0x02, "SSA Controller" },
+    { 0x0C, 0x03, "USB Controller" },
+    { 0x0C, 0x04, "Fibre Channel Controller" },
+    { 0x0C, 0x05, "SMBus Controller" },
+    { 0x0C, 0x06, "InfiniBand Controller" },
+    { 0x0C, 0x07, "IPMI Interface" },
+    { 0x0C, 0x08, "SERCOS Interface" },
+    { 0x0C, 0x09, "CANbus Controller" },
+    { 0x0D, 0x00, "IrDA Controller" },
+    { 0x0D, 0x01, "Consumer IR Controller" },
+    { 0x0D, 0x10, "RF Controller" },
+    { 0x0D, 0x11, "Bluetooth Controller" },
+    { 0x0D, 0x12, "Broadband Controller" },
+    { 0x0D, 0x20, "802.11a Ethernet Controller" },
+    { 0x0D, 0x21, "802.11b Ethernet Controller" },
+    { 0x0E, 0x00, "I2O Controller" },
+    { 0x0F, 0x01, "Satellite TV Controller" },
+    { 0x0F, 0x02, "Satellite Audio Controller" },
+    { 0x0F, 0x03, "Satellite Voice Controller" },
+    { 0x0F, 0x04, "Satellite Data Controller" },
+    { 0x10, 0x00, "Network and Computing Encryption Controller" },
+    { 0x10, 0x10, "Entertainment Encryption Controller" },
+    { 0x11, 0x00, "DPIO Module" },
+    { 0x11, 0x01, "Performance Counters" },
+    { 0x11, 0x10, "Communication Synchronizer" },
+    { 0x11, 0x20, "Signal Processing Management" },
+};
+
+// A class or sub-class without a name is shown by its numbers.
+String class_numbers(PCIDevice const& device)
+{
+    return "ClassCode: " + String::number(device.ClassCode) + "     Subclass: " + String::number(device.Subclass)
+        + "     ProgIF: " + String::number(device.ProgIF);
+}
+
 Vector<PCIDevice*> s_devices;
 Vector<PCI::Record> s_records;
 
@@ -185,8 +294,16 @@ String DeviceClass::ClassName(PCIDevice const& device)
     u8 code = device.ClassCode;
     if (code >= 1 && code < sizeof ClassNames / sizeof ClassNames[0])
         return ClassNames[code];
-    return "ClassCode: " + String::number(code) + "     Subclass: " + String::number(device.Subclass)
-        + "     ProgIF: " + String::number(device.ProgIF);
+    return class_numbers(device);
+}
+
+String DeviceClass::SubclassName(PCIDevice const& device)
+{
+    for (auto const& entry : SubclassNames) {
+        if (entry.classCode == device.ClassCode && entry.subclass == device.Subclass)
+            return entry.name;
+    }
+    return class_numbers(device);
 }
 
 String DeviceClass::GetString(PCIDevice const& device)
@@ -239,7 +356,7 @@ ErrorOr<void> PCI::AddDevice(PCIDevice* device, u32 depth)
     Debugger::Send("PCI " + line);
     TRY(Console::WriteLine(line));
     s_devices.append(device);
-    s_records.append({ name, DeviceClass::ClassName(*device), device->DeviceID, static_cast<u8>(device->bus) });
+    s_records.append({ name, DeviceClass::SubclassName(*device), device->DeviceID, static_cast<u8>(device->bus) });
     if (device->Kind() == PCIHeaderType::Bridge) {
         u32 secondary = static_cast<PCIDeviceBridge*>(device)->SecondaryBusNumber;
         // Buses behind a bridge are numbered above it; anything else is a

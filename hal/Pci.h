@@ -101,6 +101,9 @@ class DeviceClass {
 public:
     static String GetString(PCIDevice const& device);
     static String ClassName(PCIDevice const& device);
+    // The sub-class's name, or the class and sub-class numbers when it has
+    // none (every sub-class of a class without a name).
+    static String SubclassName(PCIDevice const& device);
 };
 
 // "0x" and bits / 4 upper-case hexadecimal digits.

@@ -10,8 +10,10 @@ public:
     static constexpr i32 Rows = 25;
     static constexpr u32 TextMemory = 0xB8000;
     static constexpr u32 TextMemorySize = Cols * Rows * 2;
-    // A cleared cell is character 0x0F on black: black whatever the colours.
-    static constexpr u16 ClearCell = 0x000F;
+    // A cleared cell is a space on black: black whatever the colours, and a
+    // blank on every display, terminal ones included (those draw the
+    // character of a black cell too).
+    static constexpr u16 ClearCell = 0x0020;
 
     TextScreen();
 

@@ -276,7 +276,13 @@ private:
     ErrorOr<void> Save()
     {
         ToPromptRow();
-        auto failure = TRY(save_as(Text()));
+        // The file ends with a line feed, so that a script written here keeps
+        // its last statement (TessScript runs up to the last line feed); a
+        // last line left empty already gives it one.
+        String text = Text();
+        if (!m_lines.last().is_empty())
+            text += u'\n';
+        auto failure = TRY(save_as(text));
         if (failure)
             m_message = "ERROR: " + *failure;
         return {};

@@ -7,9 +7,10 @@
 namespace {
 
 // A turn-based snake: every key press is one turn, the arrows steer and any
-// other key keeps going in the same direction. The head starts in the middle
-// of the screen; the game is lost on the top row, on the left column, or one
-// cell beyond the bottom or right edge. The snake is its last eight cells.
+// other key keeps going in the same direction, and Escape gives up. The head
+// starts in the middle of the screen; the game is lost on the top row, on the
+// left column, or one cell beyond the bottom or right edge. The snake is its
+// last eight cells.
 class Snake {
 public:
     ErrorOr<void> Start()
@@ -18,6 +19,11 @@ public:
         m_body.append({ Console::WindowWidth() / 2, Console::WindowHeight() / 2 });
         while (!m_lose) {
             auto key = TRY(Console::ReadKey(true));
+            if (key.Key == ConsoleKey::Escape) {
+                // The prompt comes back on an empty screen, not on the board.
+                Console::Clear();
+                return {};
+            }
             Steer(key.Key);
             if (m_direction == Direction::None) {
                 TRY(Draw());

@@ -64,9 +64,7 @@ ErrorOr<void> ProgressBar::Draw()
     i32 row = Console::CursorTop();
     i32 column = Console::CursorLeft();
     Console::WriteLine();
-    // Blanks up to the end of "100%" as well, so a shorter percentage after a
-    // longer one leaves no stale digits behind.
-    TRY(Console::Write("[" + String::repeated(u' ', TrackLength) + "]" + String::repeated(u' ', 6)));
+    TRY(Console::Write("[" + String::repeated(u' ', TrackLength) + "] "));
     Console::SetCursorLeft(column + 1);
     i32 filled = m_value / 2;
     if (m_charByChar) {
@@ -76,7 +74,12 @@ ErrorOr<void> ProgressBar::Draw()
         TRY(Console::Write(String::repeated(u'=', static_cast<size_t>(filled))));
     }
     Console::SetCursorLeft(column + 54);
-    TRY(Console::Write(String::number(m_value) + "%"));
+    String percent = String::number(m_value) + "%";
+    // A bar set back to a shorter percentage blanks the digits the longer one
+    // left; a bar that only grows writes nothing past its percentage.
+    size_t stale = m_percentWidth > percent.length() ? m_percentWidth - percent.length() : 0;
+    m_percentWidth = percent.length();
+    TRY(Console::Write(percent + String::repeated(u' ', stale)));
     Console::SetCursorTop(row);
     Console::SetCursorLeft(column);
     return {};

@@ -40,6 +40,8 @@ public:
 
 private:
     i32 m_value { 0 };
+    // Characters of the percentage the last draw wrote.
+    size_t m_percentWidth { 0 };
     // One Write per '=' (true) or one Write of the whole run; the screen is
     // the same, the first form shows the bar filling up on slow machines.
     bool m_charByChar;

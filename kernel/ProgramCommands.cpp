@@ -8,6 +8,7 @@
 namespace {
 
 char const* const ExamplePath = "/home/root/example.exe";
+char const* const DirectoryPath = "/home/root/test1";
 
 ErrorOr<MZ_EXE> load(String const& path)
 {
@@ -33,7 +34,11 @@ ErrorOr<void> exexe(Kernel&, Argument const&)
     for (u32 i = 0; i < Kernel::ExampleExeSize; ++i)
         program[i] = Kernel::Example_exe[i];
     TRY(fs->saveFile(program, ExamplePath, "root"));
-    return fs->makeDir("/home/root/test1", "root");
+    // The directory a previous exexe made is fine as it is.
+    auto existing = fs->readFromNode(DirectoryPath);
+    if (!existing.is_error() && existing.value().isDirectory())
+        return {};
+    return fs->makeDir(DirectoryPath, "root");
 }
 
 ErrorOr<void> exexe2(Kernel&, Argument const&)

@@ -127,7 +127,7 @@ std::string TestMachine::row(int y) const
 std::string TestMachine::line(int y) const
 {
     std::string text = row(y);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\x0f' || text.back() == '\0'))
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
         text.pop_back();
     return text;
 }

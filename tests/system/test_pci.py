@@ -6,7 +6,7 @@ from tessary_qemu import PROMPT, SystemTest
 
 
 class PciList(SystemTest):
-    def test_pci_lists_the_machines_devices_by_class(self):
+    def test_pci_lists_the_machines_devices_by_class_and_sub_class(self):
         machine = self.boot()
         machine.boot_to_prompt()
         self.assertIn("PCI 0:0:0   Bridge Device", machine.kernel_log())
@@ -17,10 +17,10 @@ class PciList(SystemTest):
         # IDE and ACPI functions are not walked), the standard VGA adapter and
         # the e1000 network card.
         expected = [
-            "Name: Bridge Device", "Sub-class name: Bridge Device", "Device 4663 is on bus 0",
-            "Name: Bridge Device", "Sub-class name: Bridge Device", "Device 28672 is on bus 0",
-            "Name: Display Controller", "Sub-class name: Display Controller", "Device 4369 is on bus 0",
-            "Name: Network Controller", "Sub-class name: Network Controller", "Device 4110 is on bus 0",
+            "Name: Bridge Device", "Sub-class name: Host Bridge", "Device 4663 is on bus 0",
+            "Name: Bridge Device", "Sub-class name: ISA Bridge", "Device 28672 is on bus 0",
+            "Name: Display Controller", "Sub-class name: VGA Compatible Controller", "Device 4369 is on bus 0",
+            "Name: Network Controller", "Sub-class name: Ethernet Controller", "Device 4110 is on bus 0",
         ]
         start = screen.index(PROMPT + "pci") + 1
         self.assertEqual(screen[start:start + len(expected)], expected)
@@ -31,7 +31,7 @@ class PciList(SystemTest):
         machine.type_line("pci")
         machine.wait_for_count(PROMPT, 2)
         self.assertIsNotNone(machine.find("Name: VMware NVIDIA 9500MGS"))
-        self.assertIsNotNone(machine.find("Sub-class name: Display Controller"))
+        self.assertIsNotNone(machine.find("Sub-class name: VGA Compatible Controller"))
         self.assertIsNotNone(machine.find("Device 1029 is on bus 0"))
 
 

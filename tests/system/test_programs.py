@@ -76,7 +76,7 @@ class Programs(SystemTest):
         cells = machine.cells()
         for r in range(24):
             self.assertTrue(all(attribute >> 4 == 1 for _, attribute in cells[r]), f"row {r} is not blue")
-        self.assertTrue(all(attribute >> 4 == 0 for _, attribute in cells[24]), "row 24 is not black")
+        self.assertTrue(all(cell == (0x20, 0x00) for cell in cells[24]), "row 24 is not blank on black")
         self.assertIn("PANIC: DIVIDE_BY_ZERO", machine.kernel_log())
 
 

@@ -58,7 +58,7 @@ class Editors(SystemTest):
         self.assertEqual(run(machine, "debughlp")[0], "Tessary Developer Help : Page 1/1")
         machine.close()
         self.assertEqual(cat(disk, "/documents/first note.txt"), b"Hello, disk\n")
-        self.assertEqual(cat(disk, "/documents/second.txt"), b"Tess\nwrite")
+        self.assertEqual(cat(disk, "/documents/second.txt"), b"Tess\nwrite\n")
 
     def test_a_failed_save_is_reported_and_tsc_runs_a_script(self):
         disk = formatted_disk(self.workdir)

@@ -37,8 +37,8 @@ TEST(TextConsole, WrapsAtColumn80AndScrollsAtRow25)
     EXPECT_EQ(Console::CursorLeft(), 0);
     EXPECT_EQ(machine.line(23), std::string(80, 'x'));
     EXPECT_EQ(machine.attribute(0, 23), 0x9E);
-    // The freshly exposed row is the black clear cell.
-    EXPECT_EQ(machine.character(0, 24), 0x0F);
+    // The freshly exposed row is the clear cell: a space on black.
+    EXPECT_EQ(machine.character(0, 24), ' ');
     EXPECT_EQ(machine.attribute(0, 24), 0x00);
 }
 
@@ -73,6 +73,7 @@ TEST(TextConsole, ClearIsBlackWhateverTheColours)
     Console::SetBackgroundColor(ConsoleColor::Blue);
     ASSERT_FALSE(Console::Write("abc").is_error());
     Console::Clear();
+    EXPECT_EQ(machine.character(0, 0), ' ');
     EXPECT_EQ(machine.attribute(0, 0), 0x00);
     EXPECT_EQ(Console::CursorLeft(), 0);
     ASSERT_FALSE(Console::Write("d").is_error());

@@ -190,7 +190,7 @@ TEST(TsWrite, EditsWithTheCursorAndSavesTheDocument)
     machine.type("doc\n");
     EXPECT_THROW(run(kernel, "tswrite"), Sim::Stopped);
     // Down kept the column (1), four Rights went to column 5.
-    EXPECT_EQ(documents.read("/documents/doc.txt"), "h\ntheXr!e");
+    EXPECT_EQ(documents.read("/documents/doc.txt"), "h\ntheXr!e\n");
 
     // The page: the header on three rows, the text under it, the cursor at
     // the end of the second line.
@@ -253,6 +253,24 @@ TEST(TsWrite, F1OpensADocumentAndAFailedSaveStaysOnScreenInRed)
     EXPECT_EQ(machine.line(23).substr(0, 7), "ERROR: ");
 }
 
+TEST(TsWrite, OpeningAndSavingAgainKeepsOneFinalLineFeed)
+{
+    TestMachine machine;
+    Documents documents;
+    Kernel kernel;
+    documents.put("/documents/ended.txt", "push a\npush b\n");
+    documents.put("/documents/open.txt", "push a\npush b");
+    for (std::string name : { "ended", "open" }) {
+        machine.press(TestMachine::F1);
+        machine.type(name + "\n");
+        machine.press(TestMachine::F2);
+        machine.type(name + "\n");
+    }
+    EXPECT_THROW(run(kernel, "tswrite"), Sim::Stopped);
+    EXPECT_EQ(documents.read("/documents/ended.txt"), "push a\npush b\n");
+    EXPECT_EQ(documents.read("/documents/open.txt"), "push a\npush b\n");
+}
+
 TEST(TsWrite, F4LeavesAfterTheSaveQuestionAndAPathOnlyClears)
 {
     TestMachine machine;
@@ -262,7 +280,7 @@ TEST(TsWrite, F4LeavesAfterTheSaveQuestionAndAPathOnlyClears)
     machine.press(TestMachine::F4);
     machine.type("maybe\nY\nleft\n");
     run(kernel, "tswrite");
-    EXPECT_EQ(documents.read("/documents/left.txt"), "note");
+    EXPECT_EQ(documents.read("/documents/left.txt"), "note\n");
     EXPECT_EQ(machine.screen(), std::string(25, '\n'));
     EXPECT_EQ(machine.pending(), 1u);
     EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Black);

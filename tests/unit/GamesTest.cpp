@@ -34,7 +34,7 @@ TEST(Snake, TwelveUpPressesReachTheTopRowAndLoseWithScore24)
     EXPECT_EQ(machine.row(10).substr(36, 9), "YOU LOSE!");
     EXPECT_EQ(machine.attribute(36, 10), 0x0C);
     // "Your score: 24" is 14 characters: column 40 - 7 = 33.
-    EXPECT_EQ(machine.line(12), std::string(33, '\x0f') + "Your score: 24");
+    EXPECT_EQ(machine.line(12), std::string(33, ' ') + "Your score: 24");
     EXPECT_EQ(machine.attribute(33, 12), 0x0F);
     EXPECT_EQ(machine.line(11), "");
     // The game ended on the twelfth press: only its release is left.
@@ -100,6 +100,21 @@ TEST(Snake, TheBottomAndRightLimitsLieOneCellOutsideTheScreen)
         machine.press(TestMachine::Right);
     run(kernel, "snake");
     EXPECT_EQ(machine.row(12).substr(33, 14), "Your score: 80");
+}
+
+TEST(Snake, EscapeGivesUpAndReturnsOnAnEmptyScreen)
+{
+    TestMachine machine;
+    Kernel kernel;
+    machine.press(TestMachine::Up);
+    machine.press(TestMachine::Escape);
+    machine.press(TestMachine::Up);
+    run(kernel, "snake");
+    EXPECT_EQ(machine.screen(), std::string(25, '\n'));
+    EXPECT_EQ(Console::CursorTop(), 0);
+    EXPECT_EQ(Console::CursorLeft(), 0);
+    // The Up after Escape stays for the prompt.
+    EXPECT_EQ(machine.pending(), 3u);
 }
 
 TEST(Matrix, RunsItsStepsAndReturnsWithTheNameInTheMiddle)

@@ -72,10 +72,11 @@ TEST(Dispatch, ExceptionsEndOnThePanicScreen)
     TestMachine machine;
     Console::SetCursorTop(7);
     EXPECT_THROW(Sim::raise_vector(0), Sim::Stopped);
-    // Rows 0-23 blue, row 24 black.
+    // Rows 0-23 blue, row 24 blank on black.
     for (int y = 0; y < 24; ++y)
         EXPECT_EQ(machine.attribute(79, y), 0x1F) << y;
     EXPECT_EQ(machine.attribute(0, 24), 0x00);
+    EXPECT_EQ(machine.row(24), std::string(80, ' '));
     EXPECT_EQ(machine.row(0), "A problem has been detected and Tessary has been shut down to prevent damage to ");
     EXPECT_EQ(machine.line(1), "your computer.");
     EXPECT_EQ(machine.line(2), "");

@@ -14,7 +14,7 @@ std::string screen_line(int y)
     std::string text;
     for (int x = 0; x < 80; ++x)
         text += static_cast<char>(Console::Writer().Screen().Cell(x, y) & 0xFF);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\x0f'))
+    while (!text.empty() && text.back() == ' ')
         text.pop_back();
     return text;
 }

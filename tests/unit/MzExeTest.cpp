@@ -3,6 +3,8 @@
 #include "tests/unit/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,12 +29,16 @@ void put16(ByteBuffer& bytes, u32 offset, u16 value)
 
 ByteBuffer make_exe(Layout const& layout)
 {
+    // The header holds its relocation table: it grows to the whole
+    // paragraphs the table needs when the layout asks for fewer.
+    u32 table_end = layout.relocation_offset + 4u * static_cast<u32>(layout.relocations.size());
+    u16 paragraphs = std::max(layout.header_paragraphs, static_cast<u16>((table_end + 15) / 16));
     ByteBuffer file;
-    file.resize(layout.header_paragraphs * 16u);
+    file.resize(paragraphs * 16u);
     file[0] = 'M';
     file[1] = 'Z';
     put16(file, 0x06, static_cast<u16>(layout.relocations.size()));
-    put16(file, 0x08, layout.header_paragraphs);
+    put16(file, 0x08, paragraphs);
     put16(file, 0x14, layout.ip);
     put16(file, 0x16, layout.cs);
     put16(file, 0x18, layout.relocation_offset);

@@ -48,17 +48,21 @@ TEST(OutputWriteLine, EndsTheLineAndRestoresOnlyTheCentredColumn)
 TEST(ProgressBar, DrawsTrackFillAndPercentOnTheNextLineAndKeepsTheCursor)
 {
     TestMachine machine;
+    // The bar writes "[", the track, "] " and the percentage: what was on
+    // the line in between and after stays.
+    Console::SetCursorTop(5);
+    ASSERT_FALSE(Console::Write(String::repeated(u'x', 79)).is_error());
     Console::SetCursorTop(4);
+    Console::SetCursorLeft(0);
     ProgressBar bar(0, false);
     ASSERT_FALSE(bar.Refresh().is_error());
-    EXPECT_EQ(machine.line(5), "[" + std::string(50, ' ') + "]  0%");
+    EXPECT_EQ(machine.line(5), "[" + std::string(50, ' ') + "] x0%" + std::string(23, 'x'));
     EXPECT_EQ(Console::CursorTop(), 4);
     EXPECT_EQ(Console::CursorLeft(), 0);
 
     bar.SetValue(37);
     ASSERT_FALSE(bar.Refresh().is_error());
-    EXPECT_EQ(machine.line(5), "[" + std::string(18, '=') + std::string(32, ' ') + "]  37%");
-    EXPECT_EQ(machine.row(5).substr(54, 3), "37%");
+    EXPECT_EQ(machine.line(5), "[" + std::string(18, '=') + std::string(32, ' ') + "] x37%" + std::string(22, 'x'));
 
     // Out-of-range values are ignored; Increment stops at 100.
     bar.SetValue(101);
@@ -68,7 +72,7 @@ TEST(ProgressBar, DrawsTrackFillAndPercentOnTheNextLineAndKeepsTheCursor)
     ASSERT_FALSE(bar.Increment().is_error());
     ASSERT_FALSE(bar.Increment().is_error());
     EXPECT_EQ(bar.Value(), 100);
-    EXPECT_EQ(machine.line(5), "[" + std::string(50, '=') + "]  100%");
+    EXPECT_EQ(machine.line(5), "[" + std::string(50, '=') + "] x100%" + std::string(21, 'x'));
     EXPECT_EQ(Console::CursorTop(), 4);
 }
 

@@ -116,16 +116,31 @@ TEST(PciNames, ToHexPadsToTheWidth)
     EXPECT_EQ(ascii(ToHex(0xAB, 8)), "0xAB");
 }
 
-TEST_F(Pci, TheCommandListsOneRecordPerDeviceFound)
+TEST_F(Pci, TheCommandListsOneRecordPerDeviceFoundWithItsSubclassName)
 {
     space.add(0, 0, 0, 0x8086, 0x1237, 0x06);
-    space.add(0, 2, 0, 0x1234, 0x1111, 0x03);
+    space.add(0, 2, 0, 0x15AD, 0x0405, 0x03);
+    space.add(0, 3, 0, 0x8086, 0x7113, 0x06, 0x80);  // a sub-class without a name
+    space.add(0, 4, 0, 0x1234, 0x0005, 0x12, 1, 2); // a class without a name
     ASSERT_FALSE(PCI::Setup().is_error());
     Kernel kernel;
     Console::Clear();
     ASSERT_FALSE(kernel.runFunc("PCI", std::nullopt).is_error());
-    char const* expected[] = { "Name: Bridge Device", "Sub-class name: Bridge Device", "Device 4663 is on bus 0",
-        "Name: Display Controller", "Sub-class name: Display Controller", "Device 4369 is on bus 0", "" };
-    for (int row = 0; row < 7; ++row)
+    char const* expected[] = {
+        "Name: Bridge Device",
+        "Sub-class name: Host Bridge",
+        "Device 4663 is on bus 0",
+        "Name: VMware NVIDIA 9500MGS",
+        "Sub-class name: VGA Compatible Controller",
+        "Device 1029 is on bus 0",
+        "Name: Bridge Device",
+        "Sub-class name: ClassCode: 6     Subclass: 128     ProgIF: 0",
+        "Device 28947 is on bus 0",
+        "Name: ClassCode: 18     Subclass: 1     ProgIF: 2",
+        "Sub-class name: ClassCode: 18     Subclass: 1     ProgIF: 2",
+        "Device 5 is on bus 0",
+        "",
+    };
+    for (int row = 0; row < 13; ++row)
         EXPECT_EQ(machine.line(row), expected[row]) << "row " << row;
 }

@@ -50,6 +50,13 @@ TEST_F(ProgramCommands, ExexeStoresTheExampleProgramThatExexe2Runs)
     ASSERT_FALSE(test1.is_error());
     EXPECT_TRUE(test1.value().isDirectory());
 
+    // A second exexe stores the program again and finds the directory made:
+    // no error, no output.
+    ASSERT_FALSE(fs.saveFile(bytes_of("older"), "/home/root/example.exe", "root").is_error());
+    EXPECT_EQ(run("exexe"), "");
+    EXPECT_EQ(fs.readFile("/home/root/example.exe").value().size(), Kernel::ExampleExeSize);
+    EXPECT_EQ(machine.line(0), "");
+
     // Loading alone runs nothing and prints nothing.
     EXPECT_EQ(run("exe /home/root/example.exe"), "");
     EXPECT_EQ(Sim::last_call_address(), 0u);
