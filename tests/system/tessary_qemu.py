@@ -274,6 +274,18 @@ def blank_disk(directory, size_mib=64):
     return path
 
 
+def package_iso(directory):
+    """Packages the already built image with `./tessary iso` in a build folder
+    of its own under directory, so tests running side by side never share the
+    staging folder; returns the ISO's path."""
+    build = os.path.join(directory, "build")
+    os.makedirs(build)
+    os.symlink(ELF, os.path.join(build, "tessary.elf"))
+    subprocess.run([os.path.join(ROOT, "tessary"), "iso", "--packaged-only"],
+                   env=dict(os.environ, TESSARY_BUILD=build), check=True, capture_output=True)
+    return os.path.join(build, "tessary.iso")
+
+
 class SystemTest(unittest.TestCase):
     """Base class: self.boot() starts a machine that is closed after the test;
     on failure its screen, kernel log and disk are kept under build/system-results/."""
@@ -287,9 +299,14 @@ class SystemTest(unittest.TestCase):
         self.machines.append(machine)
         return machine
 
+    def _failed(self):
+        # The outcome's own success flag is reset for the tear-down itself, so
+        # look for this test among the failures the result already holds.
+        result = self._outcome.result
+        return any(test is self for test, _ in result.failures + result.errors)
+
     def tearDown(self):
-        outcome = getattr(self, "_outcome", None)
-        failed = outcome is not None and not outcome.success
+        failed = self._failed()
         for machine in self.machines:
             if failed:
                 print("artifacts kept in", machine.save_artifacts(self.id()))
