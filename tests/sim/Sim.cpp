@@ -23,6 +23,7 @@ struct FreeRunningTimer : Sim::PortDevice {
     u32 ticks_per_read { 1193 };
     bool high_byte_next { false };
     u16 latched { 0 };
+    std::function<void()> on_read;
 
     u32 read(u16 port, int) override
     {
@@ -35,6 +36,8 @@ struct FreeRunningTimer : Sim::PortDevice {
         ticks += ticks_per_read;
         latched = static_cast<u16>(0x10000 - ticks % 0x10000);
         high_byte_next = true;
+        if (on_read)
+            on_read();
         return latched & 0xFF;
     }
     void write(u16, u32, int) override { }
@@ -149,6 +152,7 @@ void set_timestamp(u64 value) { machine().tsc = value; }
 u32 last_call_address() { return machine().last_call; }
 u64 timer_milliseconds() { return machine().timer.ticks * 1000 / PIT::Frequency; }
 void set_timer_ticks_per_read(u32 ticks) { machine().timer.ticks_per_read = ticks; }
+void on_timer_read(std::function<void()> hook) { machine().timer.on_read = std::move(hook); }
 
 }
 

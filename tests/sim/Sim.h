@@ -73,5 +73,8 @@ u32 last_call_address();
 // read of the counter advances it by 1 ms unless a test sets another step.
 u64 timer_milliseconds();
 void set_timer_ticks_per_read(u32 ticks);
+// Called after every advance of that counter, so a test can act once a given
+// time has passed (a key pressed after three seconds of a wait).
+void on_timer_read(std::function<void()> hook);
 
 }
