@@ -39,6 +39,8 @@ void PS2Mouse::write(u16 port, u32 value, int)
     m_lastCommand = 0;
 }
 
+void PS2Mouse::put(u8 value, bool aux) { m_output.push_back({ value, aux }); }
+
 void PS2Mouse::queue(std::initializer_list<u8> bytes)
 {
     for (u8 b : bytes)

@@ -18,6 +18,10 @@ public:
     u32 read(u16 port, int width) override;
     void write(u16 port, u32 value, int width) override;
 
+    // Puts a byte in the output buffer without an interrupt, as one whose
+    // interrupt came before anyone listened: from the keyboard or, with
+    // `aux`, from the mouse.
+    void put(u8 value, bool aux);
     // Queues a packet's bytes; deliver() raises IRQ 12 once per byte.
     void queue(std::initializer_list<u8> bytes);
     void deliver();

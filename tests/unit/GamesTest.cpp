@@ -206,10 +206,14 @@ TEST(Stopwatch, CountsHoursMinutesSecondsAndStopsOnEscape)
     // receives keys again.
     Console::Clear();
     machine.press(TestMachine::Escape);
-    Sim::on_timer_read([&] { machine.deliver_all(); });
+    Sim::on_timer_read([&] {
+        if (machine.line(0) == "0:0:0")
+            machine.deliver_all();
+    });
     run(kernel, "stopwatch");
     Sim::on_timer_read(nullptr);
     EXPECT_EQ(machine.line(0), "0:0:0");
+    EXPECT_EQ(machine.line(1), "");
     machine.type("go\n");
     auto line = Console::ReadLine();
     ASSERT_FALSE(line.is_error());
