@@ -64,6 +64,7 @@ Machine& machine()
 
 u32 port_read(u16 port, int width)
 {
+    Sim::NoAllocations::MachineSide machine_side;
     auto& m = machine();
     auto it = m.devices.find(port);
     u32 mask = width == 32 ? 0xFFFFFFFFu : (1u << width) - 1;
@@ -74,6 +75,7 @@ u32 port_read(u16 port, int width)
 
 void port_write(u16 port, u32 value, int width)
 {
+    Sim::NoAllocations::MachineSide machine_side;
     auto& m = machine();
     m.log.push_back({ port, value, width, true });
     auto it = m.devices.find(port);
