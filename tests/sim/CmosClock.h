@@ -4,11 +4,10 @@
 // the registers directly; the clock starts in binary 24-hour mode (status
 // register B = 0x06). When `reads_per_second` is not 0 the seconds register
 // advances after that many reads of it, so busy waits on the clock make
-// progress.
-// Status register A reads as set, with the update-in-progress flag added for
-// `busy_reads` reads.
-// Code that polls a clock standing still a million times is taken to be stuck
-// for ever: the read throws, so the test fails instead of hanging.
+// progress. Status register A reads as set, with the update-in-progress flag
+// added for `busy_reads` reads. Code that polls the clock a million times
+// within one of its seconds is taken to be stuck for ever: the read throws,
+// so the test fails instead of hanging.
 
 #include "hal/Time.h"
 #include "tests/sim/Sim.h"
