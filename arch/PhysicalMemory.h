@@ -7,6 +7,7 @@
 // tests back the ranges they use with simulated memory.
 namespace PhysicalMemory {
 // Pointer to `length` bytes at physical address `base`, or null when the
-// range is not backed (only possible in the simulated machine).
+// range runs past the end of the 32-bit address space or, in the simulated
+// machine, is not backed.
 u8* map(u32 base, u32 length);
 }

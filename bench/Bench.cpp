@@ -12,21 +12,16 @@ u64 s_ticksPerSecond = 0;
 struct RunInsteadOfTheShell {
     RunInsteadOfTheShell() { Kernel::AfterBootScreen = Bench::RunAll; }
 } s_runInsteadOfTheShell;
-
-void wait_for_next_second()
-{
-    u8 second = RTC::Second();
-    while (RTC::Second() == second) { }
-}
 }
 
 namespace Bench {
 
 void Calibrate()
 {
-    wait_for_next_second();
+    // Against the interval timer, which runs whatever the CMOS clock does.
+    Deadline second(1000);
     u64 start = Cpu::timestamp_counter();
-    wait_for_next_second();
+    while (!second.has_passed()) { }
     s_ticksPerSecond = Cpu::timestamp_counter() - start;
     Debugger::Send("BENCH-INFO time-stamp counter: " + String::number(static_cast<i64>(s_ticksPerSecond / 1000))
         + " kHz");

@@ -2,6 +2,7 @@
 
 #include "arch/Cpu.h"
 #include "arch/Port.h"
+#include "hal/Time.h"
 
 namespace {
 constexpr u16 DataPort = 0x60;
@@ -9,9 +10,42 @@ constexpr u16 CommandPort = 0x64; // status when read
 constexpr u8 OutputFull = 0x01;
 constexpr u8 InputFull = 0x02;
 constexpr u8 AuxiliaryData = 0x20;
-constexpr int PollLimit = 100;
+constexpr u8 Acknowledge = 0xFA;
+// A controller takes a byte within microseconds and a mouse answers a
+// command within about 25 ms; the limits allow for slow hardware, and keep a
+// machine without a mouse from hanging.
+constexpr u32 ControllerWaitMilliseconds = 50;
+constexpr u32 AnswerWaitMilliseconds = 100;
+// Every first byte of a packet has bit 3 set; bits 6 and 7 report a movement
+// too large to count, which a mouse in step all but never sends. A late
+// acknowledgement (0xFA), a self-test result (0xAA) or a packet byte out of
+// step betrays itself by one or the other.
+constexpr u8 FirstByteMarks = 0xC8;
+constexpr u8 FirstByte = 0x08;
 
 i32 clamp(i32 value, i32 low, i32 high) { return value < low ? low : value > high ? high : value; }
+
+// Drops what the controller holds from before (a key, part of a packet from
+// a mouse set up earlier): it would be taken for the answers to come.
+void discard_waiting_bytes()
+{
+    Deadline limit(ControllerWaitMilliseconds);
+    while ((Port::in8(CommandPort) & OutputFull) && !limit.has_passed())
+        (void)Port::in8(DataPort);
+}
+
+// Waits for the mouse's acknowledgement of a command, dropping whatever else
+// arrives meanwhile. Left in the controller, an acknowledgement that came
+// late would reach the interrupt routine as the start of a packet.
+void wait_for_acknowledgement()
+{
+    Deadline limit(AnswerWaitMilliseconds);
+    while (!limit.has_passed()) {
+        u8 status = Port::in8(CommandPort);
+        if ((status & OutputFull) && Port::in8(DataPort) == Acknowledge && (status & AuxiliaryData))
+            return;
+    }
+}
 }
 
 i32 volatile Mouse::X = 0;
@@ -23,12 +57,14 @@ u8 Mouse::mouse_cycle = 0;
 
 void Mouse::WaitSignal()
 {
-    for (int i = 0; i < PollLimit && (Port::in8(CommandPort) & InputFull); ++i) { }
+    Deadline limit(ControllerWaitMilliseconds);
+    while ((Port::in8(CommandPort) & InputFull) && !limit.has_passed()) { }
 }
 
 void Mouse::WaitData()
 {
-    for (int i = 0; i < PollLimit && !(Port::in8(CommandPort) & OutputFull); ++i) { }
+    Deadline limit(AnswerWaitMilliseconds);
+    while (!(Port::in8(CommandPort) & OutputFull) && !limit.has_passed()) { }
 }
 
 void Mouse::Write(u8 value)
@@ -51,6 +87,7 @@ void Mouse::Initialize()
         // The controller's answers would otherwise raise the keyboard's
         // interrupt, whose routine would take them first.
         InterruptGuard guard;
+        discard_waiting_bytes();
         WaitSignal();
         Port::out8(CommandPort, 0xA8); // enable the auxiliary device
         WaitSignal();
@@ -62,9 +99,12 @@ void Mouse::Initialize()
         WaitSignal();
         Port::out8(DataPort, configuration);
         Write(0xF6); // defaults
-        Read();
+        wait_for_acknowledgement();
         Write(0xF4); // streaming on
-        Read();
+        wait_for_acknowledgement();
+        // A packet half read before a repeated set-up is gone: the stream
+        // starts afresh.
+        mouse_cycle = 0;
         INTs::SetIrqHandler(12, HandleMouse);
     }
     PIC::ClearMask(2); // the cascade
@@ -92,9 +132,9 @@ void Mouse::HandleMouse(IRQContext&)
     switch (mouse_cycle) {
     case 0:
         mouse_byte[0] = byte;
-        // Bit 3 is set in every first byte: anything else is dropped until
-        // the stream is back in step.
-        if (byte & 0x08)
+        // Anything that cannot start a packet is dropped until the stream is
+        // back in step.
+        if ((byte & FirstByteMarks) == FirstByte)
             mouse_cycle = 1;
         break;
     case 1:

@@ -27,6 +27,11 @@ constexpr u32 TableLengthOffset = 4;
 constexpr u32 FacpDsdtOffset = 40;
 constexpr u32 FacpPm1aControlOffset = 64;
 constexpr u32 FacpPm1bControlOffset = 68;
+// Firmware gets table lengths wrong, and a walk trusting 0xFFFFFFFF would
+// read memory for minutes. A root table lists a few dozen tables; the
+// largest DSDTs run to a few hundred KiB.
+constexpr u32 MaxRootTableLength = 0x1000;
+constexpr u32 MaxTableLength = 0x100000;
 
 constexpr u8 NameOp = 0x08;
 constexpr u8 RootPrefix = 0x5C;
@@ -36,8 +41,9 @@ constexpr i16 SleepEnable = 0x2000;
 constexpr int SleepTypeShift = 10;
 
 // Firmware tables are read by physical address. Memory that cannot be read
-// (only possible in the simulated machine) reads as absent, which every
-// caller treats like a table that is not there.
+// (beyond the end of the address space, or not backed in the simulated
+// machine) reads as absent, which every caller treats like a table that is
+// not there.
 std::optional<u8> byte_at(u32 address)
 {
     auto value = MemoryWindow(address, 1).read8(0);
@@ -54,10 +60,39 @@ std::optional<u32> u32_at(u32 address)
     return value.value();
 }
 
-bool byte_is(u32 address, u8 expected)
+bool byte_is(MemoryWindow const& memory, u32 offset, u8 expected)
 {
-    auto value = byte_at(address);
-    return value && *value == expected;
+    auto value = memory.read8(offset);
+    return !value.is_error() && value.value() == expected;
+}
+
+bool spells(MemoryWindow const& memory, u32 offset, char const* text)
+{
+    for (u32 i = 0; text[i]; ++i) {
+        if (!byte_is(memory, offset + i, static_cast<u8>(text[i])))
+            return false;
+    }
+    return true;
+}
+
+// The table at the address as a window of exactly the length its header
+// claims, or nothing when that length is shorter than the header, beyond
+// `limit`, or runs past the memory there is: such a table is skipped like
+// one with the wrong signature.
+std::optional<MemoryWindow> table_at(u32 address, u32 limit)
+{
+    auto length = MemoryWindow(address, HeaderLength).read32(TableLengthOffset);
+    if (length.is_error())
+        return {};
+    u32 claimed = length.value();
+    if (claimed >= HeaderLength && claimed <= limit) {
+        MemoryWindow table(address, claimed);
+        if (table.length() == claimed)
+            return table;
+    }
+    Debugger::Send("ACPI: table at 0x" + String::hex(address, 8) + " claims 0x" + String::hex(claimed, 8)
+        + " bytes: skipped");
+    return {};
 }
 
 u32 find_signature(u32 start, u32 end, bool checksummed)
@@ -69,19 +104,16 @@ u32 find_signature(u32 start, u32 end, bool checksummed)
     return 0;
 }
 
-// Position of the "_S5_" name inside the DSDT's definition block, or 0. A
+// Offset of the "_S5_" name inside the DSDT's definition block, or 0. A
 // match on the block's very last byte does not count: its package could not
 // follow it.
-u32 find_s5(u32 dsdt)
+u32 find_s5(MemoryWindow const& dsdt)
 {
-    auto length = u32_at(dsdt + TableLengthOffset);
-    if (!length || *length <= HeaderLength)
-        return 0;
-    u32 s = dsdt + HeaderLength;
-    u32 remaining = *length - HeaderLength;
+    u32 s = HeaderLength;
+    u32 remaining = dsdt.length() - HeaderLength;
     while (remaining > 0) {
         --remaining;
-        if (ACPI::Compare("_S5_", s) == 0)
+        if (spells(dsdt, s, "_S5_"))
             break;
         ++s;
     }
@@ -96,39 +128,35 @@ struct SleepTypes {
 // `Name (_S5_, Package () { a, b, ... })` or with a root prefix `\_S5_`.
 // The elements are either bare constants (Zero, One) or ByteConst values
 // behind the 0x0A prefix.
-std::optional<SleepTypes> read_s5_package(u32 s)
+std::optional<SleepTypes> read_s5_package(MemoryWindow const& dsdt, u32 s)
 {
-    bool named = byte_is(s - 1, NameOp) || (byte_is(s - 2, NameOp) && byte_is(s - 1, RootPrefix));
-    if (!named || !byte_is(s + 4, PackageOp))
+    bool named = byte_is(dsdt, s - 1, NameOp) || (byte_is(dsdt, s - 2, NameOp) && byte_is(dsdt, s - 1, RootPrefix));
+    if (!named || !byte_is(dsdt, s + 4, PackageOp))
         return {};
     s += 5;
-    auto lead = byte_at(s);
-    if (!lead)
+    auto lead = dsdt.read8(s);
+    if (lead.is_error())
         return {};
     // The package length's lead byte says how many more length bytes follow;
     // then comes the element count.
-    s += ((*lead & 0xC0) >> 6) + 2;
-    if (byte_is(s, BytePrefix))
+    s += ((lead.value() & 0xC0) >> 6) + 2;
+    if (byte_is(dsdt, s, BytePrefix))
         ++s;
-    auto a = byte_at(s);
+    auto a = dsdt.read8(s);
     ++s;
-    if (byte_is(s, BytePrefix))
+    if (byte_is(dsdt, s, BytePrefix))
         ++s;
-    auto b = byte_at(s);
-    if (!a || !b)
+    auto b = dsdt.read8(s);
+    if (a.is_error() || b.is_error())
         return {};
-    return SleepTypes { static_cast<i16>(*a << SleepTypeShift), static_cast<i16>(*b << SleepTypeShift) };
+    return SleepTypes { static_cast<i16>(a.value() << SleepTypeShift), static_cast<i16>(b.value() << SleepTypeShift) };
 }
 
 }
 
 i32 ACPI::Compare(char const* text, u32 address)
 {
-    for (u32 i = 0; text[i]; ++i) {
-        if (!byte_is(address + i, static_cast<u8>(text[i])))
-            return -1;
-    }
-    return 0;
+    return spells(MemoryWindow(address, static_cast<u32>(__builtin_strlen(text))), 0, text) ? 0 : -1;
 }
 
 i32 ACPI::acpiCheckHeader(u32 address, char const* signature) { return Compare(signature, address); }
@@ -151,7 +179,8 @@ u32 ACPI::RSDPAddress()
         return found;
     // The extended BIOS data area, from the segment the BIOS keeps at 0x40E.
     // Firmware there is trusted as it is: no checksum test.
-    u32 ebda = (u32_at(EbdaSegmentPointer).value_or(0) * 16) & 0xFFFFF;
+    auto segment = MemoryWindow(EbdaSegmentPointer, 2).read16(0);
+    u32 ebda = segment.is_error() ? 0 : static_cast<u32>(segment.value()) * 16;
     return find_signature(ebda, ebda + EbdaSearchLength, false);
 }
 
@@ -163,28 +192,34 @@ void ACPI::Forget()
     pm1bIO.reset();
 }
 
-bool ACPI::TryFacp(u32 table)
+bool ACPI::TryFacp(u32 address)
 {
-    if (acpiCheckHeader(table, "FACP") != 0)
+    if (acpiCheckHeader(address, "FACP") != 0)
         return false;
-    auto dsdt = u32_at(table + FacpDsdtOffset);
-    if (!dsdt || acpiCheckHeader(*dsdt, "DSDT") != 0)
+    auto facp = table_at(address, MaxTableLength);
+    if (!facp)
+        return false;
+    auto dsdt_address = facp->read32(FacpDsdtOffset);
+    if (dsdt_address.is_error() || acpiCheckHeader(dsdt_address.value(), "DSDT") != 0)
+        return false;
+    auto dsdt = table_at(dsdt_address.value(), MaxTableLength);
+    if (!dsdt)
         return false;
     u32 s5 = find_s5(*dsdt);
     if (!s5)
         return false;
-    auto sleep = read_s5_package(s5);
+    auto sleep = read_s5_package(*dsdt, s5);
     if (!sleep)
         return false;
-    auto pm1a = u32_at(table + FacpPm1aControlOffset);
-    auto pm1b = u32_at(table + FacpPm1bControlOffset);
-    if (!pm1a || !pm1b)
+    auto pm1a = facp->read32(FacpPm1aControlOffset);
+    auto pm1b = facp->read32(FacpPm1bControlOffset);
+    if (pm1a.is_error() || pm1b.is_error())
         return false;
-    Facp = table;
+    Facp = address;
     SLP_TYPa = sleep->a;
     SLP_TYPb = sleep->b;
-    PM1a_CNT = *pm1a;
-    PM1b_CNT = *pm1b;
+    PM1a_CNT = pm1a.value();
+    PM1b_CNT = pm1b.value();
     SLP_EN = SleepEnable;
     pm1aIO = static_cast<u16>(PM1a_CNT);
     pm1bIO = static_cast<u16>(PM1b_CNT);
@@ -198,16 +233,18 @@ i32 ACPI::Init()
     std::optional<u32> rsdt;
     if (rsdp)
         rsdt = u32_at(rsdp + RsdtAddressOffset);
-    if (!rsdt || *rsdt == 0 || acpiCheckHeader(*rsdt, "RSDT") != 0) {
+    std::optional<MemoryWindow> root;
+    if (rsdt && *rsdt != 0 && acpiCheckHeader(*rsdt, "RSDT") == 0)
+        root = table_at(*rsdt, MaxRootTableLength);
+    if (!root) {
         Debugger::Send("ACPI: no root table");
         (void)Console::Write("no acpi.\n");
         return -1;
     }
-    u32 length = u32_at(*rsdt + TableLengthOffset).value_or(0);
-    u32 entries = length > HeaderLength ? (length - HeaderLength) / 4 : 0;
+    u32 entries = (root->length() - HeaderLength) / 4;
     for (u32 i = 0; i < entries; ++i) {
-        auto table = u32_at(*rsdt + HeaderLength + i * 4);
-        if (table && TryFacp(*table)) {
+        auto table = root->read32(HeaderLength + i * 4);
+        if (!table.is_error() && TryFacp(table.value())) {
             Debugger::Send("ACPI: PM1a control at 0x" + String::hex(PM1a_CNT, 4) + ", S5 sleep type "
                 + String::number(SLP_TYPa >> SleepTypeShift));
             return 0;

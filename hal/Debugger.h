@@ -2,9 +2,14 @@
 
 #include "base/String.h"
 
+#include <initializer_list>
+
 // The kernel log on the first serial port (COM1): boot milestones, debug
 // messages, command errors and panic details, one line per message.
 class Debugger {
 public:
     static void Send(String const& text);
+    // The pieces in order on one line, without allocating: for failures
+    // where the heap cannot be trusted.
+    static void Send(std::initializer_list<char const*> pieces);
 };

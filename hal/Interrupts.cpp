@@ -37,6 +37,7 @@ void write_with_delay(u16 port, u8 value)
 
 void INTs::SetIntHandler(u8 vector, IrqHandler handler) { s_handlers[vector] = handler; }
 void INTs::SetIrqHandler(u8 line, IrqHandler handler) { SetIntHandler(static_cast<u8>(0x20 + line), handler); }
+bool INTs::HasIrqHandler(u8 line) { return s_handlers[0x20 + line] != nullptr; }
 
 bool INTs::IRQ(u8 vector, IRQContext& context)
 {

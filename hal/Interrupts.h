@@ -20,6 +20,7 @@ class INTs {
 public:
     static void SetIntHandler(u8 vector, IrqHandler handler);
     static void SetIrqHandler(u8 line, IrqHandler handler);
+    static bool HasIrqHandler(u8 line);
     // Runs the handler stored for the vector, if any; returns whether one ran.
     static bool IRQ(u8 vector, IRQContext& context);
     // Panic-screen name of processor exceptions 0-15.

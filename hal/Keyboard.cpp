@@ -5,9 +5,17 @@
 #include "hal/Console.h"
 #include "hal/Interrupts.h"
 #include "hal/Power.h"
+#include "hal/Time.h"
 
 namespace {
 constexpr u16 DataPort = 0x60;
+constexpr u16 StatusPort = 0x64;
+constexpr u8 OutputFull = 0x01;
+constexpr u8 AuxiliaryData = 0x20;
+constexpr u8 MouseLine = 12;
+// The controller holds a single byte; the limit only keeps a broken one that
+// always reports a byte from holding up the start.
+constexpr u32 DrainMilliseconds = 20;
 constexpr u8 ScanLeftShift = 0x2A;
 constexpr u8 ScanRightShift = 0x36;
 constexpr u8 ScanControl = 0x1D;
@@ -17,6 +25,28 @@ constexpr u8 ScanDelete = 0x53;
 Keyboard* volatile s_receiver = nullptr;
 
 ConsoleKey key(i32 value) { return static_cast<ConsoleKey>(value); }
+
+// Whether the controller's output buffer holds a byte for the keyboard's
+// side to read. While that buffer is full the controller raises no further
+// interrupt, so every such byte must be read, even when no keyboard receives
+// it. A byte from the auxiliary port is the mouse driver's, when one is
+// installed; without one nobody else would ever read it.
+bool byte_to_take(u8 status)
+{
+    if (!(status & OutputFull))
+        return false;
+    return !(status & AuxiliaryData) || !INTs::HasIrqHandler(MouseLine);
+}
+
+// Empties the controller of what it received before this keyboard existed:
+// a scan code typed while the firmware or the boot was running, whose
+// interrupt came before anyone listened.
+void drain_controller()
+{
+    Deadline limit(DrainMilliseconds);
+    while (byte_to_take(Port::in8(StatusPort)) && !limit.has_passed())
+        (void)Port::in8(DataPort);
+}
 }
 
 Keyboard::Keyboard()
@@ -26,6 +56,7 @@ Keyboard::Keyboard()
     m_previousReceiver = s_receiver;
     s_receiver = this;
     INTs::SetIrqHandler(1, OnInterrupt);
+    drain_controller();
 }
 
 Keyboard::~Keyboard()
@@ -39,10 +70,13 @@ Keyboard* Keyboard::Receiver() { return s_receiver; }
 
 void Keyboard::OnInterrupt(IRQContext&)
 {
-    Keyboard* keyboard = s_receiver;
-    if (!keyboard || !keyboard->m_handler)
+    u8 status = Port::in8(StatusPort);
+    if (!byte_to_take(status))
         return;
     u8 scancode = Port::in8(DataPort);
+    Keyboard* keyboard = s_receiver;
+    if ((status & AuxiliaryData) || !keyboard || !keyboard->m_handler)
+        return;
     bool released = (scancode & 0x80) == 0x80;
     if (released)
         scancode &= 0x7F;

@@ -69,9 +69,10 @@ class Keyboard;
 using ScancodeHandler = void (*)(Keyboard& keyboard, u8 scancode, bool released);
 
 // The PS/2 keyboard on interrupt line 1. Constructing one makes it the
-// receiver of the keyboard interrupt; destroying it hands the keys back to
-// the keyboard that received them before, so a command that takes the
-// keyboard gives it back when it ends.
+// receiver of the keyboard interrupt and drops any byte left waiting in the
+// controller, which would otherwise block it; destroying it hands the keys
+// back to the keyboard that received them before, so a command that takes
+// the keyboard gives it back when it ends.
 class Keyboard {
 public:
     static constexpr u32 QueueCapacity = 64;

@@ -6,6 +6,8 @@
 #include "hal/MemoryWindow.h"
 
 namespace {
+char const* const Heading
+    = "A problem has been detected and Tessary has been shut down to prevent damage to your computer.\n";
 char const* const Explanation
     = "\r\nIf this is the first time you've seen this Stop error screen, \r\nrestart you computer. If this screen "
       "appears again follow\r\nthese steps:\r\n\r\nCheck to make sure any new hardware is properly "
@@ -14,22 +16,25 @@ char const* const Explanation
       "BIOS memory options such as caching or shadowing.";
 }
 
-void BSOD::Panic(String const& message)
+void BSOD::Panic(char const* message)
 {
-    Debugger::Send("PANIC: " + message);
-    Console::SetBackgroundColor(ConsoleColor::DarkBlue);
-    Console::SetForegroundColor(ConsoleColor::White);
-    Console::Clear();
+    // A console of its own on the stack: no heap, and no need for the
+    // system's console to have been set up.
+    TextScreen screen;
+    TextConsole console(screen);
+    screen.SetColors(static_cast<u8>(ConsoleColor::White), static_cast<u8>(ConsoleColor::DarkBlue));
+    console.Clear();
     // 26 rows of spaces: the screen scrolls twice, so rows 0-23 end blue and
     // the freshly blanked row 24 black.
     for (int i = 0; i < 0x820; ++i)
-        (void)Console::Write(u' ');
-    Console::SetCursorLeft(0);
-    Console::SetCursorTop(0);
-    (void)Console::WriteLine(
-        "A problem has been detected and Tessary has been shut down to prevent damage to your computer.\n");
-    (void)Console::WriteLine(message);
-    (void)Console::WriteLine(Explanation);
+        (void)console.WriteChar(u' ');
+    console.SetX(0);
+    console.SetY(0);
+    for (char const* line : { Heading, message, Explanation }) {
+        (void)console.Write(line);
+        console.NewLine();
+    }
+    Debugger::Send({ "PANIC: ", message });
     Cpu::halt_forever();
 }
 
@@ -38,5 +43,5 @@ void BSOD::WriteRawLine(char const* text, u8 attribute)
     MemoryWindow memory(TextScreen::TextMemory, TextScreen::TextMemorySize);
     for (u32 i = 0; text[i]; ++i)
         (void)memory.write16(i * 2, static_cast<u16>(static_cast<u8>(text[i]) | (attribute << 8)));
-    Debugger::Send(text);
+    Debugger::Send({ text });
 }

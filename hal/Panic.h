@@ -1,11 +1,13 @@
 #pragma once
 
-#include "base/String.h"
+#include "base/Types.h"
 
-// The last word after a processor exception.
+// The last word after a processor exception. Nothing here allocates: the
+// fault may have come from inside the allocator, or with the heap used up
+// or broken.
 class BSOD {
 public:
-    [[noreturn]] static void Panic(String const& message);
+    [[noreturn]] static void Panic(char const* message);
     // Writes text straight into row 0 of text memory with one attribute,
     // without the console: for failures where the console cannot be trusted.
     static void WriteRawLine(char const* text, u8 attribute);

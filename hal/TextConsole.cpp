@@ -26,25 +26,36 @@ ErrorOr<void> TextConsole::WriteChar(char16_t c)
     return result;
 }
 
+// One character of a string, control characters interpreted.
+ErrorOr<void> TextConsole::put(char16_t c)
+{
+    if (c == u'\n') {
+        advance_line();
+    } else if (c == u'\t') {
+        for (int i = 0; i < 4; ++i)
+            TRY(store(u' '));
+    } else if (c != u'\r') {
+        return store(c);
+    }
+    return {};
+}
+
+// The hardware cursor moves once per string rather than per character: the
+// screen ends up the same and output is several times faster.
 ErrorOr<void> TextConsole::Write(String const& text)
 {
-    // The hardware cursor moves once per string rather than per character:
-    // the screen ends up the same and output is several times faster.
     ErrorOr<void> result;
-    for (char16_t c : text.chars()) {
-        if (c == u'\n') {
-            advance_line();
-        } else if (c == u'\r') {
-            continue;
-        } else if (c == u'\t') {
-            for (int i = 0; i < 4 && !result.is_error(); ++i)
-                result = store(u' ');
-        } else {
-            result = store(c);
-        }
-        if (result.is_error())
-            break;
-    }
+    for (size_t i = 0; i < text.length() && !result.is_error(); ++i)
+        result = put(text[i]);
+    update_cursor();
+    return result;
+}
+
+ErrorOr<void> TextConsole::Write(char const* text)
+{
+    ErrorOr<void> result;
+    for (size_t i = 0; text[i] && !result.is_error(); ++i)
+        result = put(static_cast<u8>(text[i]));
     update_cursor();
     return result;
 }

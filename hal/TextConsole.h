@@ -16,6 +16,9 @@ public:
     ErrorOr<void> WriteChar(char16_t c);
     // Line feed breaks the line, carriage return is skipped, tab is four spaces.
     ErrorOr<void> Write(String const& text);
+    // The same for Latin-1 text, without allocating: the panic screen writes
+    // with it when the heap may be what failed.
+    ErrorOr<void> Write(char const* text);
     void NewLine();
     void Clear();
 
@@ -32,6 +35,7 @@ public:
 
 private:
     ErrorOr<void> store(char16_t c);
+    ErrorOr<void> put(char16_t c);
     void advance_line();
     void update_cursor() { m_screen.SetCursorPos(m_x, m_y); }
 

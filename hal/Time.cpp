@@ -11,9 +11,13 @@ constexpr u16 CmosData = 0x71;
 constexpr u8 StatusA = 0x0A;
 constexpr u8 StatusB = 0x0B;
 constexpr u8 UpdateInProgress = 0x80;
-// An update takes under 2 ms; this many polls is far beyond that, and keeps a
-// broken clock from hanging the system.
-constexpr int UpdateWaitLimit = 100000;
+// The flag rises 244 us before an update that itself takes under 2 ms. A flag
+// still up after this long belongs to a broken clock (a dead CMOS reads 0xFF
+// everywhere), whose registers are then read as they are.
+constexpr u32 UpdateWaitMilliseconds = 3;
+// A second of a running clock ends within 1000 ms; the margin covers reads
+// that had to wait out an update.
+constexpr u32 SecondWaitMilliseconds = 1100;
 
 constexpr u16 PitChannel0 = 0x40;
 constexpr u16 PitChannel2 = 0x42;
@@ -51,11 +55,8 @@ ClockMode const& mode()
 
 u8 read_clock(u8 reg)
 {
-    for (int i = 0; i < UpdateWaitLimit; ++i) {
-        Port::out8(CmosIndex, StatusA);
-        if (!(Port::in8(CmosData) & UpdateInProgress))
-            break;
-    }
+    Deadline limit(UpdateWaitMilliseconds);
+    while ((read_register(StatusA) & UpdateInProgress) && !limit.has_passed()) { }
     return read_register(reg);
 }
 
@@ -133,6 +134,13 @@ u8 RTC::DayOfTheWeek() { return read_value(0x06); }
 u8 RTC::DayOfTheMonth() { return read_value(0x07); }
 u8 RTC::Month() { return read_value(0x08); }
 u8 RTC::Year() { return read_value(0x09); }
+
+void RTC::WaitForNextSecond()
+{
+    Deadline limit(SecondWaitMilliseconds);
+    u8 start = Second();
+    while (Second() == start && !limit.has_passed()) { }
+}
 
 u8 RTC::Hour()
 {
@@ -226,13 +234,11 @@ void Time::OnTimerInterrupt()
 
 void Time::Wait(i32 seconds)
 {
-    u8 last = RTC::Second();
-    for (i32 changes = 0; changes < seconds;) {
-        u8 now = RTC::Second();
-        if (now != last) {
-            last = now;
-            ++changes;
-        }
+    // One deadline per second, so no product of seconds and milliseconds can
+    // overflow; each adds only the few microseconds of its own set-up.
+    for (i32 i = 0; i < seconds; ++i) {
+        Deadline second(1000);
+        while (!second.has_passed()) { }
     }
 }
 

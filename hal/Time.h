@@ -12,6 +12,10 @@ public:
     static u8 DayOfTheMonth();
     static u8 Month();
     static u8 Year();
+    // Returns when the second changes. A clock that stands still (updates
+    // switched off by bit 7 of status register B, a dead CMOS) ends the wait
+    // after a little more than a second instead of never.
+    static void WaitForNextSecond();
     // Forget the mode flags read at the first access (tests change clocks).
     static void Reset();
 };
@@ -78,8 +82,11 @@ private:
 
 class Time {
 public:
-    // Whole seconds of the real-time clock: returns after the second has
-    // changed n times.
+    // Whole seconds, measured on the interval timer (a Deadline) rather than
+    // on the real-time clock: the clock's second only tells that a new second
+    // has begun, so counting n of its changes lasts anywhere from n - 1 to n
+    // seconds, and a clock that stands still would never end the wait. The
+    // timer runs whatever the CMOS does. 0 or less returns at once.
     static void Wait(i32 seconds);
     // Milliseconds measured with one-shot periods of the interval timer.
     static void WaitMS(u32 milliseconds);

@@ -125,8 +125,7 @@ ErrorOr<void> snake(Kernel&, Argument const&)
 ErrorOr<void> matrix(Kernel&, Argument const&)
 {
     // Start on a second boundary, as the demonstration always has.
-    u8 start = RTC::Second();
-    while (RTC::Second() == start) { }
+    RTC::WaitForNextSecond();
     i32 a = 0;
     i32 b = 0;
     for (i32 pass = 0; pass < 10; ++pass) {
@@ -211,10 +210,10 @@ ErrorOr<void> credits(Kernel&, Argument const&)
     }
 }
 
-// Counts seconds of the real-time clock as h:m:s, one line per second,
-// until Escape. It reads the keys on a keyboard of its own so that keys
-// typed meanwhile do not pile up for the prompt; leaving the scope hands the
-// keys back to the console.
+// Counts seconds as h:m:s, one line per second of the interval timer (the
+// CMOS clock may stand still), until Escape. It reads the keys on a keyboard
+// of its own so that keys typed meanwhile do not pile up for the prompt;
+// leaving the scope hands the keys back to the console.
 ErrorOr<void> stopwatch(Kernel&, Argument const&)
 {
     Keyboard keyboard;

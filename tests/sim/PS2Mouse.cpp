@@ -9,9 +9,14 @@ PS2Mouse::PS2Mouse()
 u32 PS2Mouse::read(u16 port, int)
 {
     if (port == 0x64) {
-        if (m_output.empty())
-            return 0;
-        return 0x01 | (m_output.front().aux ? 0x20 : 0);
+        if (m_busy > 0 && --m_busy == 0) {
+            m_output.insert(m_output.end(), m_answers.begin(), m_answers.end());
+            m_answers.clear();
+        }
+        u32 status = m_busy > 0 ? 0x02 : 0x00;
+        if (!m_output.empty())
+            status |= 0x01 | (m_output.front().aux ? 0x20 : 0);
+        return status;
     }
     if (m_output.empty())
         return 0;
@@ -22,22 +27,35 @@ u32 PS2Mouse::read(u16 port, int)
 
 void PS2Mouse::write(u16 port, u32 value, int)
 {
+    if (m_busy > 0)
+        return;
+    m_busy = answer_polls;
     u8 v = static_cast<u8>(value);
     if (port == 0x64) {
         commands.push_back(v);
         m_lastCommand = v;
         if (v == 0x20)
-            m_output.push_back({ configuration, false });
+            answer(configuration, false);
         return;
     }
     if (m_lastCommand == 0x60) {
         configuration = v;
     } else if (m_lastCommand == 0xD4) {
         mouse_bytes.push_back(v);
-        m_output.push_back({ 0xFA, true });
+        answer(0xFA, true);
     }
     m_lastCommand = 0;
 }
+
+void PS2Mouse::answer(u8 value, bool aux)
+{
+    if (m_busy > 0)
+        m_answers.push_back({ value, aux });
+    else
+        m_output.push_back({ value, aux });
+}
+
+void PS2Mouse::put(u8 value, bool aux) { m_output.push_back({ value, aux }); }
 
 void PS2Mouse::queue(std::initializer_list<u8> bytes)
 {

@@ -6,9 +6,7 @@
 #include "hal/Interrupts.h"
 #include "hal/Time.h"
 
-#include <cstdlib>
 #include <map>
-#include <new>
 
 namespace {
 
@@ -25,6 +23,7 @@ struct FreeRunningTimer : Sim::PortDevice {
     u32 ticks_per_read { 1193 };
     bool high_byte_next { false };
     u16 latched { 0 };
+    std::function<void()> on_read;
 
     u32 read(u16 port, int) override
     {
@@ -37,6 +36,8 @@ struct FreeRunningTimer : Sim::PortDevice {
         ticks += ticks_per_read;
         latched = static_cast<u16>(0x10000 - ticks % 0x10000);
         high_byte_next = true;
+        if (on_read)
+            on_read();
         return latched & 0xFF;
     }
     void write(u16, u32, int) override { }
@@ -53,7 +54,6 @@ struct Machine {
     u64 tsc { 0 };
     u32 last_call { 0 };
     FreeRunningTimer timer;
-    size_t fallible_limit { static_cast<size_t>(-1) };
 };
 
 Machine& machine()
@@ -64,6 +64,7 @@ Machine& machine()
 
 u32 port_read(u16 port, int width)
 {
+    Sim::NoAllocations::MachineSide machine_side;
     auto& m = machine();
     auto it = m.devices.find(port);
     u32 mask = width == 32 ? 0xFFFFFFFFu : (1u << width) - 1;
@@ -74,6 +75,7 @@ u32 port_read(u16 port, int width)
 
 void port_write(u16 port, u32 value, int width)
 {
+    Sim::NoAllocations::MachineSide machine_side;
     auto& m = machine();
     m.log.push_back({ port, value, width, true });
     auto it = m.devices.find(port);
@@ -98,7 +100,7 @@ void reset()
     m.tsc = 0;
     m.last_call = 0;
     m.timer = {};
-    m.fallible_limit = static_cast<size_t>(-1);
+    set_fallible_allocation_limit(static_cast<size_t>(-1));
     attach(0x42, 0x42, &m.timer);
     attach(0x61, 0x61, &m.timer);
     map_memory(0, 0x100000);
@@ -151,9 +153,9 @@ bool interrupts_enabled() { return machine().interrupts; }
 u64 halt_count() { return machine().halts; }
 void set_timestamp(u64 value) { machine().tsc = value; }
 u32 last_call_address() { return machine().last_call; }
-void set_fallible_allocation_limit(size_t bytes) { machine().fallible_limit = bytes; }
 u64 timer_milliseconds() { return machine().timer.ticks * 1000 / PIT::Frequency; }
 void set_timer_ticks_per_read(u32 ticks) { machine().timer.ticks_per_read = ticks; }
+void on_timer_read(std::function<void()> hook) { machine().timer.on_read = std::move(hook); }
 
 }
 
@@ -234,11 +236,3 @@ u64 timestamp_counter()
 
 }
 
-// The fallible allocations (the nothrow forms of new) of the code under test
-// fail above the limit a test sets, like a kernel heap that has run out.
-void* operator new(size_t size, std::nothrow_t const&) noexcept
-{
-    if (size > machine().fallible_limit)
-        return nullptr;
-    return std::malloc(size ? size : 1);
-}

@@ -33,6 +33,32 @@ public:
 struct Stopped {
 };
 
+// While one exists, any allocation with operator new throws
+// AllocationRefused: shows that code runs without the heap, as it must where
+// the heap itself may have failed.
+class NoAllocations {
+public:
+    NoAllocations();
+    ~NoAllocations();
+    NoAllocations(NoAllocations const&) = delete;
+    NoAllocations& operator=(NoAllocations const&) = delete;
+
+    // The simulated machine's own work (the port log, the devices) is not
+    // the code under test: it may allocate while one of these exists.
+    class MachineSide {
+    public:
+        MachineSide();
+        ~MachineSide();
+        MachineSide(MachineSide const&) = delete;
+        MachineSide& operator=(MachineSide const&) = delete;
+
+    private:
+        bool m_wasRefusing;
+    };
+};
+struct AllocationRefused {
+};
+
 // Forget all devices, memory, the access log and the halt hook; back the
 // first MiB of physical memory with zeros (text buffer, VGA window, BIOS area).
 void reset();
@@ -73,6 +99,9 @@ u32 last_call_address();
 // read of the counter advances it by 1 ms unless a test sets another step.
 u64 timer_milliseconds();
 void set_timer_ticks_per_read(u32 ticks);
+// Called after every advance of that counter, so a test can act once a given
+// time has passed (a key pressed after three seconds of a wait).
+void on_timer_read(std::function<void()> hook);
 // Fallible allocations of more than `bytes` fail until the next reset.
 void set_fallible_allocation_limit(size_t bytes);
 

@@ -39,10 +39,11 @@ void plant_rsdp(u32 address, u32 rsdt, bool valid_checksum = true)
     Sim::memory(address)[8] = static_cast<u8>(-sum + (valid_checksum ? 0 : 1));
 }
 
-// RSDT -> [an unrelated table, FACP] -> DSDT holding `aml` after its header.
-void plant_tables(std::vector<u8> const& aml, u32 pm1a = 0x604, u32 pm1b = 0)
+// RSDT -> [an unrelated table, FACP] -> DSDT holding `aml` after its header,
+// in `mapped` bytes of memory.
+void plant_tables(std::vector<u8> const& aml, u32 pm1a = 0x604, u32 pm1b = 0, u32 mapped = 0x1000)
 {
-    Sim::map_memory(TablesBase, 0x1000);
+    Sim::map_memory(TablesBase, mapped);
     header(Rsdt, "RSDT", 36 + 8);
     put32(Rsdt + 36, Other);
     put32(Rsdt + 40, Facp);
@@ -121,6 +122,15 @@ TEST(Acpi, TakesTheExtendedBiosDataAreaPointerWithoutChecksum)
     put32(0x40E, 0x9FC0);
     plant_rsdp(0x9FC00 + 0x400, Rsdt);
     EXPECT_EQ(ACPI::RSDPAddress(), 0u);
+
+    // The segment is a 16-bit word: a BIOS data area that ends right after
+    // it still gives it.
+    Sim::reset();
+    u8* bios_data = Sim::map_memory(0x400, 0x10);
+    bios_data[0x0E] = 0xC0;
+    bios_data[0x0F] = 0x9F;
+    plant_rsdp(0x9FC00 + 0x20, Rsdt, false);
+    EXPECT_EQ(ACPI::RSDPAddress(), 0x9FC20u);
 }
 
 TEST(Acpi, ShutdownWritesSleepTypeAndEnableToBothControlPorts)
@@ -181,4 +191,27 @@ TEST(Acpi, IncompleteTablesFailWithoutAMessage)
     header(Rsdt, "XSDT", 44);
     EXPECT_EQ(ACPI::Init(), -1);
     EXPECT_EQ(machine.line(0), "no acpi.");
+}
+
+TEST(Acpi, TablesClaimingMoreThanTheMemoryOrAnyTableHoldsAreSkipped)
+{
+    TestMachine machine;
+    plant_rsdp(0xF0000, Rsdt);
+    plant_tables(with_s5(BytePrefixedS5), 0x604, 0, 0x400000);
+    ASSERT_EQ(ACPI::Init(), 0);
+    // Such a root table counts as none at all.
+    for (u32 claimed : { 0xFFFFFFFFu, 0x2000u }) {
+        Console::Clear();
+        put32(Rsdt + 4, claimed);
+        EXPECT_EQ(ACPI::Init(), -1) << claimed;
+        EXPECT_EQ(machine.line(0), "no acpi.") << claimed;
+    }
+    // Such a DSDT leaves its FACP unusable, without a message.
+    put32(Rsdt + 4, 44);
+    for (u32 claimed : { 0xFFFFFFFFu, 0x200000u }) {
+        Console::Clear();
+        put32(Dsdt + 4, claimed);
+        EXPECT_EQ(ACPI::Init(), -1) << claimed;
+        EXPECT_EQ(machine.line(0), "") << claimed;
+    }
 }

@@ -199,27 +199,36 @@ TEST(Credits, EveryKeyButEscapeAddsAnEmptyLine)
 TEST(Stopwatch, CountsHoursMinutesSecondsAndStopsOnEscape)
 {
     TestMachine machine;
-    CmosClock clock;
+    CmosClock clock(0, 0, 0, 0); // standing still: the count runs on the timer
     Kernel kernel;
     Keyboard* console = Keyboard::Receiver();
     machine.press(TestMachine::Escape);
-    clock.onSecond = [&](int elapsed) {
-        if (elapsed == 3601)
+    // 5 ms per read of the interval timer keeps an hour of counting quick.
+    Sim::set_timer_ticks_per_read(PIT::Frequency / 200);
+    Sim::on_timer_read([&] {
+        if (machine.line(23) == "1:0:0")
             machine.deliver_all();
-    };
+    });
     run(kernel, "stopwatch");
     EXPECT_EQ(machine.line(22), "0:59:59");
     EXPECT_EQ(machine.line(23), "1:0:0");
     EXPECT_EQ(machine.line(24), "");
+    // 3601 lines, one a second.
+    EXPECT_NEAR(static_cast<double>(Sim::timer_milliseconds()), 3601000.0, 36000.0);
     EXPECT_EQ(Keyboard::Receiver(), console);
 
     // The first line of a fresh count is 0:0:0, and the prompt's keyboard
     // receives keys again.
     Console::Clear();
     machine.press(TestMachine::Escape);
-    clock.onSecond = [&](int) { machine.deliver_all(); };
+    Sim::on_timer_read([&] {
+        if (machine.line(0) == "0:0:0")
+            machine.deliver_all();
+    });
     run(kernel, "stopwatch");
+    Sim::on_timer_read(nullptr);
     EXPECT_EQ(machine.line(0), "0:0:0");
+    EXPECT_EQ(machine.line(1), "");
     machine.type("go\n");
     auto line = Console::ReadLine();
     ASSERT_FALSE(line.is_error());

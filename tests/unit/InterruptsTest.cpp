@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 TEST(Pic, RemapsBothControllersAndMasksMasterLinesThreeToSeven)
@@ -67,11 +68,29 @@ TEST(Dispatch, ExceptionNamesFollowTheProcessorNumbering)
     EXPECT_STREQ(INTs::ExceptionName(15), "RESERVED");
 }
 
-TEST(Dispatch, ExceptionsEndOnThePanicScreen)
+namespace {
+// What the code under test sent to the serial log.
+std::string serial_log()
+{
+    std::string log;
+    for (auto const& write : Sim::writes_to(0x3F8))
+        log += static_cast<char>(write.value);
+    return log;
+}
+}
+
+// The fault may have come from inside the allocator: the way to the screen
+// must not lead back into it.
+TEST(Dispatch, ExceptionsEndOnThePanicScreenWithoutTheHeap)
 {
     TestMachine machine;
     Console::SetCursorTop(7);
-    EXPECT_THROW(Sim::raise_vector(0), Sim::Stopped);
+    EXPECT_THROW(
+        {
+            Sim::NoAllocations heapUnusable;
+            Sim::raise_vector(0);
+        },
+        Sim::Stopped);
     // Rows 0-23 blue, row 24 blank on black.
     for (int y = 0; y < 24; ++y)
         EXPECT_EQ(machine.attribute(79, y), 0x1F) << y;
@@ -85,14 +104,24 @@ TEST(Dispatch, ExceptionsEndOnThePanicScreen)
     EXPECT_EQ(machine.line(5), "If this is the first time you've seen this Stop error screen,");
     EXPECT_EQ(machine.line(6), "restart you computer. If this screen appears again follow");
     EXPECT_EQ(machine.line(14), "Disable BIOS memory options such as caching or shadowing.");
+    EXPECT_EQ(machine.line(15), "");
+    std::string log = serial_log();
+    EXPECT_EQ(log.substr(log.size() - 22), "PANIC: DIVIDE_BY_ZERO\n");
 }
 
-TEST(Dispatch, LateExceptionsWriteTheFatalLine)
+TEST(Dispatch, LateExceptionsWriteTheFatalLineWithoutTheHeap)
 {
     TestMachine machine;
-    EXPECT_THROW(Sim::raise_vector(0x11), Sim::Stopped);
+    EXPECT_THROW(
+        {
+            Sim::NoAllocations heapUnusable;
+            Sim::raise_vector(0x11);
+        },
+        Sim::Stopped);
     EXPECT_EQ(machine.line(0), " *** CPU Exception x11 ***");
     EXPECT_EQ(machine.attribute(1, 0), 0x0C);
+    std::string log = serial_log();
+    EXPECT_EQ(log.substr(log.size() - 28), " *** CPU Exception x11 *** \n");
 }
 
 TEST(FreeListHeap, AllocatesZeroedBlocksAndReusesFreedMemory)

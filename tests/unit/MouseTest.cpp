@@ -10,11 +10,7 @@ struct MouseDriver : ::testing::Test {
     Sim::FreshMachine fresh;
     PS2Mouse mouse;
 
-    MouseDriver()
-    {
-        Mouse::Initialize();
-        Mouse::mouse_cycle = 0;
-    }
+    MouseDriver() { Mouse::Initialize(); }
     void at(i32 x, i32 y)
     {
         Mouse::X = x;
@@ -71,6 +67,21 @@ TEST_F(MouseDriver, AFirstByteWithoutBit3IsDroppedToRegainStep)
     EXPECT_EQ(Mouse::Buttons, 0);
 }
 
+TEST_F(MouseDriver, BytesOutOfStepNeverClick)
+{
+    at(100, 100);
+    // A late acknowledgement, a self-test result, a packet whose movement
+    // overflowed, then a packet in step.
+    std::vector<i32> buttons;
+    for (u8 byte : { 0xFA, 0xAA, 0x00, 0xC9, 0x00, 0x00, 0x08, 0x05, 0x03 }) {
+        send({ byte });
+        buttons.push_back(i32 { Mouse::Buttons });
+    }
+    EXPECT_EQ(buttons, std::vector<i32>(9, 0));
+    EXPECT_EQ(Mouse::X, 105);
+    EXPECT_EQ(Mouse::Y, 97);
+}
+
 TEST_F(MouseDriver, ThePointerIsPinnedToTheDesktop)
 {
     at(315, 3);
@@ -95,4 +106,35 @@ TEST_F(MouseDriver, AnInterruptWithoutAMouseByteReadsNothing)
         EXPECT_NE(a.port, 0x60) << "the data port was read";
     EXPECT_EQ(Mouse::Events, events + 1);
     EXPECT_EQ(Mouse::X, 50);
+}
+
+TEST(MouseSetUp, WaitsForASlowControllerAndStartsAFreshPacket)
+{
+    Sim::FreshMachine fresh;
+    PS2Mouse mouse;
+    Mouse::Initialize();
+    // Set up again (another desktop) while packets stream: the first two
+    // bytes of one are taken, the third arrives as the set-up begins.
+    mouse.queue({ 0x08, 0x05 });
+    mouse.deliver();
+    mouse.put(0x03, true);
+    mouse.commands.clear();
+    mouse.mouse_bytes.clear();
+    // About 2 us a poll, as on real hardware, and 5 ms for every answer.
+    Sim::set_timer_ticks_per_read(2);
+    mouse.answer_polls = 3000;
+    Mouse::Initialize();
+    EXPECT_EQ(mouse.commands, (std::vector<u8> { 0xA8, 0x20, 0x60, 0xD4, 0xD4 }));
+    EXPECT_EQ(mouse.configuration, 0x47);
+    EXPECT_EQ(mouse.mouse_bytes, (std::vector<u8> { 0xF6, 0xF4 }));
+    EXPECT_EQ(Port::in8(0x64) & 1, 0);
+
+    Mouse::X = 100;
+    Mouse::Y = 100;
+    mouse.answer_polls = 0;
+    mouse.packet(5, 3);
+    mouse.deliver();
+    EXPECT_EQ(Mouse::X, 105);
+    EXPECT_EQ(Mouse::Y, 97);
+    EXPECT_EQ(Mouse::Buttons, 0);
 }
