@@ -73,6 +73,16 @@ String String::from_bytes(u8 const* bytes, size_t length)
     return s;
 }
 
+std::optional<String> String::try_substring(size_t start, size_t length) const
+{
+    Vector<char16_t> chars;
+    if (!chars.try_resize(length))
+        return {};
+    for (size_t i = 0; i < length; ++i)
+        chars[i] = m_chars[start + i];
+    return String(static_cast<Vector<char16_t>&&>(chars));
+}
+
 std::optional<String> String::try_from_bytes(u8 const* bytes, size_t length)
 {
     String s;
@@ -174,6 +184,15 @@ void String::append(String const& other)
     m_chars.ensure_capacity(length() + other.length());
     for (char16_t c : other.m_chars)
         m_chars.append(c);
+}
+
+bool String::try_append(String const& other)
+{
+    if (!m_chars.try_grow_for(length() + other.length()))
+        return false;
+    for (char16_t c : other.m_chars)
+        m_chars.append(c);
+    return true;
 }
 
 bool String::operator==(String const& other) const

@@ -37,6 +37,8 @@ public:
 
     String substring(size_t start) const;
     String substring(size_t start, size_t length) const;
+    // Nothing when memory runs out: for pieces of texts as long as a file.
+    std::optional<String> try_substring(size_t start, size_t length) const;
     i32 index_of(char16_t c) const;
     i32 last_index_of(char16_t c) const;
     bool contains(char16_t c) const { return index_of(c) >= 0; }
@@ -48,6 +50,9 @@ public:
 
     void append(char16_t c) { m_chars.append(c); }
     void append(String const& other);
+    // false, with the string unchanged, when memory runs out.
+    [[nodiscard]] bool try_append(char16_t c) { return m_chars.try_append(static_cast<char16_t&&>(c)); }
+    [[nodiscard]] bool try_append(String const& other);
     void insert(size_t index, char16_t c) { m_chars.insert(index, c); }
     void remove(size_t index) { m_chars.remove(index); }
 

@@ -171,10 +171,19 @@ public:
     }
     [[nodiscard]] bool try_append(T&& value)
     {
-        if (m_size == m_capacity && !try_ensure_capacity(m_capacity < 8 ? 8 : m_capacity * 2))
+        if (!try_grow_for(m_size + 1))
             return false;
         new (&m_data[m_size++]) T(std::move(value));
         return true;
+    }
+    // Room for `wanted` elements, doubling like append does, or exactly
+    // `wanted` when doubling does not fit.
+    [[nodiscard]] bool try_grow_for(size_t wanted)
+    {
+        if (wanted <= m_capacity)
+            return true;
+        size_t next = m_capacity < 8 ? 8 : m_capacity * 2;
+        return (next > wanted && try_ensure_capacity(next)) || try_ensure_capacity(wanted);
     }
 
 private:

@@ -75,12 +75,6 @@ void Mouse::Write(u8 value)
     Port::out8(DataPort, value);
 }
 
-u8 Mouse::Read()
-{
-    WaitData();
-    return Port::in8(DataPort);
-}
-
 void Mouse::Initialize()
 {
     {

@@ -15,7 +15,6 @@ public:
     static void WaitSignal();
     static void WaitData();
     static void Write(u8 value);
-    static u8 Read();
 
     static i32 volatile X;
     static i32 volatile Y;

@@ -3,6 +3,7 @@
 #include "arch/Cpu.h"
 #include "arch/Port.h"
 #include "hal/Debugger.h"
+#include "hal/Time.h"
 
 namespace {
 constexpr u16 ControllerStatus = 0x64;
@@ -14,7 +15,8 @@ void Power::Reboot()
 {
     Debugger::Send("Restarting through the keyboard controller");
     // Bounded: a controller that never drains its buffer must not hang us.
-    for (int i = 0; i < 100000 && (Port::in8(ControllerStatus) & InputBufferFull); ++i) { }
+    Deadline deadline(50);
+    while ((Port::in8(ControllerStatus) & InputBufferFull) && !deadline.has_passed()) { }
     Port::out8(ControllerStatus, PulseResetLine);
     Cpu::halt();
     Cpu::halt();

@@ -28,6 +28,32 @@ ErrorOr<String> load_document(String const& fileName)
     return TRY(Extras::ByteToString(TRY(FileSystem::Root->readFile(DocumentsDirectory + fileName))));
 }
 
+// A document grows with what is typed and with the file it was opened
+// from, so its growth may run out of memory: that ends the editor with an
+// error instead of stopping the machine.
+ErrorOr<void> append(String& text, String const& more)
+{
+    if (!text.try_append(more))
+        return Error::out_of_memory((text.length() + more.length()) * sizeof(char16_t));
+    return {};
+}
+
+// The lines of a text, as split() makes them, or the out-of-memory error.
+ErrorOr<Vector<String>> split_lines(String const& text)
+{
+    Vector<String> lines;
+    size_t start = 0;
+    for (size_t i = 0; i <= text.length(); ++i) {
+        if (i < text.length() && text[i] != u'\n')
+            continue;
+        auto line = text.try_substring(start, i - start);
+        if (!line || !lines.try_append(static_cast<String&&>(*line)))
+            return Error::out_of_memory((i - start) * sizeof(char16_t) + sizeof(String));
+        start = i + 1;
+    }
+    return lines;
+}
+
 // Asks for a name and saves the text as that name + ".txt"; gives the reason
 // when the save failed (the caller's text stays as it was).
 ErrorOr<std::optional<String>> save_as(String const& text)
@@ -90,8 +116,8 @@ public:
         }
         TRY(Draw());
         for (;;) {
-            m_text += TRY(Console::ReadLine());
-            m_text += u'\n';
+            TRY(append(m_text, TRY(Console::ReadLine())));
+            TRY(append(m_text, "\n"));
             ConsoleKeyInfo key = TRY(Console::ReadKey());
             switch (key.Key) {
             case ConsoleKey::F1:
@@ -107,7 +133,7 @@ public:
                 TRY(Save());
                 break;
             default:
-                Append(key);
+                TRY(Append(key));
                 break;
             }
         }
@@ -137,14 +163,13 @@ private:
     // for Enter); with a path by their character, so Shift gives capitals.
     // Keys whose character is only the keyboard layer's own marker (arrows,
     // Backspace) or none at all add nothing to a file.
-    void Append(ConsoleKeyInfo const& key)
+    ErrorOr<void> Append(ConsoleKeyInfo const& key)
     {
-        if (!m_withPath) {
-            m_text += getKeyFromKey(key.Key);
-            return;
-        }
+        if (!m_withPath)
+            return append(m_text, getKeyFromKey(key.Key));
         if (key.KeyChar != 0 && key.KeyChar < 0x100)
-            m_text += key.KeyChar;
+            return append(m_text, String::repeated(key.KeyChar, 1));
+        return {};
     }
 
     ErrorOr<void> Save()
@@ -217,13 +242,13 @@ public:
         }
     }
 
-    String Text() const
+    ErrorOr<String> Text() const
     {
         String text;
         for (size_t i = 0; i < m_lines.size(); ++i) {
             if (i > 0)
-                text += u'\n';
-            text += m_lines[i];
+                TRY(append(text, "\n"));
+            TRY(append(text, m_lines[i]));
         }
         return text;
     }
@@ -279,9 +304,9 @@ private:
         // The file ends with a line feed, so that a script written here keeps
         // its last statement (TessScript runs up to the last line feed); a
         // last line left empty already gives it one.
-        String text = Text();
+        String text = TRY(Text());
         if (!m_lines.last().is_empty())
-            text += u'\n';
+            TRY(append(text, "\n"));
         auto failure = TRY(save_as(text));
         if (failure)
             m_message = "ERROR: " + *failure;
@@ -291,7 +316,7 @@ private:
     // The save question when there is text; true when the editor may close.
     ErrorOr<bool> Leave()
     {
-        if (!Text().is_blank()) {
+        if (!IsBlank()) {
             ToPromptRow();
             bool save = TRY(ask_to_save());
             Console::SetBackgroundColor(ConsoleColor::Black);
@@ -315,11 +340,25 @@ private:
             m_message = "ERROR: " + text.error().message();
             return {};
         }
-        m_lines = text.value().split(u'\n');
+        auto lines = split_lines(text.value());
+        if (lines.is_error()) {
+            m_message = "ERROR: " + lines.error().message();
+            return {};
+        }
+        m_lines = lines.release_value();
         m_row = 0;
         m_column = 0;
         m_top = 0;
         return {};
+    }
+
+    bool IsBlank() const
+    {
+        for (auto const& line : m_lines) {
+            if (!line.is_blank())
+                return false;
+        }
+        return true;
     }
 
     String& Line() { return m_lines[static_cast<size_t>(m_row)]; }

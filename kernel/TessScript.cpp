@@ -29,12 +29,10 @@ struct Line {
     // much as its file holds, so the copy may fail.
     ErrorOr<String> rest(size_t skip) const
     {
-        Vector<char16_t> chars;
-        if (!chars.try_resize(length - skip))
+        auto text = script.try_substring(start + skip, length - skip);
+        if (!text)
             return Error::out_of_memory((length - skip) * sizeof(char16_t));
-        for (size_t i = 0; i < chars.size(); ++i)
-            chars[i] = script[start + skip + i];
-        return String(static_cast<Vector<char16_t>&&>(chars));
+        return static_cast<String&&>(*text);
     }
 };
 
