@@ -219,11 +219,7 @@ class Machine:
         return False
 
     def kernel_log(self):
-        try:
-            with open(self.log_path, errors="replace") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
+        return read_text(self.log_path)
 
     def save_artifacts(self, name):
         target = os.path.join(RESULTS, name)
@@ -256,6 +252,15 @@ class Machine:
         except Exception:
             pass
         shutil.rmtree(self.tmp, ignore_errors=True)
+
+
+def read_text(path):
+    """A log file's text so far; empty before the emulator has made it."""
+    try:
+        with open(path, errors="replace") as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
 
 
 def tessfs(*args, check=True):

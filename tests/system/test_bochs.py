@@ -8,7 +8,7 @@ import subprocess
 import time
 import unittest
 
-from tessary_qemu import RESULTS, SystemTest, blank_disk, package_iso, tessfs
+from tessary_qemu import RESULTS, SystemTest, blank_disk, package_iso, read_text, tessfs
 
 MILESTONE = "Boot screen done"
 
@@ -56,11 +56,7 @@ com1: enabled=1, mode=file, dev={self.log_path}
                                         stdout=self.output, stderr=subprocess.STDOUT)
 
     def kernel_log(self):
-        try:
-            with open(self.log_path, errors="replace") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
+        return read_text(self.log_path)
 
     def report(self):
         """The kernel log and Bochs's own errors and panics."""
