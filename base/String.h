@@ -51,7 +51,6 @@ public:
     void append(char16_t c) { m_chars.append(c); }
     void append(String const& other);
     // false, with the string unchanged, when memory runs out.
-    [[nodiscard]] bool try_append(char16_t c) { return m_chars.try_append(static_cast<char16_t&&>(c)); }
     [[nodiscard]] bool try_append(String const& other);
     void insert(size_t index, char16_t c) { m_chars.insert(index, c); }
     void remove(size_t index) { m_chars.remove(index); }

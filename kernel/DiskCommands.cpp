@@ -167,7 +167,6 @@ ErrorOr<void> DetectAndMountDisks()
     ATA::Detect();
     CurrentUser::Privilages = 0;
     CurrentUser::Username = "root";
-    FileSystem::Root = nullptr;
     Kernel::fd = nullptr;
     s_volume.clear();
     s_root = make_own<RootFilesystem>();

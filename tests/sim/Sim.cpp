@@ -57,7 +57,8 @@ struct Machine {
 
     // A test that never resets the machine still has a clock for its
     // deadlines.
-    Machine()
+    Machine() { attach_timer(); }
+    void attach_timer()
     {
         devices[0x42] = &timer;
         devices[0x61] = &timer;
@@ -109,8 +110,7 @@ void reset()
     m.last_call = 0;
     m.timer = {};
     set_fallible_allocation_limit(static_cast<size_t>(-1));
-    attach(0x42, 0x42, &m.timer);
-    attach(0x61, 0x61, &m.timer);
+    m.attach_timer();
     map_memory(0, 0x100000);
 }
 
