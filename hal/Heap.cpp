@@ -15,6 +15,17 @@ void FreeListHeap::Initialize(uintptr_t start, uintptr_t end)
         m_free->next = nullptr;
     }
     m_freeBytes = m_free ? m_free->size - HeaderSize : 0;
+    m_usedBytes = 0;
+}
+
+size_t FreeListHeap::LargestFreeBlock() const
+{
+    size_t largest = 0;
+    for (Block* block = m_free; block; block = block->next) {
+        if (block->size - HeaderSize > largest)
+            largest = block->size - HeaderSize;
+    }
+    return largest;
 }
 
 void* FreeListHeap::Allocate(size_t size)
@@ -37,6 +48,7 @@ void* FreeListHeap::Allocate(size_t size)
             *link = block->next;
             m_freeBytes -= block->size - HeaderSize;
         }
+        m_usedBytes += block->size;
         u8* payload = reinterpret_cast<u8*>(block) + HeaderSize;
         __builtin_memset(payload, 0, block->size - HeaderSize);
         return payload;
@@ -50,6 +62,7 @@ void FreeListHeap::Free(void* pointer)
         return;
     auto* block = reinterpret_cast<Block*>(static_cast<u8*>(pointer) - HeaderSize);
     m_freeBytes += block->size - HeaderSize;
+    m_usedBytes -= block->size;
     Block* previous = nullptr;
     Block* next = m_free;
     while (next && next < block) {

@@ -12,6 +12,12 @@ public:
     void* Allocate(size_t size);
     void Free(void* block);
     size_t FreeBytes() const { return m_freeBytes; }
+    // Bytes the allocated blocks take, their headers included: what a leak
+    // makes grow, whatever the free list's shape.
+    size_t UsedBytes() const { return m_usedBytes; }
+    // Payload of the biggest free block: the largest request that can
+    // succeed now.
+    size_t LargestFreeBlock() const;
     uintptr_t Start() const { return m_start; }
     uintptr_t End() const { return m_end; }
 
@@ -25,6 +31,7 @@ private:
 
     Block* m_free { nullptr };
     size_t m_freeBytes { 0 }; // payload bytes of the free blocks
+    size_t m_usedBytes { 0 };
     uintptr_t m_start { 0 };
     uintptr_t m_end { 0 };
 };

@@ -2,6 +2,7 @@
 
 #include "fs/Extras.h"
 #include "hal/Console.h"
+#include "hal/Heap.h"
 #include "hal/Time.h"
 #include "kernel/Commands.h"
 #include "kernel/Output.h"
@@ -127,6 +128,19 @@ ErrorOr<void> tsc(Kernel&, Argument const& argument)
 
 ErrorOr<void> nothing(Kernel&, Argument const&) { return {}; }
 
+// The kernel heap's figures, read before the line that reports them is
+// built: over a long session the bytes in use come back to the same figure
+// unless something leaks.
+ErrorOr<void> mem(Kernel&, Argument const&)
+{
+    FreeListHeap const& heap = Heap::Instance();
+    size_t used = heap.UsedBytes();
+    size_t free = heap.FreeBytes();
+    size_t largest = heap.LargestFreeBlock();
+    return Console::WriteLine("Heap: " + String::number(used) + " bytes in use, " + String::number(free)
+        + " free, largest free block " + String::number(largest));
+}
+
 // Echoes the name of every key pressed until Escape, on a keyboard of its
 // own; leaving the scope hands the keys back to the console.
 ErrorOr<void> keybrd(Kernel&, Argument const&)
@@ -183,4 +197,5 @@ void RegisterShellCommands(Vector<Command>& table)
     table.append({ "bas", nothing });
     table.append({ "keybrd", keybrd });
     table.append({ "testprogbar", testprogbar });
+    table.append({ "mem", mem });
 }

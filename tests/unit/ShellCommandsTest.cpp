@@ -1,6 +1,10 @@
 #include "tests/unit/ShellTestSupport.h"
 
+#include "hal/Heap.h"
+
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -183,4 +187,65 @@ TEST(ShellCommands, TestprogbarFillsToOneHundredInOneHundredSteps)
     // The pauses of the rules add up to 43,900 ms, waited in 50 ms timer
     // periods.
     EXPECT_EQ(Sim::halt_count(), 43900u / 50);
+}
+
+namespace {
+
+struct HeapFigures {
+    unsigned long used { 0 };
+    unsigned long free { 0 };
+    unsigned long largest { 0 };
+};
+
+HeapFigures heap_figures(std::string const& line)
+{
+    HeapFigures figures;
+    int end = 0;
+    int fields = std::sscanf(line.c_str(), "Heap: %lu bytes in use, %lu free, largest free block %lu%n", &figures.used,
+        &figures.free, &figures.largest, &end);
+    EXPECT_EQ(fields, 3) << line;
+    EXPECT_EQ(static_cast<size_t>(end), line.size()) << line;
+    return figures;
+}
+
+}
+
+// `mem` reads the kernel heap (here over an arena of the test's own): an
+// allocation raises the bytes in use by at least its size and lowers the
+// free bytes, a hole left by a freed block shows as a largest free block
+// under the free total, and freeing everything brings back the first line.
+TEST(ShellCommands, MemFollowsTheKernelHeapAndComesBackAfterFreeing)
+{
+    TestMachine machine;
+    Kernel kernel;
+    std::vector<u8> arena(256 * 1024);
+    FreeListHeap& heap = Heap::Instance();
+    auto start = reinterpret_cast<uintptr_t>(arena.data());
+    heap.Initialize(start, start + arena.size());
+
+    run(kernel, "mem");
+    HeapFigures before = heap_figures(machine.line(0));
+    EXPECT_EQ(before.used, 0u);
+    EXPECT_EQ(before.largest, before.free);
+
+    void* first = heap.Allocate(5000);
+    void* second = heap.Allocate(100);
+    run(kernel, "MEM");
+    HeapFigures taken = heap_figures(machine.line(1));
+    EXPECT_GE(taken.used, before.used + 5100);
+    EXPECT_LE(taken.free, before.free - 5100);
+    EXPECT_EQ(taken.largest, taken.free);
+
+    heap.Free(first);
+    run(kernel, "mem");
+    HeapFigures holed = heap_figures(machine.line(2));
+    EXPECT_LT(holed.used, taken.used - 5000);
+    EXPECT_GE(holed.free, taken.free + 5000);
+    EXPECT_LT(holed.largest, holed.free);
+
+    heap.Free(second);
+    run(kernel, "mem");
+    EXPECT_EQ(machine.line(3), machine.line(0));
+    // Back to no heap, as the other tests know it.
+    heap.Initialize(0, 0);
 }
