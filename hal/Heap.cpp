@@ -48,7 +48,8 @@ void* FreeListHeap::Allocate(size_t size)
             *link = block->next;
             m_freeBytes -= block->size - HeaderSize;
         }
-        m_usedBytes += block->size;
+        block->taken = needed;
+        m_usedBytes += needed;
         u8* payload = reinterpret_cast<u8*>(block) + HeaderSize;
         __builtin_memset(payload, 0, block->size - HeaderSize);
         return payload;
@@ -62,7 +63,7 @@ void FreeListHeap::Free(void* pointer)
         return;
     auto* block = reinterpret_cast<Block*>(static_cast<u8*>(pointer) - HeaderSize);
     m_freeBytes += block->size - HeaderSize;
-    m_usedBytes -= block->size;
+    m_usedBytes -= block->taken;
     Block* previous = nullptr;
     Block* next = m_free;
     while (next && next < block) {

@@ -12,8 +12,11 @@ public:
     void* Allocate(size_t size);
     void Free(void* block);
     size_t FreeBytes() const { return m_freeBytes; }
-    // Bytes the allocated blocks take, their headers included: what a leak
-    // makes grow, whatever the free list's shape.
+    // Bytes the live allocations asked for, each rounded up and with its
+    // header. A block may be handed out with a few bytes to spare when the
+    // rest would be too small to keep; those are left out, so the figure
+    // depends only on what is allocated, not on where: a long session that
+    // frees what it takes comes back to the same figure.
     size_t UsedBytes() const { return m_usedBytes; }
     // Payload of the biggest free block: the largest request that can
     // succeed now.
@@ -25,6 +28,7 @@ private:
     struct Block {
         size_t size; // whole block, header included
         Block* next; // next free block by address, while free
+        size_t taken; // what the allocation counts in UsedBytes, while allocated
     };
     static constexpr size_t Alignment = 16;
     static constexpr size_t HeaderSize = (sizeof(Block) + Alignment - 1) & ~(Alignment - 1);

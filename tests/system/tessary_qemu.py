@@ -7,8 +7,10 @@ screendumps, and notices resets and power-off. Waits poll the screen against a
 time-out; nothing relies on bare sleeps for correctness.
 """
 
+import functools
 import json
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -38,6 +40,18 @@ _SHIFTED = {
 }
 
 
+# Keys whose scan codes carry the 0xE0 prefix: two bytes a press and two a
+# release (the controller's translation makes every other key one and one).
+_EXTENDED = {"up", "down", "left", "right", "home", "end", "pgup", "pgdn", "insert", "delete", "ctrl_r", "alt_r",
+             "kp_enter", "kp_divide", "meta_l", "meta_r", "menu"}
+# Bytes QEMU's PS/2 keyboard queues before it drops the rest.
+_PS2_QUEUE_BYTES = 16
+
+
+def _key_event(qcode, down):
+    return {"type": "key", "data": {"down": down, "key": {"type": "qcode", "data": qcode}}}
+
+
 def key_for(char):
     """(qcode, shift) for one typed character."""
     if char.isascii() and char.isalpha():
@@ -54,6 +68,7 @@ def key_for(char):
 class Machine:
     def __init__(self, disk=None, vga="std", memory=128, extra_args=(), name="machine", kernel=ELF):
         self.name = name
+        self.kernel = kernel
         self.tmp = tempfile.mkdtemp(prefix="tessary-")
         self.qmp_path = os.path.join(self.tmp, "qmp.sock")
         self.log_path = os.path.join(self.tmp, "kernel.log")
@@ -122,12 +137,43 @@ class Machine:
         return [e["event"] for e in self.poll_events()]
 
     # ---- screen -----------------------------------------------------------
+    def read_memory(self, address, size):
+        """`size` bytes of physical memory from `address`."""
+        path = os.path.join(self.tmp, "memory.bin")
+        self.command("pmemsave", val=address, size=size, filename=path)
+        with open(path, "rb") as f:
+            return f.read()
+
+    def read_i32(self, symbol):
+        """A 32-bit variable of the kernel, by its (demangled) name, e.g. 'Mouse::X'."""
+        return int.from_bytes(self.read_memory(symbol_address(self.kernel, symbol), 4), "little", signed=True)
+
+    def waiting_for_key(self, pause=0.02):
+        """Whether the processor sleeps in the keyboard's wait for a key, which
+        it enters only with no key queued: every key sent has been taken and
+        what it did is on the screen. Asked twice, `pause` seconds apart, as a
+        key sent just before may still be on its way to the processor."""
+        for attempt in range(2):
+            if attempt:
+                time.sleep(pause)
+            registers = self.command("human-monitor-command", **{"command-line": "info registers"})
+            if not re.search(r"\bHLT=1\b", registers):
+                return False
+            # The halt is the one in Cpu::enable_interrupts_and_halt, a
+            # function without a frame: its caller's address is on top of
+            # the stack.
+            eip = int(re.search(r"\bEIP=([0-9a-f]+)", registers).group(1), 16)
+            esp = int(re.search(r"\bESP=([0-9a-f]+)", registers).group(1), 16)
+            if "Cpu::enable_interrupts_and_halt" not in functions_at(self.kernel, eip - 1):
+                return False
+            caller = int.from_bytes(self.read_memory(esp, 4), "little")
+            if "Keyboard::WaitForCode" not in functions_at(self.kernel, caller - 1):
+                return False
+        return True
+
     def cells(self):
         """25 rows of 80 (character, attribute) pairs."""
-        path = os.path.join(self.tmp, "screen.bin")
-        self.command("pmemsave", val=0xB8000, size=4000, filename=path)
-        with open(path, "rb") as f:
-            data = f.read()
+        data = self.read_memory(0xB8000, 4000)
         return [[(data[(r * 80 + c) * 2], data[(r * 80 + c) * 2 + 1]) for c in range(80)] for r in range(25)]
 
     def rows(self):
@@ -152,7 +198,7 @@ class Machine:
                 return r, c
         return None
 
-    def wait_for(self, predicate, timeout=30, what="condition"):
+    def wait_for(self, predicate, timeout=30, what="condition", interval=0.1):
         deadline = time.time() + timeout
         while True:
             result = predicate()
@@ -160,7 +206,7 @@ class Machine:
                 return result
             if time.time() > deadline:
                 raise AssertionError(f"timed out after {timeout}s waiting for {what}\n--- screen ---\n{self.text()}")
-            time.sleep(0.1)
+            time.sleep(interval)
 
     def wait_for_text(self, text, timeout=30):
         return self.wait_for(lambda: self.find(text), timeout, repr(text))
@@ -186,6 +232,32 @@ class Machine:
                 self.press("shift", qcode)
             else:
                 self.press(qcode)
+
+    def send_keys(self, chords, timeout=30):
+        """Types chords of qcodes (tuples held down together: pressed in order,
+        released in reverse) with input-send-event. send-key holds every
+        chord for a fixed time; this goes as fast as the machine takes the
+        scan codes. No message carries more bytes than QEMU's PS/2 keyboard
+        queues, and the next one waits until the machine waits for a key
+        again, so none is dropped; a machine that does not come back to its
+        keyboard within `timeout` seconds fails the test."""
+        messages, queued = [[]], 0
+        for chord in chords:
+            size = sum(4 if qcode in _EXTENDED else 2 for qcode in chord)
+            if messages[-1] and queued + size > _PS2_QUEUE_BYTES:
+                messages.append([])
+                queued = 0
+            messages[-1] += [_key_event(q, True) for q in chord] + [_key_event(q, False) for q in reversed(chord)]
+            queued += size
+        for number, events in enumerate(messages):
+            if number:
+                self.wait_for(self.waiting_for_key, timeout, "the machine to take the keys sent")
+            if events:
+                self.command("input-send-event", events=events)
+
+    def type_quickly(self, text):
+        """type() through send_keys()."""
+        self.send_keys([("shift", qcode) if shift else (qcode,) for qcode, shift in map(key_for, text)])
 
     def type_line(self, text):
         self.type(text + "\n")
@@ -261,6 +333,29 @@ def read_text(path):
             return f.read()
     except FileNotFoundError:
         return ""
+
+
+@functools.lru_cache(maxsize=None)
+def _symbols(elf):
+    output = subprocess.run(["nm", "-C", "--defined-only", elf], capture_output=True, text=True, check=True).stdout
+    table = {}
+    for line in output.splitlines():
+        address, _, name = line.split(" ", 2)
+        table[name] = int(address, 16)
+    return table
+
+
+def symbol_address(elf, name):
+    """Address of a symbol of the image, by its demangled name."""
+    return _symbols(elf)[name]
+
+
+@functools.lru_cache(maxsize=None)
+def functions_at(elf, address):
+    """Names (without parameters) of the functions the code at `address` belongs to, inlined ones included."""
+    output = subprocess.run(["addr2line", "-f", "-i", "-C", "-e", elf, hex(address)], capture_output=True, text=True,
+                            check=True).stdout
+    return [name.split("(")[0] for name in output.splitlines()[0::2]]
 
 
 def tessfs(*args, check=True):

@@ -151,6 +151,34 @@ TEST(FreeListHeap, AllocatesZeroedBlocksAndReusesFreedMemory)
     EXPECT_NE(heap.Allocate(60 * 1024), nullptr);
 }
 
+// The bytes in use count what is allocated, not where: a request that takes
+// a hole too snug to split counts what it asked for, as it does anywhere
+// else, so a session's figure comes back whatever the free list looks like.
+TEST(FreeListHeap, BytesInUseDependOnlyOnTheLiveAllocations)
+{
+    std::vector<u8> arena(64 * 1024);
+    FreeListHeap heap;
+    auto start = reinterpret_cast<uintptr_t>(arena.data());
+    heap.Initialize(start, start + arena.size());
+    heap.Free(heap.Allocate(90));
+    EXPECT_EQ(heap.UsedBytes(), 0u);
+    void* alone = heap.Allocate(90);
+    size_t taken = heap.UsedBytes();
+    EXPECT_GE(taken, 90u);
+    heap.Free(alone);
+
+    void* hole = heap.Allocate(100);
+    void* wall = heap.Allocate(100);
+    heap.Free(hole);
+    size_t before = heap.UsedBytes();
+    void* snug = heap.Allocate(90);
+    ASSERT_EQ(snug, hole); // first fit, with too little left over to split
+    EXPECT_EQ(heap.UsedBytes() - before, taken);
+    heap.Free(snug);
+    heap.Free(wall);
+    EXPECT_EQ(heap.UsedBytes(), 0u);
+}
+
 TEST(FreeListHeap, ReportsExhaustionAndSurvivesLongSessions)
 {
     std::vector<u8> arena(16 * 1024);
