@@ -2,8 +2,13 @@
 imaging library, and keeps a PNG of the same screen for people to look at."""
 
 import os
+import time
 
 from tessary_qemu import RESULTS
+
+ORANGE, BLUE, WHITE, RED = (255, 165, 0), (0, 0, 255), (255, 255, 255), (255, 0, 0)
+# The pointer's pixels around its position.
+POINTER = [(0, 0), (0, 1), (0, 2), (1, 0), (2, 0), (2, 2), (3, 2), (2, 3), (3, 3), (4, 3), (4, 4), (3, 4)]
 
 
 class Picture:
@@ -60,3 +65,29 @@ class DesktopPicture(Picture):
 
     def at(self, x, y):
         return self.rgb(2 * x, 2 * y)
+
+
+def desktop(machine, name):
+    return capture(machine, name, DesktopPicture)
+
+
+def wait_for_desktop(machine, name, predicate, timeout=30):
+    """Desktop screendumps until one satisfies the predicate; that one."""
+    deadline = time.time() + timeout
+    while True:
+        p = desktop(machine, name)
+        if predicate(p):
+            return p
+        if time.time() > deadline:
+            raise AssertionError(f"{name}: the screen never showed what was expected (see {RESULTS}/{name}.png)")
+        time.sleep(0.3)
+
+
+def pointer_at(p, x, y, colour=WHITE):
+    return all(close(p.at(x + dx, y + dy), colour) for dx, dy in POINTER)
+
+
+def bars_drawn(p):
+    """The desktop's orange bars: under and over the top bar, over and under
+    the bottom one (row 10 ends where the panel's area begins)."""
+    return all(close(p.at(x, y), ORANGE) for y in (0, 10, 188, 199) for x in range(32, 307, 5))

@@ -144,16 +144,21 @@ class Machine:
         with open(path, "rb") as f:
             return f.read()
 
-    def read_i32(self, symbol):
-        """A 32-bit variable of the kernel, by its (demangled) name, e.g. 'Mouse::X'."""
-        return int.from_bytes(self.read_memory(symbol_address(self.kernel, symbol), 4), "little", signed=True)
+    def read_i32s(self, *symbols):
+        """32-bit variables of the kernel by their (demangled) names, e.g.
+        'Mouse::X', read in one go."""
+        addresses = [symbol_address(self.kernel, symbol) for symbol in symbols]
+        first = min(addresses)
+        data = self.read_memory(first, max(addresses) + 4 - first)
+        return tuple(int.from_bytes(data[a - first:a - first + 4], "little", signed=True) for a in addresses)
 
     def waiting_for_key(self, pause=0.02):
         """Whether the processor sleeps in the keyboard's wait for a key, which
         it enters only with no key queued: every key sent has been taken and
-        what it did is on the screen. Asked twice, `pause` seconds apart, as a
-        key sent just before may still be on its way to the processor."""
-        for attempt in range(2):
+        what it did is on the screen. Asked a second time `pause` seconds
+        later (unless 0), as a key sent just before may still be on its way
+        to the processor."""
+        for attempt in range(2 if pause else 1):
             if attempt:
                 time.sleep(pause)
             registers = self.command("human-monitor-command", **{"command-line": "info registers"})
