@@ -166,7 +166,7 @@ class Machine:
                 return False
             # The halt is the one in Cpu::enable_interrupts_and_halt, a
             # function without a frame: its caller's address is on top of
-            # the stack.
+            # the stack (unless the processor has moved on meanwhile).
             eip = int(re.search(r"\bEIP=([0-9a-f]+)", registers).group(1), 16)
             esp = int(re.search(r"\bESP=([0-9a-f]+)", registers).group(1), 16)
             if "Cpu::enable_interrupts_and_halt" not in functions_at(self.kernel, eip - 1):
@@ -358,6 +358,8 @@ def symbol_address(elf, name):
 @functools.lru_cache(maxsize=None)
 def functions_at(elf, address):
     """Names (without parameters) of the functions the code at `address` belongs to, inlined ones included."""
+    if address < 0:
+        return []
     output = subprocess.run(["addr2line", "-f", "-i", "-C", "-e", elf, hex(address)], capture_output=True, text=True,
                             check=True).stdout
     return [name.split("(")[0] for name in output.splitlines()[0::2]]

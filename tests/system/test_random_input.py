@@ -15,7 +15,7 @@ import time
 import unittest
 
 from picture import BLUE, bars_drawn, close, pointer_at, wait_for_desktop
-from tessary_qemu import QUESTION, SystemTest, key_for
+from tessary_qemu import QUESTION, SystemTest, blank_disk, key_for
 
 SEED = int(os.environ.get("TESSARY_RANDOM_SEED", "20240611"))
 KEYS = int(os.environ.get("TESSARY_RANDOM_KEYS", "2000"))
@@ -51,8 +51,9 @@ KEYPAD = ["kp_0", "kp_1", "kp_2", "kp_3", "kp_4", "kp_5", "kp_6", "kp_7", "kp_8"
           "kp_multiply", "kp_divide"]
 MODIFIERS = [(), (), (), (), (), (), (), (), (), (), (), ("shift",), ("shift",), ("shift_r",), ("ctrl",), ("alt",),
              ("ctrl_r",), ("alt_r",), ("ctrl", "shift"), ("alt", "shift"), ("ctrl", "alt")]
-# A line that goes on the prompt's row is short enough never to scroll the
-# prompt away.
+# Longer than any line typed at the prompt: random keys bring an Enter long
+# before (and a line would have to be 1,900 characters long to scroll the
+# prompt away).
 LONGEST_LINE = 300
 # The longest a command keeps the machine from reading keys: testprogbar's
 # 44 seconds, with room to spare.
@@ -137,11 +138,12 @@ class KeyMonkey:
             kind, typed = self.context()
             if kind == "prompt":
                 self.last_at_prompt = self.stats["keys"]
-                longest = max(map(len, typed))
-                if not any(map(dangerous, typed)) and longest < LONGEST_LINE:
+                if not any(map(dangerous, typed)):
                     return True
                 self.stats["lines emptied before Enter"] += 1
-                self.erase(longest)
+                # A prompt above a command's output (keybrd writes under it)
+                # makes a long "line": the Enter then goes to the command.
+                self.erase(min(max(map(len, typed)), LONGEST_LINE))
             elif kind == "question":
                 if typed == "DOS":
                     return True
@@ -216,8 +218,8 @@ class KeyMonkey:
                 kind, typed = self.context()
                 if kind == "prompt" and typed[-1] == "":
                     return
-                if kind == "prompt":
-                    self.erase(max(map(len, typed)))
+                if kind == "prompt" and len(typed[-1]) < LONGEST_LINE:
+                    self.erase(len(typed[-1]))
                     continue
             self.press((self.rng.choice(["esc", "f4", "ret"]),))
         raise AssertionError(f"no way back to the prompt\n--- screen ---\n{self.machine.text()}")
@@ -232,7 +234,7 @@ class RandomInput(SystemTest):
 
     def test_random_keys_leave_the_shell_answering(self):
         print(f"\nrandom keys: seed {SEED} (TESSARY_RANDOM_SEED replays it)")
-        machine = self.boot()
+        machine = self.boot(disk=blank_disk(self.workdir))
         machine.boot_to_prompt()
         monkey = KeyMonkey(machine, random.Random(SEED))
         started = time.time()
@@ -292,33 +294,40 @@ class RandomInput(SystemTest):
 
 
 class Pointer:
-    """Sends mouse packets one at a time and follows the pointer the kernel
-    keeps: each packet is sent once the previous one shows in Mouse::X, Y
-    and Buttons, so none piles up in QEMU and the model stays exact. The
-    left button, which clicks again with every packet while held, goes down
-    only away from the DOS button (x 1-21, y 2-8, top left) and, held, the
-    pointer only moves right and down: from x > 21 or y > 8 it cannot reach
-    the button that way."""
+    """Sends mouse events one at a time and follows the pointer the kernel
+    keeps. Every event makes QEMU send at least one three-byte packet, and
+    the next event is sent once the machine has taken all their bytes
+    (Mouse::Events counts them) and Mouse::X, Y and Buttons show the
+    result: nothing piles up in QEMU, where a full queue would hold a packet
+    back until some later event, and the model stays exact. The left button,
+    which clicks again with every packet while held, goes down only away
+    from the DOS button (x 1-21, y 2-8, top left) and, held, the pointer only
+    moves right and down: from x > 21 or y > 8 it cannot reach the button
+    that way."""
 
+    FIELDS = ("Mouse::X", "Mouse::Y", "Mouse::Buttons", "Mouse::Events")
     BUTTONS = {"left": 1, "right": 2, "middle": 4}
-    # QEMU splits a move into packets of at most 127 and queues five:
-    # what does not fit waits for the next event.
+    # QEMU splits a move into packets of at most 127 and queues five.
     LONGEST_MOVE = 5 * 127
 
     def __init__(self, machine):
         self.machine = machine
-        self.x, self.y, self.buttons = machine.read_i32s("Mouse::X", "Mouse::Y", "Mouse::Buttons")
+        self.x, self.y, self.buttons, self.bytes = machine.read_i32s(*self.FIELDS)
         self.previous = (self.x, self.y)
         self.clicks = 0
 
     def safe(self, x, y):
         return x > 21 or y > 8
 
-    def send(self, events):
+    def send(self, events, packets=1):
         self.machine.command("input-send-event", events=events)
-        expected = (self.x, self.y, self.buttons)
-        self.machine.wait_for(lambda: self.machine.read_i32s("Mouse::X", "Mouse::Y", "Mouse::Buttons") == expected,
-                              10, f"the pointer at {expected}", 0.002)
+        self.bytes += 3 * packets
+
+        def taken():
+            x, y, buttons, count = self.machine.read_i32s(*self.FIELDS)
+            return (x, y, buttons) == (self.x, self.y, self.buttons) and count >= self.bytes
+
+        self.machine.wait_for(taken, 10, f"the pointer at {(self.x, self.y)}, buttons {self.buttons}", 0.002)
 
     def move(self, dx, dy):
         assert max(abs(dx), abs(dy)) <= self.LONGEST_MOVE
@@ -326,7 +335,7 @@ class Pointer:
         self.x = min(max(self.x + dx, 0), 319)
         self.y = min(max(self.y + dy, 0), 199)
         self.send([{"type": "rel", "data": {"axis": "x", "value": dx}},
-                   {"type": "rel", "data": {"axis": "y", "value": dy}}])
+                   {"type": "rel", "data": {"axis": "y", "value": dy}}], max(1, -(-max(abs(dx), abs(dy)) // 127)))
 
     def button(self, name, down):
         bit = self.BUTTONS[name]
@@ -350,10 +359,9 @@ class Pointer:
                 self.button("left", True)
                 self.clicks += 1
         else:
-            # The mouse reports no wheel in its three-byte packets: nothing moves.
-            self.machine.command("input-send-event", events=[
-                {"type": "btn", "data": {"down": down, "button": rng.choice(["wheel-up", "wheel-down"])}}
-                for down in (True, False)])
+            # Three-byte packets carry no wheel: one packet, nothing moves.
+            wheel = rng.choice(["wheel-up", "wheel-down"])
+            self.send([{"type": "btn", "data": {"down": down, "button": wheel}} for down in (True, False)])
 
     def release_all(self):
         for name, bit in self.BUTTONS.items():
