@@ -617,10 +617,12 @@ ErrorOr<void> KLNFS::commitNode(String const& directory, i32 address, ByteBuffer
     auto records = TRY(ReadNode(parent));
     // Lookups follow the first record of a name.
     for (auto& record : records) {
-        if (record.name == name) {
-            record.address = moved;
-            break;
-        }
+        if (record.name != name)
+            continue;
+        if (record.address != address)
+            return Error(CorruptNode);
+        record.address = moved;
+        return commitNode(parentDirectory, parent, TRY(EncodeNode(records)));
     }
-    return commitNode(parentDirectory, parent, TRY(EncodeNode(records)));
+    return Error(CorruptNode);
 }
