@@ -602,10 +602,11 @@ ErrorOr<void> KLNFS::commitNode(String const& directory, i32 address, ByteBuffer
         return write(1);
     }
     // Records move across the block boundary. The root has a fixed place and
-    // is rewritten there. Any other directory gets the new node in fresh
-    // blocks, allocated before the record points at them, and the record in
-    // its parent is then moved to it: a change of the parent's node, made the
-    // same way.
+    // is rewritten there, in one write that a cut can still tear: the format
+    // has nowhere else to put it. Any other directory gets the new node in
+    // fresh blocks, allocated before the record points at them, and the
+    // record in its parent is then moved to it: a change of the parent's
+    // node, made the same way.
     if (directory.is_empty())
         return writeBlocks(address, node);
     i32 moved = TRY(allocate(NodeBlocks));
