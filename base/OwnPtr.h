@@ -1,5 +1,6 @@
 #pragma once
 
+#include <type_traits>
 #include <utility>
 
 // The one owner of a heap object: deletes it when the owner goes or takes
@@ -22,6 +23,13 @@ public:
         }
         return *this;
     }
+    // An owner of a derived object becomes an owner of its base.
+    template<typename U>
+        requires std::is_convertible_v<U*, T*>
+    OwnPtr(OwnPtr<U>&& other)
+        : m_pointer(other.leak_ptr())
+    {
+    }
     OwnPtr(OwnPtr const&) = delete;
     OwnPtr& operator=(OwnPtr const&) = delete;
     ~OwnPtr() { clear(); }
@@ -37,6 +45,14 @@ public:
     T* operator->() const { return m_pointer; }
     T& operator*() const { return *m_pointer; }
     explicit operator bool() const { return m_pointer != nullptr; }
+
+    // Gives the object up without deleting it, to a new owner.
+    [[nodiscard]] T* leak_ptr()
+    {
+        T* pointer = m_pointer;
+        m_pointer = nullptr;
+        return pointer;
+    }
 
     // Takes sole ownership of a fresh object.
     static OwnPtr adopt(T* pointer)

@@ -75,6 +75,7 @@ String String::from_bytes(u8 const* bytes, size_t length)
 
 std::optional<String> String::try_substring(size_t start, size_t length) const
 {
+    VERIFY(start <= this->length() && length <= this->length() - start);
     Vector<char16_t> chars;
     if (!chars.try_resize(length))
         return {};

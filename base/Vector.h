@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Assertions.h"
 #include "base/Types.h"
 
 #include <initializer_list>
@@ -66,11 +67,21 @@ public:
 
     T* data() { return m_data; }
     T const* data() const { return m_data; }
-    T& operator[](size_t i) { return m_data[i]; }
-    T const& operator[](size_t i) const { return m_data[i]; }
-    T& first() { return m_data[0]; }
-    T& last() { return m_data[m_size - 1]; }
-    T const& last() const { return m_data[m_size - 1]; }
+    // Every element access is checked: an index past the end stops the
+    // machine where the mistake is, not where the damage shows.
+    T& operator[](size_t i)
+    {
+        VERIFY(i < m_size);
+        return m_data[i];
+    }
+    T const& operator[](size_t i) const
+    {
+        VERIFY(i < m_size);
+        return m_data[i];
+    }
+    T& first() { return (*this)[0]; }
+    T& last() { return (*this)[m_size - 1]; }
+    T const& last() const { return (*this)[m_size - 1]; }
 
     T* begin() { return m_data; }
     T* end() { return m_data + m_size; }
@@ -95,6 +106,7 @@ public:
     }
     void insert(size_t index, T value)
     {
+        VERIFY(index <= m_size);
         grow_for(m_size + 1);
         new (&m_data[m_size]) T();
         for (size_t i = m_size; i > index; --i)
@@ -104,18 +116,21 @@ public:
     }
     void remove(size_t index)
     {
+        VERIFY(index < m_size);
         for (size_t i = index; i + 1 < m_size; ++i)
             m_data[i] = std::move(m_data[i + 1]);
         m_data[--m_size].~T();
     }
     T take_first()
     {
+        VERIFY(m_size > 0);
         T value = std::move(m_data[0]);
         remove(0);
         return value;
     }
     T take_last()
     {
+        VERIFY(m_size > 0);
         T value = std::move(m_data[m_size - 1]);
         m_data[--m_size].~T();
         return value;

@@ -1,5 +1,6 @@
 #include "fs/Devices.h"
 
+#include "base/OwnPtr.h"
 #include "fs/MBR.h"
 #include "fs/Partition.h"
 #include "hal/Debugger.h"
@@ -7,16 +8,27 @@
 Vector<device> Devices::dev;
 char16_t ATA::nextDiskLetter = u'a';
 
+namespace {
+// The drives and partitions the registry created itself; they last until
+// Forget, which normally means as long as the system.
+Vector<OwnPtr<BlockDevice>> s_created;
+
+BlockDevice& keep(OwnPtr<BlockDevice> device)
+{
+    BlockDevice& kept = *device;
+    s_created.append(std::move(device));
+    return kept;
+}
+}
+
 void ATA::InitAta(AtaPio::Controller controller, AtaPio::Position position)
 {
-    auto* drive = new AtaPio(controller, position);
-    if (drive->Identify() != AtaPio::DriveKind::Ata) {
-        delete drive;
+    auto drive = make_own<AtaPio>(controller, position);
+    if (drive->Identify() != AtaPio::DriveKind::Ata)
         return;
-    }
     Debugger::Send("ATA disk: " + String::number(static_cast<i64>(drive->BlockCount())) + " sectors, "
         + String::number(drive->SectorsPerDataBlock()) + " per data block");
-    auto added = AddDisk(*drive);
+    auto added = AddDisk(keep(std::move(drive)));
     if (added.is_error())
         Debugger::Send("Partition table unreadable: " + added.error().message());
 }
@@ -53,7 +65,7 @@ ErrorOr<void> ATA::AddDisk(BlockDevice& disk)
     MBR table(sector);
     for (auto const& entry : table.partitions) {
         if (is_plain_partition(entry, disk.BlockCount()))
-            BlockDevice::Devices.append(new Partition(disk, entry.startSector, entry.sectorCount));
+            BlockDevice::Devices.append(&keep(make_own<Partition>(disk, entry.startSector, entry.sectorCount)));
     }
     return {};
 }
@@ -71,4 +83,11 @@ void ATA::Detect()
             nextDiskLetter = static_cast<char16_t>(nextDiskLetter + 1);
         }
     }
+}
+
+void ATA::Forget()
+{
+    Devices::dev.clear();
+    BlockDevice::Devices.clear();
+    s_created.clear();
 }

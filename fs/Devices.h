@@ -27,5 +27,8 @@ public:
     // disks. The registry is rebuilt on every call, so a restarted boot
     // screen names the same devices again.
     static void Detect();
+    // Empties the registry and frees the drives and partitions it created
+    // (disks added by reference stay their owner's).
+    static void Forget();
     static char16_t nextDiskLetter;
 };

@@ -105,6 +105,39 @@ ErrorOr<KLNFS::Superblock> parseSuperblock(ByteBuffer block)
 
 Vector<String> components(String const& path) { return path.split(Separator); }
 
+// The records of a node and the number of its bytes they take.
+struct ParsedNode {
+    Vector<fsEntry> records;
+    size_t used;
+};
+
+ErrorOr<ParsedNode> parseNode(ByteBuffer bytes)
+{
+    MemoryStream stream(KLNFS::NodeSize);
+    stream.data = static_cast<ByteBuffer&&>(bytes);
+    BinaryReader reader(stream);
+    i32 count = TRY(reader.ReadInt32());
+    if (count < 0 || count > MaxRecordsPerNode)
+        return Error(CorruptNode);
+    Vector<fsEntry> records;
+    for (i32 i = 0; i < count; ++i) {
+        auto record = parseRecord(reader);
+        if (record.is_error() || (record.value().type != fsEntry::File && record.value().type != fsEntry::Directory))
+            return Error(CorruptNode);
+        records.append(record.release_value());
+    }
+    return ParsedNode { static_cast<Vector<fsEntry>&&>(records), static_cast<size_t>(stream.position) };
+}
+
+// Block `index` (0 or 1) of a node's bytes.
+ByteBuffer nodeBlock(ByteBuffer const& node, u32 index)
+{
+    ByteBuffer block;
+    block.resize(BlockDevice::BlockSize);
+    __builtin_memcpy(block.data(), node.data() + static_cast<size_t>(index) * BlockDevice::BlockSize, block.size());
+    return block;
+}
+
 }
 
 namespace Path {
@@ -246,20 +279,7 @@ ErrorOr<void> KLNFS::writeBlocks(i32 address, ByteBuffer const& blocks)
 
 ErrorOr<Vector<fsEntry>> KLNFS::ReadNode(i32 address)
 {
-    MemoryStream stream(NodeSize);
-    stream.data = TRY(readBlocks(address, NodeBlocks));
-    BinaryReader reader(stream);
-    i32 count = TRY(reader.ReadInt32());
-    if (count < 0 || count > MaxRecordsPerNode)
-        return Error(CorruptNode);
-    Vector<fsEntry> records;
-    for (i32 i = 0; i < count; ++i) {
-        auto record = parseRecord(reader);
-        if (record.is_error() || (record.value().type != fsEntry::File && record.value().type != fsEntry::Directory))
-            return Error(CorruptNode);
-        records.append(record.release_value());
-    }
-    return records;
+    return TRY(parseNode(TRY(readBlocks(address, NodeBlocks)))).records;
 }
 
 ErrorOr<ByteBuffer> KLNFS::EncodeNode(Vector<fsEntry> const& records)
@@ -490,7 +510,7 @@ ErrorOr<void> KLNFS::saveFile(ByteBuffer const& data, String const& path, String
 
     TRY(writeContent(entry.address, data));
     TRY(advanceWriteAddress(static_cast<i32>(blocks)));
-    return writeBlocks(parent, node);
+    return commitNode(directory, parent, node);
 }
 
 ErrorOr<void> KLNFS::makeDir(String const& path, String const& owner)
@@ -506,8 +526,9 @@ ErrorOr<void> KLNFS::makeDir(String const& path, String const& owner)
         return Error("Access denied!");
     }
 
-    currentNode = TRY(directoryNode(Path::directoryPart(p)));
-    auto records = TRY(ReadNode(currentNode));
+    String directory = Path::directoryPart(p);
+    i32 parent = TRY(directoryNode(directory));
+    auto records = TRY(ReadNode(parent));
     for (auto const& record : records) {
         if (record.name == name)
             return Error("File already exists");
@@ -524,7 +545,7 @@ ErrorOr<void> KLNFS::makeDir(String const& path, String const& owner)
 
     TRY(writeBlocks(entry.address, TRY(EncodeNode({}))));
     TRY(advanceWriteAddress(NodeBlocks));
-    return writeBlocks(currentNode, node);
+    return commitNode(directory, parent, node);
 }
 
 ErrorOr<void> KLNFS::Delete(String const& path)
@@ -532,7 +553,8 @@ ErrorOr<void> KLNFS::Delete(String const& path)
     String p = Path::trimSeparators(path);
     if (!TRY(CanWrite(p)))
         return Error("Access denied!");
-    i32 parent = TRY(directoryNode(Path::directoryPart(p)));
+    String directory = Path::directoryPart(p);
+    i32 parent = TRY(directoryNode(directory));
     String name = Path::leaf(p);
     Vector<fsEntry> kept;
     auto records = TRY(ReadNode(parent));
@@ -542,5 +564,66 @@ ErrorOr<void> KLNFS::Delete(String const& path)
     }
     if (kept.size() == records.size())
         return Error(RecordNotFound);
-    return writeBlocks(parent, TRY(EncodeNode(kept)));
+    return commitNode(directory, parent, TRY(EncodeNode(kept)));
+}
+
+// A drive may stop after any sector of a write, and a node's two blocks
+// would go out in one command: rewriting both at once could leave the first
+// block new and the second old, records cut in half and every entry of the
+// directory lost. So the blocks go out one at a time, in an order that keeps
+// the old records or the new ones readable at every moment.
+ErrorOr<void> KLNFS::commitNode(String const& directory, i32 address, ByteBuffer const& node)
+{
+    constexpr size_t Second = BlockDevice::BlockSize;
+    ByteBuffer old = TRY(readBlocks(address, NodeBlocks));
+    size_t oldUsed = TRY(parseNode(old)).used;
+    size_t newUsed = TRY(parseNode(node)).used;
+    auto unchanged = [&](size_t from, size_t to) {
+        return to <= from || __builtin_memcmp(old.data() + from, node.data() + from, to - from) == 0;
+    };
+    auto write = [&](u32 index) { return writeBlocks(address + static_cast<i32>(index), nodeBlock(node, index)); };
+
+    if (unchanged(Second, NodeSize))
+        return unchanged(0, Second) ? ErrorOr<void> {} : write(0);
+    if (unchanged(0, Second))
+        return write(1);
+    // The old records do not reach the bytes that change in the second block
+    // (a record appended): it goes first, and the count in the first block
+    // then takes the new records in.
+    if (unchanged(Second, oldUsed)) {
+        TRY(write(1));
+        return write(0);
+    }
+    // The new records find their bytes of the second block already there (the
+    // last record dropped): the first block commits them, the second only
+    // clears what lies behind them.
+    if (unchanged(Second, newUsed)) {
+        TRY(write(0));
+        return write(1);
+    }
+    // Records move across the block boundary. The root has a fixed place and
+    // is rewritten there, in one write that a cut can still tear: the format
+    // has nowhere else to put it. Any other directory gets the new node in
+    // fresh blocks, allocated before the record points at them, and the
+    // record in its parent is then moved to it: a change of the parent's
+    // node, made the same way.
+    if (directory.is_empty())
+        return writeBlocks(address, node);
+    i32 moved = TRY(allocate(NodeBlocks));
+    TRY(writeBlocks(moved, node));
+    TRY(advanceWriteAddress(NodeBlocks));
+    String parentDirectory = Path::directoryPart(directory);
+    String name = Path::leaf(directory);
+    i32 parent = TRY(directoryNode(parentDirectory));
+    auto records = TRY(ReadNode(parent));
+    // Lookups follow the first record of a name.
+    for (auto& record : records) {
+        if (record.name != name)
+            continue;
+        if (record.address != address)
+            return Error(CorruptNode);
+        record.address = moved;
+        return commitNode(parentDirectory, parent, TRY(EncodeNode(records)));
+    }
+    return Error(CorruptNode);
 }

@@ -14,8 +14,15 @@
 // records back to back. A file of n bytes is stored from its record's address
 // as the 32-bit length n followed by the bytes, in ceil((n + 4) / 512) blocks.
 // Nothing is cached: every operation reads what it needs and writes back what
-// it changed before returning. Every structure read from the disk is checked
-// before it is used, so a corrupt disk gives an error, never a wild read.
+// it changed before returning. Writes are ordered for power cuts: new content
+// and nodes go to blocks past the allocation pointer first, the pointer then
+// moves over them, and the record that points at them comes last, so a cut
+// leaves the old tree or the new one (at worst some blocks allocated to
+// nothing). A directory node that moves records across its two blocks is
+// written to fresh blocks and its parent's record moved to it; the root,
+// which has a fixed place, is rewritten there. Every structure read from the
+// disk is checked before it is used, so a corrupt disk gives an error, never
+// a wild read.
 class KLNFS : public StorageDevice {
 public:
     static constexpr i32 SuperBlock = 1;
@@ -71,8 +78,6 @@ public:
     static u32 BlocksForFile(u32 length) { return (length + 4 + BlockDevice::BlockSize - 1) / BlockDevice::BlockSize; }
 
     Partition& partition;
-    // The node the last directory creation appended to.
-    i32 currentNode { RootNode };
 
 private:
     ErrorOr<void> checkInside(i32 address, u32 count) const;
@@ -81,6 +86,9 @@ private:
     ErrorOr<void> writeBlocks(i32 address, ByteBuffer const& blocks);
     ErrorOr<void> advanceWriteAddress(i32 blocks);
     ErrorOr<i32> allocate(u32 blocks);
+    // Replaces the node at `address` of `directory` ("" for the root) with
+    // `node` so that a power cut leaves either the old or the new records.
+    ErrorOr<void> commitNode(String const& directory, i32 address, ByteBuffer const& node);
     ErrorOr<i32> directoryNode(String const& path);
     ErrorOr<bool> hasPermission(String const& path, u8 bit);
     ErrorOr<void> checkListable(String const& path);

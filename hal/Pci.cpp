@@ -162,7 +162,7 @@ String class_numbers(PCIDevice const& device)
         + "     ProgIF: " + String::number(device.ProgIF);
 }
 
-Vector<PCIDevice*> s_devices;
+Vector<OwnPtr<PCIDevice>> s_devices;
 Vector<PCI::Record> s_records;
 
 }
@@ -317,8 +317,6 @@ String DeviceClass::GetString(PCIDevice const& device)
 
 ErrorOr<void> PCI::Setup()
 {
-    for (auto* device : s_devices)
-        delete device;
     s_devices.clear();
     s_records.clear();
     return EnumerateBus(0, 0);
@@ -334,34 +332,35 @@ ErrorOr<void> PCI::EnumerateBus(u32 bus, u32 depth)
         case PCIHeaderType::Bridge:
             for (u32 function = 0; function < 8; ++function) {
                 if (PCIDevice(bus, slot, function).DeviceExists)
-                    TRY(AddDevice(new PCIDeviceBridge(bus, slot, function), depth));
+                    TRY(AddDevice(make_own<PCIDeviceBridge>(bus, slot, function), depth));
             }
             break;
         case PCIHeaderType::Cardbus:
-            TRY(AddDevice(new PCIDeviceCardbus(bus, slot, 0), depth));
+            TRY(AddDevice(make_own<PCIDeviceCardbus>(bus, slot, 0), depth));
             break;
         default:
-            TRY(AddDevice(new PCIDeviceNormal(bus, slot, 0), depth));
+            TRY(AddDevice(make_own<PCIDeviceNormal>(bus, slot, 0), depth));
             break;
         }
     }
     return {};
 }
 
-ErrorOr<void> PCI::AddDevice(PCIDevice* device, u32 depth)
+ErrorOr<void> PCI::AddDevice(OwnPtr<PCIDevice> device, u32 depth)
 {
     String name = DeviceClass::GetString(*device);
     String line = String::repeated(u' ', 5 * depth) + String::number(device->bus) + ":"
         + String::number(device->slot) + ":" + String::number(device->function) + "   " + name;
     Debugger::Send("PCI " + line);
     TRY(Console::WriteLine(line));
-    s_devices.append(device);
     s_records.append({ name, DeviceClass::SubclassName(*device), device->DeviceID, static_cast<u8>(device->bus) });
-    if (device->Kind() == PCIHeaderType::Bridge) {
-        u32 secondary = static_cast<PCIDeviceBridge*>(device)->SecondaryBusNumber;
+    PCIDevice& added = *device;
+    s_devices.append(std::move(device));
+    if (added.Kind() == PCIHeaderType::Bridge) {
+        u32 secondary = static_cast<PCIDeviceBridge&>(added).SecondaryBusNumber;
         // Buses behind a bridge are numbered above it; anything else is a
         // misconfigured bridge that would make the walk go round for ever.
-        if (secondary > device->bus)
+        if (secondary > added.bus)
             TRY(EnumerateBus(secondary, depth + 1));
     }
     return {};
@@ -369,12 +368,12 @@ ErrorOr<void> PCI::AddDevice(PCIDevice* device, u32 depth)
 
 PCIDevice* PCI::GetDevice(u16 vendor, u16 device)
 {
-    for (auto* candidate : s_devices) {
+    for (auto const& candidate : s_devices) {
         if (candidate->VendorID == vendor && candidate->DeviceID == device)
-            return candidate;
+            return candidate.ptr();
     }
     return nullptr;
 }
 
-Vector<PCIDevice*> const& PCI::Devices() { return s_devices; }
+Vector<OwnPtr<PCIDevice>> const& PCI::Devices() { return s_devices; }
 Vector<PCI::Record> const& PCI::PCIDeviceList() { return s_records; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/OwnPtr.h"
 #include "base/Error.h"
 
 // PCI through configuration mechanism 1 (ports 0xCF8/0xCFC): the buses are
@@ -124,11 +125,11 @@ public:
     static ErrorOr<void> Setup();
     // The first device with both identifiers, or null.
     static PCIDevice* GetDevice(u16 vendor, u16 device);
-    static Vector<PCIDevice*> const& Devices();
+    static Vector<OwnPtr<PCIDevice>> const& Devices();
     // The shell's device table, one record per device found.
     static Vector<Record> const& PCIDeviceList();
 
 private:
     static ErrorOr<void> EnumerateBus(u32 bus, u32 depth);
-    static ErrorOr<void> AddDevice(PCIDevice* device, u32 depth);
+    static ErrorOr<void> AddDevice(OwnPtr<PCIDevice> device, u32 depth);
 };

@@ -1,6 +1,7 @@
 #include "kernel/Bootstrap.h"
 
 #include "arch/Cpu.h"
+#include "base/OwnPtr.h"
 #include "fs/Devices.h"
 #include "hal/Console.h"
 #include "hal/Debugger.h"
@@ -15,14 +16,24 @@ void Bootstrap::Init()
     Debugger::Send("Bootstrap done: interrupts on");
 }
 
+namespace {
+// The console is bound to these for as long as the system runs. A later start
+// (the tests start many kernels) replaces them; the old keyboard goes first,
+// so it hands the keys back before the new one takes them.
+OwnPtr<TextScreen> s_screen;
+OwnPtr<TextConsole> s_writer;
+OwnPtr<Keyboard> s_keyboard;
+}
+
 void Global::Init()
 {
-    // They live as long as the system: the console is bound to them.
-    auto* screen = new TextScreen();
-    auto* writer = new TextConsole(*screen);
-    screen->Clear();
-    auto* keyboard = new Keyboard();
-    Console::Bind(*writer, *keyboard);
+    s_keyboard.clear();
+    s_writer.clear();
+    s_screen = make_own<TextScreen>();
+    s_writer = make_own<TextConsole>(*s_screen);
+    s_screen->Clear();
+    s_keyboard = make_own<Keyboard>();
+    Console::Bind(*s_writer, *s_keyboard);
     ATA::InitAta(AtaPio::Controller::Primary, AtaPio::Position::Master);
     ATA::InitAta(AtaPio::Controller::Primary, AtaPio::Position::Slave);
     (void)Console::WriteLine("Finding PCI Devices");

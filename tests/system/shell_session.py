@@ -31,6 +31,12 @@ def run(machine, line, timeout=30):
     Returns the screen rows between the command's echo and that prompt."""
     wait_for_prompt(machine, timeout)
     machine.type_line(line)
+    return wait_for_output(machine, line, timeout)
+
+
+def wait_for_output(machine, line, timeout=30):
+    """Waits for the prompt after the command line just entered; returns the
+    screen rows between the command's echo and that prompt."""
     echo_text = (PROMPT + line).rstrip()
 
     def finished():

@@ -139,8 +139,7 @@ struct BootDisks : ::testing::Test {
     }
     void TearDown() override
     {
-        BlockDevice::Devices.clear();
-        Devices::dev.clear();
+        ATA::Forget();
         FileSystem::Root = savedRoot;
         Kernel::fd = savedFd;
         Sim::reset(); // the clock goes away with this test

@@ -29,12 +29,8 @@ std::vector<std::string> registry_names()
 }
 
 struct DeviceRegistry : ::testing::Test {
-    void SetUp() override { BlockDevice::Devices.clear(); }
-    void TearDown() override
-    {
-        BlockDevice::Devices.clear();
-        Devices::dev.clear();
-    }
+    void SetUp() override { ATA::Forget(); }
+    void TearDown() override { ATA::Forget(); }
 };
 
 }
@@ -226,7 +222,7 @@ TEST_F(AtaDriver, ReportsErrorBitTimeOutAndWrongBufferSize)
 
 TEST_F(AtaDriver, StartUpProbeRegistersTheDiskAndItsPartitions)
 {
-    BlockDevice::Devices.clear();
+    ATA::Forget();
     auto& master = channel.attach_drive(0, 8192);
     put_entry(master.bytes.data(), 0, 0x83, 2048, 6144);
     auto& slave = channel.attach_drive(1, 4096);
@@ -243,6 +239,5 @@ TEST_F(AtaDriver, StartUpProbeRegistersTheDiskAndItsPartitions)
     ASSERT_FALSE(Devices::dev[3].blockDevice->WriteBlock(1, 1, one).is_error());
     EXPECT_EQ(slave.bytes[101 * 512], 0x42);
     EXPECT_EQ(master.bytes[2049 * 512], 0);
-    BlockDevice::Devices.clear();
-    Devices::dev.clear();
+    ATA::Forget();
 }

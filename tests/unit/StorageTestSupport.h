@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers for the storage tests: an in-memory disk that counts and can
-// refuse requests, and a formatted volume on a partition of it.
+// Helpers for the storage tests: an in-memory disk that counts, can refuse
+// requests and can lose its power, and a formatted volume on a partition of it.
 
 #include "fs/CurrentUser.h"
 #include "fs/KLNFS.h"
@@ -64,8 +64,14 @@ public:
         if (writesLeft > 0)
             --writesLeft;
         ++writes;
-        for (size_t i = 0; i < buffer.size(); ++i)
+        // The power fails between two sectors: those before land, none after.
+        u32 landed = sectorsLeft >= 0 && sectorsLeft < count ? static_cast<u32>(sectorsLeft) : count;
+        if (sectorsLeft >= 0)
+            sectorsLeft -= landed;
+        for (size_t i = 0; i < static_cast<size_t>(landed) * BlockSize; ++i)
             bytes[first * BlockSize + i] = buffer[i];
+        if (landed < count)
+            return Error("ATA Error");
         return {};
     }
     u64 BlockCount() const override { return bytes.size() / BlockSize; }
@@ -76,6 +82,7 @@ public:
     int reads { 0 };
     int writes { 0 };
     int writesLeft { -1 }; // -1: unlimited
+    i64 sectorsLeft { -1 }; // sectors written before the power fails; -1: it never does
     u64 badBlock { ~0ull }; // reads that touch it fail
 };
 
