@@ -73,7 +73,7 @@ TestMachine::~TestMachine()
     delete m_keyboard;
 }
 
-void TestMachine::scancodes(std::initializer_list<u8> codes)
+void TestMachine::scancodes(std::span<u8 const> codes)
 {
     for (u8 code : codes)
         m_codes.push_back(code);

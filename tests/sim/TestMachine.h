@@ -11,6 +11,7 @@
 #include "tests/sim/Sim.h"
 
 #include <deque>
+#include <span>
 #include <string>
 
 class TestMachine {
@@ -19,7 +20,8 @@ public:
     ~TestMachine();
 
     // Scan codes to deliver, one per halt (make codes; add 0x80 for a release).
-    void scancodes(std::initializer_list<u8> codes);
+    void scancodes(std::initializer_list<u8> codes) { scancodes(std::span<u8 const>(codes.begin(), codes.size())); }
+    void scancodes(std::span<u8 const> codes);
     // Types text: letters, digits, space, punctuation of the default map and
     // '\n' for Enter; upper case and shifted symbols are sent with Shift held.
     void type(std::string const& text);
