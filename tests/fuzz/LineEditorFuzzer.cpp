@@ -41,18 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
 {
     if (size == 0)
         return 0;
-    static TestMachine machine;
-    Sim::clear_accesses();
-    // A keyboard of its own for every input: no key held from the last one.
-    Keyboard keyboard;
-    Console::Bind(machine.writer(), keyboard);
-    Console::Clear();
-
+    TestMachine machine;
     size_t ahead = data[0] < size - 1 ? data[0] : size - 1;
     machine.scancodes(std::span<u8 const>(data + 1, ahead));
-    machine.deliver_all();
-    machine.scancodes(std::span<u8 const>(data + 1 + ahead, size - 1 - ahead));
     try {
+        machine.deliver_all();
+        machine.scancodes(std::span<u8 const>(data + 1 + ahead, size - 1 - ahead));
         for (;;) {
             auto line = Console::ReadLine();
             if (line.is_error())
@@ -64,10 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
             check_cursor();
         }
     } catch (Sim::Stopped const&) {
-        // The stream has ended.
+        // The stream has ended, or Ctrl-Alt-Delete restarted the machine.
     }
     check_cursor();
-    machine.deliver_all();
-    Console::Bind(machine.writer(), machine.keyboard());
     return 0;
 }

@@ -4,8 +4,9 @@
 // text screen at 0xB8000, the console bound to it, and a keyboard whose
 // scan codes come from a script. Whenever the code under test halts to wait
 // for an interrupt, the next scripted scan code is delivered through IRQ 1;
-// when the script is used up the halt throws Sim::Stopped, which ends loops
-// that never return.
+// when the script is used up, or the machine was reset through the keyboard
+// controller, the halt throws Sim::Stopped, which ends loops that never
+// return.
 
 #include "hal/Console.h"
 #include "tests/sim/Sim.h"
