@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -31,12 +32,12 @@ constexpr int MaxDepth = 8;
 constexpr int MaxDirectories = 64;
 constexpr int MaxFiles = 64;
 
-// Everything that outlives one input: a machine with a console and a clock
-// for the boot's messages and time stamps, and the disk, whose bytes every
-// input replaces.
+// Everything that outlives one input: a machine with a console for the
+// boot's messages, a clock for time stamps (set anew for every input), and
+// the disk, whose bytes every input replaces.
 struct Machine {
     TestMachine machine;
-    CmosClock clock { 10, 30 };
+    std::optional<CmosClock> clock;
     MemoryDisk disk { DiskBlocks };
     ByteBuffer content;
 
@@ -126,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
 {
     auto& m = machine();
     Sim::clear_accesses();
+    m.clock.emplace(10, 30);
     size_t copied = std::min(size, m.disk.bytes.size());
     std::memcpy(m.disk.bytes.data(), data, copied);
     std::memset(m.disk.bytes.data() + copied, 0, m.disk.bytes.size() - copied);
