@@ -147,15 +147,9 @@ public:
         }
         while (m_size < new_size)
             new (&m_data[m_size++]) T();
-        while (m_size > new_size)
-            m_data[--m_size].~T();
+        destroy_from(new_size);
     }
-    void clear()
-    {
-        for (size_t i = 0; i < m_size; ++i)
-            m_data[i].~T();
-        m_size = 0;
-    }
+    void clear() { destroy_from(0); }
     void ensure_capacity(size_t wanted)
     {
         if (wanted > m_capacity)
@@ -202,6 +196,18 @@ public:
     }
 
 private:
+    // Ends the elements from `index` on. Bytes and characters need no end:
+    // a file-sized buffer is dropped without a pass over it.
+    void destroy_from(size_t index)
+    {
+        if constexpr (!std::is_trivially_destructible_v<T>) {
+            while (m_size > index)
+                m_data[--m_size].~T();
+        }
+        if (m_size > index)
+            m_size = index;
+    }
+
     // Moves the elements into `fresh`, which holds `capacity` elements.
     void adopt(T* fresh, size_t capacity)
     {

@@ -39,6 +39,7 @@ constexpr u8 PackageOp = 0x12;
 constexpr u8 BytePrefix = 0x0A;
 constexpr i16 SleepEnable = 0x2000;
 constexpr int SleepTypeShift = 10;
+constexpr u8 SleepTypeMask = 7;
 
 // Firmware tables are read by physical address. Memory that cannot be read
 // (beyond the end of the address space, or not backed in the simulated
@@ -149,7 +150,10 @@ std::optional<SleepTypes> read_s5_package(MemoryWindow const& dsdt, u32 s)
     auto b = dsdt.read8(s);
     if (a.is_error() || b.is_error())
         return {};
-    return SleepTypes { static_cast<i16>(a.value() << SleepTypeShift), static_cast<i16>(b.value() << SleepTypeShift) };
+    // The field holds three bits: more would reach the enable bit and the
+    // reserved bits beside it.
+    return SleepTypes { static_cast<i16>((a.value() & SleepTypeMask) << SleepTypeShift),
+        static_cast<i16>((b.value() & SleepTypeMask) << SleepTypeShift) };
 }
 
 }

@@ -11,9 +11,25 @@
 namespace {
 bool s_refusing = false;
 size_t s_fallibleLimit = static_cast<size_t>(-1);
+u64 s_live = 0;
+
+void* counted(void* block)
+{
+    if (block)
+        ++s_live;
+    return block;
+}
+
+void release(void* block)
+{
+    if (block)
+        --s_live;
+    std::free(block);
+}
 }
 
 void Sim::set_fallible_allocation_limit(size_t bytes) { s_fallibleLimit = bytes; }
+u64 Sim::live_allocations() { return s_live; }
 
 Sim::NoAllocations::NoAllocations() { s_refusing = true; }
 Sim::NoAllocations::~NoAllocations() { s_refusing = false; }
@@ -33,7 +49,7 @@ void* operator new(std::size_t size)
         s_refusing = false;
         throw Sim::AllocationRefused {};
     }
-    if (void* block = std::malloc(size ? size : 1))
+    if (void* block = counted(std::malloc(size ? size : 1)))
         return block;
     throw std::bad_alloc {};
 }
@@ -44,10 +60,10 @@ void* operator new(std::size_t size, std::nothrow_t const&) noexcept
 {
     if (s_refusing || size > s_fallibleLimit)
         return nullptr;
-    return std::malloc(size ? size : 1);
+    return counted(std::malloc(size ? size : 1));
 }
 
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block) noexcept { release(block); }
+void operator delete[](void* block) noexcept { release(block); }
+void operator delete(void* block, std::size_t) noexcept { release(block); }
+void operator delete[](void* block, std::size_t) noexcept { release(block); }

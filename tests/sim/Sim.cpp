@@ -101,6 +101,12 @@ void reset()
     auto& m = machine();
     m.devices.clear();
     m.log.clear();
+    // The first MiB is zeroed where it is rather than allocated anew: the
+    // fuzzers reset the machine for every input.
+    std::vector<u8> low;
+    if (!m.regions.empty() && m.regions.front().base == 0)
+        low = std::move(m.regions.front().bytes);
+    low.assign(0x100000, 0);
     m.regions.clear();
     m.halt_hook = nullptr;
     m.interrupts = false;
@@ -111,7 +117,7 @@ void reset()
     m.timer = {};
     set_fallible_allocation_limit(static_cast<size_t>(-1));
     m.attach_timer();
-    map_memory(0, 0x100000);
+    m.regions.push_back({ 0, std::move(low) });
 }
 
 void attach(u16 first_port, u16 last_port, PortDevice* device)

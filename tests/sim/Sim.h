@@ -104,5 +104,8 @@ void set_timer_ticks_per_read(u32 ticks);
 void on_timer_read(std::function<void()> hook);
 // Fallible allocations of more than `bytes` fail until the next reset.
 void set_fallible_allocation_limit(size_t bytes);
+// Blocks operator new has handed out and operator delete not taken back:
+// what a piece of code leaves allocated is the change across it.
+u64 live_allocations();
 
 }

@@ -7,6 +7,9 @@ class TestMachine::KeyboardController : public Sim::PortDevice {
 public:
     u8 data { 0 };
     bool full { false };
+    // The reset line was pulsed: the machine restarts and runs nothing more
+    // of what the test set up.
+    bool reset { false };
     u32 read(u16 port, int) override
     {
         if (port == 0x60) {
@@ -15,7 +18,11 @@ public:
         }
         return full ? 0x01 : 0x00; // status: output buffer full
     }
-    void write(u16, u32, int) override { }
+    void write(u16 port, u32 value, int) override
+    {
+        if (port == 0x64 && value == 0xFE)
+            reset = true;
+    }
 };
 
 namespace {
@@ -61,7 +68,7 @@ TestMachine::TestMachine()
     Console::Bind(m_writer, *m_keyboard);
     m_screen.Clear();
     Sim::on_halt([this] {
-        if (m_codes.empty())
+        if (m_codes.empty() || m_controller->reset)
             throw Sim::Stopped {};
         deliver_next();
     });
@@ -73,7 +80,7 @@ TestMachine::~TestMachine()
     delete m_keyboard;
 }
 
-void TestMachine::scancodes(std::initializer_list<u8> codes)
+void TestMachine::scancodes(std::span<u8 const> codes)
 {
     for (u8 code : codes)
         m_codes.push_back(code);

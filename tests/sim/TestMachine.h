@@ -4,13 +4,15 @@
 // text screen at 0xB8000, the console bound to it, and a keyboard whose
 // scan codes come from a script. Whenever the code under test halts to wait
 // for an interrupt, the next scripted scan code is delivered through IRQ 1;
-// when the script is used up the halt throws Sim::Stopped, which ends loops
-// that never return.
+// when the script is used up, or the machine was reset through the keyboard
+// controller, the halt throws Sim::Stopped, which ends loops that never
+// return.
 
 #include "hal/Console.h"
 #include "tests/sim/Sim.h"
 
 #include <deque>
+#include <span>
 #include <string>
 
 class TestMachine {
@@ -19,7 +21,8 @@ public:
     ~TestMachine();
 
     // Scan codes to deliver, one per halt (make codes; add 0x80 for a release).
-    void scancodes(std::initializer_list<u8> codes);
+    void scancodes(std::initializer_list<u8> codes) { scancodes(std::span<u8 const>(codes.begin(), codes.size())); }
+    void scancodes(std::span<u8 const> codes);
     // Types text: letters, digits, space, punctuation of the default map and
     // '\n' for Enter; upper case and shifted symbols are sent with Shift held.
     void type(std::string const& text);

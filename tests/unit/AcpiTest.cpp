@@ -87,6 +87,19 @@ TEST(Acpi, ReadsSleepTypesFromBytePrefixedAndBarePackagesAlike)
     }
 }
 
+TEST(Acpi, SleepTypesKeepToTheirThreeBitField)
+{
+    // A value wider than the three bits of the PM1 control field would set
+    // the enable bit and reserved bits in the power-off write (found by the
+    // ACPI fuzzer: 0xB0).
+    Sim::reset();
+    plant_rsdp(0xF0000, Rsdt);
+    plant_tables(with_s5({ 0x08, '_', 'S', '5', '_', 0x12, 0x0A, 0x04, 0x0A, 0xB5, 0x0A, 0xFF, 0x00, 0x00 }));
+    ASSERT_EQ(ACPI::Init(), 0);
+    EXPECT_EQ(ACPI::SLP_TYPa, 5 << 10);
+    EXPECT_EQ(ACPI::SLP_TYPb, 7 << 10);
+}
+
 TEST(Acpi, PackageMustFollowANameOp)
 {
     Sim::reset();

@@ -195,11 +195,13 @@ TEST(Keyboard, ReadKeyEchoesEvenKeysWithoutCharacters)
 TEST(Keyboard, CtrlAltDeleteAnnouncesAndPulsesTheResetLine)
 {
     TestMachine machine;
-    machine.scancodes({ TestMachine::Control, TestMachine::Alt, TestMachine::Delete });
+    machine.scancodes({ TestMachine::Control, TestMachine::Alt, TestMachine::Delete, 0x1E });
     Sim::clear_accesses();
     // The reset halts waiting for the machine to restart; the simulated
-    // machine stops there.
+    // machine stops there, and what was still to be typed never arrives.
     EXPECT_THROW(machine.deliver_all(), Sim::Stopped);
+    EXPECT_EQ(machine.pending(), 1u);
+    EXPECT_EQ(machine.keyboard().QueuedCount(), 0u);
     EXPECT_EQ(machine.line(0), "Detected Ctrl-Alt-Delete! Rebooting System...");
     auto commands = Sim::writes_to(0x64);
     ASSERT_EQ(commands.size(), 1u);

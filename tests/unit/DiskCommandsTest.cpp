@@ -135,7 +135,7 @@ struct BootDisks : ::testing::Test {
     {
         savedRoot = FileSystem::Root;
         savedFd = Kernel::fd;
-        BlockDevice::Devices.clear();
+        ATA::Forget();
     }
     void TearDown() override
     {

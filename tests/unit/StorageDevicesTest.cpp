@@ -92,6 +92,23 @@ TEST_F(DeviceRegistry, OnlyPlainPartitionsInsideTheDiskBecomeDevices)
     EXPECT_EQ(static_cast<Partition*>(Devices::dev[2].blockDevice)->FirstSector(), 4096u);
 }
 
+TEST_F(DeviceRegistry, EmptyingTheRegistryFreesThePartitionsItMade)
+{
+    MemoryDisk disk(8192);
+    put_entry(disk.block(0), 0, 0x83, 2048, 1024);
+    put_entry(disk.block(0), 1, 0x83, 4096, 1024);
+    auto registerAndForget = [&] {
+        ASSERT_FALSE(ATA::AddDisk(disk).is_error());
+        ATA::Detect();
+        ATA::Forget();
+    };
+    // The first round gives the registry's lists their room.
+    registerAndForget();
+    u64 before = Sim::live_allocations();
+    registerAndForget();
+    EXPECT_EQ(Sim::live_allocations(), before);
+}
+
 TEST(Partition, OffsetsBlocksAndRefusesRequestsOutsideItsWindow)
 {
     MemoryDisk disk(4096);

@@ -1,0 +1,27 @@
+// The input is a file handed to the MZ loader (`exe PATH`). It is checked
+// and loaded, never run; a program the loader accepts must have its entry
+// point inside the load module and every relocation entry collected.
+
+#include "hal/MZ_EXE.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
+{
+    ByteBuffer file;
+    file.resize(size);
+    if (size > 0)
+        std::memcpy(file.data(), data, size);
+    auto exe = MZ_EXE::Load(static_cast<ByteBuffer&&>(file));
+    if (exe.is_error())
+        return 0;
+    auto const& loaded = exe.value();
+    u32 entry = loaded.EntryAddress() - static_cast<u32>(reinterpret_cast<uintptr_t>(loaded.Image()));
+    if (entry >= loaded.ImageSize() || loaded.Relocations().size() != loaded.Header().RelocationCount) {
+        std::fprintf(stderr, "mz fuzzer: the loader accepted a program it cannot run\n");
+        std::abort();
+    }
+    return 0;
+}
