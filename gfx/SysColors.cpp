@@ -1,6 +1,6 @@
 #include "gfx/SysColors.h"
 
-#include "gfx/VGAScreen.h"
+#include "gfx/VGAPortGroup.h"
 
 // Indices 12 onwards follow the web colour names alphabetically; 0-11 and
 // 143 are the system's own choice.
@@ -41,7 +41,7 @@ SysColors::Entry const SysColors::Table[SysColors::Count] = {
     { "DarkGrey", { 169, 169, 169 } },
     { "DarkGreen", { 0, 100, 0 } },
     { "DarkKhaki", { 189, 183, 107 } },
-    { "DarkMagneta", { 139, 0, 139 } },
+    { "DarkMagenta", { 139, 0, 139 } },
     { "DarkOliveGreen", { 85, 107, 47 } },
     { "DarkOrange", { 255, 140, 0 } },
     { "DarkOrchid", { 153, 50, 204 } },
@@ -50,7 +50,7 @@ SysColors::Entry const SysColors::Table[SysColors::Count] = {
     { "DarkSeaGreen", { 143, 188, 143 } },
     { "DarkSlateBlue", { 72, 61, 139 } },
     { "DarkSlateGrey", { 47, 79, 79 } },
-    { "DarkTurquiose", { 0, 206, 209 } },
+    { "DarkTurquoise", { 0, 206, 209 } },
     { "DarkViolet", { 148, 0, 211 } },
     { "DeepPink", { 255, 20, 147 } },
     { "DeepSkyBlue", { 0, 191, 255 } },
@@ -103,7 +103,7 @@ SysColors::Entry const SysColors::Table[SysColors::Count] = {
     { "MediumVioletRed", { 199, 21, 133 } },
     { "MidnightBlue", { 25, 25, 112 } },
     { "MintCream", { 245, 255, 250 } },
-    { "MintyRose", { 255, 228, 225 } },
+    { "MistyRose", { 255, 228, 225 } },
     { "Moccasin", { 255, 228, 181 } },
     { "NavajoWhite", { 255, 222, 173 } },
     { "Navy", { 0, 0, 128 } },
@@ -151,9 +151,10 @@ SysColors::Entry const SysColors::Table[SysColors::Count] = {
     { "TovalsRandom", { 89, 36, 255 } },
 };
 
-void SysColors::InitColors(VGAScreen& screen)
+void SysColors::InitColors()
 {
     for (u32 i = 0; i < Count; ++i)
-        screen.SetPalette(i, Table[i].RGB, 3);
-    screen.SetPalette(TextBlack, Table[Black].RGB, 3);
+        VGAPortGroup::SetPaletteEntry(static_cast<u8>(i), Table[i].RGB[0], Table[i].RGB[1], Table[i].RGB[2]);
+    auto const& black = Table[Black].RGB;
+    VGAPortGroup::SetPaletteEntry(TextBlack, black[0], black[1], black[2]);
 }

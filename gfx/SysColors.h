@@ -2,8 +2,6 @@
 
 #include "base/Types.h"
 
-class VGAScreen;
-
 // The desktop palette: 144 named colours, each at the palette index of its
 // position in the table.
 class SysColors {
@@ -33,5 +31,5 @@ public:
     };
 
     // Loads the table into the DAC, then index 144 with black again.
-    static void InitColors(VGAScreen& screen);
+    static void InitColors();
 };

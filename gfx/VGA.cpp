@@ -1,6 +1,7 @@
 #include "gfx/VGA.h"
 
 #include "arch/Port.h"
+#include "gfx/VGAColors.h"
 
 // clang-format off
 VGARegisterSet const VGA::g_320x200x256 = {
@@ -109,10 +110,17 @@ void load_palette(Rgb const* colors, u32 count)
 
 }
 
-i32 VGA::ScreenWidth = 0;
-i32 VGA::ScreenHeight = 0;
-i32 VGA::Colors = 0;
-ScreenResolution VGA::CurrentResolution = ScreenResolution::Mode320x200x256;
+namespace {
+ScreenResolution g_resolution = ScreenResolution::Mode320x200x256;
+i32 g_screen_width = 0;
+i32 g_screen_height = 0;
+i32 g_colour_count = 0;
+}
+
+ScreenResolution VGA::resolution() { return g_resolution; }
+i32 VGA::screen_width() { return g_screen_width; }
+i32 VGA::screen_height() { return g_screen_height; }
+i32 VGA::colour_count() { return g_colour_count; }
 
 void VGA::WriteVGARegisters(VGARegisterSet const& registers)
 {
@@ -156,27 +164,27 @@ ErrorOr<void> VGA::SetMode(ScreenResolution mode)
     u32 number = static_cast<u32>(mode);
     if (number < ModeCount) {
         WriteVGARegisters(*Modes[number].registers);
-        ScreenWidth = Modes[number].width;
-        ScreenHeight = Modes[number].height;
-        Colors = Modes[number].colors;
+        g_screen_width = Modes[number].width;
+        g_screen_height = Modes[number].height;
+        g_colour_count = Modes[number].colors;
     }
 
-    VGAColors::ClearEntrys();
+    VGAColors::ClearEntries();
     if (mode == ScreenResolution::Mode320x200x256)
         load_palette(NamedColors, 63);
     else if (mode == ScreenResolution::Mode640x480x16 || mode == ScreenResolution::Mode720x480x16)
         load_palette(BasicColors, 16);
-    for (auto const& entry : VGAColors::PalletteEntrys())
-        SetPaletteEntry(static_cast<u32>(entry.Index), entry);
+    for (auto const& entry : VGAColors::PaletteEntries())
+        VGAPortGroup::SetPaletteEntry(static_cast<u8>(entry.Index), entry.R, entry.G, entry.B);
 
-    CurrentResolution = mode;
+    g_resolution = mode;
     // The screen is cleared and, when the cleared pixel (1, 1) reads back,
     // the test rectangle fills all but an 8-pixel border. Clearing the
     // border first and then filling the inside once, in red or in the clear
     // colour, leaves the same screen with every pixel written once.
     u32 black = static_cast<u32>(VGAColors::FindIndex(0, 0, 0));
-    u32 right = static_cast<u32>(ScreenWidth - 1);
-    u32 bottom = static_cast<u32>(ScreenHeight - 1);
+    u32 right = static_cast<u32>(g_screen_width - 1);
+    u32 bottom = static_cast<u32>(g_screen_height - 1);
     TRY(FillRectangle(0, 0, right, 7, black));
     TRY(FillRectangle(0, bottom - 7, right, bottom, black));
     TRY(FillRectangle(0, 8, 7, bottom - 8, black));
@@ -188,7 +196,7 @@ ErrorOr<void> VGA::SetMode(ScreenResolution mode)
 
 ErrorOr<void> VGA::SetPixel(u32 x, u32 y, u32 colour)
 {
-    switch (CurrentResolution) {
+    switch (g_resolution) {
     case ScreenResolution::Mode320x200x256:
         return SetPixel_8(x, y, colour);
     case ScreenResolution::Mode320x200x4:
@@ -203,9 +211,9 @@ ErrorOr<void> VGA::SetPixel(u32 x, u32 y, u32 colour)
 
 ErrorOr<u32> VGA::GetPixel(u32 x, u32 y)
 {
-    if (CurrentResolution == ScreenResolution::Mode320x200x256)
+    if (g_resolution == ScreenResolution::Mode320x200x256)
         return GetPixel_8(x, y);
-    if (is_planar(CurrentResolution))
+    if (is_planar(g_resolution))
         return GetPixel_4(x, y);
     // The 4-colour mode cannot be read back.
     return 0u;
@@ -218,10 +226,15 @@ ErrorOr<void> VGA::SetPixel_8(u32 x, u32 y, u32 colour)
 
 ErrorOr<u32> VGA::GetPixel_8(u32 x, u32 y) { return static_cast<u32>(TRY(VGAPortGroup::VGAMemoryBlock().read8(y * 320 + x))); }
 
+ErrorOr<void> VGA::FillRow_8(u32 x0, u32 x1, u32 y, u32 colour)
+{
+    return VGAPortGroup::VGAMemoryBlock().fill8(y * 320 + x0, static_cast<u8>(colour), x1 - x0 + 1);
+}
+
 ErrorOr<void> VGA::SetPixel_2(u32 x, u32 y, u32 colour)
 {
     u8 pattern = static_cast<u8>((colour & 3) * 0x55);
-    u32 offset = static_cast<u32>(ScreenWidth) / 4 * y + x / 4;
+    u32 offset = static_cast<u32>(g_screen_width) / 4 * y + x / 4;
     u8 mask = static_cast<u8>(0xC0 >> ((x & 3) * 2));
     auto memory = VGAPortGroup::VGAMemoryBlock();
     u8 byte = TRY(memory.read8(offset));
@@ -237,7 +250,7 @@ void VGA::SetPlane(u32 plane)
 
 ErrorOr<void> VGA::SetPixel_4(u32 x, u32 y, u32 colour)
 {
-    u32 offset = static_cast<u32>(ScreenWidth) / 8 * y + x / 8;
+    u32 offset = static_cast<u32>(g_screen_width) / 8 * y + x / 8;
     u8 mask = static_cast<u8>(0x80 >> (x & 7));
     auto memory = VGAPortGroup::VGAMemoryBlock();
     for (u32 plane = 0; plane < 4; ++plane) {
@@ -250,7 +263,7 @@ ErrorOr<void> VGA::SetPixel_4(u32 x, u32 y, u32 colour)
 
 ErrorOr<u32> VGA::GetPixel_4(u32 x, u32 y)
 {
-    u32 offset = static_cast<u32>(ScreenWidth) / 8 * y + x / 8;
+    u32 offset = static_cast<u32>(g_screen_width) / 8 * y + x / 8;
     u8 mask = static_cast<u8>(0x80 >> (x & 7));
     u32 colour = 0;
     for (u32 plane = 0; plane < 4; ++plane) {
@@ -263,9 +276,9 @@ ErrorOr<u32> VGA::GetPixel_4(u32 x, u32 y)
 
 ErrorOr<void> VGA::Clear(u32 colour)
 {
-    if (ScreenWidth <= 0 || ScreenHeight <= 0)
+    if (g_screen_width <= 0 || g_screen_height <= 0)
         return {};
-    return FillRectangle(0, 0, static_cast<u32>(ScreenWidth - 1), static_cast<u32>(ScreenHeight - 1), colour);
+    return FillRectangle(0, 0, static_cast<u32>(g_screen_width - 1), static_cast<u32>(g_screen_height - 1), colour);
 }
 
 // Whole bytes of every row go out in one pass each: per-pixel writes cost
@@ -276,10 +289,10 @@ ErrorOr<void> VGA::FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
     if (x1 < x0 || y1 < y0)
         return {};
     u32 pixelsPerByte;
-    switch (CurrentResolution) {
+    switch (g_resolution) {
     case ScreenResolution::Mode320x200x256:
         for (u32 y = y0; y <= y1; ++y)
-            TRY(VGAPortGroup::VGAMemoryBlock().fill8(y * 320 + x0, static_cast<u8>(colour), x1 - x0 + 1));
+            TRY(FillRow_8(x0, x1, y, colour));
         return {};
     case ScreenResolution::Mode320x200x4:
         pixelsPerByte = 4;
@@ -309,7 +322,7 @@ ErrorOr<void> VGA::FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
     if (pixelsPerByte == 8)
         return FillPlanarBytes(y0, y1, first, end - first, colour);
     u8 pattern = static_cast<u8>((colour & 3) * 0x55);
-    u32 pitch = static_cast<u32>(ScreenWidth) / 4;
+    u32 pitch = static_cast<u32>(g_screen_width) / 4;
     for (u32 y = y0; y <= y1; ++y)
         TRY(VGAPortGroup::VGAMemoryBlock().fill8(pitch * y + first, pattern, end - first));
     return {};
@@ -320,7 +333,7 @@ ErrorOr<void> VGA::FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
 // at once; the byte written itself does not matter.
 ErrorOr<void> VGA::FillPlanarBytes(u32 y0, u32 y1, u32 firstByte, u32 byteCount, u32 colour)
 {
-    u32 pitch = static_cast<u32>(ScreenWidth) / 8;
+    u32 pitch = static_cast<u32>(g_screen_width) / 8;
     VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsSetReset, static_cast<u8>(colour & 0x0F));
     VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsEnableSetReset, 0x0F);
     VGAPortGroup::WriteSequencer(VGAPortGroup::SequencerMapMask, 0x0F);
@@ -336,7 +349,3 @@ ErrorOr<void> VGA::FillPlanarBytes(u32 y0, u32 y1, u32 firstByte, u32 byteCount,
     VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsSetReset, 0x00);
     return result;
 }
-
-void VGA::SetPaletteEntry(u32 index, u8 r, u8 g, u8 b) { VGAPortGroup::SetPaletteEntry(static_cast<u8>(index), r, g, b); }
-
-void VGA::SetPaletteEntry(u32 index, Color const& colour) { SetPaletteEntry(index, colour.R, colour.G, colour.B); }

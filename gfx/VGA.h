@@ -1,6 +1,5 @@
 #pragma once
 
-#include "gfx/VGAColors.h"
 #include "gfx/VGAPortGroup.h"
 
 enum class ScreenResolution : u32 {
@@ -31,12 +30,22 @@ public:
     // Loads one register set, keeping the CRT controller's registers unlocked.
     static void WriteVGARegisters(VGARegisterSet const& registers);
 
+    // What the last SetMode loaded; a mode outside the table changes only
+    // the resolution, the size and colour count stay those of the mode before.
+    static ScreenResolution resolution();
+    static i32 screen_width();
+    static i32 screen_height();
+    static i32 colour_count();
+
     static ErrorOr<void> SetPixel(u32 x, u32 y, u32 colour);
     static ErrorOr<u32> GetPixel(u32 x, u32 y);
+    // The 320x200x256 layout, a byte a pixel and 320 bytes a row, whatever
+    // the current mode: the desktop's screen draws through these as well.
     static ErrorOr<void> SetPixel_8(u32 x, u32 y, u32 colour);
+    static ErrorOr<u32> GetPixel_8(u32 x, u32 y);
+    static ErrorOr<void> FillRow_8(u32 x0, u32 x1, u32 y, u32 colour);
     static ErrorOr<void> SetPixel_2(u32 x, u32 y, u32 colour);
     static ErrorOr<void> SetPixel_4(u32 x, u32 y, u32 colour);
-    static ErrorOr<u32> GetPixel_8(u32 x, u32 y);
     static ErrorOr<u32> GetPixel_4(u32 x, u32 y);
     // Routes CPU reads and writes to one bit plane.
     static void SetPlane(u32 plane);
@@ -45,14 +54,6 @@ public:
     static ErrorOr<void> Clear(u32 colour);
     // Sets the pixels x0..x1, y0..y1 (inclusive), as SetPixel row by row would.
     static ErrorOr<void> FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour);
-
-    static void SetPaletteEntry(u32 index, u8 r, u8 g, u8 b);
-    static void SetPaletteEntry(u32 index, Color const& colour);
-
-    static i32 ScreenWidth;
-    static i32 ScreenHeight;
-    static i32 Colors;
-    static ScreenResolution CurrentResolution;
 
 private:
     static ErrorOr<void> FillPlanarBytes(u32 y0, u32 y1, u32 firstByte, u32 byteCount, u32 colour);

@@ -1,4 +1,3 @@
-#include "gfx/SVGA.h"
 #include "gfx/VMWareSVGAII.h"
 #include "hal/Pci.h"
 #include "tests/sim/PciConfigSpace.h"
@@ -132,15 +131,13 @@ TEST(SvgaAbsent, WithoutTheAdapterTheDriverExistsButIsNotUsable)
 
 TEST_F(Svga, ModesAndPixels)
 {
-    ASSERT_FALSE(SVGA::setres(800, 600).is_error());
-    EXPECT_EQ(SVGA::res.X, 800);
-    EXPECT_EQ(SVGA::res.Y, 600);
+    VMWareSVGAII svga;
+    ASSERT_FALSE(svga.SetMode(800, 600, 32).is_error());
     EXPECT_EQ(device.registers[2], 800u);
     EXPECT_EQ(device.registers[3], 600u);
     EXPECT_EQ(device.registers[7], 32u);
     EXPECT_EQ(device.registers[1], 1u);
 
-    VMWareSVGAII svga;
     ASSERT_FALSE(svga.SetMode(640, 480, 32).is_error());
     ASSERT_FALSE(svga.SetPixel(15, 15, 0xFF0000).is_error());
     EXPECT_EQ(pixel_word(38460), 0x00FF0000u);
