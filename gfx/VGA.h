@@ -44,17 +44,16 @@ public:
     static ErrorOr<void> SetPixel_8(u32 x, u32 y, u32 colour);
     static ErrorOr<u32> GetPixel_8(u32 x, u32 y);
     static ErrorOr<void> FillRow_8(u32 x0, u32 x1, u32 y, u32 colour);
-    static ErrorOr<void> SetPixel_2(u32 x, u32 y, u32 colour);
-    static ErrorOr<void> SetPixel_4(u32 x, u32 y, u32 colour);
-    static ErrorOr<u32> GetPixel_4(u32 x, u32 y);
-    // Routes CPU reads and writes to one bit plane.
-    static void SetPlane(u32 plane);
-
     // Sets every pixel of the screen, as SetPixel over the whole screen would.
     static ErrorOr<void> Clear(u32 colour);
     // Sets the pixels x0..x1, y0..y1 (inclusive), as SetPixel row by row would.
     static ErrorOr<void> FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour);
 
 private:
+    static ErrorOr<void> SetPixel_2(u32 x, u32 y, u32 colour);
+    static ErrorOr<void> SetPixel_4(u32 x, u32 y, u32 colour);
+    static ErrorOr<u32> GetPixel_4(u32 x, u32 y);
+    // Routes CPU reads and writes to one bit plane.
+    static void SetPlane(u32 plane);
     static ErrorOr<void> FillPlanarBytes(u32 y0, u32 y1, u32 firstByte, u32 byteCount, u32 colour);
 };
