@@ -2,6 +2,8 @@
 
 #include "base/Types.h"
 
+#include <array>
+
 // The desktop palette: 144 named colours, each at the palette index of its
 // position in the table.
 class SysColors {
@@ -11,7 +13,7 @@ public:
         u8 RGB[3];
     };
     static constexpr u32 Count = 144;
-    static Entry const Table[Count];
+    static std::array<Entry, Count> const Table;
 
     // Palette indices the desktop draws with.
     enum Index : u8 {

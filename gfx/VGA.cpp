@@ -2,6 +2,7 @@
 
 #include "arch/Port.h"
 #include "gfx/VGAColors.h"
+#include "gfx/WebColors.h"
 
 // clang-format off
 VGARegisterSet const VGA::g_320x200x256 = {
@@ -53,32 +54,17 @@ VGARegisterSet const VGA::g_720x480x16 = {
 
 namespace {
 
-struct Rgb {
-    u8 r, g, b;
-};
-
-// The named colours from aliceblue to lemonchiffon, alphabetically.
-Rgb const NamedColors[63] = {
-    { 240, 248, 255 }, { 250, 235, 215 }, { 0, 255, 255 }, { 127, 255, 212 }, { 240, 255, 255 },
-    { 245, 245, 220 }, { 255, 228, 196 }, { 0, 0, 0 }, { 255, 235, 205 }, { 0, 0, 255 },
-    { 138, 43, 226 }, { 165, 42, 42 }, { 222, 184, 135 }, { 95, 158, 160 }, { 127, 255, 0 },
-    { 210, 105, 30 }, { 255, 127, 80 }, { 100, 149, 237 }, { 255, 248, 220 }, { 220, 20, 60 },
-    { 0, 255, 255 }, { 0, 0, 139 }, { 0, 139, 139 }, { 184, 134, 11 }, { 169, 169, 169 },
-    { 0, 100, 0 }, { 189, 183, 107 }, { 139, 0, 139 }, { 85, 107, 47 }, { 255, 140, 0 },
-    { 153, 50, 204 }, { 139, 0, 0 }, { 233, 150, 122 }, { 143, 188, 143 }, { 72, 61, 139 },
-    { 47, 79, 79 }, { 0, 206, 209 }, { 148, 0, 211 }, { 255, 20, 147 }, { 0, 191, 255 },
-    { 105, 105, 105 }, { 30, 144, 255 }, { 178, 34, 34 }, { 255, 250, 240 }, { 34, 139, 34 },
-    { 255, 0, 255 }, { 220, 220, 220 }, { 248, 248, 255 }, { 255, 215, 0 }, { 218, 165, 32 },
-    { 128, 128, 128 }, { 0, 128, 0 }, { 173, 255, 47 }, { 240, 255, 240 }, { 255, 105, 180 },
-    { 205, 92, 92 }, { 75, 0, 130 }, { 255, 255, 240 }, { 240, 230, 140 }, { 230, 230, 250 },
-    { 255, 240, 245 }, { 124, 252, 0 }, { 255, 250, 205 },
-};
+// The 320x200x256 mode's palette: the web's named colours from aliceblue to
+// lemonchiffon.
+constexpr u32 NamedColorCount = 63;
+static_assert(WebColors::same_name(WebColors::Table[NamedColorCount - 1].name, "LemonChiffon"));
 
 // The sixteen basic colour keywords, alphabetically.
-Rgb const BasicColors[16] = {
-    { 0, 255, 255 }, { 0, 0, 0 }, { 0, 0, 255 }, { 255, 0, 255 }, { 128, 128, 128 }, { 0, 128, 0 },
-    { 0, 255, 0 }, { 128, 0, 0 }, { 0, 0, 128 }, { 128, 128, 0 }, { 128, 0, 128 }, { 255, 0, 0 },
-    { 192, 192, 192 }, { 0, 128, 128 }, { 255, 255, 255 }, { 255, 255, 0 },
+constexpr WebColors::Colour BasicColors[16] = {
+    WebColors::find("Aqua"), WebColors::find("Black"), WebColors::find("Blue"), WebColors::find("Fuchsia"),
+    WebColors::find("Gray"), WebColors::find("Green"), WebColors::find("Lime"), WebColors::find("Maroon"),
+    WebColors::find("Navy"), WebColors::find("Olive"), WebColors::find("Purple"), WebColors::find("Red"),
+    WebColors::find("Silver"), WebColors::find("Teal"), WebColors::find("White"), WebColors::find("Yellow"),
 };
 
 struct ModeInfo {
@@ -102,7 +88,7 @@ bool is_planar(ScreenResolution mode)
         || mode == ScreenResolution::Mode720x480x16;
 }
 
-void load_palette(Rgb const* colors, u32 count)
+void load_palette(WebColors::Colour const* colors, u32 count)
 {
     for (u32 i = 0; i < count; ++i)
         VGAColors::AddEntry(colors[i].r, colors[i].g, colors[i].b);
@@ -171,7 +157,7 @@ ErrorOr<void> VGA::SetMode(ScreenResolution mode)
 
     VGAColors::ClearEntries();
     if (mode == ScreenResolution::Mode320x200x256)
-        load_palette(NamedColors, 63);
+        load_palette(WebColors::Table, NamedColorCount);
     else if (mode == ScreenResolution::Mode640x480x16 || mode == ScreenResolution::Mode720x480x16)
         load_palette(BasicColors, 16);
     for (auto const& entry : VGAColors::PaletteEntries())
