@@ -11,7 +11,6 @@ public:
     // Switches the auxiliary device on with its interrupt, puts the mouse in
     // streaming mode and installs the handler. Safe to repeat.
     static void Initialize();
-    static void HandleMouse(IRQContext& context);
 
     static i32 x();
     static i32 y();
@@ -29,4 +28,7 @@ public:
     // Puts the pointer at (x, y) with no button down and no packet under
     // way, as a machine that has just started the mouse would have it.
     static void reset(i32 x, i32 y);
+
+private:
+    static void HandleMouse(IRQContext& context);
 };

@@ -4,8 +4,14 @@
 #include "gfx/VGAColors.h"
 #include "gfx/WebColors.h"
 
+namespace {
+
+// A complete register set: miscellaneous output, 5 sequencer, 25 CRT
+// controller, 9 graphics controller and 21 attribute controller registers.
+using RegisterSet = u8[61];
+
 // clang-format off
-VGARegisterSet const VGA::g_320x200x256 = {
+RegisterSet const Registers320x200x256 = {
     0x63,
     0x03, 0x01, 0x0F, 0x00, 0x0E,
     0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0xBF, 0x1F, 0x00, 0x41, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -14,7 +20,7 @@ VGARegisterSet const VGA::g_320x200x256 = {
     0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,
     0x41, 0x00, 0x0F, 0x00, 0x00,
 };
-VGARegisterSet const VGA::g_320x200x4 = {
+RegisterSet const Registers320x200x4 = {
     0x63,
     0x03, 0x09, 0x03, 0x00, 0x02,
     0x2D, 0x27, 0x28, 0x90, 0x2B, 0x80, 0xBF, 0x1F, 0x00, 0x41, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -23,7 +29,7 @@ VGARegisterSet const VGA::g_320x200x4 = {
     0x00, 0x13, 0x15, 0x17, 0x02, 0x04, 0x06, 0x07, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17,
     0x01, 0x00, 0x03, 0x00, 0x00,
 };
-VGARegisterSet const VGA::g_640x480x2 = {
+RegisterSet const Registers640x480x2 = {
     0xE3,
     0x03, 0x01, 0x0F, 0x00, 0x06,
     0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0x0B, 0x3E, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -32,7 +38,7 @@ VGARegisterSet const VGA::g_640x480x2 = {
     0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x14, 0x07, 0x38, 0x39, 0x3A, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F,
     0x01, 0x00, 0x0F, 0x00, 0x00,
 };
-VGARegisterSet const VGA::g_640x480x16 = {
+RegisterSet const Registers640x480x16 = {
     0xE3,
     0x03, 0x01, 0x08, 0x00, 0x06,
     0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0x0B, 0x3E, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -41,7 +47,7 @@ VGARegisterSet const VGA::g_640x480x16 = {
     0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x14, 0x07, 0x38, 0x39, 0x3A, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F,
     0x01, 0x00, 0x0F, 0x00, 0x00,
 };
-VGARegisterSet const VGA::g_720x480x16 = {
+RegisterSet const Registers720x480x16 = {
     0xE7,
     0x03, 0x01, 0x08, 0x00, 0x06,
     0x6B, 0x59, 0x5A, 0x82, 0x60, 0x8D, 0x0B, 0x3E, 0x00, 0x40, 0x06, 0x07, 0x00, 0x00, 0x00, 0x00,
@@ -51,8 +57,6 @@ VGARegisterSet const VGA::g_720x480x16 = {
     0x01, 0x00, 0x0F, 0x00, 0x00,
 };
 // clang-format on
-
-namespace {
 
 // The 320x200x256 mode's palette: the web's named colours from aliceblue to
 // lemonchiffon.
@@ -68,16 +72,16 @@ constexpr WebColors::Colour BasicColors[16] = {
 };
 
 struct ModeInfo {
-    VGARegisterSet const* registers;
+    RegisterSet const* registers;
     i32 width, height, colors;
 };
 
 ModeInfo const Modes[] = {
-    { &VGA::g_320x200x256, 320, 200, 256 },
-    { &VGA::g_320x200x4, 320, 200, 4 },
-    { &VGA::g_640x480x2, 640, 480, 2 },
-    { &VGA::g_640x480x16, 640, 480, 16 },
-    { &VGA::g_720x480x16, 720, 480, 16 },
+    { &Registers320x200x256, 320, 200, 256 },
+    { &Registers320x200x4, 320, 200, 4 },
+    { &Registers640x480x2, 640, 480, 2 },
+    { &Registers640x480x16, 640, 480, 16 },
+    { &Registers720x480x16, 720, 480, 16 },
 };
 
 constexpr u32 ModeCount = sizeof Modes / sizeof Modes[0];
@@ -88,27 +92,8 @@ bool is_planar(ScreenResolution mode)
         || mode == ScreenResolution::Mode720x480x16;
 }
 
-void load_palette(WebColors::Colour const* colors, u32 count)
-{
-    for (u32 i = 0; i < count; ++i)
-        VGAColors::AddEntry(colors[i].r, colors[i].g, colors[i].b);
-}
-
-}
-
-namespace {
-ScreenResolution g_resolution = ScreenResolution::Mode320x200x256;
-i32 g_screen_width = 0;
-i32 g_screen_height = 0;
-i32 g_colour_count = 0;
-}
-
-ScreenResolution VGA::resolution() { return g_resolution; }
-i32 VGA::screen_width() { return g_screen_width; }
-i32 VGA::screen_height() { return g_screen_height; }
-i32 VGA::colour_count() { return g_colour_count; }
-
-void VGA::WriteVGARegisters(VGARegisterSet const& registers)
+// Loads one register set, keeping the CRT controller's registers unlocked.
+void write_registers(RegisterSet const& registers)
 {
     u8 const* r = registers;
     Port::out8(VGAPortGroup::MiscellaneousOutput, r[0]);
@@ -145,11 +130,38 @@ void VGA::WriteVGARegisters(VGARegisterSet const& registers)
     Port::out8(VGAPortGroup::AttributeController, 0x20);
 }
 
+void load_palette(WebColors::Colour const* colors, u32 count)
+{
+    for (u32 i = 0; i < count; ++i)
+        VGAColors::AddEntry(colors[i].r, colors[i].g, colors[i].b);
+}
+
+}
+
+namespace {
+ScreenResolution g_resolution = ScreenResolution::Mode320x200x256;
+i32 g_screen_width = 0;
+i32 g_screen_height = 0;
+i32 g_colour_count = 0;
+}
+
+ScreenResolution VGA::resolution() { return g_resolution; }
+i32 VGA::screen_width() { return g_screen_width; }
+i32 VGA::screen_height() { return g_screen_height; }
+i32 VGA::colour_count() { return g_colour_count; }
+
+void VGA::WriteModeRegisters(ScreenResolution mode)
+{
+    u32 number = static_cast<u32>(mode);
+    if (number < ModeCount)
+        write_registers(*Modes[number].registers);
+}
+
 ErrorOr<void> VGA::SetMode(ScreenResolution mode)
 {
     u32 number = static_cast<u32>(mode);
     if (number < ModeCount) {
-        WriteVGARegisters(*Modes[number].registers);
+        write_registers(*Modes[number].registers);
         g_screen_width = Modes[number].width;
         g_screen_height = Modes[number].height;
         g_colour_count = Modes[number].colors;

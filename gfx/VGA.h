@@ -10,25 +10,17 @@ enum class ScreenResolution : u32 {
     Mode720x480x16 = 4,
 };
 
-// A complete register set: miscellaneous output, 5 sequencer, 25 CRT
-// controller, 9 graphics controller and 21 attribute controller registers.
-using VGARegisterSet = u8[61];
-
 // The standard VGA adapter in its five graphics modes, programmed directly
 // through its registers (no firmware call), and pixel access in each mode.
 class VGA {
 public:
-    static VGARegisterSet const g_320x200x256;
-    static VGARegisterSet const g_320x200x4;
-    static VGARegisterSet const g_640x480x2;
-    static VGARegisterSet const g_640x480x16;
-    static VGARegisterSet const g_720x480x16;
-
     // Loads the mode's registers and palette, clears the screen to black and
     // draws the red test rectangle inside an 8-pixel border.
     static ErrorOr<void> SetMode(ScreenResolution mode);
-    // Loads one register set, keeping the CRT controller's registers unlocked.
-    static void WriteVGARegisters(VGARegisterSet const& registers);
+    // Loads only the mode's registers, keeping the CRT controller's
+    // registers unlocked: no palette, no clearing, and the mode the pixel
+    // functions draw in stays as it was. The desktop's screen starts so.
+    static void WriteModeRegisters(ScreenResolution mode);
 
     // What the last SetMode loaded; a mode outside the table changes only
     // the resolution, the size and colour count stay those of the mode before.

@@ -11,7 +11,7 @@ Error no_mode() { return Error("No video mode set!"); }
 
 void VGAScreen::SetMode320x200x8()
 {
-    VGA::WriteVGARegisters(VGA::g_320x200x256);
+    VGA::WriteModeRegisters(ScreenResolution::Mode320x200x256);
     m_pixel_width = 320;
     m_pixel_height = 200;
     m_mode_set = true;
