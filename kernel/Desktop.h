@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/String.h"
-#include "gfx/Controls.h"
+#include "gfx/Button.h"
 #include "gfx/VGAScreen.h"
 
 class Kernel;
