@@ -36,6 +36,7 @@ public:
     static ErrorOr<void> SetPixel_8(u32 x, u32 y, u32 colour);
     static ErrorOr<u32> GetPixel_8(u32 x, u32 y);
     static ErrorOr<void> FillRow_8(u32 x0, u32 x1, u32 y, u32 colour);
+
     // Sets every pixel of the screen, as SetPixel over the whole screen would.
     static ErrorOr<void> Clear(u32 colour);
     // Sets the pixels x0..x1, y0..y1 (inclusive), as SetPixel row by row would.
