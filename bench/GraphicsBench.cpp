@@ -47,8 +47,10 @@ void planar_benchmarks()
 
 void desktop_benchmarks()
 {
-    auto& screen = Kernel::scr();
-    SysColors::InitColors(screen);
+    Kernel kernel;
+    auto& desktop = kernel.desktop();
+    auto& screen = desktop.screen();
+    SysColors::InitColors();
     screen.SetMode320x200x8();
     // The baseline: 16,000 plain 32-bit stores, no bounds checks.
     static u32 picture[320 * 200 / 4];
@@ -62,19 +64,18 @@ void desktop_benchmarks()
     }
     Bench::Report("gfx.raw_copy_64000", average(raw), "us");
 
-    Kernel kernel;
     if (!Bench::Check(screen.Clear(SysColors::Blue), "desktop clear"))
         return;
     // The first redraw also prepares the desktop's picture, which is kept
     // until the panel or the clock's minute changes.
     Bench::Stopwatch first;
-    if (!Bench::Check(kernel.RedrawDesktop(99, 100), "desktop redraw"))
+    if (!Bench::Check(desktop.redraw(99, 100), "desktop redraw"))
         return;
     Bench::Report("gfx.desktop_first_redraw", first.ElapsedMicroseconds(), "us", "gfx.raw_copy_64000");
     Bench::Stopwatch redraws;
     for (u32 i = 0; i < Rounds; ++i) {
         // A different place each time, as when the pointer moves.
-        if (!Bench::Check(kernel.RedrawDesktop(static_cast<i32>(100 + i), 100), "desktop redraw"))
+        if (!Bench::Check(desktop.redraw(static_cast<i32>(100 + i), 100), "desktop redraw"))
             return;
     }
     Bench::Report("gfx.desktop_redraw", average(redraws), "us", "gfx.raw_copy_64000");

@@ -77,8 +77,8 @@ struct Table {
 
 Table const& table()
 {
-    static Table* t = new Table();
-    return *t;
+    static Table const t;
+    return t;
 }
 
 char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }

@@ -23,6 +23,14 @@ constexpr u32 AnswerWaitMilliseconds = 100;
 constexpr u8 FirstByteMarks = 0xC8;
 constexpr u8 FirstByte = 0x08;
 
+// The state the interrupt routine fills and the desktops poll.
+i32 volatile g_mouse_x = 0;
+i32 volatile g_mouse_y = 0;
+i32 volatile g_mouse_buttons = 0;
+u32 volatile g_mouse_events = 0;
+u8 g_packet[3] = {};
+u32 g_packet_bytes_taken = 0;
+
 i32 clamp(i32 value, i32 low, i32 high) { return value < low ? low : value > high ? high : value; }
 
 // Drops what the controller holds from before (a key, part of a packet from
@@ -37,6 +45,26 @@ void discard_waiting_bytes()
 // Waits for the mouse's acknowledgement of a command, dropping whatever else
 // arrives meanwhile. Left in the controller, an acknowledgement that came
 // late would reach the interrupt routine as the start of a packet.
+void wait_until_controller_takes_input()
+{
+    Deadline limit(ControllerWaitMilliseconds);
+    while ((Port::in8(CommandPort) & InputFull) && !limit.has_passed()) { }
+}
+
+void wait_for_output()
+{
+    Deadline limit(AnswerWaitMilliseconds);
+    while (!(Port::in8(CommandPort) & OutputFull) && !limit.has_passed()) { }
+}
+
+void write_to_mouse(u8 value)
+{
+    wait_until_controller_takes_input();
+    Port::out8(CommandPort, 0xD4); // the next data byte goes to the mouse
+    wait_until_controller_takes_input();
+    Port::out8(DataPort, value);
+}
+
 void wait_for_acknowledgement()
 {
     Deadline limit(AnswerWaitMilliseconds);
@@ -48,31 +76,18 @@ void wait_for_acknowledgement()
 }
 }
 
-i32 volatile Mouse::X = 0;
-i32 volatile Mouse::Y = 0;
-i32 volatile Mouse::Buttons = 0;
-u32 volatile Mouse::Events = 0;
-u8 Mouse::mouse_byte[4] = {};
-u8 Mouse::mouse_cycle = 0;
+i32 Mouse::x() { return g_mouse_x; }
+i32 Mouse::y() { return g_mouse_y; }
+i32 Mouse::buttons() { return g_mouse_buttons; }
+u32 Mouse::events() { return g_mouse_events; }
+u32 Mouse::packet_bytes_taken() { return g_packet_bytes_taken; }
 
-void Mouse::WaitSignal()
+void Mouse::reset(i32 x, i32 y)
 {
-    Deadline limit(ControllerWaitMilliseconds);
-    while ((Port::in8(CommandPort) & InputFull) && !limit.has_passed()) { }
-}
-
-void Mouse::WaitData()
-{
-    Deadline limit(AnswerWaitMilliseconds);
-    while (!(Port::in8(CommandPort) & OutputFull) && !limit.has_passed()) { }
-}
-
-void Mouse::Write(u8 value)
-{
-    WaitSignal();
-    Port::out8(CommandPort, 0xD4); // the next data byte goes to the mouse
-    WaitSignal();
-    Port::out8(DataPort, value);
+    g_mouse_x = x;
+    g_mouse_y = y;
+    g_mouse_buttons = 0;
+    g_packet_bytes_taken = 0;
 }
 
 void Mouse::Initialize()
@@ -82,23 +97,23 @@ void Mouse::Initialize()
         // interrupt, whose routine would take them first.
         InterruptGuard guard;
         discard_waiting_bytes();
-        WaitSignal();
+        wait_until_controller_takes_input();
         Port::out8(CommandPort, 0xA8); // enable the auxiliary device
-        WaitSignal();
+        wait_until_controller_takes_input();
         Port::out8(CommandPort, 0x20); // read the configuration byte
-        WaitData();
+        wait_for_output();
         u8 configuration = static_cast<u8>(Port::in8(DataPort) | 0x02); // auxiliary interrupt on
-        WaitSignal();
+        wait_until_controller_takes_input();
         Port::out8(CommandPort, 0x60);
-        WaitSignal();
+        wait_until_controller_takes_input();
         Port::out8(DataPort, configuration);
-        Write(0xF6); // defaults
+        write_to_mouse(0xF6); // defaults
         wait_for_acknowledgement();
-        Write(0xF4); // streaming on
+        write_to_mouse(0xF4); // streaming on
         wait_for_acknowledgement();
         // A packet half read before a repeated set-up is gone: the stream
         // starts afresh.
-        mouse_cycle = 0;
+        g_packet_bytes_taken = 0;
         INTs::SetIrqHandler(12, HandleMouse);
     }
     PIC::ClearMask(2); // the cascade
@@ -108,7 +123,7 @@ void Mouse::Initialize()
 void Mouse::WaitForEvent(u32 seen)
 {
     Cpu::disable_interrupts();
-    while (Events == seen) {
+    while (g_mouse_events == seen) {
         Cpu::enable_interrupts_and_halt();
         Cpu::disable_interrupts();
     }
@@ -117,32 +132,32 @@ void Mouse::WaitForEvent(u32 seen)
 
 void Mouse::HandleMouse(IRQContext&)
 {
-    Events = Events + 1;
+    g_mouse_events = g_mouse_events + 1;
     // An interrupt latched while the controller was being set up can arrive
     // after its byte has been taken: never read a byte that is not there.
     if ((Port::in8(CommandPort) & (OutputFull | AuxiliaryData)) != (OutputFull | AuxiliaryData))
         return;
     u8 byte = Port::in8(DataPort);
-    switch (mouse_cycle) {
+    switch (g_packet_bytes_taken) {
     case 0:
-        mouse_byte[0] = byte;
+        g_packet[0] = byte;
         // Anything that cannot start a packet is dropped until the stream is
         // back in step.
         if ((byte & FirstByteMarks) == FirstByte)
-            mouse_cycle = 1;
+            g_packet_bytes_taken = 1;
         break;
     case 1:
-        mouse_byte[1] = byte;
-        mouse_cycle = 2;
+        g_packet[1] = byte;
+        g_packet_bytes_taken = 2;
         break;
     default: {
-        mouse_byte[2] = byte;
-        mouse_cycle = 0;
-        i32 dx = mouse_byte[1] - ((mouse_byte[0] & 0x10) ? 256 : 0);
-        i32 dy = mouse_byte[2] - ((mouse_byte[0] & 0x20) ? 256 : 0);
-        X = clamp(X + dx, 0, 319);
-        Y = clamp(Y - dy, 0, 199);
-        Buttons = mouse_byte[0] & 7;
+        g_packet[2] = byte;
+        g_packet_bytes_taken = 0;
+        i32 dx = g_packet[1] - ((g_packet[0] & 0x10) ? 256 : 0);
+        i32 dy = g_packet[2] - ((g_packet[0] & 0x20) ? 256 : 0);
+        g_mouse_x = clamp(g_mouse_x + dx, 0, 319);
+        g_mouse_y = clamp(g_mouse_y - dy, 0, 199);
+        g_mouse_buttons = g_packet[0] & 7;
         break;
     }
     }

@@ -4,29 +4,31 @@
 
 // The PS/2 mouse on the 8042's auxiliary port. The IRQ 12 routine assembles
 // three-byte packets into a pointer position clamped to the 320x200 desktop
-// and the button state; the desktops poll the three public fields.
+// and the button state; the desktops poll them through the accessors, which
+// read the interrupt-filled state with volatile loads.
 class Mouse {
 public:
     // Switches the auxiliary device on with its interrupt, puts the mouse in
     // streaming mode and installs the handler. Safe to repeat.
     static void Initialize();
-    static void HandleMouse(IRQContext& context);
 
-    static void WaitSignal();
-    static void WaitData();
-    static void Write(u8 value);
-
-    static i32 volatile X;
-    static i32 volatile Y;
+    static i32 x();
+    static i32 y();
     // Bit 0 left, bit 1 right, bit 2 middle.
-    static i32 volatile Buttons;
-
+    static i32 buttons();
     // Counts the interrupts handled, so a loop can sleep until the next one.
-    static u32 volatile Events;
+    static u32 events();
+    // How many bytes of the packet under way have arrived (0-2).
+    static u32 packet_bytes_taken();
+
     // Halts until an interrupt after the one counted in `seen` has been
     // handled; one that came in meanwhile ends the wait at once.
     static void WaitForEvent(u32 seen);
 
-    static u8 mouse_byte[4];
-    static u8 mouse_cycle;
+    // Puts the pointer at (x, y) with no button down and no packet under
+    // way, as a machine that has just started the mouse would have it.
+    static void reset(i32 x, i32 y);
+
+private:
+    static void HandleMouse(IRQContext& context);
 };

@@ -2,7 +2,7 @@
 
 #include "base/Types.h"
 
-class VGAScreen;
+#include <array>
 
 // The desktop palette: 144 named colours, each at the palette index of its
 // position in the table.
@@ -13,7 +13,7 @@ public:
         u8 RGB[3];
     };
     static constexpr u32 Count = 144;
-    static Entry const Table[Count];
+    static std::array<Entry, Count> const Table;
 
     // Palette indices the desktop draws with.
     enum Index : u8 {
@@ -33,5 +33,5 @@ public:
     };
 
     // Loads the table into the DAC, then index 144 with black again.
-    static void InitColors(VGAScreen& screen);
+    static void InitColors();
 };

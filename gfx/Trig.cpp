@@ -115,6 +115,22 @@ DOUBLE_MATH i32 reduce(double x, double& y0, double& y1)
     return n;
 }
 
+// The sine of the reduced argument y0 + y1 lying in quarter turn `quarter`
+// (modulo 4); the cosine is the sine one quarter turn further on.
+DOUBLE_MATH double sin_in_quarter(i32 quarter, double y0, double y1)
+{
+    switch (quarter & 3) {
+    case 0:
+        return kernel_sin(y0, y1);
+    case 1:
+        return kernel_cos(y0, y1);
+    case 2:
+        return -kernel_sin(y0, y1);
+    default:
+        return -kernel_cos(y0, y1);
+    }
+}
+
 }
 
 namespace Trig {
@@ -122,31 +138,15 @@ namespace Trig {
 DOUBLE_MATH double Sin(double x)
 {
     double y0, y1;
-    switch (reduce(x, y0, y1) & 3) {
-    case 0:
-        return kernel_sin(y0, y1);
-    case 1:
-        return kernel_cos(y0, y1);
-    case 2:
-        return -kernel_sin(y0, y1);
-    default:
-        return -kernel_cos(y0, y1);
-    }
+    i32 quarter = reduce(x, y0, y1);
+    return sin_in_quarter(quarter, y0, y1);
 }
 
 DOUBLE_MATH double Cos(double x)
 {
     double y0, y1;
-    switch (reduce(x, y0, y1) & 3) {
-    case 0:
-        return kernel_cos(y0, y1);
-    case 1:
-        return -kernel_sin(y0, y1);
-    case 2:
-        return -kernel_cos(y0, y1);
-    default:
-        return kernel_sin(y0, y1);
-    }
+    i32 quarter = reduce(x, y0, y1);
+    return sin_in_quarter(quarter + 1, y0, y1);
 }
 
 DOUBLE_MATH Point CirclePoint(i32 cx, i32 cy, i32 radius, i32 i)

@@ -1,9 +1,17 @@
 #include "gfx/VGA.h"
 
 #include "arch/Port.h"
+#include "gfx/VGAColors.h"
+#include "gfx/WebColors.h"
+
+namespace {
+
+// A complete register set: miscellaneous output, 5 sequencer, 25 CRT
+// controller, 9 graphics controller and 21 attribute controller registers.
+using RegisterSet = u8[61];
 
 // clang-format off
-VGARegisterSet const VGA::g_320x200x256 = {
+RegisterSet const Registers320x200x256 = {
     0x63,
     0x03, 0x01, 0x0F, 0x00, 0x0E,
     0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0xBF, 0x1F, 0x00, 0x41, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -12,7 +20,7 @@ VGARegisterSet const VGA::g_320x200x256 = {
     0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,
     0x41, 0x00, 0x0F, 0x00, 0x00,
 };
-VGARegisterSet const VGA::g_320x200x4 = {
+RegisterSet const Registers320x200x4 = {
     0x63,
     0x03, 0x09, 0x03, 0x00, 0x02,
     0x2D, 0x27, 0x28, 0x90, 0x2B, 0x80, 0xBF, 0x1F, 0x00, 0x41, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -21,7 +29,7 @@ VGARegisterSet const VGA::g_320x200x4 = {
     0x00, 0x13, 0x15, 0x17, 0x02, 0x04, 0x06, 0x07, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17,
     0x01, 0x00, 0x03, 0x00, 0x00,
 };
-VGARegisterSet const VGA::g_640x480x2 = {
+RegisterSet const Registers640x480x2 = {
     0xE3,
     0x03, 0x01, 0x0F, 0x00, 0x06,
     0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0x0B, 0x3E, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -30,7 +38,7 @@ VGARegisterSet const VGA::g_640x480x2 = {
     0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x14, 0x07, 0x38, 0x39, 0x3A, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F,
     0x01, 0x00, 0x0F, 0x00, 0x00,
 };
-VGARegisterSet const VGA::g_640x480x16 = {
+RegisterSet const Registers640x480x16 = {
     0xE3,
     0x03, 0x01, 0x08, 0x00, 0x06,
     0x5F, 0x4F, 0x50, 0x82, 0x54, 0x80, 0x0B, 0x3E, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -39,7 +47,7 @@ VGARegisterSet const VGA::g_640x480x16 = {
     0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x14, 0x07, 0x38, 0x39, 0x3A, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F,
     0x01, 0x00, 0x0F, 0x00, 0x00,
 };
-VGARegisterSet const VGA::g_720x480x16 = {
+RegisterSet const Registers720x480x16 = {
     0xE7,
     0x03, 0x01, 0x08, 0x00, 0x06,
     0x6B, 0x59, 0x5A, 0x82, 0x60, 0x8D, 0x0B, 0x3E, 0x00, 0x40, 0x06, 0x07, 0x00, 0x00, 0x00, 0x00,
@@ -50,47 +58,30 @@ VGARegisterSet const VGA::g_720x480x16 = {
 };
 // clang-format on
 
-namespace {
-
-struct Rgb {
-    u8 r, g, b;
-};
-
-// The named colours from aliceblue to lemonchiffon, alphabetically.
-Rgb const NamedColors[63] = {
-    { 240, 248, 255 }, { 250, 235, 215 }, { 0, 255, 255 }, { 127, 255, 212 }, { 240, 255, 255 },
-    { 245, 245, 220 }, { 255, 228, 196 }, { 0, 0, 0 }, { 255, 235, 205 }, { 0, 0, 255 },
-    { 138, 43, 226 }, { 165, 42, 42 }, { 222, 184, 135 }, { 95, 158, 160 }, { 127, 255, 0 },
-    { 210, 105, 30 }, { 255, 127, 80 }, { 100, 149, 237 }, { 255, 248, 220 }, { 220, 20, 60 },
-    { 0, 255, 255 }, { 0, 0, 139 }, { 0, 139, 139 }, { 184, 134, 11 }, { 169, 169, 169 },
-    { 0, 100, 0 }, { 189, 183, 107 }, { 139, 0, 139 }, { 85, 107, 47 }, { 255, 140, 0 },
-    { 153, 50, 204 }, { 139, 0, 0 }, { 233, 150, 122 }, { 143, 188, 143 }, { 72, 61, 139 },
-    { 47, 79, 79 }, { 0, 206, 209 }, { 148, 0, 211 }, { 255, 20, 147 }, { 0, 191, 255 },
-    { 105, 105, 105 }, { 30, 144, 255 }, { 178, 34, 34 }, { 255, 250, 240 }, { 34, 139, 34 },
-    { 255, 0, 255 }, { 220, 220, 220 }, { 248, 248, 255 }, { 255, 215, 0 }, { 218, 165, 32 },
-    { 128, 128, 128 }, { 0, 128, 0 }, { 173, 255, 47 }, { 240, 255, 240 }, { 255, 105, 180 },
-    { 205, 92, 92 }, { 75, 0, 130 }, { 255, 255, 240 }, { 240, 230, 140 }, { 230, 230, 250 },
-    { 255, 240, 245 }, { 124, 252, 0 }, { 255, 250, 205 },
-};
+// The 320x200x256 mode's palette: the web's named colours from aliceblue to
+// lemonchiffon.
+constexpr u32 NamedColorCount = 63;
+static_assert(WebColors::same_name(WebColors::Table[NamedColorCount - 1].name, "LemonChiffon"));
 
 // The sixteen basic colour keywords, alphabetically.
-Rgb const BasicColors[16] = {
-    { 0, 255, 255 }, { 0, 0, 0 }, { 0, 0, 255 }, { 255, 0, 255 }, { 128, 128, 128 }, { 0, 128, 0 },
-    { 0, 255, 0 }, { 128, 0, 0 }, { 0, 0, 128 }, { 128, 128, 0 }, { 128, 0, 128 }, { 255, 0, 0 },
-    { 192, 192, 192 }, { 0, 128, 128 }, { 255, 255, 255 }, { 255, 255, 0 },
+constexpr WebColors::Colour BasicColors[16] = {
+    WebColors::find("Aqua"), WebColors::find("Black"), WebColors::find("Blue"), WebColors::find("Fuchsia"),
+    WebColors::find("Gray"), WebColors::find("Green"), WebColors::find("Lime"), WebColors::find("Maroon"),
+    WebColors::find("Navy"), WebColors::find("Olive"), WebColors::find("Purple"), WebColors::find("Red"),
+    WebColors::find("Silver"), WebColors::find("Teal"), WebColors::find("White"), WebColors::find("Yellow"),
 };
 
 struct ModeInfo {
-    VGARegisterSet const* registers;
+    RegisterSet const* registers;
     i32 width, height, colors;
 };
 
 ModeInfo const Modes[] = {
-    { &VGA::g_320x200x256, 320, 200, 256 },
-    { &VGA::g_320x200x4, 320, 200, 4 },
-    { &VGA::g_640x480x2, 640, 480, 2 },
-    { &VGA::g_640x480x16, 640, 480, 16 },
-    { &VGA::g_720x480x16, 720, 480, 16 },
+    { &Registers320x200x256, 320, 200, 256 },
+    { &Registers320x200x4, 320, 200, 4 },
+    { &Registers640x480x2, 640, 480, 2 },
+    { &Registers640x480x16, 640, 480, 16 },
+    { &Registers720x480x16, 720, 480, 16 },
 };
 
 constexpr u32 ModeCount = sizeof Modes / sizeof Modes[0];
@@ -101,20 +92,8 @@ bool is_planar(ScreenResolution mode)
         || mode == ScreenResolution::Mode720x480x16;
 }
 
-void load_palette(Rgb const* colors, u32 count)
-{
-    for (u32 i = 0; i < count; ++i)
-        VGAColors::AddEntry(colors[i].r, colors[i].g, colors[i].b);
-}
-
-}
-
-i32 VGA::ScreenWidth = 0;
-i32 VGA::ScreenHeight = 0;
-i32 VGA::Colors = 0;
-ScreenResolution VGA::CurrentResolution = ScreenResolution::Mode320x200x256;
-
-void VGA::WriteVGARegisters(VGARegisterSet const& registers)
+// Loads one register set, keeping the CRT controller's registers unlocked.
+void write_registers(RegisterSet const& registers)
 {
     u8 const* r = registers;
     Port::out8(VGAPortGroup::MiscellaneousOutput, r[0]);
@@ -151,32 +130,59 @@ void VGA::WriteVGARegisters(VGARegisterSet const& registers)
     Port::out8(VGAPortGroup::AttributeController, 0x20);
 }
 
+void load_palette(WebColors::Colour const* colors, u32 count)
+{
+    for (u32 i = 0; i < count; ++i)
+        VGAColors::AddEntry(colors[i].r, colors[i].g, colors[i].b);
+}
+
+}
+
+namespace {
+ScreenResolution g_resolution = ScreenResolution::Mode320x200x256;
+i32 g_screen_width = 0;
+i32 g_screen_height = 0;
+i32 g_colour_count = 0;
+}
+
+ScreenResolution VGA::resolution() { return g_resolution; }
+i32 VGA::screen_width() { return g_screen_width; }
+i32 VGA::screen_height() { return g_screen_height; }
+i32 VGA::colour_count() { return g_colour_count; }
+
+void VGA::WriteModeRegisters(ScreenResolution mode)
+{
+    u32 number = static_cast<u32>(mode);
+    if (number < ModeCount)
+        write_registers(*Modes[number].registers);
+}
+
 ErrorOr<void> VGA::SetMode(ScreenResolution mode)
 {
     u32 number = static_cast<u32>(mode);
     if (number < ModeCount) {
-        WriteVGARegisters(*Modes[number].registers);
-        ScreenWidth = Modes[number].width;
-        ScreenHeight = Modes[number].height;
-        Colors = Modes[number].colors;
+        write_registers(*Modes[number].registers);
+        g_screen_width = Modes[number].width;
+        g_screen_height = Modes[number].height;
+        g_colour_count = Modes[number].colors;
     }
 
-    VGAColors::ClearEntrys();
+    VGAColors::ClearEntries();
     if (mode == ScreenResolution::Mode320x200x256)
-        load_palette(NamedColors, 63);
+        load_palette(WebColors::Table, NamedColorCount);
     else if (mode == ScreenResolution::Mode640x480x16 || mode == ScreenResolution::Mode720x480x16)
         load_palette(BasicColors, 16);
-    for (auto const& entry : VGAColors::PalletteEntrys())
-        SetPaletteEntry(static_cast<u32>(entry.Index), entry);
+    for (auto const& entry : VGAColors::PaletteEntries())
+        VGAPortGroup::SetPaletteEntry(static_cast<u8>(entry.Index), entry.R, entry.G, entry.B);
 
-    CurrentResolution = mode;
+    g_resolution = mode;
     // The screen is cleared and, when the cleared pixel (1, 1) reads back,
     // the test rectangle fills all but an 8-pixel border. Clearing the
     // border first and then filling the inside once, in red or in the clear
     // colour, leaves the same screen with every pixel written once.
     u32 black = static_cast<u32>(VGAColors::FindIndex(0, 0, 0));
-    u32 right = static_cast<u32>(ScreenWidth - 1);
-    u32 bottom = static_cast<u32>(ScreenHeight - 1);
+    u32 right = static_cast<u32>(g_screen_width - 1);
+    u32 bottom = static_cast<u32>(g_screen_height - 1);
     TRY(FillRectangle(0, 0, right, 7, black));
     TRY(FillRectangle(0, bottom - 7, right, bottom, black));
     TRY(FillRectangle(0, 8, 7, bottom - 8, black));
@@ -188,7 +194,7 @@ ErrorOr<void> VGA::SetMode(ScreenResolution mode)
 
 ErrorOr<void> VGA::SetPixel(u32 x, u32 y, u32 colour)
 {
-    switch (CurrentResolution) {
+    switch (g_resolution) {
     case ScreenResolution::Mode320x200x256:
         return SetPixel_8(x, y, colour);
     case ScreenResolution::Mode320x200x4:
@@ -203,9 +209,9 @@ ErrorOr<void> VGA::SetPixel(u32 x, u32 y, u32 colour)
 
 ErrorOr<u32> VGA::GetPixel(u32 x, u32 y)
 {
-    if (CurrentResolution == ScreenResolution::Mode320x200x256)
+    if (g_resolution == ScreenResolution::Mode320x200x256)
         return GetPixel_8(x, y);
-    if (is_planar(CurrentResolution))
+    if (is_planar(g_resolution))
         return GetPixel_4(x, y);
     // The 4-colour mode cannot be read back.
     return 0u;
@@ -218,10 +224,15 @@ ErrorOr<void> VGA::SetPixel_8(u32 x, u32 y, u32 colour)
 
 ErrorOr<u32> VGA::GetPixel_8(u32 x, u32 y) { return static_cast<u32>(TRY(VGAPortGroup::VGAMemoryBlock().read8(y * 320 + x))); }
 
+ErrorOr<void> VGA::FillRow_8(u32 x0, u32 x1, u32 y, u32 colour)
+{
+    return VGAPortGroup::VGAMemoryBlock().fill8(y * 320 + x0, static_cast<u8>(colour), x1 - x0 + 1);
+}
+
 ErrorOr<void> VGA::SetPixel_2(u32 x, u32 y, u32 colour)
 {
     u8 pattern = static_cast<u8>((colour & 3) * 0x55);
-    u32 offset = static_cast<u32>(ScreenWidth) / 4 * y + x / 4;
+    u32 offset = static_cast<u32>(g_screen_width) / 4 * y + x / 4;
     u8 mask = static_cast<u8>(0xC0 >> ((x & 3) * 2));
     auto memory = VGAPortGroup::VGAMemoryBlock();
     u8 byte = TRY(memory.read8(offset));
@@ -237,7 +248,7 @@ void VGA::SetPlane(u32 plane)
 
 ErrorOr<void> VGA::SetPixel_4(u32 x, u32 y, u32 colour)
 {
-    u32 offset = static_cast<u32>(ScreenWidth) / 8 * y + x / 8;
+    u32 offset = static_cast<u32>(g_screen_width) / 8 * y + x / 8;
     u8 mask = static_cast<u8>(0x80 >> (x & 7));
     auto memory = VGAPortGroup::VGAMemoryBlock();
     for (u32 plane = 0; plane < 4; ++plane) {
@@ -250,7 +261,7 @@ ErrorOr<void> VGA::SetPixel_4(u32 x, u32 y, u32 colour)
 
 ErrorOr<u32> VGA::GetPixel_4(u32 x, u32 y)
 {
-    u32 offset = static_cast<u32>(ScreenWidth) / 8 * y + x / 8;
+    u32 offset = static_cast<u32>(g_screen_width) / 8 * y + x / 8;
     u8 mask = static_cast<u8>(0x80 >> (x & 7));
     u32 colour = 0;
     for (u32 plane = 0; plane < 4; ++plane) {
@@ -263,9 +274,9 @@ ErrorOr<u32> VGA::GetPixel_4(u32 x, u32 y)
 
 ErrorOr<void> VGA::Clear(u32 colour)
 {
-    if (ScreenWidth <= 0 || ScreenHeight <= 0)
+    if (g_screen_width <= 0 || g_screen_height <= 0)
         return {};
-    return FillRectangle(0, 0, static_cast<u32>(ScreenWidth - 1), static_cast<u32>(ScreenHeight - 1), colour);
+    return FillRectangle(0, 0, static_cast<u32>(g_screen_width - 1), static_cast<u32>(g_screen_height - 1), colour);
 }
 
 // Whole bytes of every row go out in one pass each: per-pixel writes cost
@@ -276,10 +287,10 @@ ErrorOr<void> VGA::FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
     if (x1 < x0 || y1 < y0)
         return {};
     u32 pixelsPerByte;
-    switch (CurrentResolution) {
+    switch (g_resolution) {
     case ScreenResolution::Mode320x200x256:
         for (u32 y = y0; y <= y1; ++y)
-            TRY(VGAPortGroup::VGAMemoryBlock().fill8(y * 320 + x0, static_cast<u8>(colour), x1 - x0 + 1));
+            TRY(FillRow_8(x0, x1, y, colour));
         return {};
     case ScreenResolution::Mode320x200x4:
         pixelsPerByte = 4;
@@ -309,7 +320,7 @@ ErrorOr<void> VGA::FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
     if (pixelsPerByte == 8)
         return FillPlanarBytes(y0, y1, first, end - first, colour);
     u8 pattern = static_cast<u8>((colour & 3) * 0x55);
-    u32 pitch = static_cast<u32>(ScreenWidth) / 4;
+    u32 pitch = static_cast<u32>(g_screen_width) / 4;
     for (u32 y = y0; y <= y1; ++y)
         TRY(VGAPortGroup::VGAMemoryBlock().fill8(pitch * y + first, pattern, end - first));
     return {};
@@ -320,7 +331,7 @@ ErrorOr<void> VGA::FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
 // at once; the byte written itself does not matter.
 ErrorOr<void> VGA::FillPlanarBytes(u32 y0, u32 y1, u32 firstByte, u32 byteCount, u32 colour)
 {
-    u32 pitch = static_cast<u32>(ScreenWidth) / 8;
+    u32 pitch = static_cast<u32>(g_screen_width) / 8;
     VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsSetReset, static_cast<u8>(colour & 0x0F));
     VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsEnableSetReset, 0x0F);
     VGAPortGroup::WriteSequencer(VGAPortGroup::SequencerMapMask, 0x0F);
@@ -336,7 +347,3 @@ ErrorOr<void> VGA::FillPlanarBytes(u32 y0, u32 y1, u32 firstByte, u32 byteCount,
     VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsSetReset, 0x00);
     return result;
 }
-
-void VGA::SetPaletteEntry(u32 index, u8 r, u8 g, u8 b) { VGAPortGroup::SetPaletteEntry(static_cast<u8>(index), r, g, b); }
-
-void VGA::SetPaletteEntry(u32 index, Color const& colour) { SetPaletteEntry(index, colour.R, colour.G, colour.B); }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "gfx/VGAColors.h"
 #include "gfx/VGAPortGroup.h"
 
 enum class ScreenResolution : u32 {
@@ -11,49 +10,43 @@ enum class ScreenResolution : u32 {
     Mode720x480x16 = 4,
 };
 
-// A complete register set: miscellaneous output, 5 sequencer, 25 CRT
-// controller, 9 graphics controller and 21 attribute controller registers.
-using VGARegisterSet = u8[61];
-
 // The standard VGA adapter in its five graphics modes, programmed directly
 // through its registers (no firmware call), and pixel access in each mode.
 class VGA {
 public:
-    static VGARegisterSet const g_320x200x256;
-    static VGARegisterSet const g_320x200x4;
-    static VGARegisterSet const g_640x480x2;
-    static VGARegisterSet const g_640x480x16;
-    static VGARegisterSet const g_720x480x16;
-
     // Loads the mode's registers and palette, clears the screen to black and
     // draws the red test rectangle inside an 8-pixel border.
     static ErrorOr<void> SetMode(ScreenResolution mode);
-    // Loads one register set, keeping the CRT controller's registers unlocked.
-    static void WriteVGARegisters(VGARegisterSet const& registers);
+    // Loads only the mode's registers, keeping the CRT controller's
+    // registers unlocked: no palette, no clearing, and the mode the pixel
+    // functions draw in stays as it was. The desktop's screen starts so.
+    static void WriteModeRegisters(ScreenResolution mode);
+
+    // What the last SetMode loaded; a mode outside the table changes only
+    // the resolution, the size and colour count stay those of the mode before.
+    static ScreenResolution resolution();
+    static i32 screen_width();
+    static i32 screen_height();
+    static i32 colour_count();
 
     static ErrorOr<void> SetPixel(u32 x, u32 y, u32 colour);
     static ErrorOr<u32> GetPixel(u32 x, u32 y);
+    // The 320x200x256 layout, a byte a pixel and 320 bytes a row, whatever
+    // the current mode: the desktop's screen draws through these as well.
     static ErrorOr<void> SetPixel_8(u32 x, u32 y, u32 colour);
-    static ErrorOr<void> SetPixel_2(u32 x, u32 y, u32 colour);
-    static ErrorOr<void> SetPixel_4(u32 x, u32 y, u32 colour);
     static ErrorOr<u32> GetPixel_8(u32 x, u32 y);
-    static ErrorOr<u32> GetPixel_4(u32 x, u32 y);
-    // Routes CPU reads and writes to one bit plane.
-    static void SetPlane(u32 plane);
+    static ErrorOr<void> FillRow_8(u32 x0, u32 x1, u32 y, u32 colour);
 
     // Sets every pixel of the screen, as SetPixel over the whole screen would.
     static ErrorOr<void> Clear(u32 colour);
     // Sets the pixels x0..x1, y0..y1 (inclusive), as SetPixel row by row would.
     static ErrorOr<void> FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour);
 
-    static void SetPaletteEntry(u32 index, u8 r, u8 g, u8 b);
-    static void SetPaletteEntry(u32 index, Color const& colour);
-
-    static i32 ScreenWidth;
-    static i32 ScreenHeight;
-    static i32 Colors;
-    static ScreenResolution CurrentResolution;
-
 private:
+    static ErrorOr<void> SetPixel_2(u32 x, u32 y, u32 colour);
+    static ErrorOr<void> SetPixel_4(u32 x, u32 y, u32 colour);
+    static ErrorOr<u32> GetPixel_4(u32 x, u32 y);
+    // Routes CPU reads and writes to one bit plane.
+    static void SetPlane(u32 plane);
     static ErrorOr<void> FillPlanarBytes(u32 y0, u32 y1, u32 firstByte, u32 byteCount, u32 colour);
 };

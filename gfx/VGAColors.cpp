@@ -6,7 +6,7 @@ Vector<Color> s_entries;
 i32 distance(u8 a, u8 b) { return a > b ? a - b : b - a; }
 }
 
-void VGAColors::ClearEntrys() { s_entries.clear(); }
+void VGAColors::ClearEntries() { s_entries.clear(); }
 
 void VGAColors::AddEntry(u8 r, u8 g, u8 b) { s_entries.append(Color(static_cast<i32>(s_entries.size()), r, g, b)); }
 
@@ -32,4 +32,4 @@ i32 VGAColors::FindIndex(u8 r, u8 g, u8 b)
     return bestIndex;
 }
 
-Vector<Color> const& VGAColors::PalletteEntrys() { return s_entries; }
+Vector<Color> const& VGAColors::PaletteEntries() { return s_entries; }

@@ -6,11 +6,9 @@
 class VGAPortGroup {
 public:
     static constexpr u16 AttributeController = 0x3C0;
-    static constexpr u16 AttributeControllerRead = 0x3C1;
     static constexpr u16 MiscellaneousOutput = 0x3C2;
     static constexpr u16 SequencerIndex = 0x3C4;
     static constexpr u16 SequencerData = 0x3C5;
-    static constexpr u16 DacReadIndex = 0x3C7;
     static constexpr u16 DacWriteIndex = 0x3C8;
     static constexpr u16 DacData = 0x3C9;
     static constexpr u16 GraphicsIndex = 0x3CE;

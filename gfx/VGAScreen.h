@@ -6,30 +6,17 @@
 // SetMode320x200x8 is called its pixel writer and reader fail.
 class VGAScreen {
 public:
-    using SetPixelDelegate = ErrorOr<void> (VGAScreen::*)(u32 x, u32 y, u32 colour);
-    using GetPixelDelegate = ErrorOr<u32> (VGAScreen::*)(u32 x, u32 y);
-
-    VGAScreen();
-
     void SetMode320x200x8();
     // The memory window that graphics controller register 6 maps in.
     ErrorOr<MemoryWindow> GetFramebufferSegment();
 
-    // The current pixel writer and reader.
-    ErrorOr<void> SetPixel(u32 x, u32 y, u32 colour) { return (this->*m_setPixel)(x, y, colour); }
-    ErrorOr<u32> GetPixel(u32 x, u32 y) { return (this->*m_getPixel)(x, y); }
-
-    ErrorOr<void> SetPixel320x200x8(u32 x, u32 y, u32 colour);
-    ErrorOr<u32> GetPixel320x200x8(u32 x, u32 y);
-    ErrorOr<void> SetPixelNoMode(u32 x, u32 y, u32 colour);
-    ErrorOr<u32> GetPixelNoMode(u32 x, u32 y);
+    ErrorOr<void> SetPixel(u32 x, u32 y, u32 colour);
+    ErrorOr<u32> GetPixel(u32 x, u32 y);
 
     ErrorOr<void> Clear(i32 colour);
     // Sets the pixels x0..x1, y0..y1 (inclusive) as the pixel writer would,
     // a row at a time.
     ErrorOr<void> FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour);
-    // Programs consecutive DAC entries from index on, three bytes each.
-    void SetPalette(u32 index, u8 const* bytes, size_t length);
 
     // Direct access to the 64,000 visible bytes, for whole-screen passes.
     static MemoryWindow Framebuffer() { return VGAPortGroup::VGAMemoryBlock(); }
@@ -49,16 +36,14 @@ public:
     // For writes that bypass this object: every row counts as touched.
     void MarkAllDirty() { m_dirty = { 0, 0xFFFF }; }
 
-    i32 PixelWidth { 0 };
-    i32 PixelHeight { 0 };
-    i32 Colors { 0 };
-
 private:
-    ErrorOr<void> Fill(u32 offset, u8 value, u32 count);
+    // Sets `count` bytes of the off-screen target from `offset` on.
+    ErrorOr<void> fill_target(u32 offset, u8 value, u32 count);
     void mark_dirty(u32 offset, u32 count);
 
+    bool m_mode_set { false };
+    i32 m_pixel_width { 0 };
+    i32 m_pixel_height { 0 };
     ByteBuffer* m_target { nullptr };
     RowRange m_dirty { 0, 0xFFFF };
-    SetPixelDelegate m_setPixel;
-    GetPixelDelegate m_getPixel;
 };

@@ -17,23 +17,20 @@ VMWareSVGAII::VMWareSVGAII()
     PCIDevice* device = PCI::GetDevice(VendorID, DeviceID);
     if (!device || device->Kind() != PCIHeaderType::Normal)
         return;
-    m_device = device;
     device->EnableMemory(true);
     u16 base = static_cast<u16>(static_cast<PCIDeviceNormal*>(device)->BAR(0).BaseAddress);
     IndexPort = base;
     ValuePort = static_cast<u16>(base + 1);
-    BiosPort = static_cast<u16>(base + 2);
-    IRQPort = static_cast<u16>(base + 3);
 
     WriteRegister(ID, VersionId2);
     if (ReadRegister(ID) != VersionId2)
         return;
-    Video_Memory = MemoryWindow(ReadRegister(FrameBufferStart), ReadRegister(VRamSize));
-    m_capabilities = ReadRegister(Capabilities);
+    m_video_memory = MemoryWindow(ReadRegister(FrameBufferStart), ReadRegister(VRamSize));
+    u32 capabilities = ReadRegister(Capabilities);
     m_usable = !InitializeFIFO().is_error();
-    Debugger::Send("SVGA: frame buffer 0x" + String::hex(Video_Memory.base(), 8) + " (" + String::number(Video_Memory.length())
-        + " bytes), queue 0x" + String::hex(FIFO_Memory.base(), 8) + " (" + String::number(FIFO_Memory.length())
-        + " bytes), capabilities 0x" + String::hex(m_capabilities, 8));
+    Debugger::Send("SVGA: frame buffer 0x" + String::hex(m_video_memory.base(), 8) + " (" + String::number(m_video_memory.length())
+        + " bytes), queue 0x" + String::hex(m_fifo_memory.base(), 8) + " (" + String::number(m_fifo_memory.length())
+        + " bytes), capabilities 0x" + String::hex(capabilities, 8));
 }
 
 void VMWareSVGAII::WriteRegister(u32 reg, u32 value)
@@ -50,9 +47,9 @@ u32 VMWareSVGAII::ReadRegister(u32 reg)
 
 ErrorOr<void> VMWareSVGAII::InitializeFIFO()
 {
-    FIFO_Memory = MemoryWindow(ReadRegister(MemStart), ReadRegister(MemSize));
+    m_fifo_memory = MemoryWindow(ReadRegister(MemStart), ReadRegister(MemSize));
     TRY(SetFIFO(Min, QueueStart));
-    TRY(SetFIFO(Max, FIFO_Memory.length()));
+    TRY(SetFIFO(Max, m_fifo_memory.length()));
     TRY(SetFIFO(NextCmd, QueueStart));
     TRY(SetFIFO(Stop, QueueStart));
     WriteRegister(ConfigDone, 1);
@@ -73,7 +70,7 @@ ErrorOr<void> VMWareSVGAII::SetMode(u16 width, u16 height, u32 depth)
 
 ErrorOr<void> VMWareSVGAII::SetPixel(u16 x, u16 y, u32 colour)
 {
-    return Video_Memory.write32((static_cast<u32>(y) * m_width + x) * m_bytesPerPixel, colour);
+    return m_video_memory.write32((static_cast<u32>(y) * m_width + x) * m_bytesPerPixel, colour);
 }
 
 void VMWareSVGAII::WaitForFifo()
@@ -90,7 +87,7 @@ ErrorOr<void> VMWareSVGAII::WriteToFifo(u32 value)
     u32 stop = TRY(GetFIFO(Stop));
     if (next + 4 == stop || (next == max - 4 && stop == min))
         WaitForFifo();
-    TRY(FIFO_Memory.write32(next, value));
+    TRY(m_fifo_memory.write32(next, value));
     next += 4;
     if (next == max)
         next = min;
@@ -123,22 +120,13 @@ ErrorOr<void> VMWareSVGAII::Fill(u16 x, u16 y, u16 width, u16 height, u32 colour
     u16 bottom = static_cast<u16>(y + height);
     for (u16 row = y; row != bottom; ++row) {
         if (m_bytesPerPixel == 4 && right > x) {
-            TRY(Video_Memory.fill32((static_cast<u32>(row) * m_width + x) * 4, colour, static_cast<u32>(right - x)));
+            TRY(m_video_memory.fill32((static_cast<u32>(row) * m_width + x) * 4, colour, static_cast<u32>(right - x)));
             continue;
         }
         for (u16 column = x; column != right; ++column)
             TRY(SetPixel(column, row, colour));
     }
     return Update(x, y, width, height);
-}
-
-ErrorOr<void> VMWareSVGAII::Copy(u16 sourceX, u16 sourceY, u16 destinationX, u16 destinationY, u16 width, u16 height)
-{
-    if (!(m_capabilities & CapabilityRectCopy))
-        return Error("VMWareSVGAII Copy()");
-    TRY(Queue({ CommandRectCopy, sourceX, sourceY, destinationX, destinationY, width, height }));
-    WaitForFifo();
-    return {};
 }
 
 // The pointer goes through the cursor-bypass registers, which every

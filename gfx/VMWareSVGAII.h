@@ -2,11 +2,12 @@
 
 #include "hal/MemoryWindow.h"
 
-class PCIDevice;
+#include <initializer_list>
 
 // The VMware SVGA II display adapter (PCI 15AD:0405): registers through two
-// I/O ports, a linear frame buffer, and a command queue (FIFO) for
-// accelerated fills, copies, screen updates and the hardware pointer.
+// I/O ports, a linear frame buffer, and a command queue (FIFO) that tells
+// the adapter which rectangles of the frame buffer to show anew; the
+// pointer is the adapter's own.
 // The object can be made on any machine; without the adapter (or with one
 // that refuses the interface version) it is not usable: IsUsable() says so.
 class VMWareSVGAII {
@@ -39,52 +40,42 @@ public:
     };
     // Command codes of the queue.
     static constexpr u32 CommandUpdate = 1;
-    static constexpr u32 CommandRectCopy = 3;
-    static constexpr u32 CapabilityRectCopy = 1 << 1;
     static constexpr u32 VersionId2 = 0x90000002;
     static constexpr u16 VendorID = 0x15AD;
     static constexpr u16 DeviceID = 0x0405;
 
     VMWareSVGAII();
 
-    bool IsPresent() const { return m_device != nullptr; }
     bool IsUsable() const { return m_usable; }
-
-    void WriteRegister(u32 reg, u32 value);
-    u32 ReadRegister(u32 reg);
 
     ErrorOr<void> SetMode(u16 width, u16 height, u32 depth);
     ErrorOr<void> SetPixel(u16 x, u16 y, u32 colour);
     ErrorOr<void> Clear(u32 colour);
     ErrorOr<void> Fill(u16 x, u16 y, u16 width, u16 height, u32 colour);
-    ErrorOr<void> Copy(u16 sourceX, u16 sourceY, u16 destinationX, u16 destinationY, u16 width, u16 height);
     ErrorOr<void> Update(u16 x, u16 y, u16 width, u16 height);
     void SetCursor(bool visible, u16 x, u16 y);
 
-    ErrorOr<void> InitializeFIFO();
-    void WaitForFifo();
+    // Puts one word into the command queue, letting the adapter catch up
+    // first when the queue is full.
     ErrorOr<void> WriteToFifo(u32 value);
-    ErrorOr<u32> GetFIFO(FIFO slot) { return FIFO_Memory.read32(slot); }
-    ErrorOr<void> SetFIFO(FIFO slot, u32 value) { return FIFO_Memory.write32(slot, value); }
 
-    u32 capabilities() const { return m_capabilities; }
-    u16 width() const { return m_width; }
-    u16 height() const { return m_height; }
-
-    MemoryWindow Video_Memory;
-    MemoryWindow FIFO_Memory;
+    MemoryWindow const& video_memory() const { return m_video_memory; }
 
 private:
+    void WriteRegister(u32 reg, u32 value);
+    u32 ReadRegister(u32 reg);
+    ErrorOr<void> InitializeFIFO();
+    void WaitForFifo();
+    ErrorOr<u32> GetFIFO(FIFO slot) { return m_fifo_memory.read32(slot); }
+    ErrorOr<void> SetFIFO(FIFO slot, u32 value) { return m_fifo_memory.write32(slot, value); }
     ErrorOr<void> Queue(std::initializer_list<u32> words);
 
-    PCIDevice* m_device { nullptr };
     bool m_usable { false };
     u16 IndexPort { 0 };
     u16 ValuePort { 0 };
-    u16 BiosPort { 0 };
-    u16 IRQPort { 0 };
-    u32 m_capabilities { 0 };
     u16 m_width { 0 };
     u16 m_height { 0 };
     u32 m_bytesPerPixel { 0 };
+    MemoryWindow m_video_memory;
+    MemoryWindow m_fifo_memory;
 };

@@ -263,7 +263,7 @@ char const* const AboutRight[6] = {
 };
 
 // The separator between two frames of the banner animation.
-ErrorOr<void> clr1()
+ErrorOr<void> pause_between_frames()
 {
     for (int i = 0; i < 6; ++i)
         Console::WriteLine();
@@ -292,11 +292,11 @@ ErrorOr<void> about(Kernel&, Argument const&)
 {
     Console::SetForegroundColor(ConsoleColor::Cyan);
     for (i32 width = 1; width <= AboutRightWidth; ++width) {
-        TRY(clr1());
+        TRY(pause_between_frames());
         TRY(about_frame(0, width));
     }
     for (i32 width = 1; width <= AboutLeftWidth; ++width) {
-        TRY(clr1());
+        TRY(pause_between_frames());
         TRY(about_frame(width, AboutRightWidth));
     }
     return {};

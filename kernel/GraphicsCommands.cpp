@@ -1,12 +1,13 @@
 #include "kernel/GraphicsCommands.h"
 
 #include "gfx/Draw.h"
-#include "gfx/SVGA.h"
+#include "gfx/DesktopTypes.h"
+#include "gfx/SvgaPointerScreen.h"
 #include "gfx/VGA.h"
 
 namespace {
 
-ErrorOr<void> showgui(Kernel& kernel, Argument const&) { return kernel.initGui(); }
+ErrorOr<void> showgui(Kernel& kernel, Argument const&) { return kernel.desktop().run(); }
 
 // The screen stays in graphics mode; the shell goes on writing to the text
 // memory behind it.
@@ -18,11 +19,14 @@ ErrorOr<void> hdvga(Kernel&, Argument const&)
     return VGA::SetPixel(500, 500, 0x00FF00);
 }
 
+// The adapter's one driver lives as long as its screen, which never returns
+// but on an error.
 ErrorOr<void> svga(Kernel&, Argument const&)
 {
-    if (!Kernel::svga().IsUsable())
+    VMWareSVGAII adapter;
+    if (!adapter.IsUsable())
         return Error("no VMware SVGA II adapter (PCI 15AD:0405) in this machine");
-    return GUI800x600::Initialize();
+    return SvgaPointerScreen(adapter).run();
 }
 
 }

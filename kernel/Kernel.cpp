@@ -138,7 +138,7 @@ ErrorOr<void> Kernel::Run()
     if (answer == "DOS")
         return PromptLoop();
     if (answer == "GUI")
-        return initGui();
+        return m_desktop.run();
     // Anything else returns, and the run loop asks again.
     return {};
 }

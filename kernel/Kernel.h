@@ -1,12 +1,10 @@
 #pragma once
 
-#include "gfx/Controls.h"
+#include "kernel/Desktop.h"
 #include "kernel/KernelBase.h"
 #include "kernel/Shell.h"
 
 class Kernel;
-class VGAScreen;
-class VMWareSVGAII;
 class KLNFS;
 
 using CommandHandler = ErrorOr<void> (*)(Kernel& kernel, Argument const& argument);
@@ -55,27 +53,8 @@ public:
     // image measures there.
     static void (*AfterBootScreen)();
 
-    // The graphical desktop (kernel/KernelDesktop.cpp): enters 320x200 with
-    // 256 colours and runs the pointer loop; returns only on an error.
-    ErrorOr<void> initGui();
-    ErrorOr<void> setDesk();
-    // Erases the old pointer (every white and red pixel), draws the desktop
-    // and the white pointer at (x, y).
-    ErrorOr<void> RedrawDesktop(i32 x, i32 y);
-    ErrorOr<void> OnClick(u32 x, u32 y);
-    ErrorOr<void> BtnClick();
-    // The desktop's screen and the SVGA adapter driver, made at first use
-    // (after the PCI walk, which the driver needs).
-    static VGAScreen& scr();
-    static VMWareSVGAII& svga();
-
-    i32 lastMouseX { 0 };
-    i32 lastMouseY { 0 };
-    bool menuOpen { false };
-    // The LAUNCH block of the bottom bar.
-    Button desktopButton { Point(0, 189), Size(31, 10) };
-    // A 16 x 4 bar sprite drawn under the top bar.
-    static u32 const barSprite[64];
+    // The graphical desktop, which `showgui` and the answer GUI start.
+    Desktop& desktop() { return m_desktop; }
 
     // The disk file system of the last partition found at boot; null when
     // there is none.
@@ -91,4 +70,5 @@ private:
 
     Vector<Command> m_commands;
     bool m_restartPending { false };
+    Desktop m_desktop { *this };
 };

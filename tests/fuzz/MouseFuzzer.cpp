@@ -19,10 +19,10 @@ struct MouseMachine {
 
 void check()
 {
-    if (Mouse::X < 0 || Mouse::X > 319 || Mouse::Y < 0 || Mouse::Y > 199 || (Mouse::Buttons & ~7) != 0
-        || Mouse::mouse_cycle > 2) {
-        std::fprintf(stderr, "mouse fuzzer: pointer (%d, %d), buttons %d, packet byte %d\n", Mouse::X, Mouse::Y,
-            Mouse::Buttons, Mouse::mouse_cycle);
+    if (Mouse::x() < 0 || Mouse::x() > 319 || Mouse::y() < 0 || Mouse::y() > 199 || (Mouse::buttons() & ~7) != 0
+        || Mouse::packet_bytes_taken() > 2) {
+        std::fprintf(stderr, "mouse fuzzer: pointer (%d, %d), buttons %d, packet byte %u\n", Mouse::x(), Mouse::y(),
+            Mouse::buttons(), Mouse::packet_bytes_taken());
         std::abort();
     }
 }
@@ -39,9 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
     m.mouse.mouse_bytes.clear();
     // Every input starts from a fresh set-up, as a desktop does.
     Mouse::Initialize();
-    Mouse::X = data[0] * 319 / 255;
-    Mouse::Y = data[1] * 199 / 255;
-    Mouse::Buttons = 0;
+    Mouse::reset(data[0] * 319 / 255, data[1] * 199 / 255);
     for (size_t i = 2; i < size; ++i) {
         m.mouse.queue({ data[i] });
         m.mouse.deliver();

@@ -146,7 +146,7 @@ class Machine:
 
     def read_i32s(self, *symbols):
         """32-bit variables of the kernel by their (demangled) names, e.g.
-        'Mouse::X', read in one go."""
+        '(anonymous namespace)::g_mouse_x', read in one go."""
         addresses = [symbol_address(self.kernel, symbol) for symbol in symbols]
         first = min(addresses)
         data = self.read_memory(first, max(addresses) + 4 - first)

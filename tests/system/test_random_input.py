@@ -297,7 +297,7 @@ class Pointer:
     """Sends mouse events one at a time and follows the pointer the kernel
     keeps. Every event makes QEMU send at least one three-byte packet, and
     the next event is sent once the machine has taken all their bytes
-    (Mouse::Events counts them) and Mouse::X, Y and Buttons show the
+    (the mouse driver's event count) and its pointer and buttons show the
     result: nothing piles up in QEMU, where a full queue would hold a packet
     back until some later event, and the model stays exact. The left button,
     which clicks again with every packet while held, goes down only away
@@ -305,7 +305,7 @@ class Pointer:
     moves right and down: from x > 21 or y > 8 it cannot reach the button
     that way."""
 
-    FIELDS = ("Mouse::X", "Mouse::Y", "Mouse::Buttons", "Mouse::Events")
+    FIELDS = tuple(f"(anonymous namespace)::g_mouse_{name}" for name in ("x", "y", "buttons", "events"))
     BUTTONS = {"left": 1, "right": 2, "middle": 4}
     # QEMU splits a move into packets of at most 127 and queues five.
     LONGEST_MOVE = 5 * 127

@@ -21,13 +21,14 @@ struct DesktopScreen : ::testing::Test {
     PS2Mouse mouse;
     CmosClock clock { 0x09, 0x05, 0, 0 }; // 9:05, BCD
     Kernel kernel;
+    Desktop& desktop = kernel.desktop();
 
     DesktopScreen()
     {
         clock.registers[0x0B] = 0x02; // BCD, 24-hour
-        Kernel::scr().SetMode320x200x8();
-        (void)Kernel::scr().Clear(Blue);
-        Mouse::mouse_cycle = 0;
+        desktop.screen().SetMode320x200x8();
+        (void)desktop.screen().Clear(Blue);
+        Mouse::reset(0, 0);
     }
     u8* window() { return adapter.window(); }
     u8 at(int x, int y) { return window()[y * 320 + x]; }
@@ -100,9 +101,8 @@ Reference desktop_reference(std::vector<u8> const& textAndCircle, bool menuOpen)
     return r;
 }
 
-std::vector<u8> text_and_circle(VgaAdapter& adapter, char const* clock)
+std::vector<u8> text_and_circle(VgaAdapter& adapter, VGAScreen& screen, char const* clock)
 {
-    auto& screen = Kernel::scr();
     (void)screen.Clear(Blue);
     EXPECT_FALSE(Draw::CircleSD(screen, 50, 50, 10).is_error());
     EXPECT_FALSE(Font::DrawText(screen, 1, 191, "LAUNCH", Ink).is_error());
@@ -128,55 +128,55 @@ void expect_same(std::vector<u8> const& expected, u8 const* actual)
 TEST_F(DesktopScreen, SetDeskDrawsTheDesktopOfTheDrawingList)
 {
     // Before ten o'clock a leading zero is drawn on its own.
-    auto text = text_and_circle(adapter, "0");
-    (void)Font::DrawText(Kernel::scr(), 290, 2, "9:05", Ink);
+    auto text = text_and_circle(adapter, desktop.screen(), "0");
+    (void)Font::DrawText(desktop.screen(), 290, 2, "9:05", Ink);
     text.assign(adapter.window(), adapter.window() + 64000);
-    (void)Kernel::scr().Clear(Blue);
-    ASSERT_FALSE(kernel.setDesk().is_error());
+    (void)desktop.screen().Clear(Blue);
+    ASSERT_FALSE(desktop.draw().is_error());
     expect_same(desktop_reference(text, false).pixels, window());
 
     clock.registers[0x04] = 0x14;
-    kernel.menuOpen = true;
-    text = text_and_circle(adapter, "14:05");
-    (void)Kernel::scr().Clear(Blue);
-    ASSERT_FALSE(kernel.setDesk().is_error());
+    desktop.set_menu_open(true);
+    text = text_and_circle(adapter, desktop.screen(), "14:05");
+    (void)desktop.screen().Clear(Blue);
+    ASSERT_FALSE(desktop.draw().is_error());
     expect_same(desktop_reference(text, true).pixels, window());
 }
 
 TEST_F(DesktopScreen, ClicksActOnTheirRegions)
 {
     // Next to the DOS button nothing happens.
-    ASSERT_FALSE(kernel.OnClick(22, 8).is_error());
+    ASSERT_FALSE(desktop.click(22, 8).is_error());
     EXPECT_FALSE(kernel.skipBootQuestion);
     EXPECT_TRUE(Sim::writes_to(0x64).empty());
 
     // The top-right button toggles the panel; its left edge column does not.
-    ASSERT_FALSE(kernel.OnClick(308, 1).is_error());
-    EXPECT_TRUE(kernel.menuOpen);
-    ASSERT_FALSE(kernel.OnClick(319, 9).is_error());
-    EXPECT_FALSE(kernel.menuOpen);
-    ASSERT_FALSE(kernel.OnClick(307, 5).is_error());
-    ASSERT_FALSE(kernel.OnClick(310, 10).is_error());
-    EXPECT_FALSE(kernel.menuOpen);
+    ASSERT_FALSE(desktop.click(308, 1).is_error());
+    EXPECT_TRUE(desktop.is_menu_open());
+    ASSERT_FALSE(desktop.click(319, 9).is_error());
+    EXPECT_FALSE(desktop.is_menu_open());
+    ASSERT_FALSE(desktop.click(307, 5).is_error());
+    ASSERT_FALSE(desktop.click(310, 10).is_error());
+    EXPECT_FALSE(desktop.is_menu_open());
 
     // The desktop button (the LAUNCH block) writes Bonjour in white.
-    EXPECT_EQ(kernel.desktopButton.Location().X, 0);
-    EXPECT_EQ(kernel.desktopButton.Location().Y, 189);
-    EXPECT_EQ(kernel.desktopButton.Size().Width, 31);
-    EXPECT_EQ(kernel.desktopButton.Size().Height, 10);
-    ASSERT_FALSE(kernel.OnClick(30, 198).is_error());
+    EXPECT_EQ(desktop.launch_button().Location().X, 0);
+    EXPECT_EQ(desktop.launch_button().Location().Y, 189);
+    EXPECT_EQ(desktop.launch_button().Size().Width, 31);
+    EXPECT_EQ(desktop.launch_button().Size().Height, 10);
+    ASSERT_FALSE(desktop.click(30, 198).is_error());
     EXPECT_EQ(at(150, 181), White); // the B's left stroke
     EXPECT_EQ(at(150, 180), White);
     int white = 0;
     for (int i = 0; i < 64000; ++i)
         white += window()[i] == White;
     EXPECT_GT(white, 60);
-    (void)Kernel::scr().Clear(Blue);
-    ASSERT_FALSE(kernel.OnClick(31, 198).is_error());
+    (void)desktop.screen().Clear(Blue);
+    ASSERT_FALSE(desktop.click(31, 198).is_error());
     EXPECT_EQ(at(150, 181), Blue);
 
     // The DOS button restarts the machine through the keyboard controller.
-    EXPECT_THROW((void)kernel.OnClick(21, 8), Sim::Stopped);
+    EXPECT_THROW((void)desktop.click(21, 8), Sim::Stopped);
     EXPECT_TRUE(kernel.skipBootQuestion);
     auto writes = Sim::writes_to(0x64);
     ASSERT_FALSE(writes.empty());
@@ -185,14 +185,13 @@ TEST_F(DesktopScreen, ClicksActOnTheirRegions)
 
 TEST_F(DesktopScreen, TheLoopDrawsTheDesktopOnceThePointerMoves)
 {
-    Mouse::X = 50;
-    Mouse::Y = 150;
+    Mouse::reset(50, 150);
     mouse.packet(50, 50); // to (100, 100)
     mouse.deliver_on_halt();
     // White and red drawings elsewhere are erased with the old pointer.
-    EXPECT_THROW((void)kernel.initGui(), Sim::Stopped);
-    EXPECT_EQ(kernel.lastMouseX, 50);
-    EXPECT_EQ(kernel.lastMouseY, 150);
+    EXPECT_THROW((void)desktop.run(), Sim::Stopped);
+    EXPECT_EQ(desktop.pointer_at_start().X, 50);
+    EXPECT_EQ(desktop.pointer_at_start().Y, 150);
     EXPECT_EQ(at(160, 0), Orange);
     for (auto [dx, dy] : { std::pair { 0, 0 }, { 0, 1 }, { 0, 2 }, { 1, 0 }, { 2, 0 }, { 2, 2 }, { 3, 2 }, { 2, 3 },
              { 3, 3 }, { 4, 3 }, { 4, 4 }, { 3, 4 } })
@@ -204,7 +203,7 @@ TEST_F(DesktopScreen, TheLoopDrawsTheDesktopOnceThePointerMoves)
     window()[150 * 320 + 200] = White;
     window()[150 * 320 + 201] = Red;
     mouse.packet(-20, 0); // to (80, 100)
-    EXPECT_THROW((void)kernel.initGui(), Sim::Stopped);
+    EXPECT_THROW((void)desktop.run(), Sim::Stopped);
     EXPECT_EQ(at(100, 100), Blue);
     EXPECT_EQ(at(200, 150), Blue);
     EXPECT_EQ(at(201, 150), Blue);
@@ -213,51 +212,48 @@ TEST_F(DesktopScreen, TheLoopDrawsTheDesktopOnceThePointerMoves)
 
 TEST_F(DesktopScreen, NothingIsDrawnBeforeTheFirstMoveNorForOtherButtons)
 {
-    Mouse::X = 100;
-    Mouse::Y = 100;
+    Mouse::reset(100, 100);
     mouse.packet(0, 0);
     mouse.packet(5, 0, 2); // right button
     mouse.deliver_on_halt();
-    EXPECT_THROW((void)kernel.initGui(), Sim::Stopped);
+    EXPECT_THROW((void)desktop.run(), Sim::Stopped);
     EXPECT_EQ(at(160, 0), Blue);
     EXPECT_EQ(at(105, 100), Blue);
-    EXPECT_FALSE(kernel.menuOpen);
+    EXPECT_FALSE(desktop.is_menu_open());
 }
 
 TEST_F(DesktopScreen, AHeldButtonClicksOnEveryPass)
 {
     // Moved onto the top-right button with the left button down: one click,
     // and the pointer is drawn in red.
-    Mouse::X = 200;
-    Mouse::Y = 100;
+    Mouse::reset(200, 100);
     mouse.packet(115, 95, 1); // to (315, 5)
     mouse.deliver_on_halt();
-    EXPECT_THROW((void)kernel.initGui(), Sim::Stopped);
-    EXPECT_TRUE(kernel.menuOpen);
+    EXPECT_THROW((void)desktop.run(), Sim::Stopped);
+    EXPECT_TRUE(desktop.is_menu_open());
     EXPECT_EQ(at(315, 7), Red);
 
     // Still held: every interrupt ends a pass, and every pass clicks.
-    kernel.menuOpen = false;
-    Mouse::X = 200;
-    Mouse::Y = 100;
+    desktop.set_menu_open(false);
+    Mouse::reset(200, 100);
     mouse.packet(115, 95, 1);
     mouse.packet(0, 0, 1);
-    EXPECT_THROW((void)kernel.initGui(), Sim::Stopped);
-    EXPECT_FALSE(kernel.menuOpen); // four clicks
+    EXPECT_THROW((void)desktop.run(), Sim::Stopped);
+    EXPECT_FALSE(desktop.is_menu_open()); // four clicks
 }
 
 // The redraw as the desktop loop describes it, step by step on the screen:
-// white and red to blue, setDesk, the pointer's first pixel, setDesk again,
+// white and red to blue, draw(), the pointer's first pixel, draw() again,
 // the rest of the pointer.
-std::vector<u8> step_by_step(Kernel& kernel, u8* window, i32 x, i32 y)
+std::vector<u8> step_by_step(Desktop& desktop, u8* window, i32 x, i32 y)
 {
-    auto& screen = Kernel::scr();
+    auto& screen = desktop.screen();
     for (u32 i = 0; i < 64000; ++i)
         if (window[i] == White || window[i] == Red)
             window[i] = Blue;
-    EXPECT_FALSE(kernel.setDesk().is_error());
+    EXPECT_FALSE(desktop.draw().is_error());
     EXPECT_FALSE(screen.SetPixel(x, y, White).is_error());
-    EXPECT_FALSE(kernel.setDesk().is_error());
+    EXPECT_FALSE(desktop.draw().is_error());
     for (auto [dx, dy] : { std::pair { 0, 1 }, { 0, 2 }, { 1, 0 }, { 2, 0 }, { 2, 2 }, { 3, 2 }, { 2, 3 }, { 3, 3 },
              { 4, 3 }, { 4, 4 }, { 3, 4 } })
         EXPECT_FALSE(screen.SetPixel(x + dx, y + dy, White).is_error());
@@ -279,13 +275,13 @@ TEST_F(DesktopScreen, ARedrawGivesTheScreenOfTheStepByStepProcedure)
     } const cases[] = { { 100, 100, false, 0x09 }, { 315, 5, false, 0x09 }, { 300, 195, true, 0x09 },
         { 319, 199, true, 0x23 }, { 60, 60, false, 0x23 } };
     for (auto const& c : cases) {
-        kernel.menuOpen = c.menuOpen;
+        desktop.set_menu_open(c.menuOpen);
         clock.registers[0x04] = c.hour;
         scribble();
-        auto expected = step_by_step(kernel, window(), c.x, c.y);
+        auto expected = step_by_step(desktop, window(), c.x, c.y);
         scribble();
-        Kernel::scr().MarkAllDirty(); // written behind the screen's back
-        ASSERT_FALSE(kernel.RedrawDesktop(c.x, c.y).is_error());
+        desktop.screen().MarkAllDirty(); // written behind the screen's back
+        ASSERT_FALSE(desktop.redraw(c.x, c.y).is_error());
         expect_same(std::vector<u8>(expected.begin(), expected.begin() + 64000), window());
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), window())) << c.x << "," << c.y;
     }
@@ -295,28 +291,28 @@ TEST_F(DesktopScreen, ARedrawGivesTheScreenOfTheStepByStepProcedure)
 // button's "Bonjour") are redone; the screen is still the step-by-step one.
 TEST_F(DesktopScreen, LaterRedrawsRedoOnlyTouchedRowsAndStillMatch)
 {
-    ASSERT_FALSE(kernel.RedrawDesktop(100, 100).is_error());
+    ASSERT_FALSE(desktop.redraw(100, 100).is_error());
     struct Move {
         i32 x, y;
         bool click;
     } const moves[] = { { 200, 50, true }, { 10, 190, false }, { 315, 195, true }, { 120, 100, false } };
     for (auto const& move : moves) {
         if (move.click) {
-            ASSERT_FALSE(kernel.BtnClick().is_error());
+            ASSERT_FALSE(desktop.press_launch_button().is_error());
         }
         std::vector<u8> before(window(), window() + 0x10000);
-        ASSERT_FALSE(kernel.RedrawDesktop(move.x, move.y).is_error());
+        ASSERT_FALSE(desktop.redraw(move.x, move.y).is_error());
         std::vector<u8> actual(window(), window() + 0x10000);
         std::copy(before.begin(), before.end(), window());
-        auto expected = step_by_step(kernel, window(), move.x, move.y);
+        auto expected = step_by_step(desktop, window(), move.x, move.y);
         EXPECT_EQ(expected, actual) << move.x << "," << move.y;
         std::copy(actual.begin(), actual.end(), window());
         // The reference drew everything; as after the real redraw, only the
         // pointer's rows count as touched.
-        (void)Kernel::scr().TakeDirtyRows();
+        (void)desktop.screen().TakeDirtyRows();
         for (i32 dy = 0; dy < 5; ++dy) {
             u32 offset = static_cast<u32>((move.y + dy) * 320 + move.x);
-            ASSERT_FALSE(Kernel::scr().SetPixel(move.x, move.y + dy, window()[offset]).is_error());
+            ASSERT_FALSE(desktop.screen().SetPixel(move.x, move.y + dy, window()[offset]).is_error());
         }
     }
 }

@@ -166,7 +166,7 @@ TEST(CircleHD, DrawsTheLowFourBitsInThePlanarMode)
 TEST_F(Desktop, TheDesktopPaletteIsLoadedWithBlackAgainAt144)
 {
     Sim::clear_accesses();
-    SysColors::InitColors(screen);
+    SysColors::InitColors();
     EXPECT_EQ(Sim::writes_to(0x3C8).size(), 145u);
     EXPECT_EQ(adapter.dac[0], (std::array<u8, 3> { 0, 0, 0 }));
     EXPECT_EQ(adapter.dac[1], (std::array<u8, 3> { 63, 63, 63 }));

@@ -11,11 +11,7 @@ struct MouseDriver : ::testing::Test {
     PS2Mouse mouse;
 
     MouseDriver() { Mouse::Initialize(); }
-    void at(i32 x, i32 y)
-    {
-        Mouse::X = x;
-        Mouse::Y = y;
-    }
+    void at(i32 x, i32 y) { Mouse::reset(x, y); }
     void send(std::initializer_list<u8> bytes)
     {
         mouse.queue(bytes);
@@ -38,33 +34,33 @@ TEST_F(MouseDriver, PacketsMoveThePointerAndSetTheButtons)
 {
     at(100, 100);
     send({ 0x08, 0x05, 0x03 });
-    EXPECT_EQ(Mouse::X, 105);
-    EXPECT_EQ(Mouse::Y, 97);
-    EXPECT_EQ(Mouse::Buttons, 0);
+    EXPECT_EQ(Mouse::x(), 105);
+    EXPECT_EQ(Mouse::y(), 97);
+    EXPECT_EQ(Mouse::buttons(), 0);
 
     at(100, 100);
     send({ 0x18, 0xFF, 0x00 });
-    EXPECT_EQ(Mouse::X, 99);
-    EXPECT_EQ(Mouse::Y, 100);
+    EXPECT_EQ(Mouse::x(), 99);
+    EXPECT_EQ(Mouse::y(), 100);
 
     at(10, 10);
     send({ 0x29, 0x00, 0xFE });
-    EXPECT_EQ(Mouse::X, 10);
-    EXPECT_EQ(Mouse::Y, 12);
-    EXPECT_EQ(Mouse::Buttons, 1);
+    EXPECT_EQ(Mouse::x(), 10);
+    EXPECT_EQ(Mouse::y(), 12);
+    EXPECT_EQ(Mouse::buttons(), 1);
 }
 
 TEST_F(MouseDriver, AFirstByteWithoutBit3IsDroppedToRegainStep)
 {
     at(100, 100);
     send({ 0x00, 0x08, 0x02, 0x00 });
-    EXPECT_EQ(Mouse::X, 102);
-    EXPECT_EQ(Mouse::Y, 100);
-    EXPECT_EQ(Mouse::mouse_cycle, 0);
+    EXPECT_EQ(Mouse::x(), 102);
+    EXPECT_EQ(Mouse::y(), 100);
+    EXPECT_EQ(Mouse::packet_bytes_taken(), 0u);
     // Half a packet changes nothing yet.
     send({ 0x09, 0x10 });
-    EXPECT_EQ(Mouse::X, 102);
-    EXPECT_EQ(Mouse::Buttons, 0);
+    EXPECT_EQ(Mouse::x(), 102);
+    EXPECT_EQ(Mouse::buttons(), 0);
 }
 
 TEST_F(MouseDriver, BytesOutOfStepNeverClick)
@@ -75,37 +71,37 @@ TEST_F(MouseDriver, BytesOutOfStepNeverClick)
     std::vector<i32> buttons;
     for (u8 byte : { 0xFA, 0xAA, 0x00, 0xC9, 0x00, 0x00, 0x08, 0x05, 0x03 }) {
         send({ byte });
-        buttons.push_back(i32 { Mouse::Buttons });
+        buttons.push_back(Mouse::buttons());
     }
     EXPECT_EQ(buttons, std::vector<i32>(9, 0));
-    EXPECT_EQ(Mouse::X, 105);
-    EXPECT_EQ(Mouse::Y, 97);
+    EXPECT_EQ(Mouse::x(), 105);
+    EXPECT_EQ(Mouse::y(), 97);
 }
 
 TEST_F(MouseDriver, ThePointerIsPinnedToTheDesktop)
 {
     at(315, 3);
     send({ 0x08, 0x7F, 0x7F });
-    EXPECT_EQ(Mouse::X, 319);
-    EXPECT_EQ(Mouse::Y, 0);
+    EXPECT_EQ(Mouse::x(), 319);
+    EXPECT_EQ(Mouse::y(), 0);
     send({ 0x38, 0x80, 0x80 }); // -128, -128: left and down
     send({ 0x38, 0x80, 0x80 });
     send({ 0x38, 0x80, 0x80 });
-    EXPECT_EQ(Mouse::X, 0);
-    EXPECT_EQ(Mouse::Y, 199);
+    EXPECT_EQ(Mouse::x(), 0);
+    EXPECT_EQ(Mouse::y(), 199);
 }
 
 TEST_F(MouseDriver, AnInterruptWithoutAMouseByteReadsNothing)
 {
     at(50, 50);
-    u32 events = Mouse::Events;
+    u32 events = Mouse::events();
     Sim::clear_accesses();
     Sim::raise_irq(12);
     EXPECT_TRUE(Sim::writes_to(0x60).empty());
     for (auto const& a : Sim::accesses())
         EXPECT_NE(a.port, 0x60) << "the data port was read";
-    EXPECT_EQ(Mouse::Events, events + 1);
-    EXPECT_EQ(Mouse::X, 50);
+    EXPECT_EQ(Mouse::events(), events + 1);
+    EXPECT_EQ(Mouse::x(), 50);
 }
 
 TEST(MouseSetUp, WaitsForASlowControllerAndStartsAFreshPacket)
@@ -128,13 +124,13 @@ TEST(MouseSetUp, WaitsForASlowControllerAndStartsAFreshPacket)
     EXPECT_EQ(mouse.configuration, 0x47);
     EXPECT_EQ(mouse.mouse_bytes, (std::vector<u8> { 0xF6, 0xF4 }));
     EXPECT_EQ(Port::in8(0x64) & 1, 0);
+    EXPECT_EQ(Mouse::packet_bytes_taken(), 0u);
 
-    Mouse::X = 100;
-    Mouse::Y = 100;
+    Mouse::reset(100, 100);
     mouse.answer_polls = 0;
     mouse.packet(5, 3);
     mouse.deliver();
-    EXPECT_EQ(Mouse::X, 105);
-    EXPECT_EQ(Mouse::Y, 97);
-    EXPECT_EQ(Mouse::Buttons, 0);
+    EXPECT_EQ(Mouse::x(), 105);
+    EXPECT_EQ(Mouse::y(), 97);
+    EXPECT_EQ(Mouse::buttons(), 0);
 }

@@ -2,30 +2,22 @@
 
 #include "gfx/DesktopTypes.h"
 
-// Base of the desktop's controls.
-class Control {
-public:
-    virtual ~Control() = default;
-};
-
 // A clickable area of the desktop with a fixed place and size.
-class Button : public Control {
+class Button {
 public:
-    Button(Point location, Size size)
+    constexpr Button(Point location, Size size)
         : m_location(location)
         , m_size(size)
     {
     }
 
-    virtual Point Location() const { return m_location; }
-    virtual ::Size Size() const { return m_size; }
+    Point Location() const { return m_location; }
+    ::Size Size() const { return m_size; }
     bool Contains(i32 x, i32 y) const
     {
         return x >= m_location.X && x <= m_location.X + m_size.Width - 1 && y >= m_location.Y
             && y <= m_location.Y + m_size.Height - 1;
     }
-
-    bool IsClicked { false };
 
 private:
     Point m_location;

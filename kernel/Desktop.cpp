@@ -1,13 +1,9 @@
-// The graphical desktop of the Kernel: 320x200 with 256 colours, fixed
-// coordinates and palette indices, a pointer drawn in white, and a loop that
-// redraws everything whenever the pointer has moved.
+#include "kernel/Desktop.h"
 
 #include "gfx/Draw.h"
 #include "gfx/Font.h"
 #include "gfx/Mouse.h"
 #include "gfx/SysColors.h"
-#include "gfx/VGAScreen.h"
-#include "gfx/VMWareSVGAII.h"
 #include "hal/Time.h"
 #include "kernel/Kernel.h"
 
@@ -69,17 +65,6 @@ ErrorOr<void> draw_pointer(VGAScreen& screen, i32 x, i32 y, u32 colour)
     return plot(screen, PointerRest, colour, x, y);
 }
 
-// What setDesk draws, for one state of the panel and the clock: the values,
-// and a mask of 0xFF where setDesk draws at all. It is found by drawing the
-// desktop off screen twice, over two different backgrounds.
-struct DeskLayer {
-    Vector<u32> pixels; // masked, four pixels a word
-    Vector<u32> mask;
-    bool menuOpen { false };
-    String clock;
-    bool valid { false };
-};
-
 constexpr u32 ScreenBytes = 320 * 200;
 constexpr u32 ScreenRows = 200;
 constexpr u32 RowWords = 320 / 4;
@@ -88,37 +73,6 @@ u32 word_at(ByteBuffer const& bytes, u32 offset)
 {
     return static_cast<u32>(bytes[offset]) | static_cast<u32>(bytes[offset + 1]) << 8
         | static_cast<u32>(bytes[offset + 2]) << 16 | static_cast<u32>(bytes[offset + 3]) << 24;
-}
-
-ErrorOr<void> build_layer(Kernel& kernel, VGAScreen& screen, DeskLayer& layer)
-{
-    ByteBuffer first, second;
-    first.resize(0x10000);
-    second.resize(0x10000);
-    for (u32 i = 0; i < 0x10000; ++i) {
-        first[i] = 0x5A;
-        second[i] = 0xA5;
-    }
-    screen.SetTarget(&first);
-    auto drawn = kernel.setDesk();
-    screen.SetTarget(&second);
-    auto again = kernel.setDesk();
-    screen.SetTarget(nullptr);
-    TRY(std::move(drawn));
-    TRY(std::move(again));
-    layer.pixels.resize(ScreenBytes / 4);
-    layer.mask.resize(ScreenBytes / 4);
-    for (u32 offset = 0; offset < ScreenBytes; offset += 4) {
-        u32 a = word_at(first, offset), b = word_at(second, offset);
-        u32 mask = 0;
-        for (u32 shift = 0; shift < 32; shift += 8) {
-            if (((a ^ b) >> shift & 0xFF) == 0)
-                mask |= 0xFFu << shift;
-        }
-        layer.mask[offset / 4] = mask;
-        layer.pixels[offset / 4] = a & mask;
-    }
-    return {};
 }
 
 // Every white (1) and red (6) byte of a word becomes background blue. Most
@@ -137,10 +91,9 @@ u32 erase_white_and_red(u32 word)
     return word;
 }
 
-}
-
+// A 16 x 4 bar sprite drawn under the top bar.
 // clang-format off
-u32 const Kernel::barSprite[64] = {
+u32 const BarSprite[64] = {
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
     0, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
     0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0,
@@ -151,50 +104,72 @@ u32 const Kernel::barSprite[64] = {
 };
 // clang-format on
 
-VGAScreen& Kernel::scr()
-{
-    static VGAScreen* screen = new VGAScreen();
-    return *screen;
 }
 
-VMWareSVGAII& Kernel::svga()
+ErrorOr<void> Desktop::build_layer()
 {
-    static VMWareSVGAII* driver = new VMWareSVGAII();
-    return *driver;
+    // Drawn off screen twice, over two different backgrounds: where the
+    // two pictures agree, draw() has drawn.
+    ByteBuffer first, second;
+    first.resize(0x10000);
+    second.resize(0x10000);
+    for (u32 i = 0; i < 0x10000; ++i) {
+        first[i] = 0x5A;
+        second[i] = 0xA5;
+    }
+    m_screen.SetTarget(&first);
+    auto drawn = draw();
+    m_screen.SetTarget(&second);
+    auto again = draw();
+    m_screen.SetTarget(nullptr);
+    TRY(std::move(drawn));
+    TRY(std::move(again));
+    m_layer.pixels.resize(ScreenBytes / 4);
+    m_layer.mask.resize(ScreenBytes / 4);
+    for (u32 offset = 0; offset < ScreenBytes; offset += 4) {
+        u32 a = word_at(first, offset), b = word_at(second, offset);
+        u32 mask = 0;
+        for (u32 shift = 0; shift < 32; shift += 8) {
+            if (((a ^ b) >> shift & 0xFF) == 0)
+                mask |= 0xFFu << shift;
+        }
+        m_layer.mask[offset / 4] = mask;
+        m_layer.pixels[offset / 4] = a & mask;
+    }
+    return {};
 }
 
-ErrorOr<void> Kernel::initGui()
+ErrorOr<void> Desktop::run()
 {
-    VGAScreen& screen = scr();
-    SysColors::InitColors(screen);
+    VGAScreen& screen = m_screen;
+    SysColors::InitColors();
     Mouse::Initialize();
     screen.SetMode320x200x8();
     TRY(screen.Clear(C::Blue));
-    lastMouseX = Mouse::X;
-    lastMouseY = Mouse::Y;
+    m_pointer_at_start = Point(Mouse::x(), Mouse::y());
 
     // Each pass sleeps until the mouse interrupt has run again, unless it
     // redrew: the screen can only need work after the mouse changed.
     for (;;) {
-        u32 seen = Mouse::Events;
-        if (Mouse::X == lastMouseX && Mouse::Y == lastMouseY) {
+        u32 seen = Mouse::events();
+        if (Mouse::x() == m_pointer_at_start.X && Mouse::y() == m_pointer_at_start.Y) {
             Mouse::WaitForEvent(seen);
             continue;
         }
-        i32 x = Mouse::X;
-        i32 y = Mouse::Y;
-        switch (Mouse::Buttons) {
+        i32 x = Mouse::x();
+        i32 y = Mouse::y();
+        switch (Mouse::buttons()) {
         case 0:
             if (TRY(pointer_intact(screen, x, y))) {
                 Mouse::WaitForEvent(seen);
                 break;
             }
-            TRY(RedrawDesktop(x, y));
+            TRY(redraw(x, y));
             break;
         case 1:
             // Held down, the button clicks again on every pass.
             TRY(draw_pointer(screen, x, y, C::Red));
-            TRY(OnClick(static_cast<u32>(x), static_cast<u32>(y)));
+            TRY(click(static_cast<u32>(x), static_cast<u32>(y)));
             Mouse::WaitForEvent(seen);
             break;
         default:
@@ -204,32 +179,31 @@ ErrorOr<void> Kernel::initGui()
     }
 }
 
-// The same screen as: every white and red pixel set to blue, setDesk, the
-// pointer's first pixel, setDesk again, the rest of the pointer. setDesk
-// only changes with the panel and the clock, so its picture is kept; the
+// The same screen as: every white and red pixel set to blue, draw(), the
+// pointer's first pixel, draw() again, the rest of the pointer. draw() only
+// changes with the panel and the clock, so its picture is kept; the
 // rows already showing it need nothing, so only the rows written since the
 // last redraw (the old pointer, "Bonjour") are done, in one pass of 32-bit
 // words. A new picture redoes the whole screen.
-ErrorOr<void> Kernel::RedrawDesktop(i32 x, i32 y)
+ErrorOr<void> Desktop::redraw(i32 x, i32 y)
 {
-    static DeskLayer layer;
-    VGAScreen& screen = scr();
+    VGAScreen& screen = m_screen;
     String clock = Time::TwentyFourHourToString();
     auto rows = screen.TakeDirtyRows();
-    if (!layer.valid || layer.menuOpen != menuOpen || layer.clock != clock) {
-        layer.valid = false;
-        TRY(build_layer(*this, screen, layer));
-        layer.menuOpen = menuOpen;
-        layer.clock = clock;
-        layer.valid = true;
+    if (!m_layer.valid || m_layer.menu_open != m_menu_open || m_layer.clock != clock) {
+        m_layer.valid = false;
+        TRY(build_layer());
+        m_layer.menu_open = m_menu_open;
+        m_layer.clock = clock;
+        m_layer.valid = true;
         rows = { 0, ScreenRows - 1 };
     }
     if (rows.last >= ScreenRows)
         rows.last = ScreenRows - 1;
 
     if (!rows.empty()) {
-        u32 const* masks = layer.mask.data() + rows.first * RowWords;
-        u32 const* desk = layer.pixels.data() + rows.first * RowWords;
+        u32 const* masks = m_layer.mask.data() + rows.first * RowWords;
+        u32 const* desk = m_layer.pixels.data() + rows.first * RowWords;
         TRY(VGAScreen::Framebuffer().update32(rows.first * RowWords * 4, (rows.last - rows.first + 1) * RowWords,
             [desk, masks](u32 word, u32 old) {
                 // Most of the screen is plain background outside the
@@ -240,14 +214,14 @@ ErrorOr<void> Kernel::RedrawDesktop(i32 x, i32 y)
             }));
     }
     u32 first = static_cast<u32>(y) * 320 + static_cast<u32>(x);
-    if (first >= ScreenBytes || !(layer.mask[first / 4] >> (first % 4 * 8) & 0xFF))
+    if (first >= ScreenBytes || !(m_layer.mask[first / 4] >> (first % 4 * 8) & 0xFF))
         TRY(screen.SetPixel(static_cast<u32>(x), static_cast<u32>(y), C::White));
     return plot(screen, PointerRest, C::White, x, y);
 }
 
-ErrorOr<void> Kernel::setDesk()
+ErrorOr<void> Desktop::draw()
 {
-    VGAScreen& screen = scr();
+    VGAScreen& screen = m_screen;
     // Top and bottom bars.
     TRY(screen.FillRectangle(0, 0, 319, 0, C::Orange));
     TRY(screen.FillRectangle(0, 10, 319, 10, C::Orange));
@@ -278,7 +252,7 @@ ErrorOr<void> Kernel::setDesk()
     }
 
     // The panel under the top-right button.
-    if (menuOpen) {
+    if (m_menu_open) {
         TRY(screen.FillRectangle(307, 10, 307, 19, C::DarkOrange));
         TRY(screen.FillRectangle(307, 20, 319, 20, C::DarkOrange));
         TRY(screen.FillRectangle(308, 11, 319, 19, C::Red));
@@ -290,21 +264,21 @@ ErrorOr<void> Kernel::setDesk()
     TRY(plot(screen, IconShadow, C::Gray));
     TRY(plot(screen, IconLight, C::LightGray));
 
-    return Draw::Frame(screen, barSprite, 16, 4, 10, 20);
+    return Draw::Frame(screen, BarSprite, 16, 4, 10, 20);
 }
 
-ErrorOr<void> Kernel::OnClick(u32 x, u32 y)
+ErrorOr<void> Desktop::click(u32 x, u32 y)
 {
     if (x >= 1 && x <= 21 && y >= 2 && y <= 8) {
-        skipBootQuestion = true;
-        RebootACPI();
+        m_kernel.skipBootQuestion = true;
+        Kernel::RebootACPI();
         return {};
     }
-    if (desktopButton.Contains(static_cast<i32>(x), static_cast<i32>(y)))
-        return BtnClick();
+    if (m_launch_button.Contains(static_cast<i32>(x), static_cast<i32>(y)))
+        return press_launch_button();
     if (x >= 308 && y >= 1 && y <= 9)
-        menuOpen = !menuOpen;
+        m_menu_open = !m_menu_open;
     return {};
 }
 
-ErrorOr<void> Kernel::BtnClick() { return Font::DrawText(scr(), 150, 180, "Bonjour", C::White); }
+ErrorOr<void> Desktop::press_launch_button() { return Font::DrawText(m_screen, 150, 180, "Bonjour", C::White); }
