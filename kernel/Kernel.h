@@ -3,11 +3,11 @@
 #include "gfx/Controls.h"
 #include "kernel/KernelBase.h"
 #include "kernel/Shell.h"
+#include "kernel/TessScript.h"
 
 class Kernel;
 class VGAScreen;
 class VMWareSVGAII;
-class KLNFS;
 
 using CommandHandler = ErrorOr<void> (*)(Kernel& kernel, Argument const& argument);
 
@@ -53,7 +53,7 @@ public:
     // When set (before the kernel starts), runs in place of the question and
     // the shell once the boot screen has mounted the disks: the benchmark
     // image measures there.
-    static void (*AfterBootScreen)();
+    static void (*AfterBootScreen)(Kernel& kernel);
 
     // The graphical desktop (kernel/KernelDesktop.cpp): enters 320x200 with
     // 256 colours and runs the pointer loop; returns only on an error.
@@ -77,9 +77,13 @@ public:
     // A 16 x 4 bar sprite drawn under the top bar.
     static u32 const barSprite[64];
 
-    // The disk file system of the last partition found at boot; null when
-    // there is none.
-    static KLNFS* fd;
+    // The shell's current directory, shown in the prompt; only `cd` changes
+    // it and nothing checks that it exists.
+    String const& current_directory() const { return m_current_directory; }
+    void set_current_directory(String directory) { m_current_directory = static_cast<String&&>(directory); }
+
+    // The TessScript interpreter: its stack lasts as long as the kernel.
+    TessScript& script() { return m_script; }
 
 protected:
     ErrorOr<void> BeforeRun() override;
@@ -91,4 +95,6 @@ private:
 
     Vector<Command> m_commands;
     bool m_restartPending { false };
+    String m_current_directory { "/home/root" };
+    TessScript m_script;
 };
