@@ -1,8 +1,8 @@
 // tessfs: creates, inspects, fills, reads and checks Tessary disk images on
 // the host, with the same file-system code the kernel runs.
 
-#include "fs/FsCheck.h"
 #include "fs/DiskFilesystem.h"
+#include "fs/FsCheck.h"
 #include "fs/MBR.h"
 #include "fs/TimeStamp.h"
 #include "tools/ImageFile.h"
