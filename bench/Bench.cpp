@@ -62,10 +62,10 @@ bool Check(ErrorOr<void> const& result, char const* what)
     return false;
 }
 
-void RunAll()
+void RunAll(Kernel& kernel)
 {
     Calibrate();
-    RunDiskBenchmarks();
+    RunDiskBenchmarks(kernel.storage());
     RunConsoleBenchmarks();
     RunGraphicsBenchmarks();
     Debugger::Send("BENCH done");

@@ -2,6 +2,9 @@
 
 #include "base/Error.h"
 
+class Kernel;
+class Storage;
+
 // The benchmark image's toolkit. Figures go to the kernel log (COM1) as
 //   BENCH <name> <value> <unit> [vs <baseline name>]
 // and bench/run prints them with their ratio to the named baseline, which
@@ -30,11 +33,11 @@ void Fail(String const& what);
 bool Check(ErrorOr<void> const& result, char const* what);
 
 // Runs every benchmark group, reports "BENCH done" and stops the machine.
-[[noreturn]] void RunAll();
+[[noreturn]] void RunAll(Kernel& kernel);
 
 // The groups; each lives in its own bench/<Group>Bench.cpp and is listed in
 // RunAll (bench/Bench.cpp).
-void RunDiskBenchmarks();
+void RunDiskBenchmarks(Storage& storage);
 void RunGraphicsBenchmarks();
 void RunConsoleBenchmarks();
 

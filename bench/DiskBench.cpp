@@ -1,8 +1,7 @@
 #include "bench/Bench.h"
 
 #include "fs/AtaPio.h"
-#include "fs/KLNFS.h"
-#include "kernel/Kernel.h"
+#include "fs/Storage.h"
 
 // Raw sequential programmed I/O against the file system's save and read of
 // a 1 MiB file. The raw figures use the same request size (1 MiB, one cache
@@ -13,9 +12,9 @@ constexpr u32 ChunkBlocks = 2048; // 1 MiB
 constexpr u32 Rounds = 8;
 constexpr u64 Bytes = static_cast<u64>(ChunkBlocks) * BlockDevice::BlockSize * Rounds;
 
-AtaPio* find_disk()
+AtaPio* find_disk(Storage& storage)
 {
-    for (auto* device : BlockDevice::Devices) {
+    for (auto* device : storage.devices()) {
         // Whole disks in the kernel's registry are always ATA drives.
         if (!device->AsPartition())
             return static_cast<AtaPio*>(device);
@@ -40,13 +39,15 @@ bool raw_pass(AtaPio& disk, u64 area, bool write, ByteBuffer& buffer, String con
 
 }
 
-void Bench::RunDiskBenchmarks()
+void Bench::RunDiskBenchmarks(Storage& storage)
 {
-    AtaPio* disk = find_disk();
-    if (!disk || !Kernel::fd) {
+    AtaPio* disk = find_disk(storage);
+    auto volume = storage.boot_volume();
+    if (!disk || volume.is_error()) {
         Fail("disk: no ATA disk with a file system");
         return;
     }
+    DiskFilesystem& fs = *volume.value();
     ByteBuffer buffer;
     buffer.resize(static_cast<size_t>(ChunkBlocks) * BlockDevice::BlockSize);
     for (size_t i = 0; i < buffer.size(); ++i)
@@ -69,7 +70,7 @@ void Bench::RunDiskBenchmarks()
 
     Stopwatch save;
     for (u32 i = 0; i < Rounds; ++i) {
-        auto result = Kernel::fd->saveFile(buffer, "/bench.bin", "root");
+        auto result = fs.saveFile(buffer, "/bench.bin", "root");
         if (result.is_error())
             return Fail("disk.fs_save: " + result.error().message());
     }
@@ -77,7 +78,7 @@ void Bench::RunDiskBenchmarks()
 
     Stopwatch read;
     for (u32 i = 0; i < Rounds; ++i) {
-        auto result = Kernel::fd->readFile("/bench.bin");
+        auto result = fs.readFile("/bench.bin");
         if (result.is_error())
             return Fail("disk.fs_read: " + result.error().message());
         if (result.value().size() != buffer.size())

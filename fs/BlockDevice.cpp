@@ -1,7 +1,5 @@
 #include "fs/BlockDevice.h"
 
-Vector<BlockDevice*> BlockDevice::Devices;
-
 ErrorOr<void> BlockDevice::CheckRequest(u64 first, u32 count, size_t bufferSize) const
 {
     if (bufferSize != static_cast<u64>(count) * BlockSize)

@@ -21,10 +21,6 @@ public:
     // The partition behind this device, or null for a whole disk.
     virtual Partition* AsPartition() { return nullptr; }
 
-    // Every block device found at start-up, in discovery order: each disk is
-    // directly followed by its partitions.
-    static Vector<BlockDevice*> Devices;
-
 protected:
     // The checks every device makes before a transfer.
     ErrorOr<void> CheckRequest(u64 first, u32 count, size_t bufferSize) const;

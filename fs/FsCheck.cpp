@@ -1,6 +1,6 @@
 #include "fs/FsCheck.h"
 
-#include "fs/Hash.h"
+#include "fs/Checksum.h"
 
 namespace {
 
@@ -12,11 +12,11 @@ struct Extent {
 
 class Checker {
 public:
-    Checker(KLNFS& fs, i32 nextFree)
+    Checker(DiskFilesystem& fs, i32 nextFree)
         : m_fs(fs)
         , m_nextFree(nextFree)
     {
-        m_extents.append({ KLNFS::RootNode, KLNFS::RootNode + KLNFS::NodeBlocks, "" });
+        m_extents.append({ DiskFilesystem::RootNode, DiskFilesystem::RootNode + DiskFilesystem::NodeBlocks, "" });
     }
 
     void walk(i32 node, String const& path, u32 depth)
@@ -34,10 +34,10 @@ public:
         }
         for (auto const& record : records.value()) {
             String child = path.is_empty() ? record.name : path + "/" + record.name;
-            if (record.type == fsEntry::Directory) {
-                if (claim(child, record.address, KLNFS::NodeBlocks))
+            if (record.type == DirectoryRecord::Directory) {
+                if (claim(child, record.address, DiskFilesystem::NodeBlocks))
                     walk(record.address, child, depth + 1);
-            } else if (record.type == fsEntry::File) {
+            } else if (record.type == DirectoryRecord::File) {
                 checkFile(child, record);
             } else {
                 problem(display(child) + ": unknown record type " + String::number(record.type));
@@ -48,7 +48,7 @@ public:
     bool claim(String const& path, i64 first, i64 count)
     {
         i64 end = first + count;
-        if (first < KLNFS::FirstFreeBlock || end > m_nextFree) {
+        if (first < DiskFilesystem::FirstFreeBlock || end > m_nextFree) {
             problem(display(path) + ": blocks " + String::number(first) + "-" + String::number(end - 1)
                 + " outside the allocated area 4-" + String::number(m_nextFree - 1));
             return false;
@@ -64,13 +64,13 @@ public:
         return true;
     }
 
-    void checkFile(String const& path, fsEntry const& record)
+    void checkFile(String const& path, DirectoryRecord const& record)
     {
         if (record.size < 4) {
             problem(display(path) + ": bad size " + String::number(record.size));
             return;
         }
-        if (!claim(path, record.address, KLNFS::BlocksForFile(static_cast<u32>(record.size) - 4)))
+        if (!claim(path, record.address, DiskFilesystem::BlocksForFile(static_cast<u32>(record.size) - 4)))
             return;
         auto content = m_fs.ReadContent(record);
         if (content.is_error()) {
@@ -80,7 +80,7 @@ public:
         if (static_cast<i64>(content.value().size()) + 4 != record.size)
             problem(display(path) + ": stored length " + String::number(static_cast<i64>(content.value().size()))
                 + " does not match the record's size " + String::number(record.size));
-        i32 checksum = Hash::KHash(content.value());
+        i32 checksum = content_checksum(content.value());
         if (checksum != record.checksum)
             problem(display(path) + ": bad checksum (stored " + String::number(record.checksum) + ", content "
                 + String::number(checksum) + ")");
@@ -92,7 +92,7 @@ public:
     Vector<String> take() { return static_cast<Vector<String>&&>(m_problems); }
 
 private:
-    KLNFS& m_fs;
+    DiskFilesystem& m_fs;
     i64 m_nextFree;
     Vector<Extent> m_extents;
     Vector<String> m_problems;
@@ -100,10 +100,10 @@ private:
 
 }
 
-ErrorOr<Vector<String>> FsCheck::Run(KLNFS& fs)
+ErrorOr<Vector<String>> FsCheck::Run(DiskFilesystem& fs)
 {
     auto super = TRY(fs.ReadSuperblock());
     Checker checker(fs, super.nextFreeBlock);
-    checker.walk(KLNFS::RootNode, "", 0);
+    checker.walk(DiskFilesystem::RootNode, "", 0);
     return checker.take();
 }

@@ -1,64 +1,56 @@
 #include "fs/RootFilesystem.h"
 
-#include "fs/KLNFS.h"
+#include "fs/DiskFilesystem.h"
 
-RootFilesystem* FileSystem::Root = nullptr;
-
-namespace String_Util {
-String cleanName(String const& s) { return Path::trimSeparators(s); }
-bool Contains(String const& s, char16_t c) { return s.contains(c); }
-i32 LastIndexOf(String const& s, char16_t c) { return s.last_index_of(c); }
-}
-
-void RootFilesystem::Mount(String const& path, StorageDevice& device)
+void RootFilesystem::Mount(String const& path, Filesystem& filesystem)
 {
-    mountPoints.append({ String_Util::cleanName(path), &device });
+    mountPoints.append({ Path::trimSeparators(path), &filesystem });
 }
 
 ErrorOr<RootFilesystem::Target> RootFilesystem::resolve(String const& path) const
 {
     if (mountPoints.is_empty())
         return Error("No file system is mounted");
-    String p = String_Util::cleanName(path);
+    String p = Path::trimSeparators(path);
     for (auto const& mount : mountPoints) {
         if (!mount.path.is_empty() && p.starts_with(mount.path))
-            return Target { mount.mountedDevice, p.substring(mount.path.length()) };
+            return Target { mount.filesystem, p.substring(mount.path.length()) };
     }
-    return Target { mountPoints[0].mountedDevice, p };
+    return Target { mountPoints[0].filesystem, p };
 }
 
-ErrorOr<Vector<fsEntry>> RootFilesystem::getLongList(String const& path)
+ErrorOr<Vector<DirectoryRecord>> RootFilesystem::getLongList(String const& path)
 {
     auto target = TRY(resolve(path));
-    return target.device->getLongList(target.path);
+    return target.filesystem->getLongList(target.path);
 }
 
 ErrorOr<ByteBuffer> RootFilesystem::readFile(String const& path)
 {
     auto target = TRY(resolve(path));
-    return target.device->readFile(target.path);
+    return target.filesystem->readFile(target.path);
 }
 
 ErrorOr<Vector<String>> RootFilesystem::ListFiles(String const& path)
 {
     auto target = TRY(resolve(path));
-    return target.device->ListFiles(target.path);
+    return target.filesystem->ListFiles(target.path);
 }
 
 ErrorOr<void> RootFilesystem::Delete(String const& path)
 {
     auto target = TRY(resolve(path));
-    return target.device->Delete(target.path);
+    return target.filesystem->Delete(target.path);
 }
 
 ErrorOr<void> RootFilesystem::makeDir(String const& path, String const& owner)
 {
     auto target = TRY(resolve(path));
-    return target.device->makeDir(target.path, owner);
+    return target.filesystem->makeDir(target.path, owner);
 }
 
 ErrorOr<void> RootFilesystem::saveFile(ByteBuffer const& data, String const& path, String const& owner)
 {
     auto target = TRY(resolve(path));
-    return target.device->saveFile(data, target.path, owner);
+    return target.filesystem->saveFile(data, target.path, owner);
 }

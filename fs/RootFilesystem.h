@@ -1,10 +1,10 @@
 #pragma once
 
-#include "fs/StorageDevice.h"
+#include "fs/Filesystem.h"
 
 struct MountPoint {
     String path; // the mount prefix without its leading and trailing separator
-    StorageDevice* mountedDevice;
+    Filesystem* filesystem;
 };
 
 // One tree over all mounted file systems. A path goes to the first mount
@@ -12,13 +12,12 @@ struct MountPoint {
 // off; a plain character prefix, so "mntx/y" matches the mount "mnt" as "x/y".
 // Paths no prefix matches go to the first mount point, which is why a mount
 // at "/" only serves when it was mounted first.
-class RootFilesystem : public StorageDevice {
+class RootFilesystem : public Filesystem {
 public:
-    static constexpr char16_t separator = u'/';
+    void Mount(String const& path, Filesystem& filesystem);
+    void unmount_all() { mountPoints.clear(); }
 
-    void Mount(String const& path, StorageDevice& device);
-
-    ErrorOr<Vector<fsEntry>> getLongList(String const& path) override;
+    ErrorOr<Vector<DirectoryRecord>> getLongList(String const& path) override;
     ErrorOr<ByteBuffer> readFile(String const& path) override;
     ErrorOr<Vector<String>> ListFiles(String const& path) override;
     ErrorOr<void> Delete(String const& path) override;
@@ -29,21 +28,8 @@ public:
 
 private:
     struct Target {
-        StorageDevice* device;
+        Filesystem* filesystem;
         String path;
     };
     ErrorOr<Target> resolve(String const& path) const;
 };
-
-class FileSystem {
-public:
-    // The system's root file system; replaced by every boot screen run.
-    static RootFilesystem* Root;
-};
-
-namespace String_Util {
-// One leading separator, then one trailing separator, removed.
-String cleanName(String const& s);
-bool Contains(String const& s, char16_t c);
-i32 LastIndexOf(String const& s, char16_t c);
-}

@@ -7,21 +7,21 @@ constexpr size_t GrowthStep = 1000;
 char const* const EndOfData = "Unexpected end of data";
 }
 
-void ioStream::init(i32 size)
+void Stream::init(i32 size)
 {
     data.clear();
     data.resize(size > 0 ? static_cast<size_t>(size) : 0);
     position = 0;
 }
 
-ErrorOr<u8> ioStream::Read()
+ErrorOr<u8> Stream::Read()
 {
     if (position < 0 || static_cast<size_t>(position) >= data.size())
         return Error(EndOfData);
     return data[static_cast<size_t>(position++)];
 }
 
-void ioStream::Write(u8 byte)
+void Stream::Write(u8 byte)
 {
     if (position < 0)
         position = 0;

@@ -5,10 +5,8 @@
 // The byte streams every on-disk record goes through. Integers are 32-bit
 // little-endian; strings are one length byte followed by one byte per
 // character (the low 8 bits of each).
-class ioStream {
+class Stream {
 public:
-    virtual ~ioStream() = default;
-
     // Next byte to read or write; callers may move it directly.
     i32 position { 0 };
     // The backing array. Callers swap in a block buffer they have just read,
@@ -17,20 +15,19 @@ public:
 
     // Gives the stream a zero-filled array of `size` bytes.
     void init(i32 size);
-    virtual ErrorOr<u8> Read();
-    virtual void Write(u8 byte);
-    virtual void Close() { }
+    ErrorOr<u8> Read();
+    void Write(u8 byte);
 };
 
 // The one concrete stream: a zero-filled array of a given size.
-class MemoryStream : public ioStream {
+class MemoryStream : public Stream {
 public:
     explicit MemoryStream(i32 size) { init(size); }
 };
 
 class BinaryReader {
 public:
-    explicit BinaryReader(ioStream& stream)
+    explicit BinaryReader(Stream& stream)
         : baseStream(stream)
     {
     }
@@ -38,12 +35,12 @@ public:
     ErrorOr<i32> ReadInt32();
     ErrorOr<String> ReadString();
 
-    ioStream& baseStream;
+    Stream& baseStream;
 };
 
 class BinaryWriter {
 public:
-    explicit BinaryWriter(ioStream& stream)
+    explicit BinaryWriter(Stream& stream)
         : baseStream(stream)
     {
     }
@@ -53,5 +50,5 @@ public:
     // need the string back must keep it to 255 characters.
     void Write(String const& text);
 
-    ioStream& baseStream;
+    Stream& baseStream;
 };

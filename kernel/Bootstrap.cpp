@@ -2,7 +2,7 @@
 
 #include "arch/Cpu.h"
 #include "base/OwnPtr.h"
-#include "fs/Devices.h"
+#include "fs/Storage.h"
 #include "hal/Console.h"
 #include "hal/Debugger.h"
 #include "hal/Interrupts.h"
@@ -25,7 +25,7 @@ OwnPtr<TextConsole> s_writer;
 OwnPtr<Keyboard> s_keyboard;
 }
 
-void Global::Init()
+void Global::Init(Storage& storage)
 {
     s_keyboard.clear();
     s_writer.clear();
@@ -34,8 +34,8 @@ void Global::Init()
     s_screen->Clear();
     s_keyboard = make_own<Keyboard>();
     Console::Bind(*s_writer, *s_keyboard);
-    ATA::InitAta(AtaPio::Controller::Primary, AtaPio::Position::Master);
-    ATA::InitAta(AtaPio::Controller::Primary, AtaPio::Position::Slave);
+    storage.probe_ata(AtaPio::Controller::Primary, AtaPio::Position::Master);
+    storage.probe_ata(AtaPio::Controller::Primary, AtaPio::Position::Slave);
     (void)Console::WriteLine("Finding PCI Devices");
     auto pci = PCI::Setup();
     if (pci.is_error())

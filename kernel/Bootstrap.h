@@ -7,9 +7,11 @@ public:
     static void Init();
 };
 
-// The system globals: console writer, text screen, keyboard and the devices
-// found at start-up.
+class Storage;
+
+// The system globals: console writer, text screen and keyboard; the disks
+// found at start-up go to `storage`.
 class Global {
 public:
-    static void Init();
+    static void Init(Storage& storage);
 };

@@ -1,23 +1,16 @@
 #include "kernel/DiskCommands.h"
 
-#include "base/OwnPtr.h"
-#include "fs/CurrentUser.h"
-#include "fs/Devices.h"
-#include "fs/Extras.h"
-#include "fs/KLNFS.h"
-#include "fs/RootFilesystem.h"
-#include "fs/TessFS.h"
+#include "fs/TextFile.h"
 #include "hal/Console.h"
 #include "hal/Debugger.h"
 #include "kernel/Commands.h"
 
-KLNFS* Kernel::fd = nullptr;
-
-ErrorOr<KLNFS*> BootVolume()
+ErrorOr<String> read_text_for_display(Storage& storage, String const& path)
 {
-    if (!Kernel::fd)
-        return Error("No disk file system");
-    return Kernel::fd;
+    auto text = TextFile::read(storage.root(), path);
+    if (text.is_error() && !text.error().is_out_of_memory())
+        return String("Error!");
+    return text;
 }
 
 namespace {
@@ -26,10 +19,10 @@ namespace {
 // folder exist from the first boot.
 char const* const InitialDirectories[] = { "/home", "/home/root", "/documents" };
 
-ErrorOr<void> ls(Kernel&, Argument const& argument)
+ErrorOr<void> ls(Kernel& kernel, Argument const& argument)
 {
-    auto* fs = TRY(BootVolume());
-    String directory = Environment::CurrentDir;
+    auto* fs = TRY(kernel.storage().boot_volume());
+    String directory = kernel.current_directory();
     bool onlyFiles = false;
     bool onlyDirectories = false;
     if (!IsBlank(argument)) {
@@ -53,37 +46,38 @@ ErrorOr<void> ls(Kernel&, Argument const& argument)
     return {};
 }
 
-ErrorOr<void> mkdir(Kernel&, Argument const& argument)
+ErrorOr<void> mkdir(Kernel& kernel, Argument const& argument)
 {
     if (IsBlank(argument))
         return WriteUsage("USAGE: mkdir <directory name>");
-    return TRY(BootVolume())->makeDir(*argument, "");
+    return TRY(kernel.storage().boot_volume())->makeDir(*argument, "");
 }
 
-ErrorOr<void> rmdir(Kernel&, Argument const& argument)
+ErrorOr<void> rmdir(Kernel& kernel, Argument const& argument)
 {
     if (IsBlank(argument))
         return WriteUsage("USAGE: rmdir <directory name>");
-    return TRY(BootVolume())->Delete(*argument);
+    return TRY(kernel.storage().boot_volume())->Delete(*argument);
 }
 
-ErrorOr<void> cd(Kernel&, Argument const& argument)
+ErrorOr<void> cd(Kernel& kernel, Argument const& argument)
 {
     if (IsBlank(argument))
         return WriteUsage("USAGE: cd <directory name>");
-    Environment::CurrentDir = *argument;
+    kernel.set_current_directory(*argument);
     return {};
 }
 
-ErrorOr<void> rovazav(Kernel&, Argument const&) { return Console::WriteLine(TRY(FS::ReadFile("/home/root/test.tsc"))); }
-
-ErrorOr<void> tessfs(Kernel&, Argument const&)
+ErrorOr<void> rovazav(Kernel& kernel, Argument const&)
 {
-    TessFS probe;
-    return {};
+    return Console::WriteLine(TRY(read_text_for_display(kernel.storage(), "/home/root/test.tsc")));
 }
 
-ErrorOr<void> formatWithDirectories(KLNFS& fs)
+// The system has one disk format, so probing for another finds nothing and
+// says nothing; the command stays known rather than becoming an unknown one.
+ErrorOr<void> tessfs(Kernel&, Argument const&) { return {}; }
+
+ErrorOr<void> formatWithDirectories(DiskFilesystem& fs)
 {
     TRY(fs.Format("TESSARY"));
     for (char const* directory : InitialDirectories)
@@ -105,18 +99,13 @@ void RegisterDiskCommands(Vector<Command>& table)
 
 namespace {
 
-// What the last run of the boot screen mounted. Every run (cls, leaving an
-// editor) replaces both and frees the old ones.
-OwnPtr<RootFilesystem> s_root;
-OwnPtr<KLNFS> s_volume;
-
 enum class PartitionContent { Tessary, Blank, Foreign };
 
 ErrorOr<PartitionContent> probe(Partition& partition)
 {
-    if (TRY(KLNFS::isKFS(partition)))
+    if (TRY(DiskFilesystem::is_formatted(partition)))
         return PartitionContent::Tessary;
-    return TRY(KLNFS::IsBlank(partition)) ? PartitionContent::Blank : PartitionContent::Foreign;
+    return TRY(DiskFilesystem::IsBlank(partition)) ? PartitionContent::Blank : PartitionContent::Foreign;
 }
 
 // A partition's own line under "Creating partitions...", which leaves the
@@ -130,60 +119,57 @@ ErrorOr<void> report(String const& line)
 
 // The file system on a partition: ours as it is, a blank partition freshly
 // formatted. Anything else belongs to another system and is never written.
-ErrorOr<OwnPtr<KLNFS>> open_volume(device const& entry, Partition& partition)
+ErrorOr<OwnPtr<DiskFilesystem>> open_volume(NamedDevice const& entry, Partition& partition, User const& user)
 {
     auto content = probe(partition);
     if (content.is_error()) {
         TRY(report(entry.name + ": " + content.error().message()));
-        return OwnPtr<KLNFS>();
+        return OwnPtr<DiskFilesystem>();
     }
     switch (content.value()) {
     case PartitionContent::Tessary:
         TRY(Console::WriteLine("Drive detected!"));
-        return make_own<KLNFS>(partition);
+        return make_own<DiskFilesystem>(partition, user);
     case PartitionContent::Foreign:
         Debugger::Send("Left alone: " + entry.name);
         TRY(report(entry.name + " holds another system and was left untouched"));
-        return OwnPtr<KLNFS>();
+        return OwnPtr<DiskFilesystem>();
     case PartitionContent::Blank:
         break;
     }
     Debugger::Send("Formatting " + entry.name);
-    auto fs = make_own<KLNFS>(partition);
+    auto fs = make_own<DiskFilesystem>(partition, user);
     auto formatted = formatWithDirectories(*fs);
     // A partition that cannot hold the file system (too small, a disk
     // error) is left out; the other disks still serve.
     if (formatted.is_error()) {
         TRY(report(entry.name + ": " + formatted.error().message()));
-        return OwnPtr<KLNFS>();
+        return OwnPtr<DiskFilesystem>();
     }
     return fs;
 }
 
 }
 
-ErrorOr<void> DetectAndMountDisks()
+ErrorOr<void> DetectAndMountDisks(Storage& storage)
 {
-    ATA::Detect();
-    CurrentUser::Privilages = 0;
-    CurrentUser::Username = "root";
-    Kernel::fd = nullptr;
-    s_volume.clear();
-    s_root = make_own<RootFilesystem>();
-    FileSystem::Root = s_root.ptr();
-    for (auto const& entry : Devices::dev) {
-        Partition* partition = entry.blockDevice->AsPartition();
+    storage.name_devices();
+    storage.log_in(User::root());
+    // Every run of the boot screen (cls, leaving an editor) replaces what the
+    // last one mounted.
+    storage.unmount_all();
+    OwnPtr<DiskFilesystem> bootVolume;
+    for (auto const& entry : storage.named_devices()) {
+        Partition* partition = entry.device->AsPartition();
         if (!partition)
             continue;
-        auto volume = TRY(open_volume(entry, *partition));
+        auto volume = TRY(open_volume(entry, *partition, storage.user()));
         // The last Tessary partition is the shell's one volume: the disk
         // commands, the editors and the scripts all see the same files.
         if (volume)
-            s_volume = static_cast<OwnPtr<KLNFS>&&>(volume);
+            bootVolume = static_cast<OwnPtr<DiskFilesystem>&&>(volume);
     }
-    if (s_volume) {
-        Kernel::fd = s_volume.ptr();
-        FileSystem::Root->Mount("/", *s_volume);
-    }
+    if (bootVolume)
+        storage.mount_boot_volume(static_cast<OwnPtr<DiskFilesystem>&&>(bootVolume));
     return {};
 }

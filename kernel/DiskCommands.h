@@ -5,12 +5,12 @@
 // The disk commands: ls (all forms), mkdir, rmdir, cd, rovazav and tessfs.
 void RegisterDiskCommands(Vector<Command>& table);
 
-// The boot's disk steps: names the detected devices, logs in root, creates a
-// new root file system, and for every partition formats it (with /home,
-// /home/root and /documents) or prints "Drive detected!", then mounts it at
-// "/". Kernel::fd ends as the last partition's file system, or null.
-ErrorOr<void> DetectAndMountDisks();
+// The boot's disk steps: names the detected devices, logs in root, unmounts
+// what the last run mounted, and for every partition formats it (with /home, /home/root
+// and /documents) or prints "Drive detected!"; the last partition with a
+// file system becomes the boot volume, mounted at "/".
+ErrorOr<void> DetectAndMountDisks(Storage& storage);
 
-// The disk file system found at boot, for the commands that use it; fails
-// with "No disk file system" when no partition was found.
-ErrorOr<KLNFS*> BootVolume();
+// The text of a file as the shell shows it: a file that cannot be read shows
+// as the text "Error!". Only running out of memory for the text is an error.
+ErrorOr<String> read_text_for_display(Storage& storage, String const& path);

@@ -1,9 +1,9 @@
 #include "kernel/Editors.h"
 
-#include "fs/Extras.h"
-#include "fs/RootFilesystem.h"
+#include "fs/TextFile.h"
 #include "hal/Console.h"
 #include "kernel/Commands.h"
+#include "kernel/DiskCommands.h"
 
 #include <optional>
 
@@ -11,21 +11,16 @@ namespace {
 
 constexpr char const* DocumentsDirectory = "/documents/";
 
-// Documents are read and written here rather than through FS::ReadFile and
-// FS::AddFile because the editors report why a file could not be opened or
-// saved, and those helpers swallow the reason.
-ErrorOr<void> save_document(String const& text, String const& fileName)
+// Documents live in the root file system; the editors report why one could
+// not be opened or saved.
+ErrorOr<void> save_document(Filesystem& files, String const& text, String const& fileName)
 {
-    if (!FileSystem::Root)
-        return Error("No file system is mounted");
-    return FileSystem::Root->saveFile(TRY(Extras::StringToByte(text)), DocumentsDirectory + fileName, "root");
+    return TextFile::write(files, DocumentsDirectory + fileName, text);
 }
 
-ErrorOr<String> load_document(String const& fileName)
+ErrorOr<String> load_document(Filesystem& files, String const& fileName)
 {
-    if (!FileSystem::Root)
-        return Error("No file system is mounted");
-    return TRY(Extras::ByteToString(TRY(FileSystem::Root->readFile(DocumentsDirectory + fileName))));
+    return TextFile::read(files, DocumentsDirectory + fileName);
 }
 
 // A document grows with what is typed and with the file it was opened
@@ -56,11 +51,11 @@ ErrorOr<Vector<String>> split_lines(String const& text)
 
 // Asks for a name and saves the text as that name + ".txt"; gives the reason
 // when the save failed (the caller's text stays as it was).
-ErrorOr<std::optional<String>> save_as(String const& text)
+ErrorOr<std::optional<String>> save_as(Filesystem& files, String const& text)
 {
     TRY(Console::WriteLine("Please type the name :"));
     String name = TRY(Console::ReadLine());
-    auto saved = save_document(text, name + ".txt");
+    auto saved = save_document(files, text, name + ".txt");
     if (saved.is_error())
         return std::optional<String>(saved.error().message());
     return std::optional<String>();
@@ -106,7 +101,7 @@ public:
     ErrorOr<void> Run()
     {
         if (m_withPath)
-            m_text = TRY(FS::ReadFile(*m_path));
+            m_text = TRY(read_text_for_display(m_kernel.storage(), *m_path));
         if (!m_withPath) {
             Console::SetForegroundColor(ConsoleColor::Cyan);
             TRY(Console::WriteLine("Press ENTER to start."));
@@ -174,7 +169,7 @@ private:
 
     ErrorOr<void> Save()
     {
-        auto failure = TRY(save_as(m_text));
+        auto failure = TRY(save_as(m_kernel.storage().root(), m_text));
         if (failure)
             TRY(WriteError(*failure));
         return {};
@@ -205,6 +200,11 @@ ErrorOr<void> textedit(Kernel& kernel, Argument const& argument)
 // question. Questions and errors use the row under the text.
 class ScreenEditor {
 public:
+    explicit ScreenEditor(Filesystem& files)
+        : m_files(files)
+    {
+    }
+
     ErrorOr<void> Run()
     {
         for (;;) {
@@ -307,7 +307,7 @@ private:
         String text = TRY(Text());
         if (!m_lines.last().is_empty())
             TRY(append(text, "\n"));
-        auto failure = TRY(save_as(text));
+        auto failure = TRY(save_as(m_files, text));
         if (failure)
             m_message = "ERROR: " + *failure;
         return {};
@@ -335,7 +335,7 @@ private:
         ToPromptRow();
         TRY(Console::WriteLine("Please type the name :"));
         String name = TRY(Console::ReadLine());
-        auto text = load_document(name + ".txt");
+        auto text = load_document(m_files, name + ".txt");
         if (text.is_error()) {
             m_message = "ERROR: " + text.error().message();
             return {};
@@ -422,16 +422,17 @@ private:
     Vector<String> m_lines { String() };
     i32 m_row { 0 };
     i32 m_column { 0 };
+    Filesystem& m_files;
     i32 m_top { 0 };
     String m_message;
 };
 
-ErrorOr<void> tswrite(Kernel&, Argument const& argument)
+ErrorOr<void> tswrite(Kernel& kernel, Argument const& argument)
 {
     Console::Clear();
     if (!IsBlank(argument))
         return {};
-    ScreenEditor editor;
+    ScreenEditor editor(kernel.storage().root());
     return editor.Run();
 }
 

@@ -78,7 +78,7 @@ void Kernel::RestartShell(bool skipQuestion)
     m_restartPending = true;
 }
 
-void (*Kernel::AfterBootScreen)() = nullptr;
+void (*Kernel::AfterBootScreen)(Kernel&) = nullptr;
 
 void Kernel::RebootACPI() { Power::Reboot(); }
 
@@ -112,7 +112,7 @@ ErrorOr<void> Kernel::BeforeRun()
     Time::Wait(1);
     colors(15);
     TRY(Console::Write("Creating partitions..."));
-    TRY(DetectAndMountDisks());
+    TRY(DetectAndMountDisks(storage()));
     colors(10);
     TRY(Console::WriteLine("OK"));
     colors(15);
@@ -123,7 +123,7 @@ ErrorOr<void> Kernel::BeforeRun()
 ErrorOr<void> Kernel::Run()
 {
     if (AfterBootScreen)
-        AfterBootScreen();
+        AfterBootScreen(*this);
     if (m_restartPending) {
         m_restartPending = false;
         Console::Clear();
@@ -149,7 +149,7 @@ ErrorOr<void> Kernel::WritePrompt()
     TRY(Console::Write("root "));
     Console::SetForegroundColor(ConsoleColor::Red);
     TRY(Console::Write("~"));
-    TRY(Console::Write(Environment::CurrentDir));
+    TRY(Console::Write(m_current_directory));
     TRY(Console::Write(" "));
     Console::SetForegroundColor(ConsoleColor::Blue);
     TRY(Console::Write("# "));

@@ -3,9 +3,9 @@
 #include "kernel/Desktop.h"
 #include "kernel/KernelBase.h"
 #include "kernel/Shell.h"
+#include "kernel/TessScript.h"
 
 class Kernel;
-class KLNFS;
 
 using CommandHandler = ErrorOr<void> (*)(Kernel& kernel, Argument const& argument);
 
@@ -51,14 +51,18 @@ public:
     // When set (before the kernel starts), runs in place of the question and
     // the shell once the boot screen has mounted the disks: the benchmark
     // image measures there.
-    static void (*AfterBootScreen)();
+    static void (*AfterBootScreen)(Kernel& kernel);
 
     // The graphical desktop, which `showgui` and the answer GUI start.
     Desktop& desktop() { return m_desktop; }
 
-    // The disk file system of the last partition found at boot; null when
-    // there is none.
-    static KLNFS* fd;
+    // The shell's current directory, shown in the prompt; only `cd` changes
+    // it and nothing checks that it exists.
+    String const& current_directory() const { return m_current_directory; }
+    void set_current_directory(String directory) { m_current_directory = static_cast<String&&>(directory); }
+
+    // The TessScript interpreter: its stack lasts as long as the kernel.
+    TessScript& script() { return m_script; }
 
 protected:
     ErrorOr<void> BeforeRun() override;
@@ -71,4 +75,6 @@ private:
     Vector<Command> m_commands;
     bool m_restartPending { false };
     Desktop m_desktop { *this };
+    String m_current_directory { "/home/root" };
+    TessScript m_script;
 };

@@ -13,7 +13,7 @@ ErrorOr<void> KernelBase::Start()
     started = true;
     Debugger::Send("Starting kernel");
     Bootstrap::Init();
-    Global::Init();
+    Global::Init(m_storage);
     if (clearScreen)
         Console::Clear();
 

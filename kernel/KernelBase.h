@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Error.h"
+#include "fs/Storage.h"
 
 // The generic kernel life: bring the machine up once, show the boot screen,
 // then run the shell for as long as the system runs.
@@ -16,6 +17,9 @@ public:
     // the kernel was already started.
     ErrorOr<void> Start();
 
+    // The disks found at start-up and what the boot screen mounted on them.
+    Storage& storage() { return m_storage; }
+
 protected:
     virtual ErrorOr<void> BeforeRun() { return {}; }
     virtual ErrorOr<void> Run() = 0;
@@ -24,4 +28,7 @@ protected:
     bool stopped { false };
     bool started { false };
     bool clearScreen;
+
+private:
+    Storage m_storage;
 };

@@ -1,34 +1,33 @@
 #include "kernel/ProgramCommands.h"
 
-#include "fs/KLNFS.h"
+#include "fs/DiskFilesystem.h"
 #include "hal/MZ_EXE.h"
 #include "kernel/Commands.h"
-#include "kernel/DiskCommands.h"
 
 namespace {
 
 char const* const ExamplePath = "/home/root/example.exe";
 char const* const DirectoryPath = "/home/root/test1";
 
-ErrorOr<MZ_EXE> load(String const& path)
+ErrorOr<MZ_EXE> load(Storage& storage, String const& path)
 {
-    auto* fs = TRY(BootVolume());
+    auto* fs = TRY(storage.boot_volume());
     return MZ_EXE::Load(TRY(fs->readFile(path)));
 }
 
 // Loads and checks the program without running it.
-ErrorOr<void> exe(Kernel&, Argument const& argument)
+ErrorOr<void> exe(Kernel& kernel, Argument const& argument)
 {
     if (IsBlank(argument))
         return WriteUsage("USAGE: exe <executable path>");
-    TRY(load(*argument));
+    TRY(load(kernel.storage(), *argument));
     return {};
 }
 
 // Stores the built-in example program, and a directory beside it.
-ErrorOr<void> exexe(Kernel&, Argument const&)
+ErrorOr<void> exexe(Kernel& kernel, Argument const&)
 {
-    auto* fs = TRY(BootVolume());
+    auto* fs = TRY(kernel.storage().boot_volume());
     ByteBuffer program;
     program.resize(Kernel::ExampleExeSize);
     for (u32 i = 0; i < Kernel::ExampleExeSize; ++i)
@@ -41,9 +40,9 @@ ErrorOr<void> exexe(Kernel&, Argument const&)
     return fs->makeDir(DirectoryPath, "root");
 }
 
-ErrorOr<void> exexe2(Kernel&, Argument const&)
+ErrorOr<void> exexe2(Kernel& kernel, Argument const&)
 {
-    auto program = TRY(load(ExamplePath));
+    auto program = TRY(load(kernel.storage(), ExamplePath));
     program.Execute();
     return {};
 }

@@ -1,7 +1,5 @@
 #include "kernel/Shell.h"
 
-String Environment::CurrentDir = "/home/root";
-
 Vector<String> SplitAtFirstSpace(String const& line)
 {
     Vector<String> parts;

@@ -5,13 +5,6 @@
 
 #include <optional>
 
-// The shell's current directory, shown in the prompt; only `cd` changes it
-// and nothing checks that it exists.
-class Environment {
-public:
-    static String CurrentDir;
-};
-
 // Splits a command line at its first space: nothing for an empty line, the
 // whole line when it has no space, otherwise the text before and after.
 Vector<String> SplitAtFirstSpace(String const& line);

@@ -1,10 +1,10 @@
 #include "kernel/ShellCommands.h"
 
-#include "fs/Extras.h"
 #include "hal/Console.h"
 #include "hal/Heap.h"
 #include "hal/Time.h"
 #include "kernel/Commands.h"
+#include "kernel/DiskCommands.h"
 #include "kernel/Output.h"
 #include "kernel/TessScript.h"
 
@@ -118,11 +118,11 @@ ErrorOr<void> show_time(Kernel&, Argument const&)
 
 // A file that cannot be read comes back as the text "Error!", which holds no
 // statement, so the script runs and does nothing.
-ErrorOr<void> tsc(Kernel&, Argument const& argument)
+ErrorOr<void> tsc(Kernel& kernel, Argument const& argument)
 {
     if (IsBlank(argument))
         return WriteUsage("USAGE: tsc <file path>");
-    TRY(TessScript::Run(TRY(FS::ReadFile(*argument))));
+    TRY(kernel.script().Run(TRY(read_text_for_display(kernel.storage(), *argument))));
     return {};
 }
 

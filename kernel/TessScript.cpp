@@ -2,8 +2,6 @@
 
 #include "hal/Console.h"
 
-Vector<String> TessScript::stack;
-
 namespace {
 
 // One line of the script: a view into its text, so running a script as long
@@ -36,21 +34,21 @@ struct Line {
     }
 };
 
-ErrorOr<void> push(String text)
+ErrorOr<void> push(Vector<String>& stack, String text)
 {
-    if (!TessScript::stack.try_append(static_cast<String&&>(text)))
-        return Error::out_of_memory((TessScript::stack.size() + 1) * sizeof(String));
+    if (!stack.try_append(static_cast<String&&>(text)))
+        return Error::out_of_memory((stack.size() + 1) * sizeof(String));
     return {};
 }
 
-ErrorOr<void> run_line(Line const& line)
+ErrorOr<void> run_line(Line const& line, Vector<String>& stack)
 {
     // Statements are matched exactly, case included; a carriage return left
     // by a CR LF file is part of the line, so "wfk\r" is not "wfk".
     if (line.starts_with("push "))
-        TRY(push(TRY(line.rest(5))));
+        TRY(push(stack, TRY(line.rest(5))));
     if (line.starts_with("push$ "))
-        TRY(push(TRY(line.rest(6))));
+        TRY(push(stack, TRY(line.rest(6))));
     if (line.starts_with("wait "))
         TRY(Console::WriteLine("WAIT function not implemented!"));
     if (line.is("wfk"))
@@ -69,7 +67,7 @@ ErrorOr<i32> TessScript::Run(String const& script)
     for (size_t i = 0; i < script.length(); ++i) {
         if (script[i] != u'\n')
             continue;
-        TRY(run_line(Line { script, start, i - start }));
+        TRY(run_line(Line { script, start, i - start }, m_stack));
         start = i + 1;
     }
     return 0;

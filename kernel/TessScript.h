@@ -15,8 +15,12 @@
 class TessScript {
 public:
     // Always 0 unless the console fails.
-    static ErrorOr<i32> Run(String const& script);
+    ErrorOr<i32> Run(String const& script);
 
-    // Values pushed by every script run so far; it is kept between runs.
-    static Vector<String> stack;
+    // Values pushed by every script this interpreter ran; it is kept between
+    // runs.
+    Vector<String> const& stack() const { return m_stack; }
+
+private:
+    Vector<String> m_stack;
 };

@@ -14,7 +14,7 @@ Error system_error(std::string const& what)
 
 ImageFile::~ImageFile() { std::fclose(m_file); }
 
-ErrorOr<ImageFile*> ImageFile::Open(std::string const& path)
+ErrorOr<OwnPtr<ImageFile>> ImageFile::Open(std::string const& path)
 {
     std::FILE* file = std::fopen(path.c_str(), "r+b");
     if (!file)
@@ -24,10 +24,10 @@ ErrorOr<ImageFile*> ImageFile::Open(std::string const& path)
         std::fclose(file);
         return system_error(path);
     }
-    return new ImageFile(file, static_cast<u64>(info.st_size) / BlockSize);
+    return make_own<ImageFile>(file, static_cast<u64>(info.st_size) / BlockSize);
 }
 
-ErrorOr<ImageFile*> ImageFile::Create(std::string const& path, u64 blocks)
+ErrorOr<OwnPtr<ImageFile>> ImageFile::Create(std::string const& path, u64 blocks)
 {
     std::FILE* file = std::fopen(path.c_str(), "w+b");
     if (!file)
@@ -36,7 +36,7 @@ ErrorOr<ImageFile*> ImageFile::Create(std::string const& path, u64 blocks)
         std::fclose(file);
         return system_error(path);
     }
-    return new ImageFile(file, blocks);
+    return make_own<ImageFile>(file, blocks);
 }
 
 ErrorOr<void> ImageFile::ReadBlock(u64 first, u32 count, ByteBuffer& buffer)

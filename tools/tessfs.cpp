@@ -1,8 +1,8 @@
 // tessfs: creates, inspects, fills, reads and checks Tessary disk images on
 // the host, with the same file-system code the kernel runs.
 
+#include "fs/DiskFilesystem.h"
 #include "fs/FsCheck.h"
-#include "fs/KLNFS.h"
 #include "fs/MBR.h"
 #include "fs/TimeStamp.h"
 #include "tools/ImageFile.h"
@@ -12,7 +12,6 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,15 +59,22 @@ void check(ErrorOr<void> result)
 }
 
 struct Volume {
-    std::unique_ptr<ImageFile> image;
-    std::unique_ptr<Partition> partition;
-    std::unique_ptr<KLNFS> fs;
+    OwnPtr<ImageFile> image;
+    OwnPtr<Partition> partition;
+    OwnPtr<DiskFilesystem> fs;
 };
+
+// The tool works on images as the superuser.
+User const& tool_user()
+{
+    static User const root = User::root();
+    return root;
+}
 
 Volume open_volume(std::string const& path, unsigned part)
 {
     Volume v;
-    v.image.reset(check(ImageFile::Open(path)));
+    v.image = check(ImageFile::Open(path));
     ByteBuffer sector;
     sector.resize(BlockDevice::BlockSize);
     check(v.image->ReadBlock(0, 1, sector));
@@ -79,8 +85,8 @@ Volume open_volume(std::string const& path, unsigned part)
     u64 disk = v.image->BlockCount();
     if (info.startSector >= disk || info.sectorCount > disk - info.startSector)
         throw Failure { path + ": partition " + std::to_string(part) + " reaches past the end of the image" };
-    v.partition = std::make_unique<Partition>(*v.image, info.startSector, info.sectorCount);
-    v.fs = std::make_unique<KLNFS>(*v.partition);
+    v.partition = make_own<Partition>(*v.image, info.startSector, info.sectorCount);
+    v.fs = make_own<DiskFilesystem>(*v.partition, tool_user());
     return v;
 }
 
@@ -98,7 +104,7 @@ int mkdisk(std::string const& path, std::string const& size)
     u64 blocks = mib * 2048;
     if (mib < 2 || blocks > (1u << 28))
         throw Failure { "size must be between 2 and 131072 MiB" };
-    std::unique_ptr<ImageFile> image(check(ImageFile::Create(path, blocks)));
+    auto image = check(ImageFile::Create(path, blocks));
     ByteBuffer mbr;
     mbr.resize(BlockDevice::BlockSize);
     u32 start = FirstPartitionSector;

@@ -8,10 +8,8 @@
 // On a volume the check finds clean, those changes must leave it clean, and
 // the file must read back as saved: anything else is reported as a crash.
 
-#include "fs/CurrentUser.h"
-#include "fs/Devices.h"
 #include "fs/FsCheck.h"
-#include "fs/RootFilesystem.h"
+#include "fs/Storage.h"
 #include "kernel/DiskCommands.h"
 #include "tests/sim/CmosClock.h"
 #include "tests/sim/MemoryDisk.h"
@@ -68,23 +66,23 @@ struct Budget {
     int files { MaxFiles };
 };
 
-void walk(String const& path, int depth, Budget& budget)
+void walk(RootFilesystem& root, String const& path, int depth, Budget& budget)
 {
     if (depth > MaxDepth || budget.directories-- <= 0)
         return;
-    auto entries = FileSystem::Root->getLongList(path);
+    auto entries = root.getLongList(path);
     if (entries.is_error())
         return;
     for (auto const& entry : entries.value()) {
         String child = path + "/" + entry.name;
         if (entry.isDirectory())
-            walk(child, depth + 1, budget);
+            walk(root, child, depth + 1, budget);
         else if (budget.files-- > 0)
-            (void)FileSystem::Root->readFile(child);
+            (void)root.readFile(child);
     }
 }
 
-bool is_clean(KLNFS& volume)
+bool is_clean(DiskFilesystem& volume)
 {
     auto problems = FsCheck::Run(volume);
     return !problems.is_error() && problems.value().is_empty();
@@ -97,10 +95,9 @@ bool same(ByteBuffer const& a, ByteBuffer const& b)
 
 // A directory and a file in it (in the root when the directory cannot be
 // made), read back and removed.
-void change(KLNFS& volume, ByteBuffer const& content)
+void change(RootFilesystem& root, DiskFilesystem& volume, ByteBuffer const& content)
 {
     bool clean = is_clean(volume);
-    RootFilesystem& root = *FileSystem::Root;
     bool made = !root.makeDir("/fuzz", "root").is_error();
     String file = made ? "/fuzz/file.txt" : "/file.txt";
     bool saved = !root.saveFile(content, file, "root").is_error();
@@ -139,22 +136,22 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
     std::memcpy(m.disk.bytes.data(), data, copied);
     std::memset(m.disk.bytes.data() + copied, 0, m.disk.bytes.size() - copied);
 
-    ATA::Forget();
-    (void)ATA::AddDisk(m.disk);
+    Storage storage;
+    (void)storage.add_disk(m.disk);
     Console::Clear();
-    (void)DetectAndMountDisks();
-    if (!Kernel::fd)
+    (void)DetectAndMountDisks(storage);
+    auto volume = storage.boot_volume();
+    if (volume.is_error())
         return 0;
 
     // The first byte of the MBR's boot code, which no table reader looks at,
     // picks the user: the superuser passes every permission check, anyone
     // else has the records' permission bits read.
     if (size > 0 && (data[0] & 1)) {
-        CurrentUser::Privilages = 1;
-        CurrentUser::Username = "guest";
+        storage.log_in({ "guest", 1 });
     }
     Budget budget;
-    walk("", 0, budget);
-    change(*Kernel::fd, m.content);
+    walk(storage.root(), "", 0, budget);
+    change(storage.root(), *volume.value(), m.content);
     return 0;
 }

@@ -2,7 +2,7 @@
 // gets a key at once. The language has no jumps or loops: every script
 // ends after its last line, so no step limit is needed.
 
-#include "fs/Extras.h"
+#include "fs/TextFile.h"
 #include "kernel/TessScript.h"
 #include "tests/sim/TestMachine.h"
 
@@ -29,15 +29,16 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
     static ScriptMachine m;
     Sim::clear_accesses();
     Console::Clear();
-    // The stack is kept between the scripts of a session, not between inputs.
-    TessScript::stack.clear();
+    // The stack is kept between the scripts of a session, not between inputs:
+    // every input gets an interpreter of its own.
+    TessScript interpreter;
 
     ByteBuffer file;
     file.resize(size);
     if (size > 0)
         std::memcpy(file.data(), data, size);
-    auto script = Extras::ByteToString(file);
+    auto script = TextFile::from_bytes(file);
     if (!script.is_error())
-        (void)TessScript::Run(script.value());
+        (void)interpreter.Run(script.value());
     return 0;
 }

@@ -1,5 +1,4 @@
-#include "fs/Devices.h"
-#include "fs/RootFilesystem.h"
+#include "fs/Storage.h"
 #include "kernel/DiskCommands.h"
 #include "tests/unit/ShellTestSupport.h"
 #include "tests/unit/StorageTestSupport.h"
@@ -31,21 +30,10 @@ std::string shown_screen(TestMachine& machine, int rows)
 struct DiskCommands : ::testing::Test {
     void SetUp() override
     {
-        savedRoot = FileSystem::Root;
-        savedFd = Kernel::fd;
-        savedDir = Environment::CurrentDir;
-        FileSystem::Root = &root;
-        root.Mount("/", volume.fs);
-        Kernel::fd = &volume.fs;
         for (char const* dir : { "home", "home/root", "home/root/sub", "home/root/zeta" })
             ASSERT_FALSE(volume.fs.makeDir(dir, "root").is_error());
         ASSERT_FALSE(volume.fs.saveFile(bytes_of("print \"hi\""), "home/root/test.tsc", "root").is_error());
-    }
-    void TearDown() override
-    {
-        FileSystem::Root = savedRoot;
-        Kernel::fd = savedFd;
-        Environment::CurrentDir = savedDir;
+        kernel.storage().mount_boot_volume(make_own<DiskFilesystem>(volume.partition, kernel.storage().user()));
     }
     std::string run(std::string const& line)
     {
@@ -57,12 +45,8 @@ struct DiskCommands : ::testing::Test {
     }
 
     TestMachine machine;
-    Kernel kernel;
     Volume volume;
-    RootFilesystem root;
-    RootFilesystem* savedRoot;
-    KLNFS* savedFd;
-    String savedDir;
+    Kernel kernel;
 };
 
 }
@@ -96,7 +80,7 @@ TEST_F(DiskCommands, MkdirRmdirAndCd)
     EXPECT_EQ(run("rmdir /home/root/new"), "");
     EXPECT_EQ(run("rmdir /home/root/new"), "File not found!!!");
     EXPECT_EQ(run("cd /some where"), "");
-    EXPECT_EQ(narrow(Environment::CurrentDir), "/some where");
+    EXPECT_EQ(narrow(kernel.current_directory()), "/some where");
 
     machine.text_screen().Clear();
     Console::SetCursorTop(0);
@@ -119,41 +103,45 @@ TEST_F(DiskCommands, RovazavPrintsTheTestScriptOrError)
     EXPECT_EQ(machine.line(1), "Error!");
 }
 
+TEST_F(DiskCommands, AFileTooBigForMemoryIsAnErrorNotTheErrorText)
+{
+    ByteBuffer big;
+    big.resize(40000);
+    ASSERT_FALSE(volume.fs.saveFile(big, "home/root/big.txt", "root").is_error());
+    // The bytes fit; the text, two bytes a character, does not.
+    Sim::set_fallible_allocation_limit(60000);
+    auto text = read_text_for_display(kernel.storage(), "/home/root/big.txt");
+    ASSERT_TRUE(text.is_error());
+    EXPECT_TRUE(text.error().is_out_of_memory());
+    EXPECT_EQ(narrow(read_text_for_display(kernel.storage(), "/home/root/none.txt").value()), "Error!");
+    Sim::reset();
+}
+
 TEST_F(DiskCommands, WithoutADiskTheCommandsReportIt)
 {
-    Kernel::fd = nullptr;
+    kernel.storage().unmount_all();
     for (char const* line : { "ls", "mkdir x", "rmdir x" })
         EXPECT_EQ(run(line), "No disk file system") << line;
 }
 
 namespace {
 
-// The block devices the start-up probe would have found, and the global
-// state the boot's disk steps replace, put back afterwards.
+// The block devices the start-up probe would have found.
 struct BootDisks : ::testing::Test {
-    void SetUp() override
-    {
-        savedRoot = FileSystem::Root;
-        savedFd = Kernel::fd;
-        ATA::Forget();
-    }
     void TearDown() override
     {
-        ATA::Forget();
-        FileSystem::Root = savedRoot;
-        Kernel::fd = savedFd;
         Sim::reset(); // the clock goes away with this test
     }
     void add(std::initializer_list<BlockDevice*> devices)
     {
         for (auto* device : devices)
-            BlockDevice::Devices.append(device);
+            storage.add_device(*device);
     }
+    DiskFilesystem* boot_volume() { return storage.boot_volume().value(); }
 
     TestMachine machine;
     CmosClock clock { 10, 30 };
-    RootFilesystem* savedRoot;
-    KLNFS* savedFd;
+    Storage storage;
 };
 
 bool all_zero(MemoryDisk& disk, u64 first, u64 count)
@@ -174,21 +162,21 @@ TEST_F(BootDisks, FormatsBlankPartitionsLeavesForeignOnesAloneAndServesTheLastTe
     disk.block(5000 + 3)[0] = 0xEB;
     std::vector<u8> foreignBefore(disk.block(1200), disk.block(2000));
 
-    ASSERT_FALSE(DetectAndMountDisks().is_error());
+    ASSERT_FALSE(DetectAndMountDisks(storage).is_error());
     EXPECT_EQ(machine.line(0), "/dev/sda2 holds another system and was left untouched");
     EXPECT_EQ(machine.line(1), "/dev/sda4: Partition too small for a file system (at least 100 blocks)");
     EXPECT_EQ(machine.line(2), "/dev/sda5 holds another system and was left untouched");
     EXPECT_EQ(std::vector<u8>(disk.block(1200), disk.block(2000)), foreignBefore);
     EXPECT_TRUE(all_zero(disk, 4200, 50));
-    EXPECT_FALSE(KLNFS::isKFS(other).value());
+    EXPECT_FALSE(DiskFilesystem::is_formatted(other).value());
     // Only the shell's volume, the last Tessary partition, is mounted, so
     // every command sees the same files.
-    ASSERT_NE(Kernel::fd, nullptr);
-    EXPECT_EQ(&Kernel::fd->partition, &second);
-    ASSERT_EQ(FileSystem::Root->mountPoints.size(), 1u);
-    EXPECT_EQ(FileSystem::Root->mountPoints[0].mountedDevice, Kernel::fd);
-    EXPECT_TRUE(KLNFS::isKFS(first).value());
-    KLNFS check(second);
+    ASSERT_FALSE(storage.boot_volume().is_error());
+    EXPECT_EQ(&boot_volume()->partition, &second);
+    ASSERT_EQ(storage.root().mountPoints.size(), 1u);
+    EXPECT_EQ(storage.root().mountPoints[0].filesystem, boot_volume());
+    EXPECT_TRUE(DiskFilesystem::is_formatted(first).value());
+    DiskFilesystem check(second, storage.user());
     EXPECT_EQ(narrow(check.label), "TESSARY");
     EXPECT_EQ(check.getLongList("/home/root").value().size(), 0u);
     EXPECT_EQ(check.getLongList("/").value().size(), 2u);
@@ -196,7 +184,7 @@ TEST_F(BootDisks, FormatsBlankPartitionsLeavesForeignOnesAloneAndServesTheLastTe
 
     // The next boot finds both file systems and formats nothing.
     Console::Clear();
-    ASSERT_FALSE(DetectAndMountDisks().is_error());
+    ASSERT_FALSE(DetectAndMountDisks(storage).is_error());
     EXPECT_EQ(machine.line(0), "Drive detected!");
     EXPECT_EQ(machine.line(1), "/dev/sda2 holds another system and was left untouched");
     EXPECT_EQ(machine.line(2), "Drive detected!");
@@ -210,10 +198,10 @@ TEST_F(BootDisks, ADiskErrorWhileProbingSkipsThatPartitionOnly)
     Partition broken(disk, 100, 1000), good(disk, 2048, 2048);
     add({ &disk, &broken, &good });
     disk.badBlock = 101; // the broken partition's superblock
-    ASSERT_FALSE(DetectAndMountDisks().is_error());
+    ASSERT_FALSE(DetectAndMountDisks(storage).is_error());
     EXPECT_EQ(machine.line(0), "/dev/sda1: ATA Error");
-    ASSERT_NE(Kernel::fd, nullptr);
-    EXPECT_EQ(&Kernel::fd->partition, &good);
+    ASSERT_FALSE(storage.boot_volume().is_error());
+    EXPECT_EQ(&boot_volume()->partition, &good);
 }
 
 TEST_F(BootDisks, RunningTheBootScreenAgainFreesWhatTheLastRunMounted)
@@ -224,7 +212,7 @@ TEST_F(BootDisks, RunningTheBootScreenAgainFreesWhatTheLastRunMounted)
     auto run = [&] {
         Sim::clear_accesses(); // the machine's port log would grow
         Console::Clear();
-        ASSERT_FALSE(DetectAndMountDisks().is_error());
+        ASSERT_FALSE(DetectAndMountDisks(storage).is_error());
     };
     run();
     run();

@@ -6,28 +6,27 @@
 
 namespace {
 
-// A formatted in-memory disk mounted at "/" as the system's root file
-// system, with or without the "/documents" directory.
+// A formatted in-memory disk mounted at "/" of the kernel's root file system,
+// with or without the "/documents" directory.
 struct Documents {
     explicit Documents(bool withDirectory = true)
     {
-        root.Mount("/", volume.fs);
-        FileSystem::Root = &root;
+        root().Mount("/", volume.fs);
         if (withDirectory) {
             EXPECT_FALSE(volume.fs.makeDir("/documents", "root").is_error());
         }
     }
-    ~Documents() { FileSystem::Root = nullptr; }
 
+    RootFilesystem& root() { return kernel.storage().root(); }
     std::string read(char const* path)
     {
-        auto content = root.readFile(path);
+        auto content = root().readFile(path);
         return content.is_error() ? "<" + narrow(content.error().message()) + ">" : text_of(content.value());
     }
-    void put(char const* path, std::string const& text) { ASSERT_FALSE(root.saveFile(bytes_of(text), path, "root").is_error()); }
+    void put(char const* path, std::string const& text) { ASSERT_FALSE(root().saveFile(bytes_of(text), path, "root").is_error()); }
 
     Volume volume;
-    RootFilesystem root;
+    Kernel kernel;
 };
 
 constexpr u8 F3 = 0x3D;
@@ -52,7 +51,7 @@ TEST(TextEdit, TypedLinesAndKeyNamesJoinTheTextThatF2SavesAndF4LeavesAfterAsking
 {
     TestMachine machine;
     Documents documents;
-    Kernel kernel;
+    Kernel& kernel = documents.kernel;
     machine.press(TestMachine::Enter);
     // One pass: a line, then a key. The line joins the text with a line
     // feed; the key is added by its name.
@@ -92,7 +91,7 @@ TEST(TextEdit, F1RedrawsABlankPageAndF4OnTextAsksOnMagenta)
 {
     TestMachine machine;
     Documents documents;
-    Kernel kernel;
+    Kernel& kernel = documents.kernel;
     machine.press(TestMachine::Enter);
     machine.type("\n");
     machine.press(TestMachine::F1);
@@ -120,7 +119,7 @@ TEST(TextEdit, AFailedSaveIsReportedOnRedAndTheTextStays)
 {
     TestMachine machine;
     Documents documents;
-    Kernel kernel;
+    Kernel& kernel = documents.kernel;
     machine.press(TestMachine::Enter);
     machine.type("kept\n");
     machine.press(TestMachine::F2);
@@ -142,7 +141,7 @@ TEST(TextEdit, WithAPathEditsTheFileByCharacters)
 {
     TestMachine machine;
     Documents documents;
-    Kernel kernel;
+    Kernel& kernel = documents.kernel;
     documents.put("/documents/old.txt", "line one\nline two");
     machine.type("\n");
     machine.type("A");
@@ -173,7 +172,7 @@ TEST(TsWrite, EditsWithTheCursorAndSavesTheDocument)
 {
     TestMachine machine;
     Documents documents;
-    Kernel kernel;
+    Kernel& kernel = documents.kernel;
     machine.type("hi\nthere");
     machine.press(TestMachine::Left);
     machine.press(TestMachine::Left);
@@ -231,7 +230,7 @@ TEST(TsWrite, F1OpensADocumentAndAFailedSaveStaysOnScreenInRed)
 {
     TestMachine machine;
     Documents documents;
-    Kernel kernel;
+    Kernel& kernel = documents.kernel;
     documents.put("/documents/story.txt", "once\nupon");
     machine.type("x");
     machine.press(TestMachine::F1);
@@ -257,7 +256,7 @@ TEST(TsWrite, OpeningAndSavingAgainKeepsOneFinalLineFeed)
 {
     TestMachine machine;
     Documents documents;
-    Kernel kernel;
+    Kernel& kernel = documents.kernel;
     documents.put("/documents/ended.txt", "push a\npush b\n");
     documents.put("/documents/open.txt", "push a\npush b");
     for (std::string name : { "ended", "open" }) {
@@ -275,7 +274,7 @@ TEST(TsWrite, F4LeavesAfterTheSaveQuestionAndAPathOnlyClears)
 {
     TestMachine machine;
     Documents documents;
-    Kernel kernel;
+    Kernel& kernel = documents.kernel;
     machine.type("note");
     machine.press(TestMachine::F4);
     machine.type("maybe\nY\nleft\n");

@@ -12,9 +12,9 @@ std::vector<std::string> problems(Volume& v)
     return out;
 }
 
-void rewrite_root(Volume& v, Vector<fsEntry> const& records)
+void rewrite_root(Volume& v, Vector<DirectoryRecord> const& records)
 {
-    ByteBuffer node = KLNFS::EncodeNode(records).value();
+    ByteBuffer node = DiskFilesystem::EncodeNode(records).value();
     std::copy(node.begin(), node.end(), v.block(2));
 }
 
@@ -38,10 +38,10 @@ TEST(FsCheck, ReportsBadChecksumsOverlapsAndExtentsPastThePointer)
     ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
     v.block(4)[4] = 'X';
     auto records = v.fs.ReadNode(2).value();
-    fsEntry twin = records[1];
+    DirectoryRecord twin = records[1];
     twin.name = "twin";
     twin.address = 4; // the file's block
-    fsEntry beyond = records[0];
+    DirectoryRecord beyond = records[0];
     beyond.name = "beyond";
     beyond.address = 50;
     records.append(twin);

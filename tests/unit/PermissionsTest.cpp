@@ -11,14 +11,13 @@ struct BobsVolume : Volume {
         EXPECT_FALSE(fs.makeDir("home/bob", "bob").is_error());
         EXPECT_FALSE(fs.saveFile(bytes_of("mine"), "home/bob/mine", "bob").is_error());
         EXPECT_FALSE(fs.saveFile(bytes_of("roots"), "home/roots", "root").is_error());
-        CurrentUser::Privilages = 1;
-        CurrentUser::Username = "bob";
+        user = { "bob", 1 };
     }
 
     // Rewrites the permission bytes of the record at `path`.
     void set_permissions(std::string const& path, u8 owner, u8 group, u8 other)
     {
-        CurrentUser::Privilages = 0;
+        user.privileges = 0;
         String p(path.c_str());
         i32 node = fs.getNodeAddress(Path::directoryPart(p), 0).value();
         auto records = fs.ReadNode(node).value();
@@ -29,9 +28,9 @@ struct BobsVolume : Volume {
                 r.otherPermissions = other;
             }
         }
-        ByteBuffer bytes = KLNFS::EncodeNode(records).value();
+        ByteBuffer bytes = DiskFilesystem::EncodeNode(records).value();
         std::copy(bytes.begin(), bytes.end(), block(static_cast<u64>(node)));
-        CurrentUser::Privilages = 1;
+        user.privileges = 1;
     }
 };
 
@@ -56,7 +55,7 @@ TEST(Permissions, OwnerBitCountsOnlyForTheOwnerAndTheOtherBytesForEveryone)
 
     v.set_permissions("home/bob/mine", 6, 0, 0);
     EXPECT_TRUE(v.fs.CanRead("home/bob/mine").value());
-    CurrentUser::Username = "eve";
+    v.user.name = "eve";
     EXPECT_FALSE(v.fs.CanRead("home/bob/mine").value());
     v.set_permissions("home/bob/mine", 0, 0, 2); // the third byte alone grants writing
     EXPECT_TRUE(v.fs.CanWrite("home/bob/mine").value());
@@ -85,7 +84,7 @@ TEST(Permissions, EachOperationDeniesWithItsOwnText)
     v.set_permissions("home", 6, 6, 6);
     v.set_permissions("home/roots", 6, 4, 4);
     EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("x"), "home/roots", "bob")), "Access denied!");
-    CurrentUser::Privilages = 0;
+    v.user.privileges = 0;
     EXPECT_EQ(text_of(v.fs.readFile("home/roots").value()), "roots");
 }
 
@@ -94,7 +93,7 @@ TEST(Permissions, TopLevelNamesAreUncheckedExceptDirectoriesOnKarvolin)
     BobsVolume karvolin("Karvolin");
     EXPECT_EQ(error_of(karvolin.fs.makeDir("top", "bob")), "Can not make files here");
     EXPECT_FALSE(karvolin.fs.saveFile(bytes_of("x"), "topfile", "bob").is_error());
-    CurrentUser::Privilages = 0;
+    karvolin.user.privileges = 0;
     EXPECT_FALSE(karvolin.fs.makeDir("top", "root").is_error());
 
     BobsVolume other("Other");

@@ -10,11 +10,11 @@
 
 namespace {
 
-using Operation = std::function<ErrorOr<void>(KLNFS&)>;
+using Operation = std::function<ErrorOr<void>(DiskFilesystem&)>;
 
 // What a reader finds: every entry in listing order, a directory as
 // "path/", a file as "path=content"; or the first error met.
-void read_tree(KLNFS& fs, std::string const& directory, std::vector<std::string>& out)
+void read_tree(DiskFilesystem& fs, std::string const& directory, std::vector<std::string>& out)
 {
     auto entries = fs.getLongList(String(directory.c_str()));
     if (entries.is_error()) {
@@ -33,7 +33,7 @@ void read_tree(KLNFS& fs, std::string const& directory, std::vector<std::string>
     }
 }
 
-std::vector<std::string> tree(KLNFS& fs)
+std::vector<std::string> tree(DiskFilesystem& fs)
 {
     std::vector<std::string> out;
     read_tree(fs, "", out);
@@ -99,15 +99,15 @@ TEST(PowerCut, EveryWriteOperationLeavesTheOldTreeOrTheNewOne)
     u8 const* second = base.block(static_cast<u64>(base.fs.getNodeAddress("home/user", 0).value()) + 1);
     ASSERT_TRUE(std::any_of(second, second + BlockDevice::BlockSize, [](u8 b) { return b != 0; }));
 
-    cut_everywhere(base, [](KLNFS& fs) { return fs.makeDir("home/user/fresh", "root"); }, "mkdir");
-    cut_everywhere(base, [](KLNFS& fs) { return fs.saveFile(bytes_of("note"), "home/user/note", "root"); },
+    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.makeDir("home/user/fresh", "root"); }, "mkdir");
+    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.saveFile(bytes_of("note"), "home/user/note", "root"); },
         "new file");
     cut_everywhere(base,
-        [](KLNFS& fs) { return fs.saveFile(bytes_of(content('n', 2000)), "home/user/doc", "root"); },
+        [](DiskFilesystem& fs) { return fs.saveFile(bytes_of(content('n', 2000)), "home/user/doc", "root"); },
         "document saved over");
-    cut_everywhere(base, [](KLNFS& fs) { return fs.Delete("home/user/entry2"); }, "rmdir in the middle");
-    cut_everywhere(base, [](KLNFS& fs) { return fs.Delete("home/user/entry13"); }, "last entry removed");
-    cut_everywhere(base, [](KLNFS& fs) { return fs.saveFile(bytes_of("top 2"), "top.txt", "root"); },
+    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.Delete("home/user/entry2"); }, "rmdir in the middle");
+    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.Delete("home/user/entry13"); }, "last entry removed");
+    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.saveFile(bytes_of("top 2"), "top.txt", "root"); },
         "root file saved over");
 }
 
@@ -132,7 +132,7 @@ TEST(PowerCut, AMovedNodeIsSafeWhereverItsRecordLiesInTheParent)
         auto done = copy_of(base);
         must(done->fs.Delete("home/user/entry1"));
         homeMoved += done->fs.getNodeAddress("home", 0).value() != base.fs.getNodeAddress("home", 0).value();
-        cut_everywhere(base, [](KLNFS& fs) { return fs.Delete("home/user/entry1"); },
+        cut_everywhere(base, [](DiskFilesystem& fs) { return fs.Delete("home/user/entry1"); },
             "rmdir with a padding of " + std::to_string(pad));
         if (::testing::Test::HasFailure())
             return;

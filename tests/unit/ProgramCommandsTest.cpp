@@ -6,22 +6,22 @@
 
 namespace {
 
-// A formatted disk with the home directory, mounted as the kernel's fd.
+// A formatted disk with the home directory, mounted as the kernel's boot
+// volume.
 class ProgramCommands : public ::testing::Test {
 protected:
     ProgramCommands()
     {
         EXPECT_FALSE(volume.fs.makeDir("/home", "root").is_error());
         EXPECT_FALSE(volume.fs.makeDir("/home/root", "root").is_error());
-        Kernel::fd = &volume.fs;
+        kernel.storage().mount_boot_volume(make_own<DiskFilesystem>(volume.partition, kernel.storage().user()));
     }
-    ~ProgramCommands() override { Kernel::fd = nullptr; }
 
     std::string run(std::string const& line) { return error_of(run_line(kernel, line.c_str())); }
 
     TestMachine machine;
     Volume volume;
-    KLNFS& fs { volume.fs };
+    DiskFilesystem& fs { volume.fs };
     Kernel kernel;
 };
 
@@ -75,7 +75,7 @@ TEST_F(ProgramCommands, ExeReportsFilesThatCannotRun)
     ASSERT_NE(missing, "");
     EXPECT_EQ(run("exexe2"), missing);
 
-    Kernel::fd = nullptr;
+    kernel.storage().unmount_all();
     EXPECT_EQ(run("exe /home/root/notes.txt"), "No disk file system");
     EXPECT_EQ(Sim::last_call_address(), 0u);
 }

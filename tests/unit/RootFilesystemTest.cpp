@@ -1,13 +1,13 @@
-#include "fs/Extras.h"
+#include "fs/TextFile.h"
 #include "fs/RootFilesystem.h"
 #include "tests/unit/StorageTestSupport.h"
 
 namespace {
 
 // Records which path each operation was given.
-class Recorder : public StorageDevice {
+class Recorder : public Filesystem {
 public:
-    ErrorOr<Vector<fsEntry>> getLongList(String const& path) override { return note("list", path), Vector<fsEntry> {}; }
+    ErrorOr<Vector<DirectoryRecord>> getLongList(String const& path) override { return note("list", path), Vector<DirectoryRecord> {}; }
     ErrorOr<ByteBuffer> readFile(String const& path) override { return note("read", path), ByteBuffer {}; }
     ErrorOr<Vector<String>> ListFiles(String const& path) override { return note("names", path), Vector<String> {}; }
     ErrorOr<void> Delete(String const& path) override { return note("delete", path), ErrorOr<void> {}; }
@@ -55,72 +55,45 @@ TEST(RootFilesystem, FallbackIsAlwaysTheFirstMountAndNoMountIsAnError)
     EXPECT_TRUE(slash.calls.empty() && second.calls.empty());
 }
 
-TEST(StringUtil, CleansNamesAndFindsSeparators)
+TEST(Path, TrimsOneSeparatorAtEachEnd)
 {
-    EXPECT_EQ(narrow(String_Util::cleanName("/")), "");
-    EXPECT_EQ(narrow(String_Util::cleanName("")), "");
-    EXPECT_EQ(narrow(String_Util::cleanName("a/")), "a");
-    EXPECT_EQ(narrow(String_Util::cleanName("//a//")), "/a/");
-    EXPECT_EQ(String_Util::LastIndexOf("a/b/c", u'/'), 3);
-    EXPECT_EQ(String_Util::LastIndexOf("abc", u'/'), -1);
-    EXPECT_TRUE(String_Util::Contains("a/b", u'/'));
+    EXPECT_EQ(narrow(Path::trimSeparators("/")), "");
+    EXPECT_EQ(narrow(Path::trimSeparators("")), "");
+    EXPECT_EQ(narrow(Path::trimSeparators("a/")), "a");
+    EXPECT_EQ(narrow(Path::trimSeparators("//a//")), "/a/");
 }
 
-struct TextFiles : ::testing::Test {
-    void SetUp() override
-    {
-        saved = FileSystem::Root;
-        FileSystem::Root = &root;
-        root.Mount("/", volume.fs);
-        ASSERT_FALSE(volume.fs.makeDir("documents", "root").is_error());
-    }
-    void TearDown() override { FileSystem::Root = saved; }
+TEST(TextFile, WritesAndReadsThroughTheRootFileSystemWithTheReasonOfAFailure)
+{
     Volume volume;
     RootFilesystem root;
-    RootFilesystem* saved { nullptr };
-};
+    root.Mount("/", volume.fs);
+    ASSERT_FALSE(volume.fs.makeDir("documents", "root").is_error());
 
-TEST_F(TextFiles, SaveAndOpenThroughTheRootFileSystem)
-{
-    EXPECT_TRUE(Extras::SaveTextFile("/", "a.txt", "hi"));
+    ASSERT_FALSE(TextFile::write(root, "/a.txt", "hi").is_error());
     auto record = volume.fs.readFromNode("a.txt").value();
     EXPECT_EQ(narrow(record.owner), "root");
     EXPECT_EQ(text_of(volume.fs.readFile("a.txt").value()), "hi");
 
-    FS::AddFile("note", "n.txt", "/documents");
-    EXPECT_EQ(narrow(FS::ReadFile("/documents/n.txt").value()), "note");
-    EXPECT_EQ(narrow(FS::ReadFile("/documents/none.txt").value()), "Error!");
-    EXPECT_FALSE(Extras::SaveTextFile("/missing", "x.txt", "x"));
-    FS::AddFile("x", "x.txt", "/missing"); // silent
+    ASSERT_FALSE(TextFile::write(root, "/documents/n.txt", "note").is_error());
+    EXPECT_EQ(narrow(TextFile::read(root, "/documents/n.txt").value()), "note");
+    EXPECT_EQ(error_of(TextFile::read(root, "/documents/none.txt")), "File not found!!!");
+    EXPECT_EQ(error_of(TextFile::write(root, "/missing/x.txt", "x")), "File not found :(");
 }
 
-TEST_F(TextFiles, AFileTooBigForMemoryIsAnErrorNotTheErrorText)
-{
-    ByteBuffer big;
-    big.resize(40000);
-    ASSERT_FALSE(volume.fs.saveFile(big, "documents/big.txt", "root").is_error());
-    // The bytes fit; the text, two bytes a character, does not.
-    Sim::set_fallible_allocation_limit(60000);
-    auto text = FS::ReadFile("/documents/big.txt");
-    ASSERT_TRUE(text.is_error());
-    EXPECT_TRUE(text.error().is_out_of_memory());
-    EXPECT_EQ(narrow(FS::ReadFile("/documents/none.txt").value()), "Error!");
-    Sim::reset();
-}
-
-TEST(Extras, ConvertsCharactersToLowBytesAndBack)
+TEST(TextFile, ConvertsCharactersToLowBytesAndBack)
 {
     String smiley;
     smiley.append(u'\u263A');
     smiley.append(u'A');
-    ByteBuffer bytes = Extras::StringToByte(smiley).value();
+    ByteBuffer bytes = TextFile::to_bytes(smiley).value();
     ASSERT_EQ(bytes.size(), 2u);
     EXPECT_EQ(bytes[0], 0x3A);
     EXPECT_EQ(bytes[1], 'A');
-    EXPECT_EQ(narrow(Extras::ByteToString(ByteBuffer { 0x48, 0x49 }).value()), "HI");
-    EXPECT_EQ(narrow(Extras::ByteToString(ByteBuffer {}).value()), "");
+    EXPECT_EQ(narrow(TextFile::from_bytes(ByteBuffer { 0x48, 0x49 }).value()), "HI");
+    EXPECT_EQ(narrow(TextFile::from_bytes(ByteBuffer {}).value()), "");
 
     ByteBuffer target { 9, 9, 9, 9 };
-    EXPECT_EQ(Extras::CopyCharToByte("ab", 0, target, 0, 4), 2);
+    EXPECT_EQ(TextFile::copy_chars_to_bytes("ab", 0, target, 0, 4), 2);
     EXPECT_EQ(std::vector<u8>(target.begin(), target.end()), (std::vector<u8> { 'a', 'b', 0, 0 }));
 }

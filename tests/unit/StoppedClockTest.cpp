@@ -1,5 +1,3 @@
-#include "fs/Devices.h"
-#include "fs/RootFilesystem.h"
 #include "tests/unit/ShellTestSupport.h"
 
 #include <algorithm>
@@ -36,19 +34,11 @@ TEST(StoppedClock, NeverHangsTheBootScreenMatrixOrStopwatch)
         fault.apply(clock);
         BootingKernel kernel;
 
-        auto* savedRoot = FileSystem::Root;
-        auto* savedFd = Kernel::fd;
-        auto savedDevices = BlockDevice::Devices;
-        BlockDevice::Devices.clear();
         u64 start = Sim::timer_milliseconds();
         ASSERT_FALSE(kernel.BeforeRun().is_error());
         // Two seconds, then one, then one more.
         EXPECT_NEAR(static_cast<double>(Sim::timer_milliseconds() - start), 4000.0, 50.0);
         EXPECT_EQ(machine.line(10), "Creating partitions...OK");
-        BlockDevice::Devices = savedDevices;
-        Devices::dev.clear();
-        FileSystem::Root = savedRoot;
-        Kernel::fd = savedFd;
 
         ASSERT_FALSE(run_line(kernel, "matrix").is_error());
         EXPECT_EQ(machine.row(11).substr(37, 7), "Tessary");

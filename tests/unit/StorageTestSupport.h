@@ -3,8 +3,7 @@
 // Helpers for the storage tests: a formatted volume on a partition of an
 // in-memory disk, and conversions for checking results.
 
-#include "fs/CurrentUser.h"
-#include "fs/KLNFS.h"
+#include "fs/DiskFilesystem.h"
 #include "tests/sim/MemoryDisk.h"
 #include "tests/sim/Sim.h"
 
@@ -46,20 +45,13 @@ struct Volume {
     explicit Volume(u64 partitionBlocks = 4096, String const& label = "TESSARY")
         : disk(2048 + partitionBlocks)
         , partition(disk, 2048, partitionBlocks)
-        , fs(partition)
+        , fs(partition, user)
     {
-        CurrentUser::Privilages = 0;
-        CurrentUser::Username = "root";
         // Time stamps read the clock: unattached ports then read as zero,
         // a clock that is never busy updating.
         Sim::set_unattached_read_value(0);
         EXPECT_FALSE(fs.Format(label).is_error());
         fs.label = label;
-    }
-    ~Volume()
-    {
-        CurrentUser::Privilages = 0;
-        CurrentUser::Username = "root";
     }
     // Block n of the partition.
     u8* block(u64 n) { return disk.block(2048 + n); }
@@ -67,5 +59,7 @@ struct Volume {
 
     MemoryDisk disk;
     Partition partition;
-    KLNFS fs;
+    // The user the volume is used by, as the system's logged-in user.
+    User user { User::root() };
+    DiskFilesystem fs;
 };

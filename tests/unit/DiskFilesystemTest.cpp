@@ -1,4 +1,4 @@
-#include "fs/Hash.h"
+#include "fs/Checksum.h"
 #include "fs/Stream.h"
 #include "fs/TimeStamp.h"
 #include "tests/unit/StorageTestSupport.h"
@@ -7,7 +7,7 @@
 
 namespace {
 
-std::vector<std::string> names(Vector<fsEntry> const& entries)
+std::vector<std::string> names(Vector<DirectoryRecord> const& entries)
 {
     std::vector<std::string> out;
     for (auto const& e : entries)
@@ -20,12 +20,12 @@ i32 record_count(Volume& v, u64 n) { return static_cast<i32>(v.block(n)[0] | v.b
 
 }
 
-TEST(KHash, MatchesTheKnownValues)
+TEST(ContentChecksum, MatchesTheKnownValues)
 {
-    EXPECT_EQ(Hash::KHash(ByteBuffer {}), 0);
-    EXPECT_EQ(Hash::KHash(bytes_of("abc")), 951);
+    EXPECT_EQ(content_checksum(ByteBuffer {}), 0);
+    EXPECT_EQ(content_checksum(bytes_of("abc")), 951);
     // (23 + (1|0xFF) + (2|0xFF)) * 2 wraps nowhere; a long run of 0xFF wraps.
-    EXPECT_EQ(Hash::KHash(ByteBuffer { 0xFF, 0xFF }), (23 + 255 + 255) * 2);
+    EXPECT_EQ(content_checksum(ByteBuffer { 0xFF, 0xFF }), (23 + 255 + 255) * 2);
     ByteBuffer big;
     big.resize(100000);
     for (auto& b : big)
@@ -33,7 +33,7 @@ TEST(KHash, MatchesTheKnownValues)
     u32 h = 23;
     for (u32 i = 1; i <= 100000; ++i)
         h += i | 0xFF;
-    EXPECT_EQ(Hash::KHash(big), static_cast<i32>(h * 100000u));
+    EXPECT_EQ(content_checksum(big), static_cast<i32>(h * 100000u));
 }
 
 TEST(TimeStamp, UsesTheClocksDayNamesMidnightAsTwelveAndPaddedMinutes)
@@ -48,17 +48,18 @@ TEST(TimeStamp, UsesTheClocksDayNamesMidnightAsTwelveAndPaddedMinutes)
     EXPECT_EQ(narrow(TimeStamp::dateTimeString({ 7, 12, 31, 5, 23, 59 })), "Sat 12/31/05 23:59");
 }
 
-TEST(KLNFS, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
+TEST(DiskFilesystem, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
 {
     MemoryDisk disk(2048 + 200);
     for (auto& b : disk.bytes)
         b = 0xEE;
     Partition p(disk, 2048, 200);
-    EXPECT_FALSE(KLNFS::isKFS(p).value());
-    KLNFS fs(p);
+    EXPECT_FALSE(DiskFilesystem::is_formatted(p).value());
+    User root = User::root();
+    DiskFilesystem fs(p, root);
     EXPECT_EQ(narrow(fs.label), "");
     ASSERT_FALSE(fs.Format("TESSARY").is_error());
-    EXPECT_TRUE(KLNFS::isKFS(p).value());
+    EXPECT_TRUE(DiskFilesystem::is_formatted(p).value());
     u8 const* super = disk.block(2049);
     std::vector<u8> expected { 6, 'K', 'F', 'S', ' ', 'S', 'C', 7, 'T', 'E', 'S', 'S', 'A', 'R', 'Y', 4, 0, 0, 0, 0 };
     EXPECT_EQ(std::vector<u8>(super, super + 20), expected);
@@ -67,29 +68,30 @@ TEST(KLNFS, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
     EXPECT_EQ(disk.block(2047)[511], 0xEE);     // nothing before the partition
     EXPECT_EQ(fs.getWriteAddress().value(), 4);
     EXPECT_TRUE(fs.getLongList("/").value().is_empty());
-    EXPECT_EQ(narrow(KLNFS(p).label), "TESSARY");
+    EXPECT_EQ(narrow(DiskFilesystem(p, root).label), "TESSARY");
 }
 
-TEST(KLNFS, FormatRefusesSmallPartitionsAndLongLabelsWithoutWriting)
+TEST(DiskFilesystem, FormatRefusesSmallPartitionsAndLongLabelsWithoutWriting)
 {
     MemoryDisk disk(2048 + 99);
     Partition p(disk, 2048, 99);
-    KLNFS fs(p);
+    User root = User::root();
+    DiskFilesystem fs(p, root);
     EXPECT_FALSE(error_of(fs.Format("TESSARY")).empty());
     Volume v;
     EXPECT_FALSE(error_of(v.fs.Format(String::repeated(u'L', 256))).empty());
     EXPECT_EQ(disk.writes, 0);
-    EXPECT_TRUE(KLNFS::isKFS(v.partition).value());
+    EXPECT_TRUE(DiskFilesystem::is_formatted(v.partition).value());
 }
 
-TEST(KLNFS, LaysOutDirectoriesAndFilesFromTheAllocationPointer)
+TEST(DiskFilesystem, LaysOutDirectoriesAndFilesFromTheAllocationPointer)
 {
     Volume v;
     ASSERT_FALSE(v.fs.makeDir("a", "root").is_error());
     EXPECT_EQ(v.next_free(), 6);
     auto root = v.fs.getLongList("").value();
     ASSERT_EQ(root.size(), 1u);
-    EXPECT_EQ(root[0].type, fsEntry::Directory);
+    EXPECT_EQ(root[0].type, DirectoryRecord::Directory);
     EXPECT_EQ(root[0].size, 2);
     EXPECT_EQ(root[0].address, 4);
     EXPECT_EQ(root[0].ownerPermissions, 6);
@@ -101,7 +103,7 @@ TEST(KLNFS, LaysOutDirectoriesAndFilesFromTheAllocationPointer)
     auto ten = v.fs.readFromNode("a/ten").value();
     EXPECT_EQ(ten.address, 6);
     EXPECT_EQ(ten.size, 14);
-    EXPECT_EQ(ten.checksum, Hash::KHash(bytes_of("0123456789")));
+    EXPECT_EQ(ten.checksum, content_checksum(bytes_of("0123456789")));
     EXPECT_EQ(v.next_free(), 7);
     EXPECT_EQ(v.block(6)[0], 10);
     EXPECT_EQ(v.block(6)[4], '0');
@@ -119,7 +121,7 @@ TEST(KLNFS, LaysOutDirectoriesAndFilesFromTheAllocationPointer)
     EXPECT_EQ(names(v.fs.getLongList("/").value()), (std::vector<std::string> { "a", "big" }));
 }
 
-TEST(KLNFS, ReadsFilesWrittenWithTheOldOneBlockPerByteRule)
+TEST(DiskFilesystem, ReadsFilesWrittenWithTheOldOneBlockPerByteRule)
 {
     Volume v;
     ASSERT_FALSE(v.fs.saveFile(bytes_of("old"), "old", "root").is_error());
@@ -133,7 +135,7 @@ TEST(KLNFS, ReadsFilesWrittenWithTheOldOneBlockPerByteRule)
     EXPECT_EQ(text_of(v.fs.readFile("new").value()), "new");
 }
 
-TEST(KLNFS, ResavingMovesTheRecordToTheEndAndLeavesOldBlocksAllocated)
+TEST(DiskFilesystem, ResavingMovesTheRecordToTheEndAndLeavesOldBlocksAllocated)
 {
     Volume v;
     ASSERT_FALSE(v.fs.saveFile(bytes_of("first"), "f", "alice").is_error());
@@ -147,7 +149,7 @@ TEST(KLNFS, ResavingMovesTheRecordToTheEndAndLeavesOldBlocksAllocated)
     EXPECT_EQ(text_of(v.fs.readFile("f").value()), "second");
 }
 
-TEST(KLNFS, ResolvesPathsAndReportsWhatIsMissing)
+TEST(DiskFilesystem, ResolvesPathsAndReportsWhatIsMissing)
 {
     Volume v;
     ASSERT_FALSE(v.fs.makeDir("a", "root").is_error());
@@ -167,7 +169,7 @@ TEST(KLNFS, ResolvesPathsAndReportsWhatIsMissing)
     EXPECT_EQ(names(v.fs.getLongList("/a/b").value()), (std::vector<std::string> { "file" }));
 }
 
-TEST(KLNFS, MakeDirRefusesExistingNamesAndMissingParentsWithoutWriting)
+TEST(DiskFilesystem, MakeDirRefusesExistingNamesAndMissingParentsWithoutWriting)
 {
     Volume v;
     ASSERT_FALSE(v.fs.makeDir("a", "root").is_error());
@@ -181,7 +183,7 @@ TEST(KLNFS, MakeDirRefusesExistingNamesAndMissingParentsWithoutWriting)
     EXPECT_EQ(v.fs.getLongList("").value().size(), 2u);
 }
 
-TEST(KLNFS, DeleteRemovesEveryRecordOfTheNameAndKeepsBlocksAllocated)
+TEST(DiskFilesystem, DeleteRemovesEveryRecordOfTheNameAndKeepsBlocksAllocated)
 {
     Volume v;
     ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
@@ -190,7 +192,7 @@ TEST(KLNFS, DeleteRemovesEveryRecordOfTheNameAndKeepsBlocksAllocated)
     // Plant a second record named "d" the way old disks could have one.
     auto records = v.fs.ReadNode(2).value();
     records.append(records[0]);
-    ByteBuffer node = KLNFS::EncodeNode(records).value();
+    ByteBuffer node = DiskFilesystem::EncodeNode(records).value();
     std::copy(node.begin(), node.end(), v.block(2));
     ASSERT_EQ(record_count(v, 2), 3);
 
@@ -204,7 +206,7 @@ TEST(KLNFS, DeleteRemovesEveryRecordOfTheNameAndKeepsBlocksAllocated)
     EXPECT_EQ(v.disk.writes, writes);
 }
 
-TEST(KLNFS, RefusesWhatDoesNotFitAndLeavesTheVolumeUnchanged)
+TEST(DiskFilesystem, RefusesWhatDoesNotFitAndLeavesTheVolumeUnchanged)
 {
     Volume v(120);
     ByteBuffer huge;
@@ -228,7 +230,7 @@ TEST(KLNFS, RefusesWhatDoesNotFitAndLeavesTheVolumeUnchanged)
     EXPECT_EQ(v.fs.getLongList("").value().size(), 4u);
 }
 
-TEST(KLNFS, FailedResaveLeavesTheOldFileIntact)
+TEST(DiskFilesystem, FailedResaveLeavesTheOldFileIntact)
 {
     Volume v;
     ASSERT_FALSE(v.fs.saveFile(bytes_of("precious"), "doc", "root").is_error());
@@ -244,7 +246,7 @@ TEST(KLNFS, FailedResaveLeavesTheOldFileIntact)
     EXPECT_EQ(text_of(v.fs.readFile("doc").value()), "precious");
 }
 
-TEST(KLNFS, ChecksumMismatchIsRetriedThreeTimesThenReported)
+TEST(DiskFilesystem, ChecksumMismatchIsRetriedThreeTimesThenReported)
 {
     Volume v;
     ASSERT_FALSE(v.fs.saveFile(bytes_of("abc"), "f", "root").is_error());
@@ -256,7 +258,7 @@ TEST(KLNFS, ChecksumMismatchIsRetriedThreeTimesThenReported)
     EXPECT_EQ(v.disk.reads - reads, 4 * 2);
 }
 
-TEST(KLNFS, CorruptStructuresGiveErrorsNotWildReads)
+TEST(DiskFilesystem, CorruptStructuresGiveErrorsNotWildReads)
 {
     Volume v;
     ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
@@ -284,7 +286,7 @@ TEST(KLNFS, CorruptStructuresGiveErrorsNotWildReads)
     // A file whose size promises far more than the partition holds.
     auto records = v.fs.ReadNode(2).value();
     records[1].size = 0x7FFFFFF0;
-    ByteBuffer node = KLNFS::EncodeNode(records).value();
+    ByteBuffer node = DiskFilesystem::EncodeNode(records).value();
     std::copy(node.begin(), node.end(), v.block(2));
     EXPECT_FALSE(error_of(v.fs.readFile("f")).empty());
     restore();
@@ -299,7 +301,7 @@ TEST(KLNFS, CorruptStructuresGiveErrorsNotWildReads)
     EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("x"), "g", "root")), "Corrupt superblock");
 }
 
-TEST(KLNFS, LargeFilesGoOutInPiecesAndComeBackWhole)
+TEST(DiskFilesystem, LargeFilesGoOutInPiecesAndComeBackWhole)
 {
     Volume v;
     ByteBuffer data;
@@ -317,7 +319,7 @@ TEST(KLNFS, LargeFilesGoOutInPiecesAndComeBackWhole)
     EXPECT_TRUE(std::all_of(v.block(4 + 585) + 300005 % 512, v.block(4 + 586), [](u8 b) { return b == 0; }));
 }
 
-TEST(KLNFS, AFileTooBigForMemoryIsAnErrorNotAStop)
+TEST(DiskFilesystem, AFileTooBigForMemoryIsAnErrorNotAStop)
 {
     Volume v;
     ByteBuffer data;
@@ -328,7 +330,7 @@ TEST(KLNFS, AFileTooBigForMemoryIsAnErrorNotAStop)
     Sim::reset();
 }
 
-TEST(KLNFS, NamesMustBeStoredExactlySoNoEntryIsEverDuplicatedOrLost)
+TEST(DiskFilesystem, NamesMustBeStoredExactlySoNoEntryIsEverDuplicatedOrLost)
 {
     Volume v;
     // The line editor's arrow mark would be stored as its low byte and never
@@ -352,7 +354,7 @@ TEST(KLNFS, NamesMustBeStoredExactlySoNoEntryIsEverDuplicatedOrLost)
     EXPECT_TRUE(v.fs.getLongList(cafe).value().is_empty());
 }
 
-TEST(KLNFS, SavingAFileOverADirectoryIsRefusedAndKeepsTheTree)
+TEST(DiskFilesystem, SavingAFileOverADirectoryIsRefusedAndKeepsTheTree)
 {
     Volume v;
     ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
@@ -398,12 +400,13 @@ private:
 
 }
 
-TEST(KLNFS, AVolumeBeyondTheLargestBlockNumberIsFullThereNotCorrupt)
+TEST(DiskFilesystem, AVolumeBeyondTheLargestBlockNumberIsFullThereNotCorrupt)
 {
     // 3 TiB: more blocks than the format's signed 32-bit block numbers name.
     SparseDisk disk(6ull << 30);
     Partition partition(disk, 2048, (6ull << 30) - 2048);
-    KLNFS fs(partition);
+    User root = User::root();
+    DiskFilesystem fs(partition, root);
     ASSERT_FALSE(fs.Format("BIG").is_error());
     // Move the allocation pointer (after the 7-byte signature and the 4-byte
     // label) to two blocks below the largest block number.

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "fs/Partition.h"
-#include "fs/StorageDevice.h"
+#include "fs/Filesystem.h"
+#include "fs/User.h"
 
 // The disk file system: a linked-node format inside one partition.
 //
@@ -23,7 +24,7 @@
 // which has a fixed place, is rewritten there. Every structure read from the
 // disk is checked before it is used, so a corrupt disk gives an error, never
 // a wild read.
-class KLNFS : public StorageDevice {
+class DiskFilesystem : public Filesystem {
 public:
     static constexpr i32 SuperBlock = 1;
     static constexpr i32 RootNode = 2;
@@ -42,9 +43,11 @@ public:
 
     // Reads the volume label if the partition carries the file system;
     // never fails on content (an unformatted partition gives an empty label).
-    explicit KLNFS(Partition& partition);
+    // The permission checks are made for `user`, who is whoever is logged in
+    // at the time of the check: the caller keeps it alive and up to date.
+    DiskFilesystem(Partition& partition, User const& user);
 
-    static ErrorOr<bool> isKFS(Partition& partition);
+    static ErrorOr<bool> is_formatted(Partition& partition);
     // True when every block that Format would write holds only zeros: such
     // a partition holds nothing that formatting could destroy.
     static ErrorOr<bool> IsBlank(Partition& partition);
@@ -56,18 +59,18 @@ public:
     // node at `parent` (0: the root). "File not found :(" when missing.
     ErrorOr<i32> getNodeAddress(String const& path, i32 parent);
     // The record that `path` names. "File not found!!!" when missing.
-    ErrorOr<fsEntry> readFromNode(String const& path);
+    ErrorOr<DirectoryRecord> readFromNode(String const& path);
     // The records of the node at `address`, checked as they are parsed.
-    ErrorOr<Vector<fsEntry>> ReadNode(i32 address);
+    ErrorOr<Vector<DirectoryRecord>> ReadNode(i32 address);
     // The 1024 bytes of a node holding `records` ("Directory is full").
-    static ErrorOr<ByteBuffer> EncodeNode(Vector<fsEntry> const& records);
+    static ErrorOr<ByteBuffer> EncodeNode(Vector<DirectoryRecord> const& records);
     // The stored content of a file record: its length-prefixed bytes.
-    ErrorOr<ByteBuffer> ReadContent(fsEntry const& entry);
+    ErrorOr<ByteBuffer> ReadContent(DirectoryRecord const& entry);
 
     ErrorOr<bool> CanRead(String const& path);
     ErrorOr<bool> CanWrite(String const& path);
 
-    ErrorOr<Vector<fsEntry>> getLongList(String const& path) override;
+    ErrorOr<Vector<DirectoryRecord>> getLongList(String const& path) override;
     ErrorOr<ByteBuffer> readFile(String const& path) override;
     ErrorOr<Vector<String>> ListFiles(String const& path) override;
     ErrorOr<void> Delete(String const& path) override;
@@ -92,6 +95,8 @@ private:
     ErrorOr<i32> directoryNode(String const& path);
     ErrorOr<bool> hasPermission(String const& path, u8 bit);
     ErrorOr<void> checkListable(String const& path);
+
+    User const& m_user;
 };
 
 // Path helpers on the "/" separator.

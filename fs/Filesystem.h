@@ -1,17 +1,17 @@
 #pragma once
 
 #include "base/Error.h"
-#include "fs/fsEntry.h"
+#include "fs/DirectoryRecord.h"
 
 // What every file system offers: the disk file system and the root file
 // system that forwards to the mounted ones. Paths use "/" as separator; one
 // leading and one trailing separator are ignored.
-class StorageDevice {
+class Filesystem {
 public:
-    virtual ~StorageDevice() = default;
+    virtual ~Filesystem() = default;
 
     // The records of a directory, in record order.
-    virtual ErrorOr<Vector<fsEntry>> getLongList(String const& path) = 0;
+    virtual ErrorOr<Vector<DirectoryRecord>> getLongList(String const& path) = 0;
     virtual ErrorOr<ByteBuffer> readFile(String const& path) = 0;
     // The names in a directory, in record order.
     virtual ErrorOr<Vector<String>> ListFiles(String const& path) = 0;

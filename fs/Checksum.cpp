@@ -1,6 +1,6 @@
-#include "fs/Hash.h"
+#include "fs/Checksum.h"
 
-i32 Hash::KHash(ByteBuffer const& bytes)
+i32 content_checksum(ByteBuffer const& bytes)
 {
     u32 h = 23;
     u32 i = 0;

@@ -1,6 +1,6 @@
-#include "fs/Devices.h"
 #include "fs/MBR.h"
 #include "fs/Partition.h"
+#include "fs/Storage.h"
 #include "tests/sim/AtaChannel.h"
 #include "tests/unit/StorageTestSupport.h"
 
@@ -20,18 +20,13 @@ void put_entry(u8* sector, int index, u8 type, u32 start, u32 count)
     }
 }
 
-std::vector<std::string> registry_names()
+std::vector<std::string> registry_names(Storage const& storage)
 {
     std::vector<std::string> names;
-    for (auto const& d : Devices::dev)
+    for (auto const& d : storage.named_devices())
         names.push_back(narrow(d.name));
     return names;
 }
-
-struct DeviceRegistry : ::testing::Test {
-    void SetUp() override { ATA::Forget(); }
-    void TearDown() override { ATA::Forget(); }
-};
 
 }
 
@@ -54,30 +49,32 @@ TEST(MBR, SkipsUnusedEntriesAndReadsStartAndCount)
     EXPECT_TRUE(MBR(sector).partitions.is_empty());
 }
 
-TEST_F(DeviceRegistry, NamesDisksAndPartitionsWithOnePartitionCounter)
+TEST(DeviceRegistry, NamesDisksAndPartitionsWithOnePartitionCounter)
 {
     MemoryDisk first(8192), second(8192), bare(100);
+    Storage storage;
     put_entry(first.block(0), 0, 0x83, 2048, 1024);
     put_entry(first.block(0), 1, 0x83, 4096, 1024);
     put_entry(second.block(0), 0, 0x83, 2048, 6144);
-    ASSERT_FALSE(ATA::AddDisk(first).is_error());
-    ASSERT_FALSE(ATA::AddDisk(second).is_error());
-    ASSERT_FALSE(ATA::AddDisk(bare).is_error());
-    ATA::Detect();
-    EXPECT_EQ(registry_names(),
+    ASSERT_FALSE(storage.add_disk(first).is_error());
+    ASSERT_FALSE(storage.add_disk(second).is_error());
+    ASSERT_FALSE(storage.add_disk(bare).is_error());
+    storage.name_devices();
+    EXPECT_EQ(registry_names(storage),
         (std::vector<std::string> { "/dev/sda", "/dev/sda1", "/dev/sda2", "/dev/sdb", "/dev/sda3", "/dev/sdc" }));
-    EXPECT_EQ(Devices::dev[4].blockDevice->BlockCount(), 6144u);
-    // Detecting again names the same devices.
-    ATA::Detect();
-    EXPECT_EQ(registry_names().size(), 6u);
+    EXPECT_EQ(storage.named_devices()[4].device->BlockCount(), 6144u);
+    // Naming again names the same devices.
+    storage.name_devices();
+    EXPECT_EQ(registry_names(storage).size(), 6u);
 }
 
-TEST_F(DeviceRegistry, OnlyPlainPartitionsInsideTheDiskBecomeDevices)
+TEST(DeviceRegistry, OnlyPlainPartitionsInsideTheDiskBecomeDevices)
 {
     // Containers and other schemes' entries are no partitions of ours: the
     // extended kinds, the GPT protective entry, an entry over sector 0 and
     // one past the end of the disk.
     MemoryDisk disk(8192), gpt(8192);
+    Storage storage;
     put_entry(disk.block(0), 0, 0x05, 100, 100);
     put_entry(disk.block(0), 1, 0x0F, 300, 100);
     put_entry(disk.block(0), 2, 0x83, 0, 1000);
@@ -85,27 +82,27 @@ TEST_F(DeviceRegistry, OnlyPlainPartitionsInsideTheDiskBecomeDevices)
     put_entry(gpt.block(0), 0, 0xEE, 1, 8191);
     put_entry(gpt.block(0), 1, 0x85, 2048, 100);
     put_entry(gpt.block(0), 2, 0x83, 4096, 4096);
-    ASSERT_FALSE(ATA::AddDisk(disk).is_error());
-    ASSERT_FALSE(ATA::AddDisk(gpt).is_error());
-    ATA::Detect();
-    EXPECT_EQ(registry_names(), (std::vector<std::string> { "/dev/sda", "/dev/sdb", "/dev/sda1" }));
-    EXPECT_EQ(static_cast<Partition*>(Devices::dev[2].blockDevice)->FirstSector(), 4096u);
+    ASSERT_FALSE(storage.add_disk(disk).is_error());
+    ASSERT_FALSE(storage.add_disk(gpt).is_error());
+    storage.name_devices();
+    EXPECT_EQ(registry_names(storage), (std::vector<std::string> { "/dev/sda", "/dev/sdb", "/dev/sda1" }));
+    EXPECT_EQ(static_cast<Partition*>(storage.named_devices()[2].device)->FirstSector(), 4096u);
 }
 
-TEST_F(DeviceRegistry, EmptyingTheRegistryFreesThePartitionsItMade)
+TEST(DeviceRegistry, TheStorageFreesThePartitionsItMade)
 {
     MemoryDisk disk(8192);
     put_entry(disk.block(0), 0, 0x83, 2048, 1024);
     put_entry(disk.block(0), 1, 0x83, 4096, 1024);
-    auto registerAndForget = [&] {
-        ASSERT_FALSE(ATA::AddDisk(disk).is_error());
-        ATA::Detect();
-        ATA::Forget();
+    auto register_once = [&] {
+        Storage storage;
+        ASSERT_FALSE(storage.add_disk(disk).is_error());
+        storage.name_devices();
     };
     // The first round gives the registry's lists their room.
-    registerAndForget();
+    register_once();
     u64 before = Sim::live_allocations();
-    registerAndForget();
+    register_once();
     EXPECT_EQ(Sim::live_allocations(), before);
 }
 
@@ -239,22 +236,21 @@ TEST_F(AtaDriver, ReportsErrorBitTimeOutAndWrongBufferSize)
 
 TEST_F(AtaDriver, StartUpProbeRegistersTheDiskAndItsPartitions)
 {
-    ATA::Forget();
+    Storage storage;
     auto& master = channel.attach_drive(0, 8192);
     put_entry(master.bytes.data(), 0, 0x83, 2048, 6144);
     auto& slave = channel.attach_drive(1, 4096);
     put_entry(slave.bytes.data(), 0, 0x83, 100, 200);
-    ATA::InitAta(AtaPio::Controller::Primary, AtaPio::Position::Master);
-    ATA::InitAta(AtaPio::Controller::Primary, AtaPio::Position::Slave);
-    ATA::Detect();
-    EXPECT_EQ(registry_names(), (std::vector<std::string> { "/dev/sda", "/dev/sda1", "/dev/sdb", "/dev/sda2" }));
+    storage.probe_ata(AtaPio::Controller::Primary, AtaPio::Position::Master);
+    storage.probe_ata(AtaPio::Controller::Primary, AtaPio::Position::Slave);
+    storage.name_devices();
+    EXPECT_EQ(registry_names(storage), (std::vector<std::string> { "/dev/sda", "/dev/sda1", "/dev/sdb", "/dev/sda2" }));
 
     // Block 1 of the slave's partition is sector 101 of the slave.
     ByteBuffer one;
     one.resize(512);
     one[0] = 0x42;
-    ASSERT_FALSE(Devices::dev[3].blockDevice->WriteBlock(1, 1, one).is_error());
+    ASSERT_FALSE(storage.named_devices()[3].device->WriteBlock(1, 1, one).is_error());
     EXPECT_EQ(slave.bytes[101 * 512], 0x42);
     EXPECT_EQ(master.bytes[2049 * 512], 0);
-    ATA::Forget();
 }

@@ -3,7 +3,7 @@
 #include "base/String.h"
 
 // One directory record in memory.
-struct fsEntry {
+struct DirectoryRecord {
     static constexpr u8 File = 1;
     static constexpr u8 Directory = 2;
 

@@ -1,7 +1,6 @@
-#include "fs/KLNFS.h"
+#include "fs/DiskFilesystem.h"
 
-#include "fs/CurrentUser.h"
-#include "fs/Hash.h"
+#include "fs/Checksum.h"
 #include "fs/Stream.h"
 #include "fs/TimeStamp.h"
 
@@ -13,7 +12,7 @@ constexpr u8 ReadBit = 3;
 constexpr u8 WriteBit = 2;
 // Smallest record: seven fixed bytes, three integers and three length bytes.
 constexpr i32 MinRecordSize = 19;
-constexpr i32 MaxRecordsPerNode = (KLNFS::NodeSize - 4) / MinRecordSize;
+constexpr i32 MaxRecordsPerNode = (DiskFilesystem::NodeSize - 4) / MinRecordSize;
 // A checksum mismatch is read again this many times before giving up.
 constexpr int ChecksumRetries = 3;
 // A file's content goes to the disk through a buffer of this many blocks, so
@@ -29,9 +28,9 @@ char const* const CorruptNode = "Corrupt directory node";
 
 bool hasPermissionBit(u8 bits, u8 n) { return (bits >> (n - 1)) & 1; }
 
-ErrorOr<fsEntry> parseRecord(BinaryReader& reader)
+ErrorOr<DirectoryRecord> parseRecord(BinaryReader& reader)
 {
-    fsEntry e;
+    DirectoryRecord e;
     e.name = TRY(reader.ReadString());
     e.address = TRY(reader.ReadInt32());
     e.size = TRY(reader.ReadInt32());
@@ -45,7 +44,7 @@ ErrorOr<fsEntry> parseRecord(BinaryReader& reader)
     return e;
 }
 
-void writeRecord(BinaryWriter& writer, fsEntry const& e)
+void writeRecord(BinaryWriter& writer, DirectoryRecord const& e)
 {
     writer.Write(e.name);
     writer.Write(e.address);
@@ -69,7 +68,7 @@ ErrorOr<void> checkName(String const& name)
 {
     if (name.is_empty())
         return Error("Invalid file name");
-    if (name.length() > KLNFS::MaxNameLength)
+    if (name.length() > DiskFilesystem::MaxNameLength)
         return Error("Name too long (at most 255 characters)");
     for (char16_t c : name.chars()) {
         if (!isStorableNameCharacter(c) || c == Separator)
@@ -86,17 +85,17 @@ u32 readLength(ByteBuffer const& bytes)
 
 ErrorOr<void> checkOwner(String const& owner)
 {
-    if (owner.length() > KLNFS::MaxNameLength)
+    if (owner.length() > DiskFilesystem::MaxNameLength)
         return Error("Owner name too long (at most 255 characters)");
     return {};
 }
 
-ErrorOr<KLNFS::Superblock> parseSuperblock(ByteBuffer block)
+ErrorOr<DiskFilesystem::Superblock> parseSuperblock(ByteBuffer block)
 {
     MemoryStream stream(BlockDevice::BlockSize);
     stream.data = static_cast<ByteBuffer&&>(block);
     BinaryReader reader(stream);
-    KLNFS::Superblock super;
+    DiskFilesystem::Superblock super;
     super.signature = TRY(reader.ReadString());
     super.label = TRY(reader.ReadString());
     super.nextFreeBlock = TRY(reader.ReadInt32());
@@ -107,26 +106,26 @@ Vector<String> components(String const& path) { return path.split(Separator); }
 
 // The records of a node and the number of its bytes they take.
 struct ParsedNode {
-    Vector<fsEntry> records;
+    Vector<DirectoryRecord> records;
     size_t used;
 };
 
 ErrorOr<ParsedNode> parseNode(ByteBuffer bytes)
 {
-    MemoryStream stream(KLNFS::NodeSize);
+    MemoryStream stream(DiskFilesystem::NodeSize);
     stream.data = static_cast<ByteBuffer&&>(bytes);
     BinaryReader reader(stream);
     i32 count = TRY(reader.ReadInt32());
     if (count < 0 || count > MaxRecordsPerNode)
         return Error(CorruptNode);
-    Vector<fsEntry> records;
+    Vector<DirectoryRecord> records;
     for (i32 i = 0; i < count; ++i) {
         auto record = parseRecord(reader);
-        if (record.is_error() || (record.value().type != fsEntry::File && record.value().type != fsEntry::Directory))
+        if (record.is_error() || (record.value().type != DirectoryRecord::File && record.value().type != DirectoryRecord::Directory))
             return Error(CorruptNode);
         records.append(record.release_value());
     }
-    return ParsedNode { static_cast<Vector<fsEntry>&&>(records), static_cast<size_t>(stream.position) };
+    return ParsedNode { static_cast<Vector<DirectoryRecord>&&>(records), static_cast<size_t>(stream.position) };
 }
 
 // Block `index` (0 or 1) of a node's bytes.
@@ -166,15 +165,16 @@ String directoryPart(String const& path)
 
 }
 
-KLNFS::KLNFS(Partition& p)
+DiskFilesystem::DiskFilesystem(Partition& p, User const& user)
     : partition(p)
+    , m_user(user)
 {
     auto super = ReadSuperblock();
     if (!super.is_error())
         label = super.value().label;
 }
 
-ErrorOr<bool> KLNFS::isKFS(Partition& p)
+ErrorOr<bool> DiskFilesystem::is_formatted(Partition& p)
 {
     if (p.BlockCount() <= static_cast<u64>(SuperBlock))
         return false;
@@ -185,7 +185,7 @@ ErrorOr<bool> KLNFS::isKFS(Partition& p)
     return !super.is_error() && super.value().signature == Signature;
 }
 
-ErrorOr<bool> KLNFS::IsBlank(Partition& p)
+ErrorOr<bool> DiskFilesystem::IsBlank(Partition& p)
 {
     u32 count = p.BlockCount() < FormattedBlocks ? static_cast<u32>(p.BlockCount()) : FormattedBlocks;
     ByteBuffer blocks;
@@ -198,7 +198,7 @@ ErrorOr<bool> KLNFS::IsBlank(Partition& p)
     return true;
 }
 
-ErrorOr<void> KLNFS::Format(String const& volumeLabel)
+ErrorOr<void> DiskFilesystem::Format(String const& volumeLabel)
 {
     if (volumeLabel.length() > MaxNameLength)
         return Error("Volume label too long (at most 255 characters)");
@@ -215,7 +215,7 @@ ErrorOr<void> KLNFS::Format(String const& volumeLabel)
     return partition.WriteBlock(SuperBlock, 1, stream.data);
 }
 
-ErrorOr<KLNFS::Superblock> KLNFS::ReadSuperblock()
+ErrorOr<DiskFilesystem::Superblock> DiskFilesystem::ReadSuperblock()
 {
     auto super = parseSuperblock(TRY(readBlocks(SuperBlock, 1)));
     if (super.is_error() || super.value().signature != Signature)
@@ -226,9 +226,9 @@ ErrorOr<KLNFS::Superblock> KLNFS::ReadSuperblock()
     return super.release_value();
 }
 
-ErrorOr<i32> KLNFS::getWriteAddress() { return TRY(ReadSuperblock()).nextFreeBlock; }
+ErrorOr<i32> DiskFilesystem::getWriteAddress() { return TRY(ReadSuperblock()).nextFreeBlock; }
 
-ErrorOr<void> KLNFS::advanceWriteAddress(i32 blocks)
+ErrorOr<void> DiskFilesystem::advanceWriteAddress(i32 blocks)
 {
     ByteBuffer block = TRY(readBlocks(SuperBlock, 1));
     auto super = TRY(parseSuperblock(block));
@@ -243,7 +243,7 @@ ErrorOr<void> KLNFS::advanceWriteAddress(i32 blocks)
 
 // Checks that `blocks` more blocks fit in the partition and returns the
 // first of them; the caller advances the pointer once they are written.
-ErrorOr<i32> KLNFS::allocate(u32 blocks)
+ErrorOr<i32> DiskFilesystem::allocate(u32 blocks)
 {
     i32 address = TRY(getWriteAddress());
     u64 end = partition.BlockCount() < AddressableBlocks ? partition.BlockCount() : AddressableBlocks;
@@ -252,14 +252,14 @@ ErrorOr<i32> KLNFS::allocate(u32 blocks)
     return address;
 }
 
-ErrorOr<void> KLNFS::checkInside(i32 address, u32 count) const
+ErrorOr<void> DiskFilesystem::checkInside(i32 address, u32 count) const
 {
     if (address < 0 || static_cast<u64>(address) + count > partition.BlockCount())
         return Error("Corrupt file system: block " + String::number(address) + " is outside the partition");
     return {};
 }
 
-ErrorOr<ByteBuffer> KLNFS::readBlocks(i32 address, u32 count)
+ErrorOr<ByteBuffer> DiskFilesystem::readBlocks(i32 address, u32 count)
 {
     TRY(checkInside(address, count));
     ByteBuffer blocks;
@@ -268,7 +268,7 @@ ErrorOr<ByteBuffer> KLNFS::readBlocks(i32 address, u32 count)
     return blocks;
 }
 
-ErrorOr<void> KLNFS::writeBlocks(i32 address, ByteBuffer const& blocks)
+ErrorOr<void> DiskFilesystem::writeBlocks(i32 address, ByteBuffer const& blocks)
 {
     u32 count = static_cast<u32>(blocks.size() / BlockDevice::BlockSize);
     // Block 0 and the superblock are never written through here.
@@ -277,12 +277,12 @@ ErrorOr<void> KLNFS::writeBlocks(i32 address, ByteBuffer const& blocks)
     return partition.WriteBlock(static_cast<u64>(address), count, blocks);
 }
 
-ErrorOr<Vector<fsEntry>> KLNFS::ReadNode(i32 address)
+ErrorOr<Vector<DirectoryRecord>> DiskFilesystem::ReadNode(i32 address)
 {
     return TRY(parseNode(TRY(readBlocks(address, NodeBlocks)))).records;
 }
 
-ErrorOr<ByteBuffer> KLNFS::EncodeNode(Vector<fsEntry> const& records)
+ErrorOr<ByteBuffer> DiskFilesystem::EncodeNode(Vector<DirectoryRecord> const& records)
 {
     MemoryStream stream(NodeSize);
     BinaryWriter writer(stream);
@@ -295,7 +295,7 @@ ErrorOr<ByteBuffer> KLNFS::EncodeNode(Vector<fsEntry> const& records)
     return static_cast<ByteBuffer&&>(stream.data);
 }
 
-ErrorOr<i32> KLNFS::getNodeAddress(String const& path, i32 parent)
+ErrorOr<i32> DiskFilesystem::getNodeAddress(String const& path, i32 parent)
 {
     String p = Path::trimSeparators(path);
     if (p.is_empty())
@@ -304,7 +304,7 @@ ErrorOr<i32> KLNFS::getNodeAddress(String const& path, i32 parent)
     auto names = components(p);
     for (size_t i = 0; i < names.size(); ++i) {
         auto records = TRY(ReadNode(node));
-        fsEntry const* match = nullptr;
+        DirectoryRecord const* match = nullptr;
         for (auto const& record : records) {
             if (record.name == names[i]) {
                 match = &record;
@@ -324,7 +324,7 @@ ErrorOr<i32> KLNFS::getNodeAddress(String const& path, i32 parent)
 }
 
 // The node of the directory that `path` names (the root for "").
-ErrorOr<i32> KLNFS::directoryNode(String const& path)
+ErrorOr<i32> DiskFilesystem::directoryNode(String const& path)
 {
     String p = Path::trimSeparators(path);
     if (p.is_empty())
@@ -341,7 +341,7 @@ ErrorOr<i32> KLNFS::directoryNode(String const& path)
     return Error(PathNotFound);
 }
 
-ErrorOr<fsEntry> KLNFS::readFromNode(String const& path)
+ErrorOr<DirectoryRecord> DiskFilesystem::readFromNode(String const& path)
 {
     String p = Path::trimSeparators(path);
     i32 parent = TRY(directoryNode(Path::directoryPart(p)));
@@ -353,7 +353,7 @@ ErrorOr<fsEntry> KLNFS::readFromNode(String const& path)
     return Error(RecordNotFound);
 }
 
-ErrorOr<ByteBuffer> KLNFS::ReadContent(fsEntry const& entry)
+ErrorOr<ByteBuffer> DiskFilesystem::ReadContent(DirectoryRecord const& entry)
 {
     // The record's size and the length stored with the content must agree
     // before a buffer that long is asked for: a damaged record must not claim
@@ -379,7 +379,7 @@ ErrorOr<ByteBuffer> KLNFS::ReadContent(fsEntry const& entry)
 
 // Writes the stored form of `data` from block `address`: its 32-bit length,
 // the bytes, zeros to the end of the last block.
-ErrorOr<void> KLNFS::writeContent(i32 address, ByteBuffer const& data)
+ErrorOr<void> DiskFilesystem::writeContent(i32 address, ByteBuffer const& data)
 {
     u32 blocks = BlocksForFile(static_cast<u32>(data.size()));
     size_t streamLength = data.size() + 4;
@@ -403,19 +403,19 @@ ErrorOr<void> KLNFS::writeContent(i32 address, ByteBuffer const& data)
     return {};
 }
 
-ErrorOr<bool> KLNFS::hasPermission(String const& path, u8 bit)
+ErrorOr<bool> DiskFilesystem::hasPermission(String const& path, u8 bit)
 {
-    if (CurrentUser::Privilages == 0)
+    if (m_user.is_superuser())
         return true;
-    fsEntry record = TRY(readFromNode(path));
-    return (hasPermissionBit(record.ownerPermissions, bit) && CurrentUser::Username == record.owner)
+    DirectoryRecord record = TRY(readFromNode(path));
+    return (hasPermissionBit(record.ownerPermissions, bit) && m_user.name == record.owner)
         || hasPermissionBit(record.groupPermissions, bit) || hasPermissionBit(record.otherPermissions, bit);
 }
 
-ErrorOr<bool> KLNFS::CanRead(String const& path) { return hasPermission(path, ReadBit); }
-ErrorOr<bool> KLNFS::CanWrite(String const& path) { return hasPermission(path, WriteBit); }
+ErrorOr<bool> DiskFilesystem::CanRead(String const& path) { return hasPermission(path, ReadBit); }
+ErrorOr<bool> DiskFilesystem::CanWrite(String const& path) { return hasPermission(path, WriteBit); }
 
-ErrorOr<void> KLNFS::checkListable(String const& path)
+ErrorOr<void> DiskFilesystem::checkListable(String const& path)
 {
     if (path.is_empty() || path == "/")
         return {};
@@ -424,7 +424,7 @@ ErrorOr<void> KLNFS::checkListable(String const& path)
     return {};
 }
 
-ErrorOr<Vector<String>> KLNFS::ListFiles(String const& path)
+ErrorOr<Vector<String>> DiskFilesystem::ListFiles(String const& path)
 {
     TRY(checkListable(path));
     Vector<String> names;
@@ -433,20 +433,20 @@ ErrorOr<Vector<String>> KLNFS::ListFiles(String const& path)
     return names;
 }
 
-ErrorOr<Vector<fsEntry>> KLNFS::getLongList(String const& path)
+ErrorOr<Vector<DirectoryRecord>> DiskFilesystem::getLongList(String const& path)
 {
     TRY(checkListable(path));
     return ReadNode(TRY(directoryNode(path)));
 }
 
-ErrorOr<ByteBuffer> KLNFS::readFile(String const& path)
+ErrorOr<ByteBuffer> DiskFilesystem::readFile(String const& path)
 {
     for (int attempt = 0;; ++attempt) {
         if (!TRY(CanRead(path)))
             return Error("Access Denied!");
-        fsEntry record = TRY(readFromNode(path));
+        DirectoryRecord record = TRY(readFromNode(path));
         ByteBuffer content = TRY(ReadContent(record));
-        i32 checksum = Hash::getCRC(content);
+        i32 checksum = content_checksum(content);
         if (checksum == record.checksum)
             return content;
         if (attempt == ChecksumRetries)
@@ -455,7 +455,7 @@ ErrorOr<ByteBuffer> KLNFS::readFile(String const& path)
     }
 }
 
-ErrorOr<void> KLNFS::saveFile(ByteBuffer const& data, String const& path, String const& owner)
+ErrorOr<void> DiskFilesystem::saveFile(ByteBuffer const& data, String const& path, String const& owner)
 {
     String p = Path::trimSeparators(path);
     String directory = Path::directoryPart(p);
@@ -468,11 +468,11 @@ ErrorOr<void> KLNFS::saveFile(ByteBuffer const& data, String const& path, String
     i32 parent = TRY(directoryNode(directory));
     TRY(checkListable(directory));
 
-    fsEntry entry;
+    DirectoryRecord entry;
     entry.name = name;
-    entry.type = fsEntry::File;
+    entry.type = DirectoryRecord::File;
     entry.size = static_cast<i32>(data.size() + 4);
-    entry.checksum = Hash::KHash(data);
+    entry.checksum = content_checksum(data);
     entry.owner = owner;
     entry.dateTime = TimeStamp::dateTimeString();
 
@@ -480,7 +480,7 @@ ErrorOr<void> KLNFS::saveFile(ByteBuffer const& data, String const& path, String
     // appended at the end of the node. A directory is never replaced by a
     // file: everything below it would become unreachable.
     auto old = TRY(ReadNode(parent));
-    Vector<fsEntry> records;
+    Vector<DirectoryRecord> records;
     bool replacing = false;
     for (auto const& record : old) {
         if (record.name != name) {
@@ -513,14 +513,14 @@ ErrorOr<void> KLNFS::saveFile(ByteBuffer const& data, String const& path, String
     return commitNode(directory, parent, node);
 }
 
-ErrorOr<void> KLNFS::makeDir(String const& path, String const& owner)
+ErrorOr<void> DiskFilesystem::makeDir(String const& path, String const& owner)
 {
     String p = Path::trimSeparators(path);
     String name = Path::leaf(p);
     TRY(checkName(name));
     TRY(checkOwner(owner));
     if (!p.contains(Separator)) {
-        if (CurrentUser::Privilages != 0 && label == "Karvolin")
+        if (!m_user.is_superuser() && label == "Karvolin")
             return Error("Can not make files here");
     } else if (!TRY(CanWrite(Path::directoryPart(p)))) {
         return Error("Access denied!");
@@ -533,9 +533,9 @@ ErrorOr<void> KLNFS::makeDir(String const& path, String const& owner)
         if (record.name == name)
             return Error("File already exists");
     }
-    fsEntry entry;
+    DirectoryRecord entry;
     entry.name = name;
-    entry.type = fsEntry::Directory;
+    entry.type = DirectoryRecord::Directory;
     entry.size = NodeBlocks;
     entry.owner = owner;
     entry.dateTime = TimeStamp::dateTimeString();
@@ -548,7 +548,7 @@ ErrorOr<void> KLNFS::makeDir(String const& path, String const& owner)
     return commitNode(directory, parent, node);
 }
 
-ErrorOr<void> KLNFS::Delete(String const& path)
+ErrorOr<void> DiskFilesystem::Delete(String const& path)
 {
     String p = Path::trimSeparators(path);
     if (!TRY(CanWrite(p)))
@@ -556,7 +556,7 @@ ErrorOr<void> KLNFS::Delete(String const& path)
     String directory = Path::directoryPart(p);
     i32 parent = TRY(directoryNode(directory));
     String name = Path::leaf(p);
-    Vector<fsEntry> kept;
+    Vector<DirectoryRecord> kept;
     auto records = TRY(ReadNode(parent));
     for (auto const& record : records) {
         if (record.name != name)
@@ -572,7 +572,7 @@ ErrorOr<void> KLNFS::Delete(String const& path)
 // block new and the second old, records cut in half and every entry of the
 // directory lost. So the blocks go out one at a time, in an order that keeps
 // the old records or the new ones readable at every moment.
-ErrorOr<void> KLNFS::commitNode(String const& directory, i32 address, ByteBuffer const& node)
+ErrorOr<void> DiskFilesystem::commitNode(String const& directory, i32 address, ByteBuffer const& node)
 {
     constexpr size_t Second = BlockDevice::BlockSize;
     ByteBuffer old = TRY(readBlocks(address, NodeBlocks));

@@ -1,0 +1,98 @@
+#include "fs/Storage.h"
+
+#include "base/Assertions.h"
+#include "fs/MBR.h"
+#include "fs/Partition.h"
+#include "hal/Debugger.h"
+
+namespace {
+
+// Only plain partitions can hold a file system of ours. Extended partitions
+// (0x05, 0x0F, 0x85) are containers of further partitions, and 0xEE is the
+// protective entry of a GUID partition table, which starts at sector 1:
+// treating either as a partition would write over another system's tables.
+// An entry that starts at sector 0 covers the table itself, and one that
+// reaches past the end of the disk is not a table entry this disk wrote.
+bool is_plain_partition(PartInfo const& entry, u64 diskBlocks)
+{
+    switch (entry.systemId) {
+    case 0x05:
+    case 0x0F:
+    case 0x85:
+    case 0xEE:
+        return false;
+    }
+    return entry.startSector != 0 && entry.sectorCount != 0
+        && static_cast<u64>(entry.startSector) + entry.sectorCount <= diskBlocks;
+}
+
+}
+
+BlockDevice& Storage::keep(OwnPtr<BlockDevice> device)
+{
+    BlockDevice& kept = *device;
+    m_created.append(std::move(device));
+    return kept;
+}
+
+void Storage::probe_ata(AtaPio::Controller controller, AtaPio::Position position)
+{
+    auto drive = make_own<AtaPio>(controller, position);
+    if (drive->Identify() != AtaPio::DriveKind::Ata)
+        return;
+    Debugger::Send("ATA disk: " + String::number(static_cast<i64>(drive->BlockCount())) + " sectors, "
+        + String::number(drive->SectorsPerDataBlock()) + " per data block");
+    auto added = add_disk(keep(std::move(drive)));
+    if (added.is_error())
+        Debugger::Send("Partition table unreadable: " + added.error().message());
+}
+
+ErrorOr<void> Storage::add_disk(BlockDevice& disk)
+{
+    m_devices.append(&disk);
+    ByteBuffer sector;
+    sector.resize(BlockDevice::BlockSize);
+    TRY(disk.ReadBlock(0, 1, sector));
+    MBR table(sector);
+    for (auto const& entry : table.partitions) {
+        if (is_plain_partition(entry, disk.BlockCount()))
+            m_devices.append(&keep(make_own<Partition>(disk, entry.startSector, entry.sectorCount)));
+    }
+    return {};
+}
+
+void Storage::name_devices()
+{
+    m_named.clear();
+    char16_t diskLetter = u'a';
+    i32 partitionNumber = 1;
+    for (auto* device : m_devices) {
+        if (device->AsPartition()) {
+            m_named.append({ "/dev/sda" + String::number(partitionNumber++), device });
+        } else {
+            m_named.append({ "/dev/sd" + String::repeated(diskLetter, 1), device });
+            diskLetter = static_cast<char16_t>(diskLetter + 1);
+        }
+    }
+}
+
+void Storage::unmount_all()
+{
+    // The root refers to the volume: it lets go first.
+    m_root.unmount_all();
+    m_boot_volume.clear();
+}
+
+void Storage::mount_boot_volume(OwnPtr<DiskFilesystem> volume)
+{
+    VERIFY(!m_boot_volume && volume);
+    m_boot_volume = std::move(volume);
+    m_root.Mount("/", *m_boot_volume);
+}
+
+ErrorOr<DiskFilesystem*> Storage::boot_volume()
+{
+    if (!m_boot_volume)
+        return Error("No disk file system");
+    return m_boot_volume.ptr();
+}
