@@ -1,15 +1,11 @@
 #pragma once
 
+// The two steps of a kernel start, in this order.
+
 // Hardware bring-up: interrupt controllers, descriptor table, FPU. (The heap
 // is ready before: the runtime sets it up before the kernel object exists.)
-class Bootstrap {
-public:
-    static void Init();
-};
+void initialize_hardware();
 
-// The system globals: console writer, text screen, keyboard and the devices
-// found at start-up.
-class Global {
-public:
-    static void Init();
-};
+// The devices the system runs with: the text screen, the console writer and
+// the keyboard the console is bound to, the ATA drives and the PCI devices.
+void initialize_devices();

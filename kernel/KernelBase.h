@@ -6,10 +6,6 @@
 // then run the shell for as long as the system runs.
 class KernelBase {
 public:
-    KernelBase()
-        : clearScreen(true)
-    {
-    }
     virtual ~KernelBase() = default;
 
     // Returns only when an error ended the run (after reporting it) or when
@@ -19,9 +15,6 @@ public:
 protected:
     virtual ErrorOr<void> BeforeRun() { return {}; }
     virtual ErrorOr<void> Run() = 0;
-    virtual ErrorOr<void> AfterRun() { return {}; }
 
-    bool stopped { false };
     bool started { false };
-    bool clearScreen;
 };

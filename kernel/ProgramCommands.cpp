@@ -4,6 +4,7 @@
 #include "hal/MZ_EXE.h"
 #include "kernel/Commands.h"
 #include "kernel/DiskCommands.h"
+#include "programs/ExampleProgram.h"
 
 namespace {
 
@@ -30,9 +31,9 @@ ErrorOr<void> exexe(Kernel&, Argument const&)
 {
     auto* fs = TRY(BootVolume());
     ByteBuffer program;
-    program.resize(Kernel::ExampleExeSize);
-    for (u32 i = 0; i < Kernel::ExampleExeSize; ++i)
-        program[i] = Kernel::Example_exe[i];
+    program.resize(ExampleProgramSize);
+    for (u32 i = 0; i < ExampleProgramSize; ++i)
+        program[i] = ExampleProgram[i];
     TRY(fs->saveFile(program, ExamplePath, "root"));
     // The directory a previous exexe made is fine as it is.
     auto existing = fs->readFromNode(DirectoryPath);
