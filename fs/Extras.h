@@ -9,10 +9,6 @@
 class Extras {
 public:
     static ErrorOr<ByteBuffer> StringToByte(String const& s);
-    // Copies characters from `charIndex` as bytes to `bytes` from `byteIndex`
-    // while both stay under `count`, then zero-fills up to `count`; returns
-    // the character index reached.
-    static i32 CopyCharToByte(String const& chars, i32 charIndex, ByteBuffer& bytes, i32 byteIndex, i32 count);
     static ErrorOr<String> ByteToString(ByteBuffer const& bytes);
     // The file's text, or "Error!" when it cannot be read. Only a file too
     // big for memory is an error: "Error!" would pass for its text.

@@ -258,7 +258,7 @@ void Time::WaitMS(u32 milliseconds)
 String Time::GetCorrectMinute()
 {
     u8 minute = RTC::Minute();
-    return minute < 10 ? "0" + String::number(minute) : String::number(minute);
+    return String::zero_padded(minute, 2);
 }
 
 String Time::TwentyFourHourToString() { return String::number(RTC::Hour()) + ":" + GetCorrectMinute(); }

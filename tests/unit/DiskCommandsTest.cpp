@@ -49,7 +49,7 @@ struct DiskCommands : ::testing::Test {
     }
     std::string run(std::string const& line)
     {
-        return narrow(error_message(run_line(kernel, String(line.c_str()))));
+        return ascii(error_message(run_line(kernel, String(line.c_str()))));
     }
     static String error_message(ErrorOr<void> const& result)
     {
@@ -90,13 +90,13 @@ TEST_F(DiskCommands, LsFiltersAndTakesOtherArgumentsAsThePath)
 TEST_F(DiskCommands, MkdirRmdirAndCd)
 {
     EXPECT_EQ(run("mkdir /home/root/new"), "");
-    EXPECT_EQ(narrow(volume.fs.readFromNode("home/root/new").value().owner), "");
+    EXPECT_EQ(ascii(volume.fs.readFromNode("home/root/new").value().owner), "");
     EXPECT_EQ(run("mkdir /home/root/new"), "File already exists");
     EXPECT_EQ(run("mkdir /nowhere/new"), "File not found :(");
     EXPECT_EQ(run("rmdir /home/root/new"), "");
     EXPECT_EQ(run("rmdir /home/root/new"), "File not found!!!");
     EXPECT_EQ(run("cd /some where"), "");
-    EXPECT_EQ(narrow(Environment::CurrentDir), "/some where");
+    EXPECT_EQ(ascii(Environment::CurrentDir), "/some where");
 
     machine.text_screen().Clear();
     Console::SetCursorTop(0);
@@ -189,10 +189,10 @@ TEST_F(BootDisks, FormatsBlankPartitionsLeavesForeignOnesAloneAndServesTheLastTe
     EXPECT_EQ(FileSystem::Root->mountPoints[0].mountedDevice, Kernel::fd);
     EXPECT_TRUE(KLNFS::isKFS(first).value());
     KLNFS check(second);
-    EXPECT_EQ(narrow(check.label), "TESSARY");
+    EXPECT_EQ(ascii(check.label), "TESSARY");
     EXPECT_EQ(check.getLongList("/home/root").value().size(), 0u);
     EXPECT_EQ(check.getLongList("/").value().size(), 2u);
-    EXPECT_EQ(narrow(check.readFromNode("documents").value().owner), "root");
+    EXPECT_EQ(ascii(check.readFromNode("documents").value().owner), "root");
 
     // The next boot finds both file systems and formats nothing.
     Console::Clear();

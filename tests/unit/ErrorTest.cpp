@@ -1,6 +1,6 @@
 #include "base/Error.h"
 #include "tests/sim/Sim.h"
-#include "tests/sim/Text.h"
+#include "base/StdString.h"
 
 #include <gtest/gtest.h>
 

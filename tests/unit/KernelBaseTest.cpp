@@ -1,7 +1,7 @@
 #include "hal/Console.h"
 #include "kernel/KernelBase.h"
 #include "tests/sim/Sim.h"
-#include "tests/sim/Text.h"
+#include "base/StdString.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@ public:
         note("save", path);
         return Error("disk full");
     }
-    void note(std::string const& op, String const& path) { calls.push_back(op + " " + narrow(path)); }
+    void note(std::string const& op, String const& path) { calls.push_back(op + " " + ascii(path)); }
     std::vector<std::string> calls;
 };
 
@@ -29,8 +29,8 @@ TEST(RootFilesystem, ForwardsByFirstPlainPrefixElseToTheFirstMount)
     Recorder slash, mnt;
     root.Mount("/", slash);
     root.Mount("/mnt/", mnt);
-    EXPECT_EQ(narrow(root.mountPoints[0].path), "");
-    EXPECT_EQ(narrow(root.mountPoints[1].path), "mnt");
+    EXPECT_EQ(ascii(root.mountPoints[0].path), "");
+    EXPECT_EQ(ascii(root.mountPoints[1].path), "mnt");
 
     ASSERT_FALSE(root.readFile("/home/root/a.txt").is_error());
     ASSERT_FALSE(root.getLongList("/mnt/x").is_error());
@@ -57,10 +57,10 @@ TEST(RootFilesystem, FallbackIsAlwaysTheFirstMountAndNoMountIsAnError)
 
 TEST(StringUtil, CleansNamesAndFindsSeparators)
 {
-    EXPECT_EQ(narrow(String_Util::cleanName("/")), "");
-    EXPECT_EQ(narrow(String_Util::cleanName("")), "");
-    EXPECT_EQ(narrow(String_Util::cleanName("a/")), "a");
-    EXPECT_EQ(narrow(String_Util::cleanName("//a//")), "/a/");
+    EXPECT_EQ(ascii(String_Util::cleanName("/")), "");
+    EXPECT_EQ(ascii(String_Util::cleanName("")), "");
+    EXPECT_EQ(ascii(String_Util::cleanName("a/")), "a");
+    EXPECT_EQ(ascii(String_Util::cleanName("//a//")), "/a/");
     EXPECT_EQ(String_Util::LastIndexOf("a/b/c", u'/'), 3);
     EXPECT_EQ(String_Util::LastIndexOf("abc", u'/'), -1);
     EXPECT_TRUE(String_Util::Contains("a/b", u'/'));
@@ -84,12 +84,12 @@ TEST_F(TextFiles, SaveAndOpenThroughTheRootFileSystem)
 {
     EXPECT_TRUE(Extras::SaveTextFile("/", "a.txt", "hi"));
     auto record = volume.fs.readFromNode("a.txt").value();
-    EXPECT_EQ(narrow(record.owner), "root");
+    EXPECT_EQ(ascii(record.owner), "root");
     EXPECT_EQ(text_of(volume.fs.readFile("a.txt").value()), "hi");
 
     FS::AddFile("note", "n.txt", "/documents");
-    EXPECT_EQ(narrow(FS::ReadFile("/documents/n.txt").value()), "note");
-    EXPECT_EQ(narrow(FS::ReadFile("/documents/none.txt").value()), "Error!");
+    EXPECT_EQ(ascii(FS::ReadFile("/documents/n.txt").value()), "note");
+    EXPECT_EQ(ascii(FS::ReadFile("/documents/none.txt").value()), "Error!");
     EXPECT_FALSE(Extras::SaveTextFile("/missing", "x.txt", "x"));
     FS::AddFile("x", "x.txt", "/missing"); // silent
 }
@@ -104,7 +104,7 @@ TEST_F(TextFiles, AFileTooBigForMemoryIsAnErrorNotTheErrorText)
     auto text = FS::ReadFile("/documents/big.txt");
     ASSERT_TRUE(text.is_error());
     EXPECT_TRUE(text.error().is_out_of_memory());
-    EXPECT_EQ(narrow(FS::ReadFile("/documents/none.txt").value()), "Error!");
+    EXPECT_EQ(ascii(FS::ReadFile("/documents/none.txt").value()), "Error!");
     Sim::reset();
 }
 
@@ -117,10 +117,6 @@ TEST(Extras, ConvertsCharactersToLowBytesAndBack)
     ASSERT_EQ(bytes.size(), 2u);
     EXPECT_EQ(bytes[0], 0x3A);
     EXPECT_EQ(bytes[1], 'A');
-    EXPECT_EQ(narrow(Extras::ByteToString(ByteBuffer { 0x48, 0x49 }).value()), "HI");
-    EXPECT_EQ(narrow(Extras::ByteToString(ByteBuffer {}).value()), "");
-
-    ByteBuffer target { 9, 9, 9, 9 };
-    EXPECT_EQ(Extras::CopyCharToByte("ab", 0, target, 0, 4), 2);
-    EXPECT_EQ(std::vector<u8>(target.begin(), target.end()), (std::vector<u8> { 'a', 'b', 0, 0 }));
+    EXPECT_EQ(ascii(Extras::ByteToString(ByteBuffer { 0x48, 0x49 }).value()), "HI");
+    EXPECT_EQ(ascii(Extras::ByteToString(ByteBuffer {}).value()), "");
 }

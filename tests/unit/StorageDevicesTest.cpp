@@ -24,7 +24,7 @@ std::vector<std::string> registry_names()
 {
     std::vector<std::string> names;
     for (auto const& d : Devices::dev)
-        names.push_back(narrow(d.name));
+        names.push_back(ascii(d.name));
     return names;
 }
 
