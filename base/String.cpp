@@ -12,14 +12,6 @@ String::String(char const* latin1)
         m_chars.append(static_cast<u8>(latin1[i]));
 }
 
-String::String(char16_t const* text)
-{
-    if (!text)
-        return;
-    for (size_t i = 0; text[i]; ++i)
-        m_chars.append(text[i]);
-}
-
 String::String(char16_t const* chars, size_t length)
 {
     m_chars.ensure_capacity(length);

@@ -12,7 +12,6 @@ class String {
 public:
     String() = default;
     String(char const* latin1);
-    String(char16_t const* text);
     String(char16_t const* chars, size_t length);
     explicit String(Vector<char16_t> chars)
         : m_chars(static_cast<Vector<char16_t>&&>(chars))
