@@ -95,7 +95,7 @@ private:
         for (auto const& cell : m_body) {
             Console::SetCursorTop(cell.row);
             Console::SetCursorLeft(cell.column);
-            TRY(write_colored("#", ConsoleColor::Green));
+            TRY(write_coloured("#", ConsoleColor::Green));
         }
         return {};
     }
@@ -136,19 +136,19 @@ ErrorOr<void> matrix(Kernel&, Argument const&)
                 b = 0;
             ++a;
             if (b == 3)
-                TRY(write_colored("*", ConsoleColor::Green));
+                TRY(write_coloured("*", ConsoleColor::Green));
             if (a == 2) {
-                TRY(write_colored(";", ConsoleColor::Red));
+                TRY(write_coloured(";", ConsoleColor::Red));
                 ++b;
             }
             if (b == 1)
-                TRY(write_colored("+", ConsoleColor::Yellow));
+                TRY(write_coloured("+", ConsoleColor::Yellow));
             if (a == 4) {
-                TRY(write_colored("~", ConsoleColor::Blue));
+                TRY(write_coloured("~", ConsoleColor::Blue));
                 ++b;
             }
             if (b == 2)
-                TRY(write_colored("&", ConsoleColor::Cyan));
+                TRY(write_coloured("&", ConsoleColor::Cyan));
             TRY(write_centred("Tessary", ConsoleColor::White, true, true));
         }
     }

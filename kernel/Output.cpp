@@ -23,7 +23,7 @@ ErrorOr<void> place_and_write(String const& text, ConsoleColor color, bool centr
 
 }
 
-ErrorOr<void> write_colored(String const& text, ConsoleColor color)
+ErrorOr<void> write_coloured(String const& text, ConsoleColor color)
 {
     Console::SetForegroundColor(color);
     auto written = Console::Write(text);

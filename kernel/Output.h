@@ -6,7 +6,7 @@
 
 // Writes the text in the colour and leaves the foreground white, whatever it
 // was before.
-ErrorOr<void> write_colored(String const& text, ConsoleColor color);
+ErrorOr<void> write_coloured(String const& text, ConsoleColor color);
 // Writes the text in the colour, optionally centred on the row (centre_x) and
 // on the middle row of the screen (centre_y); afterwards the cursor and the
 // foreground are back where they were, so the caller goes on writing where it

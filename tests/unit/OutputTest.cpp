@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-TEST(WriteColored, LeavesWhiteWhateverWasSetBefore)
+TEST(WriteColoured, LeavesWhiteWhateverWasSetBefore)
 {
     TestMachine machine;
     Console::SetForegroundColor(ConsoleColor::Yellow);
-    ASSERT_FALSE(write_colored("ab", ConsoleColor::Green).is_error());
+    ASSERT_FALSE(write_coloured("ab", ConsoleColor::Green).is_error());
     EXPECT_EQ(machine.line(0), "ab");
     EXPECT_EQ(machine.attribute(0, 0), 0x0A);
     EXPECT_EQ(Console::ForegroundColor(), ConsoleColor::White);
