@@ -7,14 +7,21 @@
 
 // Kernel code has no C++ exceptions: a failure is an Error carrying the text
 // the user sees, returned up the stack as ErrorOr<T> and forwarded with TRY.
+//
+// Failing must not cost memory: the heap may be what ran out, and most
+// failures are dropped or only written once. So an Error keeps a literal
+// message as the pointer it was given (every `char const*` message in the
+// tree lives for the whole run), and an out-of-memory error only its byte
+// count; the text is made when someone reads message().
 class Error {
 public:
-    explicit Error(String message)
-        : m_message(std::move(message))
+    Error(char const* literal)
+        : m_literal(literal)
     {
     }
-    Error(char const* message)
-        : m_message(message)
+    // A message put together at run time (a file name in it, say).
+    explicit Error(String message)
+        : m_text(std::move(message))
     {
     }
     // A request for `bytes` that the heap cannot meet. It is told apart from
@@ -22,16 +29,28 @@ public:
     // (a text file that cannot be read shows "Error!") does not hide it.
     static Error out_of_memory(u64 bytes)
     {
-        Error error("Not enough memory: " + String::number(static_cast<i64>(bytes)) + " bytes needed");
+        Error error;
+        error.m_bytes_needed = bytes;
         error.m_out_of_memory = true;
         return error;
     }
 
-    String const& message() const { return m_message; }
+    String message() const
+    {
+        if (m_out_of_memory)
+            return "Not enough memory: " + String::number(static_cast<i64>(m_bytes_needed)) + " bytes needed";
+        if (m_literal)
+            return String(m_literal);
+        return m_text;
+    }
     bool is_out_of_memory() const { return m_out_of_memory; }
 
 private:
-    String m_message;
+    Error() = default;
+
+    char const* m_literal { nullptr };
+    String m_text;
+    u64 m_bytes_needed { 0 };
     bool m_out_of_memory { false };
 };
 
@@ -75,11 +94,31 @@ public:
     }
 
     bool is_error() const { return m_is_error; }
-    T& value() { return m_value; }
-    T const& value() const { return m_value; }
-    Error const& error() const { return m_error; }
-    T release_value() { return std::move(m_value); }
-    Error release_error() { return std::move(m_error); }
+    T& value()
+    {
+        VERIFY(!m_is_error);
+        return m_value;
+    }
+    T const& value() const
+    {
+        VERIFY(!m_is_error);
+        return m_value;
+    }
+    Error const& error() const
+    {
+        VERIFY(m_is_error);
+        return m_error;
+    }
+    T release_value()
+    {
+        VERIFY(!m_is_error);
+        return std::move(m_value);
+    }
+    Error release_error()
+    {
+        VERIFY(m_is_error);
+        return std::move(m_error);
+    }
 
 private:
     union {
@@ -92,36 +131,61 @@ private:
 template<>
 class [[nodiscard]] ErrorOr<void> {
 public:
-    ErrorOr() = default;
+    ErrorOr() { }
     ErrorOr(Error error)
-        : m_error(new Error(std::move(error)))
+        : m_is_error(true)
     {
+        new (&m_error) Error(std::move(error));
     }
-    ErrorOr(ErrorOr&& other)
-        : m_error(other.m_error)
-    {
-        other.m_error = nullptr;
-    }
+    // The moved-from result reads as a success, so nothing reports twice.
+    ErrorOr(ErrorOr&& other) { take(other); }
     ErrorOr(ErrorOr const&) = delete;
     ErrorOr& operator=(ErrorOr const&) = delete;
     ErrorOr& operator=(ErrorOr&& other)
     {
         if (this != &other) {
-            delete m_error;
-            m_error = other.m_error;
-            other.m_error = nullptr;
+            clear();
+            take(other);
         }
         return *this;
     }
-    ~ErrorOr() { delete m_error; }
+    ~ErrorOr() { clear(); }
 
-    bool is_error() const { return m_error != nullptr; }
-    Error const& error() const { return *m_error; }
+    bool is_error() const { return m_is_error; }
+    Error const& error() const
+    {
+        VERIFY(m_is_error);
+        return m_error;
+    }
     void release_value() { }
-    Error release_error() { return std::move(*m_error); }
+    Error release_error()
+    {
+        VERIFY(m_is_error);
+        return std::move(m_error);
+    }
 
 private:
-    Error* m_error { nullptr };
+    void take(ErrorOr& other)
+    {
+        if (!other.m_is_error)
+            return;
+        new (&m_error) Error(std::move(other.m_error));
+        m_is_error = true;
+        other.clear();
+    }
+    void clear()
+    {
+        if (m_is_error)
+            m_error.~Error();
+        m_is_error = false;
+    }
+
+    // Held in place, not on the heap: a failure with a literal message
+    // allocates nothing.
+    union {
+        Error m_error;
+    };
+    bool m_is_error { false };
 };
 
 // A zero-filled buffer of `size` bytes, or the out-of-memory error: for
@@ -142,4 +206,14 @@ inline ErrorOr<ByteBuffer> try_allocate_bytes(size_t size)
         if (_try_result.is_error())                      \
             return _try_result.release_error();          \
         _try_result.release_value();                     \
+    })
+
+// Evaluates an ErrorOr expression that cannot fail here and yields its value;
+// a failure stops the machine like a broken invariant does.
+#define MUST(expression)                                                                                               \
+    ({                                                                                                                 \
+        auto _must_result = (expression);                                                                              \
+        if (_must_result.is_error())                                                                                   \
+            verification_failed("MUST(" #expression ")", __FILE__, __LINE__);                                          \
+        _must_result.release_value();                                                                                  \
     })

@@ -12,14 +12,6 @@ String::String(char const* latin1)
         m_chars.append(static_cast<u8>(latin1[i]));
 }
 
-String::String(char16_t const* text)
-{
-    if (!text)
-        return;
-    for (size_t i = 0; text[i]; ++i)
-        m_chars.append(text[i]);
-}
-
 String::String(char16_t const* chars, size_t length)
 {
     m_chars.ensure_capacity(length);
@@ -54,6 +46,14 @@ String String::number(i64 value)
     return s;
 }
 
+String String::zero_padded(u32 value, u32 digits)
+{
+    String decimal = number(value);
+    if (decimal.length() >= digits)
+        return decimal;
+    return repeated(u'0', digits - decimal.length()) + decimal;
+}
+
 String String::hex(u32 value, u32 digits)
 {
     String s;
@@ -61,15 +61,6 @@ String String::hex(u32 value, u32 digits)
         u32 nibble = (i - 1) < 8 ? (value >> ((i - 1) * 4)) & 0xF : 0;
         s.append(static_cast<char16_t>("0123456789ABCDEF"[nibble]));
     }
-    return s;
-}
-
-String String::from_bytes(u8 const* bytes, size_t length)
-{
-    String s;
-    s.m_chars.ensure_capacity(length);
-    for (size_t i = 0; i < length; ++i)
-        s.m_chars.append(bytes[i]);
     return s;
 }
 
@@ -171,12 +162,26 @@ Vector<String> String::split(char16_t separator) const
     return pieces;
 }
 
+void String::copy_low_bytes(u8* bytes) const
+{
+    for (size_t i = 0; i < length(); ++i)
+        bytes[i] = static_cast<u8>(m_chars[i] & 0xFF);
+}
+
 ByteBuffer String::to_bytes() const
 {
     ByteBuffer bytes;
-    bytes.ensure_capacity(length());
-    for (char16_t c : m_chars)
-        bytes.append(static_cast<u8>(c & 0xFF));
+    bytes.resize(length());
+    copy_low_bytes(bytes.data());
+    return bytes;
+}
+
+std::optional<ByteBuffer> String::try_to_bytes() const
+{
+    ByteBuffer bytes;
+    if (!bytes.try_resize(length()))
+        return {};
+    copy_low_bytes(bytes.data());
     return bytes;
 }
 

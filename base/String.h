@@ -12,7 +12,6 @@ class String {
 public:
     String() = default;
     String(char const* latin1);
-    String(char16_t const* text);
     String(char16_t const* chars, size_t length);
     explicit String(Vector<char16_t> chars)
         : m_chars(static_cast<Vector<char16_t>&&>(chars))
@@ -21,9 +20,10 @@ public:
 
     static String repeated(char16_t c, size_t count);
     static String number(i64 value);
+    // Decimal, zero padded to at least `digits` digits (clock fields: "07").
+    static String zero_padded(u32 value, u32 digits);
     // "0x"-less upper-case hexadecimal, zero padded to `digits` digits.
     static String hex(u32 value, u32 digits);
-    static String from_bytes(u8 const* bytes, size_t length);
     // Each byte one character, or nothing when memory runs out: for texts as
     // long as a file.
     static std::optional<String> try_from_bytes(u8 const* bytes, size_t length);
@@ -47,6 +47,8 @@ public:
     Vector<String> split(char16_t separator) const;
     // Low 8 bits of every character, for the disk format and the serial log.
     ByteBuffer to_bytes() const;
+    // to_bytes, or nothing when memory runs out: for texts as long as a file.
+    std::optional<ByteBuffer> try_to_bytes() const;
 
     void append(char16_t c) { m_chars.append(c); }
     void append(String const& other);
@@ -71,6 +73,8 @@ public:
     bool operator!=(char const* latin1) const { return !(*this == latin1); }
 
 private:
+    void copy_low_bytes(u8* bytes) const;
+
     Vector<char16_t> m_chars;
 };
 

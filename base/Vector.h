@@ -63,7 +63,6 @@ public:
 
     size_t size() const { return m_size; }
     bool is_empty() const { return m_size == 0; }
-    size_t capacity() const { return m_capacity; }
 
     T* data() { return m_data; }
     T const* data() const { return m_data; }
@@ -79,7 +78,6 @@ public:
         VERIFY(i < m_size);
         return m_data[i];
     }
-    T& first() { return (*this)[0]; }
     T& last() { return (*this)[m_size - 1]; }
     T const& last() const { return (*this)[m_size - 1]; }
 
@@ -120,20 +118,6 @@ public:
         for (size_t i = index; i + 1 < m_size; ++i)
             m_data[i] = std::move(m_data[i + 1]);
         m_data[--m_size].~T();
-    }
-    T take_first()
-    {
-        VERIFY(m_size > 0);
-        T value = std::move(m_data[0]);
-        remove(0);
-        return value;
-    }
-    T take_last()
-    {
-        VERIFY(m_size > 0);
-        T value = std::move(m_data[m_size - 1]);
-        m_data[--m_size].~T();
-        return value;
     }
     void resize(size_t new_size)
     {

@@ -1,5 +1,6 @@
 #include "fs/DiskFilesystem.h"
 
+#include "base/Endian.h"
 #include "fs/Checksum.h"
 #include "fs/Stream.h"
 #include "fs/TimeStamp.h"
@@ -75,12 +76,6 @@ ErrorOr<void> checkName(String const& name)
             return Error("Invalid character in file name");
     }
     return {};
-}
-
-u32 readLength(ByteBuffer const& bytes)
-{
-    return static_cast<u32>(bytes[0]) | static_cast<u32>(bytes[1]) << 8 | static_cast<u32>(bytes[2]) << 16
-        | static_cast<u32>(bytes[3]) << 24;
 }
 
 ErrorOr<void> checkOwner(String const& owner)
@@ -361,7 +356,7 @@ ErrorOr<ByteBuffer> DiskFilesystem::ReadContent(DirectoryRecord const& entry)
     if (entry.size < 4)
         return Error("Corrupt file record");
     ByteBuffer content = TRY(readBlocks(entry.address, 1));
-    u32 length = readLength(content);
+    u32 length = read_le32(content, 0);
     if (length != static_cast<u32>(entry.size) - 4)
         return Error("Corrupt file record");
     u32 blocks = BlocksForFile(length);

@@ -1,12 +1,6 @@
 #include "fs/MBR.h"
 
-namespace {
-u32 read_u32(ByteBuffer const& bytes, size_t offset)
-{
-    return static_cast<u32>(bytes[offset]) | static_cast<u32>(bytes[offset + 1]) << 8
-        | static_cast<u32>(bytes[offset + 2]) << 16 | static_cast<u32>(bytes[offset + 3]) << 24;
-}
-}
+#include "base/Endian.h"
 
 MBR::MBR(ByteBuffer const& sector)
 {
@@ -17,6 +11,6 @@ MBR::MBR(ByteBuffer const& sector)
         u8 systemId = sector[entry + 4];
         if (systemId == 0)
             continue;
-        partitions.append({ systemId, read_u32(sector, entry + 8), read_u32(sector, entry + 12) });
+        partitions.append({ systemId, read_le32(sector, entry + 8), read_le32(sector, entry + 12) });
     }
 }

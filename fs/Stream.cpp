@@ -1,5 +1,7 @@
 #include "fs/Stream.h"
 
+#include "base/Endian.h"
+
 namespace {
 // Growth step of a stream written past its end: keeps a byte-by-byte writer
 // from reallocating on every byte.
@@ -41,9 +43,7 @@ ErrorOr<i32> BinaryReader::ReadInt32()
     auto& s = baseStream;
     if (s.position < 0 || static_cast<size_t>(s.position) + 4 > s.data.size())
         return Error(EndOfData);
-    size_t p = static_cast<size_t>(s.position);
-    u32 value = static_cast<u32>(s.data[p]) | static_cast<u32>(s.data[p + 1]) << 8
-        | static_cast<u32>(s.data[p + 2]) << 16 | static_cast<u32>(s.data[p + 3]) << 24;
+    u32 value = read_le32(s.data, static_cast<size_t>(s.position));
     s.position += 4;
     return static_cast<i32>(value);
 }

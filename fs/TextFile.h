@@ -9,10 +9,6 @@
 namespace TextFile {
 
 ErrorOr<ByteBuffer> to_bytes(String const& text);
-// Copies characters from `charIndex` as bytes to `bytes` from `byteIndex`
-// while both stay under `count`, then zero-fills up to `count`; returns the
-// character index reached.
-i32 copy_chars_to_bytes(String const& chars, i32 charIndex, ByteBuffer& bytes, i32 byteIndex, i32 count);
 ErrorOr<String> from_bytes(ByteBuffer const& bytes);
 
 // The text of the file at `path`.

@@ -2,11 +2,6 @@
 
 namespace {
 char const* const DayNames[7] = { "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat" };
-
-String two_digits(u8 value)
-{
-    return value < 10 ? "0" + String::number(value) : String::number(value);
-}
 }
 
 String TimeStamp::dayName(u8 dayOfWeek)
@@ -20,13 +15,13 @@ String TimeStamp::timeString(ClockReading const& clock)
 {
     // Midnight reads 12; there is no AM/PM.
     String hour = clock.hour == 0 ? String("12") : String::number(clock.hour);
-    return hour + ":" + two_digits(clock.minute);
+    return hour + ":" + String::zero_padded(clock.minute, 2);
 }
 
 String TimeStamp::dateTimeString(ClockReading const& clock)
 {
     return dayName(clock.dayOfWeek) + " " + String::number(clock.month) + "/" + String::number(clock.day) + "/"
-        + two_digits(clock.year) + " " + timeString(clock);
+        + String::zero_padded(clock.year, 2) + " " + timeString(clock);
 }
 
 String TimeStamp::dateTimeString() { return dateTimeString(ReadClock()); }

@@ -1,21 +1,17 @@
 #include "hal/MZ_EXE.h"
 
+#include "base/Endian.h"
 #include "hal/Debugger.h"
 
 namespace {
 constexpr u16 Signature = 'M' | ('Z' << 8);
 constexpr u32 ParagraphSize = 16;
-
-u16 le16(ByteBuffer const& bytes, u32 offset)
-{
-    return static_cast<u16>(bytes[offset] | (bytes[offset + 1] << 8));
-}
 }
 
 ErrorOr<MZ_EXE> MZ_EXE::Load(ByteBuffer file)
 {
     u32 size = static_cast<u32>(file.size());
-    if (size < sizeof(MZ_Header) || le16(file, 0) != Signature)
+    if (size < sizeof(MZ_Header) || read_le16(file, 0) != Signature)
         return Error("Not an MZ executable");
 
     MZ_EXE exe;
@@ -35,7 +31,7 @@ ErrorOr<MZ_EXE> MZ_EXE::Load(ByteBuffer file)
 
     for (u32 i = 0; i < header.RelocationCount; ++i) {
         u32 entry = table + i * static_cast<u32>(sizeof(RelocationStruct));
-        exe.m_relocations.append({ le16(file, entry), le16(file, entry + 2) });
+        exe.m_relocations.append({ read_le16(file, entry), read_le16(file, entry + 2) });
     }
     // The load module takes the file's own memory: a program as big as the
     // heap allows can be loaded without a second copy.

@@ -213,7 +213,7 @@ void PIT::Wait(u32 milliseconds)
 {
     s_waitSignalled = false;
     PITTimer timer(SignalWait, static_cast<i32>(milliseconds * 1000000u), false);
-    (void)RegisterTimer(&timer); // a fresh timer always registers
+    MUST(RegisterTimer(&timer)); // a fresh timer always registers
     // The system has no periodic tick: the timers are counted down by
     // one-shot periods of at most 50 ms, armed while someone waits.
     s_waitingPit = this;
@@ -258,7 +258,7 @@ void Time::WaitMS(u32 milliseconds)
 String Time::GetCorrectMinute()
 {
     u8 minute = RTC::Minute();
-    return minute < 10 ? "0" + String::number(minute) : String::number(minute);
+    return String::zero_padded(minute, 2);
 }
 
 String Time::TwentyFourHourToString() { return String::number(RTC::Hour()) + ":" + GetCorrectMinute(); }

@@ -8,7 +8,7 @@
 #include "hal/Interrupts.h"
 #include "hal/Pci.h"
 
-void Bootstrap::Init()
+void initialize_hardware()
 {
     PIC::Initialize();
     Interrupts::UpdateIDT(true);
@@ -25,7 +25,7 @@ OwnPtr<TextConsole> s_writer;
 OwnPtr<Keyboard> s_keyboard;
 }
 
-void Global::Init(Storage& storage)
+void initialize_devices(Storage& storage)
 {
     s_keyboard.clear();
     s_writer.clear();

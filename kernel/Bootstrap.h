@@ -1,17 +1,14 @@
 #pragma once
 
+// The two steps of a kernel start, in this order.
+
 // Hardware bring-up: interrupt controllers, descriptor table, FPU. (The heap
 // is ready before: the runtime sets it up before the kernel object exists.)
-class Bootstrap {
-public:
-    static void Init();
-};
+void initialize_hardware();
 
 class Storage;
 
-// The system globals: console writer, text screen and keyboard; the disks
-// found at start-up go to `storage`.
-class Global {
-public:
-    static void Init(Storage& storage);
-};
+// The devices the system runs with: the text screen, the console writer and
+// the keyboard the console is bound to, the PCI devices, and the ATA drives,
+// which go to `storage`.
+void initialize_devices(Storage& storage);

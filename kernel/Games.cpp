@@ -95,7 +95,7 @@ private:
         for (auto const& cell : m_body) {
             Console::SetCursorTop(cell.row);
             Console::SetCursorLeft(cell.column);
-            TRY(Extensions::Write2("#", ConsoleColor::Green));
+            TRY(write_coloured("#", ConsoleColor::Green));
         }
         return {};
     }
@@ -104,9 +104,9 @@ private:
     {
         Console::Clear();
         Console::SetCursorTop(Console::WindowHeight() / 2 - 2);
-        TRY(Output::WriteLine("YOU LOSE!", ConsoleColor::Red, true, false));
+        TRY(write_line_centred("YOU LOSE!", ConsoleColor::Red, true, false));
         Console::SetCursorTop(Console::CursorTop() + 1);
-        return Output::WriteLine("Your score: " + String::number(m_score), ConsoleColor::White, true, false);
+        return write_line_centred("Your score: " + String::number(m_score), ConsoleColor::White, true, false);
     }
 
     i32 m_score { 0 };
@@ -136,20 +136,20 @@ ErrorOr<void> matrix(Kernel&, Argument const&)
                 b = 0;
             ++a;
             if (b == 3)
-                TRY(Extensions::Write2("*", ConsoleColor::Green));
+                TRY(write_coloured("*", ConsoleColor::Green));
             if (a == 2) {
-                TRY(Extensions::Write2(";", ConsoleColor::Red));
+                TRY(write_coloured(";", ConsoleColor::Red));
                 ++b;
             }
             if (b == 1)
-                TRY(Extensions::Write2("+", ConsoleColor::Yellow));
+                TRY(write_coloured("+", ConsoleColor::Yellow));
             if (a == 4) {
-                TRY(Extensions::Write2("~", ConsoleColor::Blue));
+                TRY(write_coloured("~", ConsoleColor::Blue));
                 ++b;
             }
             if (b == 2)
-                TRY(Extensions::Write2("&", ConsoleColor::Cyan));
-            TRY(Extensions::Write2("Tessary", ConsoleColor::White, true, true));
+                TRY(write_coloured("&", ConsoleColor::Cyan));
+            TRY(write_centred("Tessary", ConsoleColor::White, true, true));
         }
     }
     return {};

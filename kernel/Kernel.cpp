@@ -64,8 +64,9 @@ void colors(u8 foreground)
 
 void RunKernel()
 {
-    auto* kernel = new Kernel();
-    auto result = kernel->Start();
+    // Lives in this frame, which the system never leaves while it runs.
+    Kernel kernel;
+    auto result = kernel.Start();
     if (result.is_error())
         (void)Console::WriteLine(result.error().message());
 }

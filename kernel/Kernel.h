@@ -35,17 +35,6 @@ public:
     // stayed on.
     static ErrorOr<void> Shutdown();
 
-    // The shell's byte port access; Outb remembers the last port and value
-    // written in PP and D.
-    static u8 Inb(u16 port);
-    static void Outb(u16 port, u8 value);
-    static u16 PP;
-    static u8 D;
-
-    // The MZ program that `exexe` stores on the disk (programs/example.asm).
-    static constexpr u32 ExampleExeSize = 4608;
-    static u8 const Example_exe[ExampleExeSize];
-
     bool skipBootQuestion { false };
 
     // When set (before the kernel starts), runs in place of the question and

@@ -12,17 +12,15 @@ ErrorOr<void> KernelBase::Start()
     }
     started = true;
     Debugger::Send("Starting kernel");
-    Bootstrap::Init();
-    Global::Init(m_storage);
-    if (clearScreen)
-        Console::Clear();
+    initialize_hardware();
+    initialize_devices(m_storage);
+    Console::Clear();
 
+    // The system runs until something fails.
     auto run = [this]() -> ErrorOr<void> {
         TRY(BeforeRun());
-        while (!stopped)
+        for (;;)
             TRY(Run());
-        TRY(AfterRun());
-        return {};
     };
     auto result = run();
     if (result.is_error()) {

@@ -7,10 +7,6 @@
 // then run the shell for as long as the system runs.
 class KernelBase {
 public:
-    KernelBase()
-        : clearScreen(true)
-    {
-    }
     virtual ~KernelBase() = default;
 
     // Returns only when an error ended the run (after reporting it) or when
@@ -23,11 +19,8 @@ public:
 protected:
     virtual ErrorOr<void> BeforeRun() { return {}; }
     virtual ErrorOr<void> Run() = 0;
-    virtual ErrorOr<void> AfterRun() { return {}; }
 
-    bool stopped { false };
     bool started { false };
-    bool clearScreen;
 
 private:
     Storage m_storage;

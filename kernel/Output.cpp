@@ -2,7 +2,7 @@
 
 namespace {
 
-ErrorOr<void> write_placed(String const& text, ConsoleColor color, bool centreX, bool centreY, bool endLine)
+ErrorOr<void> place_and_write(String const& text, ConsoleColor color, bool centreX, bool centreY, bool endLine)
 {
     ConsoleColor previous = Console::ForegroundColor();
     Console::SetForegroundColor(color);
@@ -23,7 +23,7 @@ ErrorOr<void> write_placed(String const& text, ConsoleColor color, bool centreX,
 
 }
 
-ErrorOr<void> Extensions::Write2(String const& text, ConsoleColor color)
+ErrorOr<void> write_coloured(String const& text, ConsoleColor color)
 {
     Console::SetForegroundColor(color);
     auto written = Console::Write(text);
@@ -31,14 +31,14 @@ ErrorOr<void> Extensions::Write2(String const& text, ConsoleColor color)
     return written;
 }
 
-ErrorOr<void> Extensions::Write2(String const& text, ConsoleColor color, bool centreX, bool centreY)
+ErrorOr<void> write_centred(String const& text, ConsoleColor color, bool centre_x, bool centre_y)
 {
-    return write_placed(text, color, centreX, centreY, false);
+    return place_and_write(text, color, centre_x, centre_y, false);
 }
 
-ErrorOr<void> Output::WriteLine(String const& text, ConsoleColor color, bool centreX, bool centreY)
+ErrorOr<void> write_line_centred(String const& text, ConsoleColor color, bool centre_x, bool centre_y)
 {
-    return write_placed(text, color, centreX, centreY, true);
+    return place_and_write(text, color, centre_x, centre_y, true);
 }
 
 ProgressBar::ProgressBar(i32 value, bool charByChar)

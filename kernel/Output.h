@@ -3,23 +3,17 @@
 #include "hal/Console.h"
 
 // Coloured writes for the shell's commands and games.
-class Extensions {
-public:
-    // Writes the text in the colour and leaves the foreground white, whatever
-    // it was before.
-    static ErrorOr<void> Write2(String const& text, ConsoleColor color);
-    // Writes the text in the colour, optionally centred on the row
-    // (centreX) and on the middle row of the screen (centreY); afterwards the
-    // cursor and the foreground are back where they were, so the caller goes
-    // on writing where it stood.
-    static ErrorOr<void> Write2(String const& text, ConsoleColor color, bool centreX, bool centreY);
-};
 
-class Output {
-public:
-    // Write2 with centring, ending the line.
-    static ErrorOr<void> WriteLine(String const& text, ConsoleColor color, bool centreX, bool centreY);
-};
+// Writes the text in the colour and leaves the foreground white, whatever it
+// was before.
+ErrorOr<void> write_coloured(String const& text, ConsoleColor color);
+// Writes the text in the colour, optionally centred on the row (centre_x) and
+// on the middle row of the screen (centre_y); afterwards the cursor and the
+// foreground are back where they were, so the caller goes on writing where it
+// stood.
+ErrorOr<void> write_centred(String const& text, ConsoleColor color, bool centre_x, bool centre_y);
+// write_centred, ending the line.
+ErrorOr<void> write_line_centred(String const& text, ConsoleColor color, bool centre_x, bool centre_y);
 
 // A text-mode progress bar drawn on the line below the cursor:
 // "[" + 50 track cells + "]" and the percentage from column 54. Every draw

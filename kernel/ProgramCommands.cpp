@@ -3,6 +3,7 @@
 #include "fs/DiskFilesystem.h"
 #include "hal/MZ_EXE.h"
 #include "kernel/Commands.h"
+#include "programs/ExampleProgram.h"
 
 namespace {
 
@@ -29,9 +30,9 @@ ErrorOr<void> exexe(Kernel& kernel, Argument const&)
 {
     auto* fs = TRY(kernel.storage().boot_volume());
     ByteBuffer program;
-    program.resize(Kernel::ExampleExeSize);
-    for (u32 i = 0; i < Kernel::ExampleExeSize; ++i)
-        program[i] = Kernel::Example_exe[i];
+    program.resize(ExampleProgramSize);
+    for (u32 i = 0; i < ExampleProgramSize; ++i)
+        program[i] = ExampleProgram[i];
     TRY(fs->saveFile(program, ExamplePath, "root"));
     // The directory a previous exexe made is fine as it is.
     auto existing = fs->readFromNode(DirectoryPath);

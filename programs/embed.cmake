@@ -1,5 +1,5 @@
 # Turns the assembled example program into a C++ source that defines
-# Kernel::Example_exe. Run as: cmake -DINPUT=example.exe -DOUTPUT=x.cpp -P embed.cmake
+# ExampleProgram (programs/ExampleProgram.h). Run as: cmake -DINPUT=example.exe -DOUTPUT=x.cpp -P embed.cmake
 file(READ "${INPUT}" hex HEX)
 string(LENGTH "${hex}" digits)
 math(EXPR size "${digits} / 2")
@@ -10,6 +10,6 @@ string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
 string(REGEX REPLACE "((0x..,){16})" "\\1\n    " bytes "${bytes}")
 file(WRITE "${OUTPUT}.tmp"
     "// Generated at build time from programs/example.asm; do not edit.\n"
-    "#include \"kernel/Kernel.h\"\n\n"
-    "u8 const Kernel::Example_exe[Kernel::ExampleExeSize] = {\n    ${bytes}\n};\n")
+    "#include \"programs/ExampleProgram.h\"\n\n"
+    "u8 const ExampleProgram[ExampleProgramSize] = {\n    ${bytes}\n};\n")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

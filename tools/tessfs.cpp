@@ -1,6 +1,8 @@
 // tessfs: creates, inspects, fills, reads and checks Tessary disk images on
 // the host, with the same file-system code the kernel runs.
 
+#include "base/Endian.h"
+#include "base/StdString.h"
 #include "fs/DiskFilesystem.h"
 #include "fs/FsCheck.h"
 #include "fs/MBR.h"
@@ -32,14 +34,6 @@ char const* const Usage = R"(usage: tessfs [--part N] COMMAND IMAGE [ARGS...]
   --part N                  work on partition N of the table (default 1)
 )";
 
-std::string text(String const& s)
-{
-    std::string out;
-    for (char16_t c : s.chars())
-        out += static_cast<char>(c & 0xFF);
-    return out;
-}
-
 struct Failure {
     std::string message;
 };
@@ -48,14 +42,14 @@ template<typename T>
 T check(ErrorOr<T> result)
 {
     if (result.is_error())
-        throw Failure { text(result.error().message()) };
+        throw Failure { ascii(result.error().message()) };
     return result.release_value();
 }
 
 void check(ErrorOr<void> result)
 {
     if (result.is_error())
-        throw Failure { text(result.error().message()) };
+        throw Failure { ascii(result.error().message()) };
 }
 
 struct Volume {
@@ -111,10 +105,8 @@ int mkdisk(std::string const& path, std::string const& size)
     u32 count = static_cast<u32>(blocks) - start;
     size_t entry = MBR::TableOffset;
     mbr[entry + 4] = PartitionType;
-    for (int i = 0; i < 4; ++i) {
-        mbr[entry + 8 + i] = static_cast<u8>(start >> (8 * i));
-        mbr[entry + 12 + i] = static_cast<u8>(count >> (8 * i));
-    }
+    write_le32(mbr, entry + 8, start);
+    write_le32(mbr, entry + 12, count);
     mbr[510] = 0x55;
     mbr[511] = 0xAA;
     check(image->WriteBlock(0, 1, mbr));
@@ -125,8 +117,8 @@ int ls(Volume& v, std::string const& path)
 {
     for (auto const& e : check(v.fs->getLongList(String(path.c_str())))) {
         std::string size = e.isDirectory() ? "" : std::to_string(e.size - 4);
-        std::printf("%-5s %10s  %-8s %-18s %s\n", e.isDirectory() ? "<DIR>" : "", size.c_str(), text(e.owner).c_str(),
-            text(e.dateTime).c_str(), text(e.name).c_str());
+        std::printf("%-5s %10s  %-8s %-18s %s\n", e.isDirectory() ? "<DIR>" : "", size.c_str(), ascii(e.owner).c_str(),
+            ascii(e.dateTime).c_str(), ascii(e.name).c_str());
     }
     return 0;
 }
@@ -158,7 +150,7 @@ int fsck(Volume& v, std::string const& path)
 {
     auto problems = check(FsCheck::Run(*v.fs));
     for (auto const& problem : problems)
-        std::printf("%s\n", text(problem).c_str());
+        std::printf("%s\n", ascii(problem).c_str());
     if (!problems.is_empty())
         return 1;
     std::printf("%s: clean, %d blocks used\n", path.c_str(), check(v.fs->getWriteAddress()));

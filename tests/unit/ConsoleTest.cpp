@@ -2,7 +2,7 @@
 #include "gfx/Mouse.h"
 #include "tests/sim/PS2Mouse.h"
 #include "tests/sim/TestMachine.h"
-#include "tests/sim/Text.h"
+#include "base/StdString.h"
 
 #include <gtest/gtest.h>
 

@@ -37,7 +37,7 @@ struct DiskCommands : ::testing::Test {
     }
     std::string run(std::string const& line)
     {
-        return narrow(error_message(run_line(kernel, String(line.c_str()))));
+        return ascii(error_message(run_line(kernel, String(line.c_str()))));
     }
     static String error_message(ErrorOr<void> const& result)
     {
@@ -74,13 +74,13 @@ TEST_F(DiskCommands, LsFiltersAndTakesOtherArgumentsAsThePath)
 TEST_F(DiskCommands, MkdirRmdirAndCd)
 {
     EXPECT_EQ(run("mkdir /home/root/new"), "");
-    EXPECT_EQ(narrow(volume.fs.readFromNode("home/root/new").value().owner), "");
+    EXPECT_EQ(ascii(volume.fs.readFromNode("home/root/new").value().owner), "");
     EXPECT_EQ(run("mkdir /home/root/new"), "File already exists");
     EXPECT_EQ(run("mkdir /nowhere/new"), "File not found :(");
     EXPECT_EQ(run("rmdir /home/root/new"), "");
     EXPECT_EQ(run("rmdir /home/root/new"), "File not found!!!");
     EXPECT_EQ(run("cd /some where"), "");
-    EXPECT_EQ(narrow(kernel.current_directory()), "/some where");
+    EXPECT_EQ(ascii(kernel.current_directory()), "/some where");
 
     machine.text_screen().Clear();
     Console::SetCursorTop(0);
@@ -113,7 +113,7 @@ TEST_F(DiskCommands, AFileTooBigForMemoryIsAnErrorNotTheErrorText)
     auto text = read_text_for_display(kernel.storage(), "/home/root/big.txt");
     ASSERT_TRUE(text.is_error());
     EXPECT_TRUE(text.error().is_out_of_memory());
-    EXPECT_EQ(narrow(read_text_for_display(kernel.storage(), "/home/root/none.txt").value()), "Error!");
+    EXPECT_EQ(ascii(read_text_for_display(kernel.storage(), "/home/root/none.txt").value()), "Error!");
     Sim::reset();
 }
 
@@ -177,10 +177,10 @@ TEST_F(BootDisks, FormatsBlankPartitionsLeavesForeignOnesAloneAndServesTheLastTe
     EXPECT_EQ(storage.root().mountPoints[0].filesystem, boot_volume());
     EXPECT_TRUE(DiskFilesystem::is_formatted(first).value());
     DiskFilesystem check(second, storage.user());
-    EXPECT_EQ(narrow(check.label), "TESSARY");
+    EXPECT_EQ(ascii(check.label), "TESSARY");
     EXPECT_EQ(check.getLongList("/home/root").value().size(), 0u);
     EXPECT_EQ(check.getLongList("/").value().size(), 2u);
-    EXPECT_EQ(narrow(check.readFromNode("documents").value().owner), "root");
+    EXPECT_EQ(ascii(check.readFromNode("documents").value().owner), "root");
 
     // The next boot finds both file systems and formats nothing.
     Console::Clear();

@@ -11,7 +11,7 @@ std::vector<std::string> names(Vector<DirectoryRecord> const& entries)
 {
     std::vector<std::string> out;
     for (auto const& e : entries)
-        out.push_back(narrow(e.name));
+        out.push_back(ascii(e.name));
     return out;
 }
 
@@ -38,14 +38,14 @@ TEST(ContentChecksum, MatchesTheKnownValues)
 
 TEST(TimeStamp, UsesTheClocksDayNamesMidnightAsTwelveAndPaddedMinutes)
 {
-    EXPECT_EQ(narrow(TimeStamp::dateTimeString({ 2, 3, 7, 26, 9, 5 })), "Mon 3/7/26 9:05");
-    EXPECT_EQ(narrow(TimeStamp::timeString({ 1, 1, 1, 0, 0, 5 })), "12:05");
-    EXPECT_EQ(narrow(TimeStamp::timeString({ 1, 1, 1, 0, 13, 45 })), "13:45");
+    EXPECT_EQ(ascii(TimeStamp::dateTimeString({ 2, 3, 7, 26, 9, 5 })), "Mon 3/7/26 9:05");
+    EXPECT_EQ(ascii(TimeStamp::timeString({ 1, 1, 1, 0, 0, 5 })), "12:05");
+    EXPECT_EQ(ascii(TimeStamp::timeString({ 1, 1, 1, 0, 13, 45 })), "13:45");
     std::vector<std::string> days;
     for (u8 d = 0; d <= 8; ++d)
-        days.push_back(narrow(TimeStamp::dayName(d)));
+        days.push_back(ascii(TimeStamp::dayName(d)));
     EXPECT_EQ(days, (std::vector<std::string> { "", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "" }));
-    EXPECT_EQ(narrow(TimeStamp::dateTimeString({ 7, 12, 31, 5, 23, 59 })), "Sat 12/31/05 23:59");
+    EXPECT_EQ(ascii(TimeStamp::dateTimeString({ 7, 12, 31, 5, 23, 59 })), "Sat 12/31/05 23:59");
 }
 
 TEST(DiskFilesystem, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
@@ -57,7 +57,7 @@ TEST(DiskFilesystem, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
     EXPECT_FALSE(DiskFilesystem::is_formatted(p).value());
     User root = User::root();
     DiskFilesystem fs(p, root);
-    EXPECT_EQ(narrow(fs.label), "");
+    EXPECT_EQ(ascii(fs.label), "");
     ASSERT_FALSE(fs.Format("TESSARY").is_error());
     EXPECT_TRUE(DiskFilesystem::is_formatted(p).value());
     u8 const* super = disk.block(2049);
@@ -68,7 +68,7 @@ TEST(DiskFilesystem, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
     EXPECT_EQ(disk.block(2047)[511], 0xEE);     // nothing before the partition
     EXPECT_EQ(fs.getWriteAddress().value(), 4);
     EXPECT_TRUE(fs.getLongList("/").value().is_empty());
-    EXPECT_EQ(narrow(DiskFilesystem(p, root).label), "TESSARY");
+    EXPECT_EQ(ascii(DiskFilesystem(p, root).label), "TESSARY");
 }
 
 TEST(DiskFilesystem, FormatRefusesSmallPartitionsAndLongLabelsWithoutWriting)
@@ -96,7 +96,7 @@ TEST(DiskFilesystem, LaysOutDirectoriesAndFilesFromTheAllocationPointer)
     EXPECT_EQ(root[0].address, 4);
     EXPECT_EQ(root[0].ownerPermissions, 6);
     EXPECT_EQ(root[0].groupPermissions, 4);
-    EXPECT_EQ(narrow(root[0].owner), "root");
+    EXPECT_EQ(ascii(root[0].owner), "root");
 
     // A 10-byte file: one block, the length prefix then the bytes.
     ASSERT_FALSE(v.fs.saveFile(bytes_of("0123456789"), "/a/ten", "root").is_error());
@@ -144,7 +144,7 @@ TEST(DiskFilesystem, ResavingMovesTheRecordToTheEndAndLeavesOldBlocksAllocated)
     auto root = v.fs.getLongList("").value();
     EXPECT_EQ(names(root), (std::vector<std::string> { "d", "f" }));
     EXPECT_EQ(root[1].address, 7);
-    EXPECT_EQ(narrow(root[1].owner), "alice"); // the first owner stays
+    EXPECT_EQ(ascii(root[1].owner), "alice"); // the first owner stays
     EXPECT_EQ(v.next_free(), 8);
     EXPECT_EQ(text_of(v.fs.readFile("f").value()), "second");
 }

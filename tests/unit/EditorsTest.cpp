@@ -21,7 +21,7 @@ struct Documents {
     std::string read(char const* path)
     {
         auto content = root().readFile(path);
-        return content.is_error() ? "<" + narrow(content.error().message()) + ">" : text_of(content.value());
+        return content.is_error() ? "<" + ascii(content.error().message()) + ">" : text_of(content.value());
     }
     void put(char const* path, std::string const& text) { ASSERT_FALSE(root().saveFile(bytes_of(text), path, "root").is_error()); }
 

@@ -8,7 +8,7 @@ std::vector<std::string> problems(Volume& v)
     std::vector<std::string> out;
     auto result = FsCheck::Run(v.fs);
     for (auto const& p : result.value())
-        out.push_back(narrow(p));
+        out.push_back(ascii(p));
     return out;
 }
 

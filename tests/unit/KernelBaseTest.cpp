@@ -1,7 +1,7 @@
 #include "hal/Console.h"
 #include "kernel/KernelBase.h"
 #include "tests/sim/Sim.h"
-#include "tests/sim/Text.h"
+#include "base/StdString.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ std::string screen_line(int y)
 // A kernel whose run fails on its third pass.
 class CountingKernel : public KernelBase {
 public:
-    int before = 0, runs = 0, after = 0;
+    int before = 0, runs = 0;
 
 protected:
     ErrorOr<void> BeforeRun() override
@@ -36,11 +36,6 @@ protected:
             return Error("disk on fire");
         return {};
     }
-    ErrorOr<void> AfterRun() override
-    {
-        ++after;
-        return {};
-    }
 };
 
 }
@@ -52,7 +47,6 @@ TEST(KernelBase, ReportsAnErrorThatEndsTheRunAndRefusesASecondStart)
     EXPECT_FALSE(kernel.Start().is_error());
     EXPECT_EQ(kernel.before, 1);
     EXPECT_EQ(kernel.runs, 3);
-    EXPECT_EQ(kernel.after, 0);
     EXPECT_EQ(screen_line(0), "Exception occurred while running kernel:");
     EXPECT_EQ(screen_line(1), "Exception: disk on fire");
 

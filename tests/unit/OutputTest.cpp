@@ -3,23 +3,23 @@
 
 #include <gtest/gtest.h>
 
-TEST(Write2, PlainFormLeavesWhiteWhateverWasSetBefore)
+TEST(WriteColoured, LeavesWhiteWhateverWasSetBefore)
 {
     TestMachine machine;
     Console::SetForegroundColor(ConsoleColor::Yellow);
-    ASSERT_FALSE(Extensions::Write2("ab", ConsoleColor::Green).is_error());
+    ASSERT_FALSE(write_coloured("ab", ConsoleColor::Green).is_error());
     EXPECT_EQ(machine.line(0), "ab");
     EXPECT_EQ(machine.attribute(0, 0), 0x0A);
     EXPECT_EQ(Console::ForegroundColor(), ConsoleColor::White);
 }
 
-TEST(Write2, CentresOnBothAxesAndPutsCursorAndColourBack)
+TEST(WriteCentred, CentresOnBothAxesAndPutsCursorAndColourBack)
 {
     TestMachine machine;
     Console::SetCursorTop(3);
     Console::SetCursorLeft(5);
     Console::SetForegroundColor(ConsoleColor::Magenta);
-    ASSERT_FALSE(Extensions::Write2("Tessary", ConsoleColor::Cyan, true, true).is_error());
+    ASSERT_FALSE(write_centred("Tessary", ConsoleColor::Cyan, true, true).is_error());
     // 80 / 2 - 7 / 2 = 37 on row 25 / 2 - 1 = 11.
     EXPECT_EQ(machine.row(11).substr(37, 7), "Tessary");
     EXPECT_EQ(machine.attribute(37, 11), 0x0B);
@@ -29,16 +29,16 @@ TEST(Write2, CentresOnBothAxesAndPutsCursorAndColourBack)
 
     // Only the axes asked for are moved; an odd length rounds towards the
     // left (80 / 2 - 9 / 2 = 36).
-    ASSERT_FALSE(Extensions::Write2("123456789", ConsoleColor::Red, true, false).is_error());
+    ASSERT_FALSE(write_centred("123456789", ConsoleColor::Red, true, false).is_error());
     EXPECT_EQ(machine.row(3).substr(36, 9), "123456789");
     EXPECT_EQ(Console::CursorLeft(), 5);
 }
 
-TEST(OutputWriteLine, EndsTheLineAndRestoresOnlyTheCentredColumn)
+TEST(WriteLineCentred, EndsTheLineAndRestoresOnlyTheCentredColumn)
 {
     TestMachine machine;
     Console::SetCursorTop(10);
-    ASSERT_FALSE(Output::WriteLine("YOU LOSE!", ConsoleColor::Red, true, false).is_error());
+    ASSERT_FALSE(write_line_centred("YOU LOSE!", ConsoleColor::Red, true, false).is_error());
     EXPECT_EQ(machine.row(10).substr(36, 9), "YOU LOSE!");
     EXPECT_EQ(Console::CursorTop(), 11);
     EXPECT_EQ(Console::CursorLeft(), 0);

@@ -2,7 +2,7 @@
 #include "kernel/Kernel.h"
 #include "tests/sim/PciConfigSpace.h"
 #include "tests/sim/TestMachine.h"
-#include "tests/sim/Text.h"
+#include "base/StdString.h"
 
 #include <gtest/gtest.h>
 

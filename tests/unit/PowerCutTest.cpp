@@ -22,7 +22,7 @@ void read_tree(DiskFilesystem& fs, std::string const& directory, std::vector<std
         return;
     }
     for (auto const& entry : entries.value()) {
-        std::string path = directory + "/" + narrow(entry.name);
+        std::string path = directory + "/" + ascii(entry.name);
         if (entry.isDirectory()) {
             out.push_back(path + "/");
             read_tree(fs, path, out);
@@ -66,7 +66,7 @@ void cut_everywhere(Volume& base, Operation const& operation, std::string const&
         auto problems = FsCheck::Run(v->fs);
         EXPECT_TRUE(!problems.is_error() && problems.value().is_empty())
             << what << ", cut after " << cut
-            << " sectors: " << (problems.is_error() ? error_of(problems) : narrow(problems.value()[0]));
+            << " sectors: " << (problems.is_error() ? error_of(problems) : ascii(problems.value()[0]));
         auto found = tree(v->fs);
         EXPECT_TRUE(found == before || found == after) << what << ", cut after " << cut << " sectors";
         if (completed || ::testing::Test::HasFailure())

@@ -1,4 +1,5 @@
 #include "hal/MZ_EXE.h"
+#include "programs/ExampleProgram.h"
 #include "tests/unit/ShellTestSupport.h"
 #include "tests/unit/StorageTestSupport.h"
 
@@ -43,9 +44,9 @@ TEST_F(ProgramCommands, ExexeStoresTheExampleProgramThatExexe2Runs)
     EXPECT_EQ(run("exexe"), "");
     auto stored = fs.readFile("/home/root/example.exe");
     ASSERT_FALSE(stored.is_error());
-    ASSERT_EQ(stored.value().size(), Kernel::ExampleExeSize);
-    for (u32 i = 0; i < Kernel::ExampleExeSize; ++i)
-        ASSERT_EQ(stored.value()[i], Kernel::Example_exe[i]) << "byte " << i;
+    ASSERT_EQ(stored.value().size(), ExampleProgramSize);
+    for (u32 i = 0; i < ExampleProgramSize; ++i)
+        ASSERT_EQ(stored.value()[i], ExampleProgram[i]) << "byte " << i;
     auto test1 = fs.readFromNode("/home/root/test1");
     ASSERT_FALSE(test1.is_error());
     EXPECT_TRUE(test1.value().isDirectory());
@@ -54,7 +55,7 @@ TEST_F(ProgramCommands, ExexeStoresTheExampleProgramThatExexe2Runs)
     // no error, no output.
     ASSERT_FALSE(fs.saveFile(bytes_of("older"), "/home/root/example.exe", "root").is_error());
     EXPECT_EQ(run("exexe"), "");
-    EXPECT_EQ(fs.readFile("/home/root/example.exe").value().size(), Kernel::ExampleExeSize);
+    EXPECT_EQ(fs.readFile("/home/root/example.exe").value().size(), ExampleProgramSize);
     EXPECT_EQ(machine.line(0), "");
 
     // Loading alone runs nothing and prints nothing.
@@ -83,7 +84,7 @@ TEST_F(ProgramCommands, ExeReportsFilesThatCannotRun)
 TEST(ExampleProgram, IsARunnableMzImageOfFullPages)
 {
     ByteBuffer image;
-    for (u8 byte : Kernel::Example_exe)
+    for (u8 byte : ExampleProgram)
         image.append(byte);
     EXPECT_EQ(image[0], 'M');
     EXPECT_EQ(image[1], 'Z');
@@ -92,6 +93,6 @@ TEST(ExampleProgram, IsARunnableMzImageOfFullPages)
     auto const& header = exe.value().Header();
     // The header's own size fields describe the whole 4,608-byte file.
     u32 declared = header.Pages * 512u - (header.BytesInLastPage ? 512u - header.BytesInLastPage : 0u);
-    EXPECT_EQ(declared, Kernel::ExampleExeSize);
+    EXPECT_EQ(declared, ExampleProgramSize);
     EXPECT_TRUE(exe.value().Relocations().is_empty());
 }

@@ -1,5 +1,5 @@
 #include "kernel/Shell.h"
-#include "tests/sim/Text.h"
+#include "base/StdString.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "kernel/Kernel.h"
 #include "tests/sim/CmosClock.h"
 #include "tests/sim/TestMachine.h"
-#include "tests/sim/Text.h"
+#include "base/StdString.h"
 
 #include <functional>
 #include <string>

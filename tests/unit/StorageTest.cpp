@@ -24,7 +24,7 @@ std::vector<std::string> registry_names(Storage const& storage)
 {
     std::vector<std::string> names;
     for (auto const& d : storage.named_devices())
-        names.push_back(narrow(d.name));
+        names.push_back(ascii(d.name));
     return names;
 }
 

@@ -6,6 +6,7 @@
 #include "fs/DiskFilesystem.h"
 #include "tests/sim/MemoryDisk.h"
 #include "tests/sim/Sim.h"
+#include "base/StdString.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +14,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-inline std::string narrow(String const& s)
-{
-    std::string out;
-    for (char16_t c : s.chars())
-        out += static_cast<char>(c & 0xFF);
-    return out;
-}
 
 inline ByteBuffer bytes_of(std::string const& text)
 {
@@ -36,7 +29,7 @@ inline std::string text_of(ByteBuffer const& bytes) { return std::string(bytes.b
 template<typename T>
 std::string error_of(ErrorOr<T> const& result)
 {
-    return result.is_error() ? narrow(result.error().message()) : std::string();
+    return result.is_error() ? ascii(result.error().message()) : std::string();
 }
 
 // A formatted volume on a partition at sector 2048 of an in-memory disk,

@@ -17,8 +17,8 @@ TEST(Stream, EncodesIntegersAndStringsLittleEndianWithLengthByte)
 
     stream.position = 0;
     BinaryReader reader(stream);
-    EXPECT_EQ(narrow(reader.ReadString().value()), "abc");
-    EXPECT_EQ(narrow(reader.ReadString().value()), "");
+    EXPECT_EQ(ascii(reader.ReadString().value()), "abc");
+    EXPECT_EQ(ascii(reader.ReadString().value()), "");
     EXPECT_EQ(stream.position, 5); // the empty string is one byte
     EXPECT_EQ(reader.ReadInt32().value(), 4);
     EXPECT_EQ(reader.ReadInt32().value(), -1);

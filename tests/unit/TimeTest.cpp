@@ -2,7 +2,7 @@
 #include "hal/Time.h"
 #include "tests/sim/CmosClock.h"
 #include "tests/sim/Sim.h"
-#include "tests/sim/Text.h"
+#include "base/StdString.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 #pragma once
 
-// The system's 16-bit strings as std::string (the low byte of every
-// character), so tests can compare them with literals.
+// Host programs only (tessfs and the tests): the system's string as a
+// std::string of the low 8 bits of its characters, the bytes the screen and
+// the disk keep, for printing and for comparing with literals.
 
 #include "base/String.h"
 
