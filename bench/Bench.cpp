@@ -10,7 +10,7 @@ u64 s_ticksPerSecond = 0;
 
 // Linking bench/ into an image makes it the benchmark image.
 struct RunInsteadOfTheShell {
-    RunInsteadOfTheShell() { Kernel::AfterBootScreen = Bench::RunAll; }
+    RunInsteadOfTheShell() { Kernel::run_after_boot_screen(Bench::RunAll); }
 } s_runInsteadOfTheShell;
 }
 

@@ -1,5 +1,6 @@
 #include "kernel/Desktop.h"
 
+#include "base/Endian.h"
 #include "gfx/Draw.h"
 #include "gfx/Font.h"
 #include "gfx/Mouse.h"
@@ -69,12 +70,6 @@ constexpr u32 ScreenBytes = 320 * 200;
 constexpr u32 ScreenRows = 200;
 constexpr u32 RowWords = 320 / 4;
 
-u32 word_at(ByteBuffer const& bytes, u32 offset)
-{
-    return static_cast<u32>(bytes[offset]) | static_cast<u32>(bytes[offset + 1]) << 8
-        | static_cast<u32>(bytes[offset + 2]) << 16 | static_cast<u32>(bytes[offset + 3]) << 24;
-}
-
 // Every white (1) and red (6) byte of a word becomes background blue. Most
 // words have neither: one test of all four bytes at once lets them through.
 u32 erase_white_and_red(u32 word)
@@ -127,7 +122,7 @@ ErrorOr<void> Desktop::build_layer()
     m_layer.pixels.resize(ScreenBytes / 4);
     m_layer.mask.resize(ScreenBytes / 4);
     for (u32 offset = 0; offset < ScreenBytes; offset += 4) {
-        u32 a = word_at(first, offset), b = word_at(second, offset);
+        u32 a = read_le32(first, offset), b = read_le32(second, offset);
         u32 mask = 0;
         for (u32 shift = 0; shift < 32; shift += 8) {
             if (((a ^ b) >> shift & 0xFF) == 0)

@@ -79,7 +79,11 @@ void Kernel::RestartShell(bool skipQuestion)
     m_restartPending = true;
 }
 
-void (*Kernel::AfterBootScreen)(Kernel&) = nullptr;
+namespace {
+void (*g_after_boot_screen)(Kernel&) = nullptr;
+}
+
+void Kernel::run_after_boot_screen(void (*task)(Kernel& kernel)) { g_after_boot_screen = task; }
 
 void Kernel::RebootACPI() { Power::Reboot(); }
 
@@ -123,8 +127,8 @@ ErrorOr<void> Kernel::BeforeRun()
 
 ErrorOr<void> Kernel::Run()
 {
-    if (AfterBootScreen)
-        AfterBootScreen(*this);
+    if (g_after_boot_screen)
+        g_after_boot_screen(*this);
     if (m_restartPending) {
         m_restartPending = false;
         Console::Clear();

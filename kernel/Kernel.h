@@ -37,10 +37,10 @@ public:
 
     bool skipBootQuestion { false };
 
-    // When set (before the kernel starts), runs in place of the question and
-    // the shell once the boot screen has mounted the disks: the benchmark
-    // image measures there.
-    static void (*AfterBootScreen)(Kernel& kernel);
+    // Runs `task` in place of the question and the shell once the boot
+    // screen has mounted the disks; set before the kernel starts. The
+    // benchmark image measures there.
+    static void run_after_boot_screen(void (*task)(Kernel& kernel));
 
     // The graphical desktop, which `showgui` and the answer GUI start.
     Desktop& desktop() { return m_desktop; }
