@@ -1,8 +1,12 @@
 #include "hal/Heap.h"
 
 #include "arch/Cpu.h"
-#include "hal/Console.h"
 #include "hal/Debugger.h"
+
+namespace {
+void (*g_exhaustion_handler)(u32 size) = nullptr;
+bool g_reporting_exhaustion = false;
+}
 
 void FreeListHeap::Initialize(uintptr_t start, uintptr_t end)
 {
@@ -125,15 +129,16 @@ void* Heap::TryMemAlloc(u32 size)
 
 void Heap::Free(void* block) { Instance().Free(block); }
 
+void Heap::set_exhaustion_handler(void (*handler)(u32 size)) { g_exhaustion_handler = handler; }
+
 void Heap::ReportExhaustion(u32 size)
 {
     // The report itself allocates; a failure while reporting stops at once.
-    static bool reporting = false;
-    if (reporting)
+    if (g_reporting_exhaustion)
         Cpu::halt_forever();
-    reporting = true;
-    (void)Console::WriteLine("Too large memory block allocated!");
-    (void)Console::WriteLine("0x" + String::hex(size, 8));
+    g_reporting_exhaustion = true;
+    if (g_exhaustion_handler)
+        g_exhaustion_handler(size);
     Debugger::Send("Heap exhausted by a request of 0x" + String::hex(size, 8) + " bytes");
     Cpu::halt_forever();
 }

@@ -53,8 +53,11 @@ public:
     static void* TryMemAlloc(u32 size);
     static constexpr u32 ReserveBytes = 256 * 1024;
     static void Free(void* block);
-    // Heap exhaustion is fatal: the message, then the machine stops.
+    // Heap exhaustion is fatal: the handler the kernel installed tells the
+    // user (it may allocate: a failure inside it stops at once), the kernel
+    // log gets the size, and the machine stops.
     [[noreturn]] static void ReportExhaustion(u32 size);
+    static void set_exhaustion_handler(void (*handler)(u32 size));
     static FreeListHeap& Instance();
 };
 

@@ -2,9 +2,7 @@
 
 #include "arch/Cpu.h"
 #include "arch/Port.h"
-#include "hal/Console.h"
 #include "hal/Interrupts.h"
-#include "hal/Power.h"
 #include "hal/Time.h"
 
 namespace {
@@ -23,6 +21,7 @@ constexpr u8 ScanAlt = 0x38;
 constexpr u8 ScanDelete = 0x53;
 
 Keyboard* volatile s_receiver = nullptr;
+void (*g_ctrl_alt_delete_handler)() = nullptr;
 
 ConsoleKey key(i32 value) { return static_cast<ConsoleKey>(value); }
 
@@ -75,18 +74,15 @@ void Keyboard::OnInterrupt(IRQContext&)
         return;
     u8 scancode = Port::in8(DataPort);
     Keyboard* keyboard = s_receiver;
-    if ((status & AuxiliaryData) || !keyboard || !keyboard->m_handler)
+    if ((status & AuxiliaryData) || !keyboard)
         return;
     bool released = (scancode & 0x80) == 0x80;
     if (released)
         scancode &= 0x7F;
-    keyboard->m_handler(*keyboard, scancode, released);
+    keyboard->HandleScancode(scancode, released);
 }
 
-void Keyboard::DefaultHandler(Keyboard& keyboard, u8 scancode, bool released)
-{
-    keyboard.HandleScancode(scancode, released);
-}
+void Keyboard::set_ctrl_alt_delete_handler(void (*handler)()) { g_ctrl_alt_delete_handler = handler; }
 
 void Keyboard::HandleScancode(u8 scancode, bool released)
 {
@@ -105,10 +101,8 @@ void Keyboard::HandleScancode(u8 scancode, bool released)
         m_alt = !released;
         return;
     }
-    if (m_control && m_alt && code == ScanDelete && !released) {
-        (void)Console::WriteLine("Detected Ctrl-Alt-Delete! Rebooting System...");
-        Power::Reboot();
-    }
+    if (m_control && m_alt && code == ScanDelete && !released && g_ctrl_alt_delete_handler)
+        g_ctrl_alt_delete_handler();
     if (m_shift)
         code <<= 16;
     if (!released && m_count < QueueCapacity) {

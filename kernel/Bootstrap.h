@@ -5,6 +5,9 @@
 class Bootstrap {
 public:
     static void Init();
+    // What the user sees when the hardware layer reports an event of its
+    // own: heap exhaustion and Ctrl-Alt-Delete. Init installs them first.
+    static void install_event_handlers();
 };
 
 // The system globals: console writer, text screen, keyboard and the devices

@@ -3,7 +3,6 @@
 #include "hal/Console.h"
 #include "hal/Debugger.h"
 #include "hal/Heap.h"
-#include "hal/Power.h"
 #include "hal/Time.h"
 #include "kernel/Commands.h"
 #include "kernel/DiskCommands.h"
@@ -79,8 +78,6 @@ void Kernel::RestartShell(bool skipQuestion)
 }
 
 void (*Kernel::AfterBootScreen)() = nullptr;
-
-void Kernel::RebootACPI() { Power::Reboot(); }
 
 ErrorOr<void> Kernel::BeforeRun()
 {

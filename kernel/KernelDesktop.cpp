@@ -8,6 +8,7 @@
 #include "gfx/SysColors.h"
 #include "gfx/VGAScreen.h"
 #include "gfx/VMWareSVGAII.h"
+#include "hal/Power.h"
 #include "hal/Time.h"
 #include "kernel/Kernel.h"
 
@@ -297,7 +298,7 @@ ErrorOr<void> Kernel::OnClick(u32 x, u32 y)
 {
     if (x >= 1 && x <= 21 && y >= 2 && y <= 8) {
         skipBootQuestion = true;
-        RebootACPI();
+        Power::restart_through_keyboard_controller();
         return {};
     }
     if (desktopButton.Contains(static_cast<i32>(x), static_cast<i32>(y)))

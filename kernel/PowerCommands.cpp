@@ -2,11 +2,22 @@
 
 #include "arch/Port.h"
 #include "hal/Acpi.h"
+#include "hal/Console.h"
+#include "hal/Power.h"
 
 u16 Kernel::PP = 0;
 u8 Kernel::D = 0;
 
-ErrorOr<void> Kernel::Shutdown() { return ACPI::Shutdown(); }
+ErrorOr<void> Kernel::Shutdown()
+{
+    Console::Clear();
+    auto acpi = ACPI::Find();
+    if (acpi.is_error())
+        (void)Console::Write(acpi.error().message() + "\n");
+    else
+        acpi.value().PowerOff();
+    return Console::Write("It is now safe to turn off your computer");
+}
 
 u8 Kernel::Inb(u16 port) { return Port::in8(port); }
 
@@ -21,7 +32,7 @@ namespace {
 
 ErrorOr<void> reboot(Kernel&, Argument const&)
 {
-    Kernel::RebootACPI();
+    Power::restart_through_keyboard_controller();
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "hal/Heap.h"
 #include "hal/Interrupts.h"
+#include "kernel/Bootstrap.h"
 #include "tests/sim/TestMachine.h"
 
 #include <gtest/gtest.h>
@@ -197,6 +198,7 @@ TEST(FreeListHeap, ReportsExhaustionAndSurvivesLongSessions)
 TEST(Heap, ExhaustionPrintsTheSizeAndStops)
 {
     TestMachine machine;
+    Bootstrap::install_event_handlers();
     EXPECT_THROW(Heap::ReportExhaustion(0x12345), Sim::Stopped);
     EXPECT_EQ(machine.line(0), "Too large memory block allocated!");
     EXPECT_EQ(machine.line(1), "0x00012345");
