@@ -38,10 +38,9 @@ void UpdateIDT(bool enable);
 // The two 8259 interrupt controllers.
 class PIC {
 public:
-    // Remaps the lines to vectors 0x20-0x2F and masks master lines 3-7.
-    static void Initialize();
-    // The timer's re-initialisation: same vectors, every line enabled.
-    static void Remap();
+    // Initialises both controllers with the lines on vectors 0x20-0x2F, then
+    // sets their masks (a set bit masks its line).
+    static void Initialize(u8 master_mask, u8 slave_mask);
     static void ClearMask(u8 line);
     static void EoiMaster();
     static void EoiSlave();

@@ -35,7 +35,9 @@ void Bootstrap::install_event_handlers()
 void Bootstrap::Init()
 {
     install_event_handlers();
-    PIC::Initialize();
+    // The keyboard's line and the cascade; the timer's line opens with the
+    // first one-shot.
+    PIC::Initialize(0xF9, 0x00);
     Interrupts::UpdateIDT(true);
     Cpu::initialize_fpu();
     Debugger::Send("Bootstrap done: interrupts on");
