@@ -1,6 +1,7 @@
 #include "hal/Heap.h"
 
 #include "arch/Cpu.h"
+#include "arch/Runtime.h"
 #include "hal/Debugger.h"
 
 namespace {

@@ -60,7 +60,3 @@ public:
     static void set_exhaustion_handler(void (*handler)(u32 size));
     static FreeListHeap& Instance();
 };
-
-// Machine facts from the boot image.
-u32 GetAmountOfRAM();
-u32 GetEndOfKernel();

@@ -1,12 +1,11 @@
 #include "kernel/Kernel.h"
 
+#include "arch/Runtime.h"
 #include "hal/Console.h"
 #include "hal/Debugger.h"
-#include "hal/Heap.h"
 #include "hal/Time.h"
 #include "kernel/Commands.h"
 #include "kernel/DiskCommands.h"
-#include "kernel/Entry.h"
 
 namespace {
 
