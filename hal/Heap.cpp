@@ -105,7 +105,15 @@ void Heap::Initialize()
     if (initialized)
         return;
     initialized = true;
+    // GetAmountOfRAM counts whole MiB: the loader's upper memory (which
+    // starts at 1 MiB) rounded down, plus the first MiB. The heap stops one
+    // MiB below that figure, so it never reaches the top of memory, where
+    // the firmware keeps its ACPI tables (QEMU at -m 128: RAM ends at
+    // 0x07FE0000, the figure is 127 MiB, the heap ends at 126 MiB).
     u32 end = (GetAmountOfRAM() - 1) * 1024 * 1024;
+    // From the end of the kernel image (its stack and BSS included): the
+    // next multiple of 4 above it, a whole 4 when it is one already, then a
+    // guard gap of 1 KiB. The free list rounds up to its 16-byte alignment.
     u32 start = GetEndOfKernel();
     start = start + 4 - (start % 4) + 1024;
     Instance().Initialize(start, end);

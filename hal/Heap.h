@@ -41,7 +41,8 @@ private:
 };
 
 // The kernel heap: everything above the kernel image up to the last MiB of
-// the memory the boot loader reported.
+// the memory the boot loader reported. It sets itself up at the first
+// allocation, which comes before any global constructor has run.
 class Heap {
 public:
     static void Initialize();
