@@ -225,12 +225,10 @@ void Time::OnTimerInterrupt()
 
 void Time::Wait(i32 seconds)
 {
-    // One deadline per second, so no product of seconds and milliseconds can
-    // overflow; each adds only the few microseconds of its own set-up.
-    for (i32 i = 0; i < seconds; ++i) {
-        Deadline second(1000);
-        while (!second.has_passed()) { }
-    }
+    // A second at a time, so no product of seconds and milliseconds can
+    // overflow.
+    for (i32 i = 0; i < seconds; ++i)
+        WaitMS(1000);
 }
 
 void Time::WaitMS(u32 milliseconds)

@@ -82,14 +82,16 @@ private:
 
 class Time {
 public:
-    // Whole seconds, measured on the interval timer (a Deadline) rather than
-    // on the real-time clock: the clock's second only tells that a new second
-    // has begun, so counting n of its changes lasts anywhere from n - 1 to n
+    // Whole seconds, measured on the interval timer rather than on the
+    // real-time clock: the clock's second only tells that a new second has
+    // begun, so counting n of its changes lasts anywhere from n - 1 to n
     // seconds, and a clock that stands still would never end the wait. The
     // timer runs whatever the CMOS does. 0 or less returns at once.
     static void Wait(i32 seconds);
     // Milliseconds measured with one-shot periods of the interval timer,
-    // halted through: the one wait that leaves the processor idle.
+    // halted through: the one way the system waits. (A Deadline only bounds
+    // a loop that polls hardware.) Needs interrupts: the boot has them on
+    // before the first wait.
     static void WaitMS(u32 milliseconds);
 
     static String TwentyFourHourToString();
