@@ -42,7 +42,7 @@ private:
 
 // The kernel heap: everything above the kernel image up to the last MiB of
 // the memory the boot loader reported. It sets itself up at the first
-// allocation, which comes before any global constructor has run.
+// allocation: a global constructor's or the kernel object's.
 class Heap {
 public:
     static void Initialize();
