@@ -1,8 +1,7 @@
 #include "base/Assertions.h"
+#include "base/Types.h"
 
-#ifdef TESSARY_KERNEL
-#    include "hal/Panic.h"
-#else
+#ifndef TESSARY_KERNEL
 #    include <cstdio>
 #    include <cstdlib>
 #endif
@@ -61,7 +60,7 @@ void verification_failed(char const* condition, char const* file, int line)
     add(":");
     add_number(line);
 #ifdef TESSARY_KERNEL
-    BSOD::Panic(s_message);
+    panic(s_message);
 #else
     std::fprintf(stderr, "%s\n", s_message);
     std::abort();

@@ -24,7 +24,8 @@ public:
     // "Sun" ... "Sat" for 1 ... 7, empty otherwise.
     static String dayName(u8 dayOfWeek);
 
-    // The current clock: the real-time clock in the kernel, the host's clock
-    // in the tools (each links its own definition).
+    // The current clock: the real-time clock in the kernel and the tests
+    // (fs/RtcClock.cpp), the host's clock in the tools (tools/HostClock.cpp).
+    // CMake links exactly one of them into each program.
     static ClockReading ReadClock();
 };

@@ -1,18 +1,8 @@
 #include "hal/Acpi.h"
 
 #include "arch/Port.h"
-#include "hal/Console.h"
 #include "hal/Debugger.h"
 #include "hal/MemoryWindow.h"
-
-u32 ACPI::Facp = 0;
-u32 ACPI::PM1a_CNT = 0;
-u32 ACPI::PM1b_CNT = 0;
-i16 ACPI::SLP_TYPa = 0;
-i16 ACPI::SLP_TYPb = 0;
-i16 ACPI::SLP_EN = 0;
-std::optional<u16> ACPI::pm1aIO;
-std::optional<u16> ACPI::pm1bIO;
 
 namespace {
 
@@ -37,7 +27,6 @@ constexpr u8 NameOp = 0x08;
 constexpr u8 RootPrefix = 0x5C;
 constexpr u8 PackageOp = 0x12;
 constexpr u8 BytePrefix = 0x0A;
-constexpr i16 SleepEnable = 0x2000;
 constexpr int SleepTypeShift = 10;
 constexpr u8 SleepTypeMask = 7;
 
@@ -96,13 +85,19 @@ std::optional<MemoryWindow> table_at(u32 address, u32 limit)
     return {};
 }
 
-u32 find_signature(u32 start, u32 end, bool checksummed)
+// Whether the bytes at the physical address spell the text (a signature).
+bool spells_at(u32 address, char const* text)
+{
+    return spells(MemoryWindow(address, static_cast<u32>(__builtin_strlen(text))), 0, text);
+}
+
+std::optional<u32> find_signature(u32 start, u32 end, bool checksummed)
 {
     for (u32 address = start; address < end; address += 4) {
-        if (ACPI::Compare("RSD PTR ", address) == 0 && (!checksummed || ACPI::Check_RSD(address)))
+        if (spells_at(address, "RSD PTR ") && (!checksummed || ACPI::Check_RSD(address)))
             return address;
     }
-    return 0;
+    return {};
 }
 
 // Offset of the "_S5_" name inside the DSDT's definition block, or 0. A
@@ -122,8 +117,8 @@ u32 find_s5(MemoryWindow const& dsdt)
 }
 
 struct SleepTypes {
-    i16 a;
-    i16 b;
+    u16 a;
+    u16 b;
 };
 
 // `Name (_S5_, Package () { a, b, ... })` or with a root prefix `\_S5_`.
@@ -152,18 +147,42 @@ std::optional<SleepTypes> read_s5_package(MemoryWindow const& dsdt, u32 s)
         return {};
     // The field holds three bits: more would reach the enable bit and the
     // reserved bits beside it.
-    return SleepTypes { static_cast<i16>((a.value() & SleepTypeMask) << SleepTypeShift),
-        static_cast<i16>((b.value() & SleepTypeMask) << SleepTypeShift) };
+    return SleepTypes { static_cast<u16>((a.value() & SleepTypeMask) << SleepTypeShift),
+        static_cast<u16>((b.value() & SleepTypeMask) << SleepTypeShift) };
 }
 
-}
-
-i32 ACPI::Compare(char const* text, u32 address)
+// The power-off values of the FACP at the address, when it and its DSDT are
+// complete.
+std::optional<ACPI::SleepControl> read_facp(u32 address)
 {
-    return spells(MemoryWindow(address, static_cast<u32>(__builtin_strlen(text))), 0, text) ? 0 : -1;
+    if (!spells_at(address, "FACP"))
+        return {};
+    auto facp = table_at(address, MaxTableLength);
+    if (!facp)
+        return {};
+    auto dsdt_address = facp->read32(FacpDsdtOffset);
+    if (dsdt_address.is_error() || !spells_at(dsdt_address.value(), "DSDT"))
+        return {};
+    auto dsdt = table_at(dsdt_address.value(), MaxTableLength);
+    if (!dsdt)
+        return {};
+    u32 s5 = find_s5(*dsdt);
+    if (!s5)
+        return {};
+    auto sleep = read_s5_package(*dsdt, s5);
+    if (!sleep)
+        return {};
+    auto pm1a = facp->read32(FacpPm1aControlOffset);
+    auto pm1b = facp->read32(FacpPm1bControlOffset);
+    if (pm1a.is_error() || pm1b.is_error())
+        return {};
+    ACPI::SleepControl control { address, static_cast<u16>(pm1a.value()), {}, sleep->a, sleep->b };
+    if (pm1b.value() != 0)
+        control.pm1b_control = static_cast<u16>(pm1b.value());
+    return control;
 }
 
-i32 ACPI::acpiCheckHeader(u32 address, char const* signature) { return Compare(signature, address); }
+}
 
 bool ACPI::Check_RSD(u32 address)
 {
@@ -177,9 +196,9 @@ bool ACPI::Check_RSD(u32 address)
     return sum == 0;
 }
 
-u32 ACPI::RSDPAddress()
+std::optional<u32> ACPI::RSDPAddress()
 {
-    if (u32 found = find_signature(BiosAreaStart, BiosAreaEnd, true))
+    if (auto found = find_signature(BiosAreaStart, BiosAreaEnd, true))
         return found;
     // The extended BIOS data area, from the segment the BIOS keeps at 0x40E.
     // Firmware there is trusted as it is: no checksum test.
@@ -188,85 +207,39 @@ u32 ACPI::RSDPAddress()
     return find_signature(ebda, ebda + EbdaSearchLength, false);
 }
 
-void ACPI::Forget()
+ErrorOr<ACPI> ACPI::Find()
 {
-    Facp = PM1a_CNT = PM1b_CNT = 0;
-    SLP_TYPa = SLP_TYPb = SLP_EN = 0;
-    pm1aIO.reset();
-    pm1bIO.reset();
-}
-
-bool ACPI::TryFacp(u32 address)
-{
-    if (acpiCheckHeader(address, "FACP") != 0)
-        return false;
-    auto facp = table_at(address, MaxTableLength);
-    if (!facp)
-        return false;
-    auto dsdt_address = facp->read32(FacpDsdtOffset);
-    if (dsdt_address.is_error() || acpiCheckHeader(dsdt_address.value(), "DSDT") != 0)
-        return false;
-    auto dsdt = table_at(dsdt_address.value(), MaxTableLength);
-    if (!dsdt)
-        return false;
-    u32 s5 = find_s5(*dsdt);
-    if (!s5)
-        return false;
-    auto sleep = read_s5_package(*dsdt, s5);
-    if (!sleep)
-        return false;
-    auto pm1a = facp->read32(FacpPm1aControlOffset);
-    auto pm1b = facp->read32(FacpPm1bControlOffset);
-    if (pm1a.is_error() || pm1b.is_error())
-        return false;
-    Facp = address;
-    SLP_TYPa = sleep->a;
-    SLP_TYPb = sleep->b;
-    PM1a_CNT = pm1a.value();
-    PM1b_CNT = pm1b.value();
-    SLP_EN = SleepEnable;
-    pm1aIO = static_cast<u16>(PM1a_CNT);
-    pm1bIO = static_cast<u16>(PM1b_CNT);
-    return true;
-}
-
-i32 ACPI::Init()
-{
-    Forget();
-    u32 rsdp = RSDPAddress();
+    auto rsdp = RSDPAddress();
     std::optional<u32> rsdt;
     if (rsdp)
-        rsdt = u32_at(rsdp + RsdtAddressOffset);
+        rsdt = u32_at(*rsdp + RsdtAddressOffset);
     std::optional<MemoryWindow> root;
-    if (rsdt && *rsdt != 0 && acpiCheckHeader(*rsdt, "RSDT") == 0)
+    if (rsdt && *rsdt != 0 && spells_at(*rsdt, "RSDT"))
         root = table_at(*rsdt, MaxRootTableLength);
     if (!root) {
         Debugger::Send("ACPI: no root table");
-        (void)Console::Write("no acpi.\n");
-        return -1;
+        return Error("no acpi.");
     }
     u32 entries = (root->length() - HeaderLength) / 4;
     for (u32 i = 0; i < entries; ++i) {
         auto table = root->read32(HeaderLength + i * 4);
-        if (!table.is_error() && TryFacp(table.value())) {
-            Debugger::Send("ACPI: PM1a control at 0x" + String::hex(PM1a_CNT, 4) + ", S5 sleep type "
-                + String::number(SLP_TYPa >> SleepTypeShift));
-            return 0;
+        if (table.is_error())
+            continue;
+        if (auto control = read_facp(table.value())) {
+            Debugger::Send("ACPI: PM1a control at 0x" + String::hex(control->pm1a_control, 4) + ", S5 sleep type "
+                + String::number(control->sleep_type_a >> SleepTypeShift));
+            return ACPI(control);
         }
     }
     Debugger::Send("ACPI: no FACP with a usable _S5_ package");
-    return -1;
+    return ACPI({});
 }
 
-ErrorOr<void> ACPI::Shutdown()
+void ACPI::PowerOff() const
 {
-    Console::Clear();
-    if (PM1a_CNT == 0)
-        (void)Init();
-    if (pm1aIO) {
-        Port::out16(*pm1aIO, static_cast<u16>(SLP_TYPa | SLP_EN));
-        if (PM1b_CNT != 0)
-            Port::out16(*pm1bIO, static_cast<u16>(SLP_TYPb | SLP_EN));
-    }
-    return Console::Write("It is now safe to turn off your computer");
+    if (!m_control)
+        return;
+    Port::out16(m_control->pm1a_control, static_cast<u16>(m_control->sleep_type_a | SleepEnable));
+    if (m_control->pm1b_control)
+        Port::out16(*m_control->pm1b_control, static_cast<u16>(m_control->sleep_type_b | SleepEnable));
 }

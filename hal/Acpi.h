@@ -10,33 +10,38 @@
 // one write to the PM1 control registers is all the machine needs.
 class ACPI {
 public:
-    // Finds the tables and keeps what power-off needs: 0 on success, -1 when
-    // they are missing or incomplete ("no acpi." when there is no usable
-    // root table at all).
-    static i32 Init();
-    // Clears the screen and switches the machine off. Returns, leaving the
-    // fallback message on screen, when the machine is still running.
-    static ErrorOr<void> Shutdown();
+    // The enable bit written together with the sleep type.
+    static constexpr u16 SleepEnable = 0x2000;
 
-    // Physical address of the root system description pointer, or 0.
-    static u32 RSDPAddress();
+    // What power-off needs, as one FACP and its DSDT give it.
+    struct SleepControl {
+        u32 facp;                          // physical address of the table it came from
+        u16 pm1a_control;                  // port of the PM1a control register
+        std::optional<u16> pm1b_control;   // absent when the FACP names no PM1b block
+        u16 sleep_type_a;                  // already shifted into place (bits 10-12)
+        u16 sleep_type_b;
+    };
+
+    // Reads the tables. Fails with "no acpi." when there is no usable root
+    // table at all; root tables without a usable FACP and `_S5_` package
+    // give an ACPI that cannot switch the machine off.
+    static ErrorOr<ACPI> Find();
+
+    std::optional<SleepControl> const& Control() const { return m_control; }
+    // Writes the S5 sleep type to the control registers, when the tables
+    // gave them. Returns when the machine is still running.
+    void PowerOff() const;
+
+    // Physical address of the root system description pointer.
+    static std::optional<u32> RSDPAddress();
     // The 20 bytes of the root pointer add up to 0 modulo 256.
     static bool Check_RSD(u32 address);
-    // 0 when the bytes at the address spell the text, -1 otherwise.
-    static i32 Compare(char const* text, u32 address);
-    static i32 acpiCheckHeader(u32 address, char const* signature);
-
-    // What Init found; all zero or empty until it succeeds.
-    static u32 Facp;
-    static u32 PM1a_CNT;
-    static u32 PM1b_CNT;
-    static i16 SLP_TYPa; // already shifted into place (bits 10-12)
-    static i16 SLP_TYPb;
-    static i16 SLP_EN;
-    static std::optional<u16> pm1aIO;
-    static std::optional<u16> pm1bIO;
 
 private:
-    static bool TryFacp(u32 table);
-    static void Forget();
+    explicit ACPI(std::optional<SleepControl> control)
+        : m_control(control)
+    {
+    }
+
+    std::optional<SleepControl> m_control;
 };

@@ -1,8 +1,13 @@
 #include "hal/Heap.h"
 
 #include "arch/Cpu.h"
-#include "hal/Console.h"
+#include "arch/Runtime.h"
 #include "hal/Debugger.h"
+
+namespace {
+void (*g_exhaustion_handler)(u32 size) = nullptr;
+bool g_reporting_exhaustion = false;
+}
 
 void FreeListHeap::Initialize(uintptr_t start, uintptr_t end)
 {
@@ -100,7 +105,15 @@ void Heap::Initialize()
     if (initialized)
         return;
     initialized = true;
+    // GetAmountOfRAM counts whole MiB: the loader's upper memory (which
+    // starts at 1 MiB) rounded down, plus the first MiB. The heap stops one
+    // MiB below that figure, so it never reaches the top of memory, where
+    // the firmware keeps its ACPI tables (QEMU at -m 128: RAM ends at
+    // 0x07FE0000, the figure is 127 MiB, the heap ends at 126 MiB).
     u32 end = (GetAmountOfRAM() - 1) * 1024 * 1024;
+    // From the end of the kernel image (its stack and BSS included): the
+    // next multiple of 4 above it, a whole 4 when it is one already, then a
+    // guard gap of 1 KiB. The free list rounds up to its 16-byte alignment.
     u32 start = GetEndOfKernel();
     start = start + 4 - (start % 4) + 1024;
     Instance().Initialize(start, end);
@@ -125,15 +138,16 @@ void* Heap::TryMemAlloc(u32 size)
 
 void Heap::Free(void* block) { Instance().Free(block); }
 
+void Heap::set_exhaustion_handler(void (*handler)(u32 size)) { g_exhaustion_handler = handler; }
+
 void Heap::ReportExhaustion(u32 size)
 {
     // The report itself allocates; a failure while reporting stops at once.
-    static bool reporting = false;
-    if (reporting)
+    if (g_reporting_exhaustion)
         Cpu::halt_forever();
-    reporting = true;
-    (void)Console::WriteLine("Too large memory block allocated!");
-    (void)Console::WriteLine("0x" + String::hex(size, 8));
+    g_reporting_exhaustion = true;
+    if (g_exhaustion_handler)
+        g_exhaustion_handler(size);
     Debugger::Send("Heap exhausted by a request of 0x" + String::hex(size, 8) + " bytes");
     Cpu::halt_forever();
 }

@@ -41,7 +41,8 @@ private:
 };
 
 // The kernel heap: everything above the kernel image up to the last MiB of
-// the memory the boot loader reported.
+// the memory the boot loader reported. It sets itself up at the first
+// allocation: a global constructor's or the kernel object's.
 class Heap {
 public:
     static void Initialize();
@@ -53,11 +54,10 @@ public:
     static void* TryMemAlloc(u32 size);
     static constexpr u32 ReserveBytes = 256 * 1024;
     static void Free(void* block);
-    // Heap exhaustion is fatal: the message, then the machine stops.
+    // Heap exhaustion is fatal: the handler the kernel installed tells the
+    // user (it may allocate: a failure inside it stops at once), the kernel
+    // log gets the size, and the machine stops.
     [[noreturn]] static void ReportExhaustion(u32 size);
+    static void set_exhaustion_handler(void (*handler)(u32 size));
     static FreeListHeap& Instance();
 };
-
-// Machine facts from the boot image.
-u32 GetAmountOfRAM();
-u32 GetEndOfKernel();

@@ -96,10 +96,12 @@ void Interrupts::Dispatch(IRQContext& context)
         API::HandleInt0x80(context);
 }
 
-void PIC::Initialize()
+void PIC::Initialize(u8 master_mask, u8 slave_mask)
 {
-    Port::in8(MasterData);
-    Port::in8(SlaveData);
+    // ICW1: edge triggered, cascaded, ICW4 follows. ICW2: the vector base.
+    // ICW3: the slave hangs on the master's line 2, and is told so. ICW4:
+    // 8086 mode. Old controllers need a moment between writes; a write to
+    // the unused port 0x80 gives it.
     write_with_delay(MasterCommand, 0x11);
     write_with_delay(SlaveCommand, 0x11);
     write_with_delay(MasterData, 0x20);
@@ -108,21 +110,8 @@ void PIC::Initialize()
     write_with_delay(SlaveData, 0x02);
     write_with_delay(MasterData, 0x01);
     write_with_delay(SlaveData, 0x01);
-    write_with_delay(MasterData, 0xF9);
-}
-
-void PIC::Remap()
-{
-    Port::out8(MasterCommand, 0x11);
-    Port::out8(SlaveCommand, 0x11);
-    Port::out8(MasterData, 0x20);
-    Port::out8(SlaveData, 0x28);
-    Port::out8(MasterData, 0x04);
-    Port::out8(SlaveData, 0x02);
-    Port::out8(MasterData, 0x01);
-    Port::out8(SlaveData, 0x01);
-    Port::out8(MasterData, 0x00);
-    Port::out8(SlaveData, 0x00);
+    write_with_delay(MasterData, master_mask);
+    write_with_delay(SlaveData, slave_mask);
 }
 
 void PIC::ClearMask(u8 line)

@@ -2,9 +2,7 @@
 
 #include "arch/Cpu.h"
 #include "arch/Port.h"
-#include "hal/Console.h"
 #include "hal/Interrupts.h"
-#include "hal/Power.h"
 #include "hal/Time.h"
 
 namespace {
@@ -23,8 +21,15 @@ constexpr u8 ScanAlt = 0x38;
 constexpr u8 ScanDelete = 0x53;
 
 Keyboard* volatile s_receiver = nullptr;
+void (*g_ctrl_alt_delete_handler)() = nullptr;
 
-ConsoleKey key(i32 value) { return static_cast<ConsoleKey>(value); }
+// The key of a character on the letter and digit rows.
+ConsoleKey key_of(char c)
+{
+    if (c >= '0' && c <= '9')
+        return static_cast<ConsoleKey>(static_cast<i32>(ConsoleKey::D0) + (c - '0'));
+    return static_cast<ConsoleKey>(static_cast<i32>(ConsoleKey::A) + (c - 'a'));
+}
 
 // Whether the controller's output buffer holds a byte for the keyboard's
 // side to read. While that buffer is full the controller raises no further
@@ -75,18 +80,15 @@ void Keyboard::OnInterrupt(IRQContext&)
         return;
     u8 scancode = Port::in8(DataPort);
     Keyboard* keyboard = s_receiver;
-    if ((status & AuxiliaryData) || !keyboard || !keyboard->m_handler)
+    if ((status & AuxiliaryData) || !keyboard)
         return;
     bool released = (scancode & 0x80) == 0x80;
     if (released)
         scancode &= 0x7F;
-    keyboard->m_handler(*keyboard, scancode, released);
+    keyboard->HandleScancode(scancode, released);
 }
 
-void Keyboard::DefaultHandler(Keyboard& keyboard, u8 scancode, bool released)
-{
-    keyboard.HandleScancode(scancode, released);
-}
+void Keyboard::set_ctrl_alt_delete_handler(void (*handler)()) { g_ctrl_alt_delete_handler = handler; }
 
 void Keyboard::HandleScancode(u8 scancode, bool released)
 {
@@ -105,10 +107,8 @@ void Keyboard::HandleScancode(u8 scancode, bool released)
         m_alt = !released;
         return;
     }
-    if (m_control && m_alt && code == ScanDelete && !released) {
-        (void)Console::WriteLine("Detected Ctrl-Alt-Delete! Rebooting System...");
-        Power::Reboot();
-    }
+    if (m_control && m_alt && code == ScanDelete && !released && g_ctrl_alt_delete_handler)
+        g_ctrl_alt_delete_handler();
     if (m_shift)
         code <<= 16;
     if (!released && m_count < QueueCapacity) {
@@ -231,29 +231,29 @@ void Keyboard::AddKeyWithShift(u32 scancode, char16_t c, ConsoleKey k)
     AddKey(scancode << 16, c, k);
 }
 
+// The US layout in set-1 scan codes. Every key is entered twice: as its
+// scan code, and shifted 16 bits up for the code HandleScancode queues while
+// Shift is held.
 void Keyboard::CreateDefaultKeymap()
 {
+    // Letters and digits: runs of consecutive scan codes.
     struct Row {
         u8 first;
         char const* plain;
         char const* shifted;
-        i32 const* keys;
     };
-    static i32 const qwertyKeys[] = { 81, 87, 69, 82, 84, 89, 85, 73, 79, 80 };
-    static i32 const homeKeys[] = { 65, 83, 68, 70, 71, 72, 74, 75, 76 };
-    static i32 const bottomKeys[] = { 90, 88, 67, 86, 66, 78, 77 };
-    static i32 const digitKeys[] = { 49, 50, 51, 52, 53, 54, 55, 56, 57, 48 };
     static Row const rows[] = {
-        { 0x10, "qwertyuiop", "QWERTYUIOP", qwertyKeys },
-        { 0x1E, "asdfghjkl", "ASDFGHJKL", homeKeys },
-        { 0x2C, "zxcvbnm", "ZXCVBNM", bottomKeys },
-        { 0x02, "1234567890", "!@#$%^&*()", digitKeys },
+        { 0x10, "qwertyuiop", "QWERTYUIOP" },
+        { 0x1E, "asdfghjkl", "ASDFGHJKL" },
+        { 0x2C, "zxcvbnm", "ZXCVBNM" },
+        { 0x02, "1234567890", "!@#$%^&*()" },
     };
     for (auto const& row : rows) {
         for (u32 i = 0; row.plain[i]; ++i) {
             u32 code = row.first + i;
-            AddKey(code, static_cast<u8>(row.plain[i]), key(row.keys[i]));
-            AddKey(code << 16, static_cast<u8>(row.shifted[i]), key(row.keys[i]));
+            ConsoleKey key = key_of(row.plain[i]);
+            AddKey(code, static_cast<u8>(row.plain[i]), key);
+            AddKey(code << 16, static_cast<u8>(row.shifted[i]), key);
         }
     }
 
@@ -261,24 +261,24 @@ void Keyboard::CreateDefaultKeymap()
         u8 code;
         char plain;
         char shifted;
-        i32 key;
+        ConsoleKey key;
     };
     static Symbol const symbols[] = {
-        { 0x29, '`', '~', 252 },
-        { 0x27, ';', ':', 252 },
-        { 0x28, '\'', '"', 252 },
-        { 0x2B, '\\', '|', 252 },
-        { 0x33, ',', '<', 188 },
-        { 0x34, '.', '>', 190 },
-        { 0x35, '/', '?', 111 },
-        { 0x0C, '-', '_', 109 },
-        { 0x0D, '=', '+', 187 },
-        { 0x1A, '[', '{', 252 },
-        { 0x1B, ']', '}', 252 },
+        { 0x29, '`', '~', ConsoleKey::NoName },
+        { 0x27, ';', ':', ConsoleKey::NoName },
+        { 0x28, '\'', '"', ConsoleKey::NoName },
+        { 0x2B, '\\', '|', ConsoleKey::NoName },
+        { 0x33, ',', '<', ConsoleKey::OemComma },
+        { 0x34, '.', '>', ConsoleKey::OemPeriod },
+        { 0x35, '/', '?', ConsoleKey::Divide },
+        { 0x0C, '-', '_', ConsoleKey::Subtract },
+        { 0x0D, '=', '+', ConsoleKey::OemPlus },
+        { 0x1A, '[', '{', ConsoleKey::NoName },
+        { 0x1B, ']', '}', ConsoleKey::NoName },
     };
     for (auto const& symbol : symbols) {
-        AddKey(symbol.code, static_cast<u8>(symbol.plain), key(symbol.key));
-        AddKey(static_cast<u32>(symbol.code) << 16, static_cast<u8>(symbol.shifted), key(symbol.key));
+        AddKey(symbol.code, static_cast<u8>(symbol.plain), symbol.key);
+        AddKey(static_cast<u32>(symbol.code) << 16, static_cast<u8>(symbol.shifted), symbol.key);
     }
 
     AddKeyWithShift(0x0E, KeyChar::Backspace, ConsoleKey::Backspace);
@@ -293,10 +293,38 @@ void Keyboard::CreateDefaultKeymap()
     AddKeyWithShift(0x4A, u'-', ConsoleKey::OemMinus);
     AddKeyWithShift(0x4E, u'+', ConsoleKey::OemPlus);
 
-    static u8 const silentCodes[] = { 0x5B, 0x5C, 0x52, 0x47, 0x49, 0x53, 0x4F, 0x51, 0x37, 0x45, 0x57, 0x58, 0x01 };
-    static i32 const silentKeys[] = { 91, 92, 45, 36, 33, 46, 35, 34, 44, 19, 122, 123, 27 };
-    for (u32 i = 0; i < sizeof silentCodes; ++i)
-        AddKeyWithShift(silentCodes[i], key(silentKeys[i]));
-    for (u8 code = 0x3B; code <= 0x44; ++code)
-        AddKeyWithShift(code, key(112 + (code - 0x3B)));
+    // Keys without a character. The extended keys (Windows, Insert, Home,
+    // Page Up, Delete, End, Page Down) arrive without their 0xE0 prefix and
+    // share the codes of the keypad keys they duplicate.
+    struct Silent {
+        u8 code;
+        ConsoleKey key;
+    };
+    static Silent const silent[] = {
+        { 0x5B, ConsoleKey::LeftWindows },
+        { 0x5C, ConsoleKey::RightWindows },
+        { 0x52, ConsoleKey::Insert },
+        { 0x47, ConsoleKey::Home },
+        { 0x49, ConsoleKey::PageUp },
+        { 0x53, ConsoleKey::Delete },
+        { 0x4F, ConsoleKey::End },
+        { 0x51, ConsoleKey::PageDown },
+        { 0x37, ConsoleKey::PrintScreen },
+        { 0x45, ConsoleKey::Pause },
+        { 0x57, ConsoleKey::F11 },
+        { 0x58, ConsoleKey::F12 },
+        { 0x01, ConsoleKey::Escape },
+        { 0x3B, ConsoleKey::F1 },
+        { 0x3C, ConsoleKey::F2 },
+        { 0x3D, ConsoleKey::F3 },
+        { 0x3E, ConsoleKey::F4 },
+        { 0x3F, ConsoleKey::F5 },
+        { 0x40, ConsoleKey::F6 },
+        { 0x41, ConsoleKey::F7 },
+        { 0x42, ConsoleKey::F8 },
+        { 0x43, ConsoleKey::F9 },
+        { 0x44, ConsoleKey::F10 },
+    };
+    for (auto const& key : silent)
+        AddKeyWithShift(key.code, key.key);
 }

@@ -21,8 +21,8 @@ enum class ConsoleKey : i32 {
     PrintScreen = 44,
     Insert = 45,
     Delete = 46,
-    D0 = 48,
-    A = 65,
+    D0 = 48, // D1-D9 follow: a digit's key is D0 plus the digit
+    A = 65,  // B-Y between: a letter's key is its capital's code
     Z = 90,
     LeftWindows = 91,
     RightWindows = 92,
@@ -33,6 +33,13 @@ enum class ConsoleKey : i32 {
     F2 = 113,
     F3 = 114,
     F4 = 115,
+    F5 = 116,
+    F6 = 117,
+    F7 = 118,
+    F8 = 119,
+    F9 = 120,
+    F10 = 121,
+    F11 = 122,
     F12 = 123,
     OemPlus = 187,
     OemComma = 188,
@@ -64,9 +71,6 @@ struct ConsoleKeyInfo {
     bool Alt;
     bool Control;
 };
-
-class Keyboard;
-using ScancodeHandler = void (*)(Keyboard& keyboard, u8 scancode, bool released);
 
 // The PS/2 keyboard on interrupt line 1. Constructing one makes it the
 // receiver of the keyboard interrupt and drops any byte left waiting in the
@@ -100,15 +104,16 @@ public:
     void AddKey(u32 scancode, char16_t c, ConsoleKey key);
     void AddKeyWithShift(u32 scancode, char16_t c, ConsoleKey key);
     void AddKeyWithShift(u32 scancode, ConsoleKey key) { AddKeyWithShift(scancode, 0, key); }
-    void Initialize(ScancodeHandler handler) { m_handler = handler; }
-
-    // The default scan-code handler: modifiers, Ctrl-Alt-Delete, the queue.
+    // Modifiers, Ctrl-Alt-Delete, the queue.
     void HandleScancode(u8 scancode, bool released);
+    // What Ctrl-Alt-Delete does, whichever keyboard receives the keys: the
+    // kernel announces the restart and restarts. It runs inside the keyboard
+    // interrupt; the Delete key is queued after it, should it return.
+    static void set_ctrl_alt_delete_handler(void (*handler)());
     u32 QueuedCount() const;
 
 private:
     static void OnInterrupt(struct IRQContext&);
-    static void DefaultHandler(Keyboard& keyboard, u8 scancode, bool released);
     void CreateDefaultKeymap();
     bool Dequeue(u32& code);
     u32 WaitForCode();
@@ -117,7 +122,6 @@ private:
     bool m_control { false };
     bool m_alt { false };
     Vector<KeyMapping> m_keys;
-    ScancodeHandler m_handler { DefaultHandler };
     u32 m_queue[QueueCapacity] {};
     u32 volatile m_head { 0 };
     u32 volatile m_count { 0 };

@@ -38,6 +38,8 @@ void BSOD::Panic(char const* message)
     Cpu::halt_forever();
 }
 
+void panic(char const* message) { BSOD::Panic(message); }
+
 void BSOD::WriteRawLine(char const* text, u8 attribute)
 {
     MemoryWindow memory(TextScreen::TextMemory, TextScreen::TextMemorySize);

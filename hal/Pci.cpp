@@ -1,7 +1,6 @@
 #include "hal/Pci.h"
 
 #include "arch/Port.h"
-#include "hal/Console.h"
 #include "hal/Debugger.h"
 
 namespace {
@@ -252,10 +251,10 @@ PCIDeviceBridge::PCIDeviceBridge(u32 bus, u32 slot, u32 function)
     SecondaryStatus = ReadRegister16(0x1E);
     MemoryBase = ReadRegister16(0x20);
     MemoryLimit = ReadRegister16(0x22);
-    PrefatchableMemoryBase = ReadRegister16(0x24);
-    PrefatchableMemoryLimit = ReadRegister16(0x26);
-    PrefatchableBaseUpper32 = ReadRegister32(0x28);
-    PrefatchableLimitUpper32 = ReadRegister32(0x2C);
+    PrefetchableMemoryBase = ReadRegister16(0x24);
+    PrefetchableMemoryLimit = ReadRegister16(0x26);
+    PrefetchableBaseUpper32 = ReadRegister32(0x28);
+    PrefetchableLimitUpper32 = ReadRegister32(0x2C);
     IOBaseUpper16 = ReadRegister16(0x30);
     IOLimitUpper16 = ReadRegister16(0x32);
     CapabilityPointer = ReadRegister8(0x34);
@@ -315,14 +314,16 @@ String DeviceClass::GetString(PCIDevice const& device)
     return ClassName(device);
 }
 
-ErrorOr<void> PCI::Setup()
+Vector<String> PCI::Setup()
 {
     s_devices.clear();
     s_records.clear();
-    return EnumerateBus(0, 0);
+    Vector<String> listing;
+    EnumerateBus(0, 0, listing);
+    return listing;
 }
 
-ErrorOr<void> PCI::EnumerateBus(u32 bus, u32 depth)
+void PCI::EnumerateBus(u32 bus, u32 depth, Vector<String>& listing)
 {
     for (u32 slot = 0; slot < 32; ++slot) {
         PCIDevice probe(bus, slot, 0);
@@ -332,27 +333,26 @@ ErrorOr<void> PCI::EnumerateBus(u32 bus, u32 depth)
         case PCIHeaderType::Bridge:
             for (u32 function = 0; function < 8; ++function) {
                 if (PCIDevice(bus, slot, function).DeviceExists)
-                    TRY(AddDevice(make_own<PCIDeviceBridge>(bus, slot, function), depth));
+                    AddDevice(make_own<PCIDeviceBridge>(bus, slot, function), depth, listing);
             }
             break;
         case PCIHeaderType::Cardbus:
-            TRY(AddDevice(make_own<PCIDeviceCardbus>(bus, slot, 0), depth));
+            AddDevice(make_own<PCIDeviceCardbus>(bus, slot, 0), depth, listing);
             break;
         default:
-            TRY(AddDevice(make_own<PCIDeviceNormal>(bus, slot, 0), depth));
+            AddDevice(make_own<PCIDeviceNormal>(bus, slot, 0), depth, listing);
             break;
         }
     }
-    return {};
 }
 
-ErrorOr<void> PCI::AddDevice(OwnPtr<PCIDevice> device, u32 depth)
+void PCI::AddDevice(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing)
 {
     String name = DeviceClass::GetString(*device);
     String line = String::repeated(u' ', 5 * depth) + String::number(device->bus) + ":"
         + String::number(device->slot) + ":" + String::number(device->function) + "   " + name;
     Debugger::Send("PCI " + line);
-    TRY(Console::WriteLine(line));
+    listing.append(line);
     s_records.append({ name, DeviceClass::SubclassName(*device), device->DeviceID, static_cast<u8>(device->bus) });
     PCIDevice& added = *device;
     s_devices.append(std::move(device));
@@ -361,9 +361,8 @@ ErrorOr<void> PCI::AddDevice(OwnPtr<PCIDevice> device, u32 depth)
         // Buses behind a bridge are numbered above it; anything else is a
         // misconfigured bridge that would make the walk go round for ever.
         if (secondary > added.bus)
-            TRY(EnumerateBus(secondary, depth + 1));
+            EnumerateBus(secondary, depth + 1, listing);
     }
-    return {};
 }
 
 PCIDevice* PCI::GetDevice(u16 vendor, u16 device)

@@ -74,8 +74,8 @@ public:
     u8 IOBase, IOLimit;
     u16 SecondaryStatus;
     u16 MemoryBase, MemoryLimit;
-    u16 PrefatchableMemoryBase, PrefatchableMemoryLimit;
-    u32 PrefatchableBaseUpper32, PrefatchableLimitUpper32;
+    u16 PrefetchableMemoryBase, PrefetchableMemoryLimit;
+    u32 PrefetchableBaseUpper32, PrefetchableLimitUpper32;
     u16 IOBaseUpper16, IOLimitUpper16;
     u8 CapabilityPointer;
     u32 ExpansionROMBaseAddress;
@@ -120,9 +120,10 @@ public:
         u8 Bus;
     };
 
-    // Walks every bus reachable from bus 0, printing one line per function
-    // found; the previous list is discarded.
-    static ErrorOr<void> Setup();
+    // Walks every bus reachable from bus 0 and returns the start-up listing:
+    // one line per function found, indented five spaces per bridge crossed.
+    // The previous list is discarded.
+    static Vector<String> Setup();
     // The first device with both identifiers, or null.
     static PCIDevice* GetDevice(u16 vendor, u16 device);
     static Vector<OwnPtr<PCIDevice>> const& Devices();
@@ -130,6 +131,6 @@ public:
     static Vector<Record> const& PCIDeviceList();
 
 private:
-    static ErrorOr<void> EnumerateBus(u32 bus, u32 depth);
-    static ErrorOr<void> AddDevice(OwnPtr<PCIDevice> device, u32 depth);
+    static void EnumerateBus(u32 bus, u32 depth, Vector<String>& listing);
+    static void AddDevice(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing);
 };

@@ -11,7 +11,7 @@ constexpr u8 InputBufferFull = 0x02;
 constexpr u8 PulseResetLine = 0xFE;
 }
 
-void Power::Reboot()
+void Power::restart_through_keyboard_controller()
 {
     Debugger::Send("Restarting through the keyboard controller");
     // Bounded: a controller that never drains its buffer must not hang us.

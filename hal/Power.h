@@ -1,8 +1,9 @@
 #pragma once
 
-// Restart through the keyboard controller.
+// Restart through the keyboard controller: its command 0xFE pulses the
+// processor's reset line, which every PC since the AT has wired up.
 class Power {
 public:
-    // Pulses the reset line; returns only if the controller ignored it.
-    static void Reboot();
+    // Returns only if the controller ignored the command.
+    static void restart_through_keyboard_controller();
 };

@@ -64,20 +64,22 @@ u8 from_bcd(u8 value) { return static_cast<u8>(((value >> 4) & 0x0F) * 10 + (val
 u8 read_value(u8 reg) { return mode().bcd ? from_bcd(read_clock(reg)) : read_clock(reg); }
 
 // Period of the one-shot now armed, for the registered timers.
-u32 s_armedNanoseconds = 0;
-PIT* s_waitingPit = nullptr;
-bool volatile s_waitSignalled = false;
+u32 g_armed_nanoseconds = 0;
+// Whose timers the one-shots count down, while a PIT waits.
+PIT* g_waiting_pit = nullptr;
+// Set by the line-0 interrupt when the armed one-shot has fired.
+bool volatile g_one_shot_fired = false;
 
 // Halts until the one-shot armed by the caller has fired.
 void wait_for_one_shot()
 {
     for (;;) {
         Cpu::disable_interrupts();
-        if (Time::called)
+        if (g_one_shot_fired)
             break;
         Cpu::enable_interrupts_and_halt();
     }
-    Time::called = false;
+    g_one_shot_fired = false;
     Cpu::enable_interrupts();
 }
 
@@ -125,8 +127,6 @@ bool Deadline::has_passed()
     return m_ticksLeft == 0;
 }
 
-bool volatile Time::called = false;
-
 void RTC::Reset() { s_mode = {}; }
 u8 RTC::Second() { return read_value(0x00); }
 u8 RTC::Minute() { return read_value(0x02); }
@@ -158,10 +158,10 @@ u8 RTC::Hour()
 
 void PIT::ArmOneShot(u32 divisor)
 {
-    PIC::Remap();
-    PIC::ClearMask(0);
-    PIC::ClearMask(15);
-    s_armedNanoseconds = static_cast<u32>(static_cast<u64>(divisor & 0xFFFF) * 1000000000ull / Frequency);
+    // Every one-shot re-initialises the interrupt controllers with every
+    // line enabled, the timer's among them.
+    PIC::Initialize(0x00, 0x00);
+    g_armed_nanoseconds = static_cast<u32>(static_cast<u64>(divisor & 0xFFFF) * 1000000000ull / Frequency);
     Port::out8(PitCommand, 0x30);
     Port::out8(PitChannel0, static_cast<u8>(divisor & 0xFF));
     Port::out8(PitChannel0, static_cast<u8>((divisor >> 8) & 0xFF));
@@ -207,39 +207,28 @@ void PIT::Elapse(u32 nanoseconds)
     }
 }
 
-void PIT::SignalWait() { s_waitSignalled = true; }
-
 void PIT::Wait(u32 milliseconds)
 {
-    s_waitSignalled = false;
-    PITTimer timer(SignalWait, static_cast<i32>(milliseconds * 1000000u), false);
-    MUST(RegisterTimer(&timer)); // a fresh timer always registers
-    // The system has no periodic tick: the timers are counted down by
-    // one-shot periods of at most 50 ms, armed while someone waits.
-    s_waitingPit = this;
-    while (!s_waitSignalled) {
-        ArmOneShot(Frequency / 20);
-        wait_for_one_shot();
-    }
-    s_waitingPit = nullptr;
-    UnregisterTimer(timer.TimerID);
+    // The system has no periodic tick: the timers are counted down by the
+    // one-shot periods of the wait, armed only while someone waits.
+    g_waiting_pit = this;
+    Time::WaitMS(milliseconds);
+    g_waiting_pit = nullptr;
 }
 
 void Time::OnTimerInterrupt()
 {
-    called = true;
-    if (s_waitingPit)
-        s_waitingPit->Elapse(s_armedNanoseconds);
+    g_one_shot_fired = true;
+    if (g_waiting_pit)
+        g_waiting_pit->Elapse(g_armed_nanoseconds);
 }
 
 void Time::Wait(i32 seconds)
 {
-    // One deadline per second, so no product of seconds and milliseconds can
-    // overflow; each adds only the few microseconds of its own set-up.
-    for (i32 i = 0; i < seconds; ++i) {
-        Deadline second(1000);
-        while (!second.has_passed()) { }
-    }
+    // A second at a time, so no product of seconds and milliseconds can
+    // overflow.
+    for (i32 i = 0; i < seconds; ++i)
+        WaitMS(1000);
 }
 
 void Time::WaitMS(u32 milliseconds)
@@ -248,8 +237,10 @@ void Time::WaitMS(u32 milliseconds)
     // (about 55 ms).
     while (milliseconds > 0) {
         u32 chunk = milliseconds < 50 ? milliseconds : 50;
-        called = false;
-        PIT::ArmOneShot(PIT::Frequency * chunk / 1000);
+        g_one_shot_fired = false;
+        // Rounded up: a wait never ends early, so a timer counted down by
+        // these periods has always run by the end of a wait as long as its own.
+        PIT::ArmOneShot((PIT::Frequency * chunk + 999) / 1000);
         wait_for_one_shot();
         milliseconds -= chunk;
     }

@@ -51,7 +51,8 @@ public:
 
     ErrorOr<i32> RegisterTimer(PITTimer* timer);
     void UnregisterTimer(i32 id);
-    // Halts until `milliseconds` have passed, counted by a registered timer.
+    // Time::WaitMS, with this timer's registered timers counted down (and
+    // their triggers run) as the periods elapse.
     void Wait(u32 milliseconds);
     // Counts the registered timers down by the period that just elapsed and
     // runs the triggers that came due.
@@ -59,7 +60,6 @@ public:
     bool HasTimers() const { return !m_timers.is_empty(); }
 
 private:
-    static void SignalWait();
     Vector<PITTimer*> m_timers;
     i32 m_timerCounter { 0 };
 };
@@ -82,13 +82,16 @@ private:
 
 class Time {
 public:
-    // Whole seconds, measured on the interval timer (a Deadline) rather than
-    // on the real-time clock: the clock's second only tells that a new second
-    // has begun, so counting n of its changes lasts anywhere from n - 1 to n
+    // Whole seconds, measured on the interval timer rather than on the
+    // real-time clock: the clock's second only tells that a new second has
+    // begun, so counting n of its changes lasts anywhere from n - 1 to n
     // seconds, and a clock that stands still would never end the wait. The
     // timer runs whatever the CMOS does. 0 or less returns at once.
     static void Wait(i32 seconds);
-    // Milliseconds measured with one-shot periods of the interval timer.
+    // Milliseconds measured with one-shot periods of the interval timer,
+    // halted through: the one way the system waits. (A Deadline only bounds
+    // a loop that polls hardware.) Needs interrupts: the boot has them on
+    // before the first wait.
     static void WaitMS(u32 milliseconds);
 
     static String TwentyFourHourToString();
@@ -97,5 +100,4 @@ public:
 
     // The line-0 interrupt: completion of the one-shot.
     static void OnTimerInterrupt();
-    static bool volatile called;
 };

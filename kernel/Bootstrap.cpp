@@ -5,12 +5,39 @@
 #include "fs/Storage.h"
 #include "hal/Console.h"
 #include "hal/Debugger.h"
+#include "hal/Heap.h"
 #include "hal/Interrupts.h"
-#include "hal/Pci.h"
+#include "hal/Power.h"
+#include "kernel/PciCommands.h"
+
+namespace {
+
+void report_heap_exhaustion(u32 size)
+{
+    (void)Console::WriteLine("Too large memory block allocated!");
+    (void)Console::WriteLine("0x" + String::hex(size, 8));
+}
+
+void restart_on_ctrl_alt_delete()
+{
+    (void)Console::WriteLine("Detected Ctrl-Alt-Delete! Rebooting System...");
+    Power::restart_through_keyboard_controller();
+}
+
+}
+
+void install_event_handlers()
+{
+    Heap::set_exhaustion_handler(report_heap_exhaustion);
+    Keyboard::set_ctrl_alt_delete_handler(restart_on_ctrl_alt_delete);
+}
 
 void initialize_hardware()
 {
-    PIC::Initialize();
+    install_event_handlers();
+    // The keyboard's line and the cascade; the timer's line opens with the
+    // first one-shot.
+    PIC::Initialize(0xF9, 0x00);
     Interrupts::UpdateIDT(true);
     Cpu::initialize_fpu();
     Debugger::Send("Bootstrap done: interrupts on");
@@ -37,7 +64,7 @@ void initialize_devices(Storage& storage)
     storage.probe_ata(AtaPio::Controller::Primary, AtaPio::Position::Master);
     storage.probe_ata(AtaPio::Controller::Primary, AtaPio::Position::Slave);
     (void)Console::WriteLine("Finding PCI Devices");
-    auto pci = PCI::Setup();
+    auto pci = find_pci_devices();
     if (pci.is_error())
         Debugger::Send("PCI enumeration failed: " + pci.error().message());
     Debugger::Send("Globals ready: console, keyboard, disks and PCI");

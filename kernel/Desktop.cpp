@@ -5,6 +5,7 @@
 #include "gfx/Font.h"
 #include "gfx/Mouse.h"
 #include "gfx/SysColors.h"
+#include "hal/Power.h"
 #include "hal/Time.h"
 #include "kernel/Kernel.h"
 
@@ -266,7 +267,7 @@ ErrorOr<void> Desktop::click(u32 x, u32 y)
 {
     if (x >= 1 && x <= 21 && y >= 2 && y <= 8) {
         m_kernel.skipBootQuestion = true;
-        Kernel::RebootACPI();
+        Power::restart_through_keyboard_controller();
         return {};
     }
     if (m_launch_button.Contains(static_cast<i32>(x), static_cast<i32>(y)))

@@ -1,13 +1,11 @@
 #include "kernel/Kernel.h"
 
+#include "arch/Runtime.h"
 #include "hal/Console.h"
 #include "hal/Debugger.h"
-#include "hal/Heap.h"
-#include "hal/Power.h"
 #include "hal/Time.h"
 #include "kernel/Commands.h"
 #include "kernel/DiskCommands.h"
-#include "kernel/Entry.h"
 
 namespace {
 
@@ -84,8 +82,6 @@ void (*g_after_boot_screen)(Kernel&) = nullptr;
 }
 
 void Kernel::run_after_boot_screen(void (*task)(Kernel& kernel)) { g_after_boot_screen = task; }
-
-void Kernel::RebootACPI() { Power::Reboot(); }
 
 ErrorOr<void> Kernel::BeforeRun()
 {

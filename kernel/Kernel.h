@@ -29,8 +29,6 @@ public:
     // from the kernel's run loop, so restarts never pile up on the stack.
     void RestartShell(bool skipQuestion);
 
-    // Restart through the keyboard controller.
-    static void RebootACPI();
     // Power-off through ACPI; returns, with a message, when the machine
     // stayed on.
     static ErrorOr<void> Shutdown();

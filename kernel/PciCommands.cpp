@@ -18,4 +18,11 @@ ErrorOr<void> pci(Kernel&, Argument const&)
 
 }
 
+ErrorOr<void> find_pci_devices()
+{
+    for (auto const& line : PCI::Setup())
+        TRY(Console::WriteLine(line));
+    return {};
+}
+
 void RegisterPciCommands(Vector<Command>& table) { table.append({ "pci", pci }); }

@@ -1,7 +1,7 @@
 #include "kernel/ProgramCommands.h"
 
 #include "fs/DiskFilesystem.h"
-#include "hal/MZ_EXE.h"
+#include "hal/MzExecutable.h"
 #include "kernel/Commands.h"
 #include "programs/ExampleProgram.h"
 
@@ -10,10 +10,10 @@ namespace {
 char const* const ExamplePath = "/home/root/example.exe";
 char const* const DirectoryPath = "/home/root/test1";
 
-ErrorOr<MZ_EXE> load(Storage& storage, String const& path)
+ErrorOr<MzExecutable> load(Storage& storage, String const& path)
 {
     auto* fs = TRY(storage.boot_volume());
-    return MZ_EXE::Load(TRY(fs->readFile(path)));
+    return MzExecutable::Load(TRY(fs->readFile(path)));
 }
 
 // Loads and checks the program without running it.

@@ -1,5 +1,11 @@
 /* Multiboot entry: save the loader's memory sizes, take our own stack and
-   descriptor tables, enable the FPU and SSE state, and enter C++. */
+   descriptor tables, enable the FPU and SSE state, and enter C++.
+
+   The header's flags ask for page-aligned modules (bit 0) and the memory
+   sizes (bit 1); the three words after the checksum are the address fields
+   a loader reads only for ELF-less images (bit 16, not set). The GDT is the
+   flat model: a null descriptor, ring-0 code (0x08) and data (0x10), each
+   4 GiB from base 0. */
 
 .set MULTIBOOT_MAGIC, 0x1BADB002
 .set MULTIBOOT_FLAGS, 0x00000003
@@ -72,12 +78,28 @@ Kernel_Start:
     movl $_NATIVE_IDT_Contents, _NATIVE_IDT_Pointer + 2
     lidt _NATIVE_IDT_Pointer
 
+    /* CR4 bit 8 (PCE) lets RDPMC run outside ring 0: everything runs in
+       ring 0, so it changes nothing. Bit 9 (OSFXSR) tells the processor
+       that the system saves the SSE registers with FXSAVE/FXRSTOR, as the
+       interrupt stubs do: FXSAVE then includes the XMM registers, and SSE
+       instructions run instead of raising invalid-opcode. The kernel is
+       built for the i686 and uses none; a loaded program may. */
     movl %cr4, %eax
     orl $0x100, %eax
     movl %eax, %cr4
     orl $0x200, %eax
     movl %eax, %cr4
 
+    /* CR0 keeps only bit 0 (PE, protected mode, set by the loader). Bit 1
+       (MP) goes, which the first AND states and the second repeats; bit 2
+       (EM) clear lets FPU and SSE instructions run instead of trapping; bit
+       3 (TS) clear keeps the first of them from trapping as a task switch;
+       bit 5 (NE) clear reports FPU errors the legacy way, on interrupt line
+       13, which has no handler: the dispatcher only acknowledges it; bit 18
+       (AM) clear: no alignment checks; bits 29 and 30 (NW, CD) clear switch
+       the caches on in write-back mode; bit 31 (PG) stays clear: no paging,
+       physical addresses are pointers. (Bit 4, ET, is fixed to 1 on every
+       processor since the i486 whatever is written.) */
     movl %cr0, %eax
     andl $0xFFFFFFFD, %eax
     andl $0x00000001, %eax

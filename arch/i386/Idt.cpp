@@ -1,5 +1,5 @@
 #include "arch/Cpu.h"
-#include "hal/Interrupts.h"
+#include "arch/InterruptEntry.h"
 
 extern "C" {
 extern u8 interrupt_stubs[];

@@ -1,12 +1,10 @@
 // What a freestanding C++ image needs from a runtime: the memory functions
-// the compiler may call, the heap behind new and delete, and the start of
-// global constructors before the kernel object is made.
+// the compiler may call and the start of global constructors before the
+// kernel object is made. (The operators new and delete are the kernel heap's,
+// in hal/HeapOperators.cpp.)
 
 #include "arch/Cpu.h"
-#include "hal/Heap.h"
-#include "kernel/Entry.h"
-
-#include <new>
+#include "arch/Runtime.h"
 
 extern "C" {
 
@@ -87,9 +85,8 @@ extern void (*init_array_end[])();
 
 void kernel_runtime_entry()
 {
-    // The heap comes first: global constructors and the kernel object
-    // allocate from it.
-    Heap::Initialize();
+    // Global constructors and the kernel object allocate: the heap sets
+    // itself up at the first allocation.
     for (auto* constructor = init_array_start; constructor != init_array_end; ++constructor)
         (*constructor)();
     RunKernel();
@@ -98,17 +95,3 @@ void kernel_runtime_entry()
 
 u32 GetAmountOfRAM() { return multiboot_upper_memory_kib / 1024 + 1; }
 u32 GetEndOfKernel() { return reinterpret_cast<u32>(kernel_image_end); }
-
-void* operator new(size_t size) { return Heap::MemAlloc(size); }
-void* operator new[](size_t size) { return Heap::MemAlloc(size); }
-// The tag of the fallible forms of new; there is no C++ library to hold it.
-namespace std {
-nothrow_t const nothrow {};
-}
-
-void* operator new(size_t size, std::nothrow_t const&) noexcept { return Heap::TryMemAlloc(size); }
-void* operator new[](size_t size, std::nothrow_t const&) noexcept { return Heap::TryMemAlloc(size); }
-void operator delete(void* block) noexcept { Heap::Free(block); }
-void operator delete[](void* block) noexcept { Heap::Free(block); }
-void operator delete(void* block, size_t) noexcept { Heap::Free(block); }
-void operator delete[](void* block, size_t) noexcept { Heap::Free(block); }

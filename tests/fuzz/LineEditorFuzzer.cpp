@@ -7,6 +7,7 @@
 // A finished line holds no editing keys and no line feed, and the cursor
 // stays on the screen.
 
+#include "kernel/Bootstrap.h"
 #include "tests/sim/TestMachine.h"
 
 #include <cstdio>
@@ -42,6 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
     if (size == 0)
         return 0;
     TestMachine machine;
+    // Ctrl-Alt-Delete announces itself and restarts, as in the kernel.
+    install_event_handlers();
     size_t ahead = data[0] < size - 1 ? data[0] : size - 1;
     machine.scancodes(std::span<u8 const>(data + 1, ahead));
     try {

@@ -2,7 +2,7 @@
 // and loaded, never run; a program the loader accepts must have its entry
 // point inside the load module and every relocation entry collected.
 
-#include "hal/MZ_EXE.h"
+#include "hal/MzExecutable.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
     file.resize(size);
     if (size > 0)
         std::memcpy(file.data(), data, size);
-    auto exe = MZ_EXE::Load(static_cast<ByteBuffer&&>(file));
+    auto exe = MzExecutable::Load(static_cast<ByteBuffer&&>(file));
     if (exe.is_error())
         return 0;
     auto const& loaded = exe.value();

@@ -1,6 +1,6 @@
 // Machine facts the boot image provides in the kernel; the simulated machine
 // reports a 128 MiB loader figure.
-#include "hal/Heap.h"
+#include "arch/Runtime.h"
 
 u32 GetAmountOfRAM() { return 129920 / 1024 + 1; }
 u32 GetEndOfKernel() { return 0x600000; }

@@ -7,6 +7,7 @@
 #include "hal/Time.h"
 
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -43,6 +44,32 @@ struct FreeRunningTimer : Sim::PortDevice {
     void write(u16, u32, int) override { }
 };
 
+// The interval timer's channel 0 as the one-shot waits program it: mode 0
+// through the command port, then the divisor, low byte first. The next halt
+// fires it (see Cpu::halt).
+struct OneShotChannel : Sim::PortDevice {
+    std::vector<u8> bytes;
+    std::optional<u32> armed;
+
+    u32 read(u16, int) override { return 0; }
+    void write(u16 port, u32 value, int) override
+    {
+        // Commands for the other channels (bits 7-6) are channel 2's.
+        if (port == 0x43 && (value & 0xC0) == 0) {
+            bytes.clear();
+            armed.reset();
+        }
+        if (port == 0x40) {
+            bytes.push_back(static_cast<u8>(value));
+            if (bytes.size() == 2) {
+                u32 divisor = bytes[0] | (bytes[1] << 8);
+                armed = divisor ? divisor : 0x10000;
+                bytes.clear();
+            }
+        }
+    }
+};
+
 struct Machine {
     std::map<u16, Sim::PortDevice*> devices;
     std::vector<Sim::PortAccess> log;
@@ -54,12 +81,15 @@ struct Machine {
     u64 tsc { 0 };
     u32 last_call { 0 };
     FreeRunningTimer timer;
+    OneShotChannel one_shot;
 
     // A test that never resets the machine still has a clock for its
     // deadlines.
     Machine() { attach_timer(); }
     void attach_timer()
     {
+        devices[0x40] = &one_shot;
+        devices[0x43] = &one_shot;
         devices[0x42] = &timer;
         devices[0x61] = &timer;
     }
@@ -115,6 +145,7 @@ void reset()
     m.tsc = 0;
     m.last_call = 0;
     m.timer = {};
+    m.one_shot = {};
     set_fallible_allocation_limit(static_cast<size_t>(-1));
     m.attach_timer();
     m.regions.push_back({ 0, std::move(low) });
@@ -219,6 +250,17 @@ void halt()
 {
     auto& m = machine();
     ++m.halts;
+    // An armed one-shot ends the halt: its period passes on the timer's
+    // clock (channel 2 counts it too) and its interrupt arrives, before any
+    // key or packet a test has waiting.
+    if (auto divisor = m.one_shot.armed) {
+        m.one_shot.armed.reset();
+        m.timer.ticks += *divisor;
+        Sim::raise_irq(0);
+        if (m.timer.on_read)
+            m.timer.on_read();
+        return;
+    }
     if (!m.halt_hook)
         throw Sim::Stopped {};
     bool were_enabled = m.interrupts;

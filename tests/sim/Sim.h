@@ -81,8 +81,10 @@ void set_unattached_read_value(u32 value);
 u8* map_memory(u32 base, u32 length);
 u8* memory(u32 base);
 
-// Called whenever the code under test halts; it should raise an interrupt
-// (or throw Stopped). Without a hook a halt throws Stopped.
+// Called whenever the code under test halts with no one-shot armed on the
+// interval timer's channel 0 (an armed one fires at the halt, by itself);
+// it should raise an interrupt (or throw Stopped). Without a hook such a
+// halt throws Stopped.
 void on_halt(std::function<void()> hook);
 // Calls the kernel's interrupt dispatcher for vector 0x20 + line, as the
 // entry stub would.
@@ -96,7 +98,8 @@ void set_timestamp(u64 value);
 // Address most recently passed to Cpu::call.
 u32 last_call_address();
 // Time the deadlines have seen pass on the interval timer's channel 2. Each
-// read of the counter advances it by 1 ms unless a test sets another step.
+// read of the counter advances it by 1 ms unless a test sets another step,
+// and every one-shot fired at a halt by its period.
 u64 timer_milliseconds();
 void set_timer_ticks_per_read(u32 ticks);
 // Called after every advance of that counter, so a test can act once a given

@@ -1,5 +1,7 @@
 #include "hal/Acpi.h"
+#include "kernel/Kernel.h"
 #include "tests/sim/TestMachine.h"
+#include "base/StdString.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -69,6 +71,18 @@ std::vector<u8> with_s5(std::vector<u8> const& package)
 std::vector<u8> const BytePrefixedS5 = { 0x08, '_', 'S', '5', '_', 0x12, 0x0A, 0x04, 0x0A, 0x05, 0x0A, 0x07, 0x00, 0x00 };
 std::vector<u8> const BareRootS5 = { 0x08, 0x5C, '_', 'S', '5', '_', 0x12, 0x06, 0x04, 0x05, 0x07, 0x00, 0x00 };
 
+// What the tables give for power-off: nothing when there are none or they
+// are incomplete.
+std::optional<ACPI::SleepControl> sleep_control()
+{
+    auto acpi = ACPI::Find();
+    if (acpi.is_error())
+        return {};
+    return acpi.value().Control();
+}
+
+bool has_root_table() { return !ACPI::Find().is_error(); }
+
 }
 
 TEST(Acpi, ReadsSleepTypesFromBytePrefixedAndBarePackagesAlike)
@@ -77,13 +91,13 @@ TEST(Acpi, ReadsSleepTypesFromBytePrefixedAndBarePackagesAlike)
         Sim::reset();
         plant_rsdp(0xF5A30, Rsdt);
         plant_tables(with_s5(package), 0xB004, 0xB008);
-        ASSERT_EQ(ACPI::Init(), 0);
-        EXPECT_EQ(ACPI::Facp, Facp);
-        EXPECT_EQ(ACPI::SLP_TYPa, 5 << 10);
-        EXPECT_EQ(ACPI::SLP_TYPb, 7 << 10);
-        EXPECT_EQ(ACPI::PM1a_CNT, 0xB004u);
-        EXPECT_EQ(ACPI::PM1b_CNT, 0xB008u);
-        EXPECT_EQ(ACPI::SLP_EN, 0x2000);
+        auto control = sleep_control();
+        ASSERT_TRUE(control.has_value());
+        EXPECT_EQ(control->facp, Facp);
+        EXPECT_EQ(control->sleep_type_a, 5 << 10);
+        EXPECT_EQ(control->sleep_type_b, 7 << 10);
+        EXPECT_EQ(control->pm1a_control, 0xB004u);
+        EXPECT_EQ(control->pm1b_control, 0xB008u);
     }
 }
 
@@ -95,9 +109,10 @@ TEST(Acpi, SleepTypesKeepToTheirThreeBitField)
     Sim::reset();
     plant_rsdp(0xF0000, Rsdt);
     plant_tables(with_s5({ 0x08, '_', 'S', '5', '_', 0x12, 0x0A, 0x04, 0x0A, 0xB5, 0x0A, 0xFF, 0x00, 0x00 }));
-    ASSERT_EQ(ACPI::Init(), 0);
-    EXPECT_EQ(ACPI::SLP_TYPa, 5 << 10);
-    EXPECT_EQ(ACPI::SLP_TYPb, 7 << 10);
+    auto control = sleep_control();
+    ASSERT_TRUE(control.has_value());
+    EXPECT_EQ(control->sleep_type_a, 5 << 10);
+    EXPECT_EQ(control->sleep_type_b, 7 << 10);
 }
 
 TEST(Acpi, PackageMustFollowANameOp)
@@ -106,9 +121,8 @@ TEST(Acpi, PackageMustFollowANameOp)
     plant_rsdp(0xE0000, Rsdt);
     // "_S5_" appearing inside some other object is not the sleep package.
     plant_tables(with_s5({ 0x0D, '_', 'S', '5', '_', 0x12, 0x06, 0x04, 0x05, 0x07 }));
-    EXPECT_EQ(ACPI::Init(), -1);
-    EXPECT_EQ(ACPI::PM1a_CNT, 0u);
-    EXPECT_FALSE(ACPI::pm1aIO.has_value());
+    EXPECT_TRUE(has_root_table());
+    EXPECT_FALSE(sleep_control().has_value());
 }
 
 TEST(Acpi, SkipsRootPointersWithABadChecksumInTheBiosArea)
@@ -128,13 +142,13 @@ TEST(Acpi, TakesTheExtendedBiosDataAreaPointerWithoutChecksum)
     plant_rsdp(0x9FC00 + 0x20, Rsdt, false);
     plant_tables(with_s5(BytePrefixedS5));
     EXPECT_EQ(ACPI::RSDPAddress(), 0x9FC20u);
-    EXPECT_EQ(ACPI::Init(), 0);
+    EXPECT_TRUE(sleep_control().has_value());
 
     // Only the first KiB of the area is searched.
     Sim::reset();
     put32(0x40E, 0x9FC0);
     plant_rsdp(0x9FC00 + 0x400, Rsdt);
-    EXPECT_EQ(ACPI::RSDPAddress(), 0u);
+    EXPECT_FALSE(ACPI::RSDPAddress().has_value());
 
     // The segment is a 16-bit word: a BIOS data area that ends right after
     // it still gives it.
@@ -151,8 +165,7 @@ TEST(Acpi, ShutdownWritesSleepTypeAndEnableToBothControlPorts)
     TestMachine machine;
     plant_rsdp(0xF0000, Rsdt);
     plant_tables(with_s5(BytePrefixedS5), 0x604, 0x608);
-    ASSERT_EQ(ACPI::Init(), 0);
-    ASSERT_FALSE(ACPI::Shutdown().is_error());
+    ASSERT_FALSE(Kernel::Shutdown().is_error());
     auto a = Sim::writes_to(0x604);
     auto b = Sim::writes_to(0x608);
     ASSERT_EQ(a.size(), 1u);
@@ -169,9 +182,11 @@ TEST(Acpi, ShutdownSkipsAnAbsentPm1bBlock)
     TestMachine machine;
     plant_rsdp(0xF0000, Rsdt);
     plant_tables(with_s5(BareRootS5), 0x604, 0);
-    ASSERT_EQ(ACPI::Init(), 0);
+    auto acpi = ACPI::Find();
+    ASSERT_FALSE(acpi.is_error());
+    EXPECT_FALSE(acpi.value().Control()->pm1b_control.has_value());
     Sim::clear_accesses();
-    ASSERT_FALSE(ACPI::Shutdown().is_error());
+    acpi.value().PowerOff();
     ASSERT_EQ(Sim::writes_to(0x604).size(), 1u);
     for (auto const& access : Sim::accesses())
         EXPECT_FALSE(access.write && access.width == 16 && access.port != 0x604) << "port " << access.port;
@@ -181,9 +196,11 @@ TEST(Acpi, WithoutTablesShutdownClearsTheScreenAndExplains)
 {
     TestMachine machine;
     (void)Console::WriteLine("old text");
-    EXPECT_EQ(ACPI::Init(), -1);
+    auto acpi = ACPI::Find();
+    ASSERT_TRUE(acpi.is_error());
+    EXPECT_EQ(ascii(acpi.error().message()), "no acpi.");
     Sim::clear_accesses();
-    ASSERT_FALSE(ACPI::Shutdown().is_error());
+    ASSERT_FALSE(Kernel::Shutdown().is_error());
     EXPECT_EQ(machine.line(0), "no acpi.");
     EXPECT_EQ(machine.line(1), "It is now safe to turn off your computer");
     EXPECT_EQ(machine.line(2), "");
@@ -197,12 +214,15 @@ TEST(Acpi, IncompleteTablesFailWithoutAMessage)
     plant_rsdp(0xF0000, Rsdt);
     // A "_S5_" name cut off before its package.
     plant_tables({ 0x10, 0x05, 0x5F, 0x53, 0x42, 0x5F, 0xA3, 0x08, '_', 'S', '5', '_' });
-    EXPECT_EQ(ACPI::Init(), -1);
-    EXPECT_EQ(machine.line(0), "");
+    EXPECT_TRUE(has_root_table());
+    EXPECT_FALSE(sleep_control().has_value());
+    ASSERT_FALSE(Kernel::Shutdown().is_error());
+    EXPECT_EQ(machine.line(0), "It is now safe to turn off your computer");
 
     // A root table whose signature is wrong counts as no ACPI at all.
     header(Rsdt, "XSDT", 44);
-    EXPECT_EQ(ACPI::Init(), -1);
+    EXPECT_FALSE(has_root_table());
+    ASSERT_FALSE(Kernel::Shutdown().is_error());
     EXPECT_EQ(machine.line(0), "no acpi.");
 }
 
@@ -211,20 +231,19 @@ TEST(Acpi, TablesClaimingMoreThanTheMemoryOrAnyTableHoldsAreSkipped)
     TestMachine machine;
     plant_rsdp(0xF0000, Rsdt);
     plant_tables(with_s5(BytePrefixedS5), 0x604, 0, 0x400000);
-    ASSERT_EQ(ACPI::Init(), 0);
+    ASSERT_TRUE(sleep_control().has_value());
     // Such a root table counts as none at all.
     for (u32 claimed : { 0xFFFFFFFFu, 0x2000u }) {
-        Console::Clear();
         put32(Rsdt + 4, claimed);
-        EXPECT_EQ(ACPI::Init(), -1) << claimed;
-        EXPECT_EQ(machine.line(0), "no acpi.") << claimed;
+        auto acpi = ACPI::Find();
+        ASSERT_TRUE(acpi.is_error()) << claimed;
+        EXPECT_EQ(ascii(acpi.error().message()), "no acpi.") << claimed;
     }
     // Such a DSDT leaves its FACP unusable, without a message.
     put32(Rsdt + 4, 44);
     for (u32 claimed : { 0xFFFFFFFFu, 0x200000u }) {
-        Console::Clear();
         put32(Dsdt + 4, claimed);
-        EXPECT_EQ(ACPI::Init(), -1) << claimed;
-        EXPECT_EQ(machine.line(0), "") << claimed;
+        EXPECT_TRUE(has_root_table()) << claimed;
+        EXPECT_FALSE(sleep_control().has_value()) << claimed;
     }
 }

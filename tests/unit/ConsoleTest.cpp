@@ -1,5 +1,6 @@
 #include "arch/Port.h"
 #include "gfx/Mouse.h"
+#include "kernel/Bootstrap.h"
 #include "tests/sim/PS2Mouse.h"
 #include "tests/sim/TestMachine.h"
 #include "base/StdString.h"
@@ -195,6 +196,7 @@ TEST(Keyboard, ReadKeyEchoesEvenKeysWithoutCharacters)
 TEST(Keyboard, CtrlAltDeleteAnnouncesAndPulsesTheResetLine)
 {
     TestMachine machine;
+    install_event_handlers();
     machine.scancodes({ TestMachine::Control, TestMachine::Alt, TestMachine::Delete, 0x1E });
     Sim::clear_accesses();
     // The reset halts waiting for the machine to restart; the simulated

@@ -1,5 +1,6 @@
 #include "hal/Heap.h"
 #include "hal/Interrupts.h"
+#include "kernel/Bootstrap.h"
 #include "tests/sim/TestMachine.h"
 
 #include <gtest/gtest.h>
@@ -7,10 +8,10 @@
 #include <string>
 #include <vector>
 
-TEST(Pic, RemapsBothControllersAndMasksMasterLinesThreeToSeven)
+TEST(Pic, RemapsBothControllersAndSetsTheMasksGiven)
 {
     Sim::reset();
-    PIC::Initialize();
+    PIC::Initialize(0xF9, 0x00);
     std::vector<std::pair<u16, u32>> sequence;
     for (auto const& a : Sim::accesses()) {
         if (a.write && a.port != 0x80)
@@ -18,7 +19,7 @@ TEST(Pic, RemapsBothControllersAndMasksMasterLinesThreeToSeven)
     }
     std::vector<std::pair<u16, u32>> expected = {
         { 0x20, 0x11 }, { 0xA0, 0x11 }, { 0x21, 0x20 }, { 0xA1, 0x28 }, { 0x21, 0x04 },
-        { 0xA1, 0x02 }, { 0x21, 0x01 }, { 0xA1, 0x01 }, { 0x21, 0xF9 },
+        { 0xA1, 0x02 }, { 0x21, 0x01 }, { 0xA1, 0x01 }, { 0x21, 0xF9 }, { 0xA1, 0x00 },
     };
     EXPECT_EQ(sequence, expected);
     // Every write is followed by the I/O delay write.
@@ -197,6 +198,7 @@ TEST(FreeListHeap, ReportsExhaustionAndSurvivesLongSessions)
 TEST(Heap, ExhaustionPrintsTheSizeAndStops)
 {
     TestMachine machine;
+    install_event_handlers();
     EXPECT_THROW(Heap::ReportExhaustion(0x12345), Sim::Stopped);
     EXPECT_EQ(machine.line(0), "Too large memory block allocated!");
     EXPECT_EQ(machine.line(1), "0x00012345");

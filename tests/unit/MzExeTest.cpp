@@ -1,4 +1,4 @@
-#include "hal/MZ_EXE.h"
+#include "hal/MzExecutable.h"
 #include "tests/sim/Sim.h"
 #include "tests/unit/StorageTestSupport.h"
 
@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string load_error_of(ByteBuffer const& file) { return error_of(MZ_EXE::Load(file)); }
+std::string load_error_of(ByteBuffer const& file) { return error_of(MzExecutable::Load(file)); }
 
 struct Layout {
     u16 header_paragraphs = 2;
@@ -63,7 +63,7 @@ TEST(MzExe, CopiesTheLoadModuleAndDerivesTheEntry)
     layout.cs = 2;
     layout.ip = 8;
     ByteBuffer file = make_exe(layout);
-    auto exe = MZ_EXE::Load(file);
+    auto exe = MzExecutable::Load(file);
     ASSERT_FALSE(exe.is_error());
     EXPECT_TRUE(exe.value().Relocations().is_empty());
     ASSERT_EQ(exe.value().ImageSize(), 41u);
@@ -82,7 +82,7 @@ TEST(MzExe, CollectsRelocationEntriesInTableOrder)
     layout.header_paragraphs = 3;
     layout.relocations = { { 0x0001, 0x0010 }, { 0x1234, 0x0000 }, { 0xFFFE, 0xABCD } };
     ByteBuffer file = make_exe(layout);
-    auto exe = MZ_EXE::Load(file);
+    auto exe = MzExecutable::Load(file);
     ASSERT_FALSE(exe.is_error());
     auto const& relocations = exe.value().Relocations();
     ASSERT_EQ(relocations.size(), 3u);

@@ -1,5 +1,6 @@
 #include "hal/Pci.h"
 #include "kernel/Kernel.h"
+#include "kernel/PciCommands.h"
 #include "tests/sim/PciConfigSpace.h"
 #include "tests/sim/TestMachine.h"
 #include "base/StdString.h"
@@ -15,14 +16,14 @@ struct Pci : ::testing::Test {
 
 }
 
-TEST_F(Pci, EnumerationPrintsKnownNamesClassNamesAndTheFallbackText)
+TEST_F(Pci, EnumerationListsKnownNamesClassNamesAndTheFallbackText)
 {
     space.add(0, 0, 0, 0x8086, 0x7190, 0x06);
     space.add(0, 1, 0, 0x8086, 0x1234, 0x02);         // known vendor, unknown device
     space.add(0, 3, 0, 0x1AF4, 0x0001, 0x00, 0, 0);    // class 0: no name
     space.add(0, 4, 0, 0x1234, 0x0005, 0x12, 7, 3);    // class above the table
     space.add(0, 5, 0, 0x1234, 0x1111, 0x11);          // last class of the table
-    ASSERT_FALSE(PCI::Setup().is_error());
+    ASSERT_FALSE(find_pci_devices().is_error());
 
     EXPECT_EQ(machine.line(0), "0:0:0   Intel 440BX/ZX AGPset Host Bridge");
     EXPECT_EQ(machine.line(1), "0:1:0   Network Controller");
@@ -36,7 +37,7 @@ TEST_F(Pci, OnlyFunctionZeroOfAMultiFunctionDeviceIsExamined)
 {
     space.add(0, 1, 0, 0x8086, 0x7000, 0x06, 1, 0, 0x80);
     space.add(0, 1, 1, 0x8086, 0x7010, 0x01, 1, 0x80);
-    ASSERT_FALSE(PCI::Setup().is_error());
+    (void)PCI::Setup();
     ASSERT_EQ(PCI::Devices().size(), 1u);
     EXPECT_EQ(PCI::Devices()[0]->DeviceID, 0x7000);
     EXPECT_EQ(PCI::GetDevice(0x8086, 0x7010), nullptr);
@@ -49,13 +50,16 @@ TEST_F(Pci, DevicesBehindABridgeAreIndentedAndListed)
     space.add_bridge(1, 4, 0x8086, 0x7191, 2);
     space.add(2, 7, 0, 0x1274, 0x1371, 0x04);
     space.add(0, 9, 0, 0x8086, 0x7110, 0x06);
-    ASSERT_FALSE(PCI::Setup().is_error());
+    auto listing = PCI::Setup();
 
-    EXPECT_EQ(machine.line(0), "0:2:0   Intel 440BX/ZX AGPset PCI-to-PCI bridge");
-    EXPECT_EQ(machine.line(1), "     1:0:0   VMware NVIDIA 9500MGS");
-    EXPECT_EQ(machine.line(2), "     1:4:0   Intel 440BX/ZX AGPset PCI-to-PCI bridge");
-    EXPECT_EQ(machine.line(3), "          2:7:0   Ensoniq AudioPCI");
-    EXPECT_EQ(machine.line(4), "0:9:0   Intel PIIX4/4E/4M ISA Bridge");
+    ASSERT_EQ(listing.size(), 5u);
+    EXPECT_EQ(ascii(listing[0]), "0:2:0   Intel 440BX/ZX AGPset PCI-to-PCI bridge");
+    EXPECT_EQ(ascii(listing[1]), "     1:0:0   VMware NVIDIA 9500MGS");
+    EXPECT_EQ(ascii(listing[2]), "     1:4:0   Intel 440BX/ZX AGPset PCI-to-PCI bridge");
+    EXPECT_EQ(ascii(listing[3]), "          2:7:0   Ensoniq AudioPCI");
+    EXPECT_EQ(ascii(listing[4]), "0:9:0   Intel PIIX4/4E/4M ISA Bridge");
+    // The driver only reports: the kernel puts the listing on screen.
+    EXPECT_EQ(machine.line(0), "");
 
     auto* svga = PCI::GetDevice(0x15AD, 0x0405);
     ASSERT_NE(svga, nullptr);
@@ -66,7 +70,7 @@ TEST_F(Pci, DevicesBehindABridgeAreIndentedAndListed)
 TEST_F(Pci, ABridgeLeadingBackToItsOwnBusIsNotWalkedAgain)
 {
     space.add_bridge(0, 1, 0x8086, 0x7191, 0);
-    ASSERT_FALSE(PCI::Setup().is_error());
+    (void)PCI::Setup();
     EXPECT_EQ(PCI::Devices().size(), 1u);
 }
 
@@ -80,7 +84,7 @@ TEST_F(Pci, HeaderFieldsRegistersAndBars)
     f.set8(0x3C, 11);
     f.set8(0x3D, 1);
     f.set16(0x04, 0x0100);
-    ASSERT_FALSE(PCI::Setup().is_error());
+    (void)PCI::Setup();
     auto* device = static_cast<PCIDeviceNormal*>(PCI::GetDevice(0x15AD, 0x0405));
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->RevisionID, 0x42);
@@ -122,7 +126,7 @@ TEST_F(Pci, TheCommandListsOneRecordPerDeviceFoundWithItsSubclassName)
     space.add(0, 2, 0, 0x15AD, 0x0405, 0x03);
     space.add(0, 3, 0, 0x8086, 0x7113, 0x06, 0x80);  // a sub-class without a name
     space.add(0, 4, 0, 0x1234, 0x0005, 0x12, 1, 2); // a class without a name
-    ASSERT_FALSE(PCI::Setup().is_error());
+    (void)PCI::Setup();
     Kernel kernel;
     Console::Clear();
     ASSERT_FALSE(kernel.runFunc("PCI", std::nullopt).is_error());

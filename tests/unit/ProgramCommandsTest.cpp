@@ -1,4 +1,4 @@
-#include "hal/MZ_EXE.h"
+#include "hal/MzExecutable.h"
 #include "programs/ExampleProgram.h"
 #include "tests/unit/ShellTestSupport.h"
 #include "tests/unit/StorageTestSupport.h"
@@ -88,7 +88,7 @@ TEST(ExampleProgram, IsARunnableMzImageOfFullPages)
         image.append(byte);
     EXPECT_EQ(image[0], 'M');
     EXPECT_EQ(image[1], 'Z');
-    auto exe = MZ_EXE::Load(image);
+    auto exe = MzExecutable::Load(image);
     ASSERT_FALSE(exe.is_error());
     auto const& header = exe.value().Header();
     // The header's own size fields describe the whole 4,608-byte file.

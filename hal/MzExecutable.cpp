@@ -1,4 +1,4 @@
-#include "hal/MZ_EXE.h"
+#include "hal/MzExecutable.h"
 
 #include "base/Endian.h"
 #include "hal/Debugger.h"
@@ -8,13 +8,13 @@ constexpr u16 Signature = 'M' | ('Z' << 8);
 constexpr u32 ParagraphSize = 16;
 }
 
-ErrorOr<MZ_EXE> MZ_EXE::Load(ByteBuffer file)
+ErrorOr<MzExecutable> MzExecutable::Load(ByteBuffer file)
 {
     u32 size = static_cast<u32>(file.size());
     if (size < sizeof(MZ_Header) || read_le16(file, 0) != Signature)
         return Error("Not an MZ executable");
 
-    MZ_EXE exe;
+    MzExecutable exe;
     // The file is little-endian, like both machines this code is built for.
     __builtin_memcpy(&exe.m_header, file.data(), sizeof(MZ_Header));
     MZ_Header const& header = exe.m_header;
@@ -41,13 +41,13 @@ ErrorOr<MZ_EXE> MZ_EXE::Load(ByteBuffer file)
     return exe;
 }
 
-u32 MZ_EXE::EntryAddress() const
+u32 MzExecutable::EntryAddress() const
 {
     auto load_address = static_cast<u32>(reinterpret_cast<uintptr_t>(m_image.data()));
     return load_address + m_header.InitialCS * ParagraphSize + m_header.InitialIP;
 }
 
-void MZ_EXE::Execute() const
+void MzExecutable::Execute() const
 {
     Debugger::Send("Running program at 0x" + String::hex(EntryAddress(), 8));
     Caller().CallCode(EntryAddress());

@@ -46,11 +46,11 @@ public:
 // file's memory and the relocation entries collected. Programs run where they are
 // loaded, unrelocated, so they must be position-independent; the relocation
 // entries are kept for inspection only.
-class MZ_EXE {
+class MzExecutable {
 public:
     // Fails with a message naming what is wrong when the bytes are not an
     // MZ executable or a header field points outside the file.
-    static ErrorOr<MZ_EXE> Load(ByteBuffer file);
+    static ErrorOr<MzExecutable> Load(ByteBuffer file);
 
     MZ_Header const& Header() const { return m_header; }
     Vector<RelocationInfo> const& Relocations() const { return m_relocations; }

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "base/Types.h"
+
+// The processor's side of interrupts: the frame the entry stubs build
+// (arch/i386/InterruptStubs.S), the descriptor table that leads to them, and
+// the one function above the seam every stub calls.
+
+// The register frame every interrupt entry stub builds, in ascending address
+// order. Handlers receive it by reference and may change the general
+// registers, which the stub then restores into the interrupted code.
+struct IRQContext {
+    u32 FxSaveArea; // address of the 512-byte FXSAVE image below this record
+    u32 EDI, ESI, EBP, ESP, EBX, EDX, ECX, EAX;
+    u32 Interrupt;
+    u32 ErrorCode;
+    u32 EIP, CS, EFLAGS;
+};
+
+namespace Interrupts {
+// Fills the descriptor table with the 256 gates; enables interrupts after it
+// when asked (the boot does). Defined in arch/i386/Idt.cpp; the simulated
+// machine has no table and only switches interrupts on.
+void UpdateIDT(bool enable);
+// Where every entry stub lands: exceptions, hardware lines, system calls.
+// Defined above the seam, in hal/Interrupts.cpp.
+void Dispatch(IRQContext& context);
+}
