@@ -543,7 +543,7 @@ ErrorOr<void> DiskFilesystem::makeDir(String const& path, String const& owner)
     return commitNode(directory, parent, node);
 }
 
-ErrorOr<void> DiskFilesystem::Delete(String const& path)
+ErrorOr<void> DiskFilesystem::Remove(String const& path)
 {
     String p = Path::trimSeparators(path);
     if (!TRY(CanWrite(p)))

@@ -15,7 +15,7 @@ public:
     virtual ErrorOr<ByteBuffer> readFile(String const& path) = 0;
     // The names in a directory, in record order.
     virtual ErrorOr<Vector<String>> ListFiles(String const& path) = 0;
-    virtual ErrorOr<void> Delete(String const& path) = 0;
+    virtual ErrorOr<void> Remove(String const& path) = 0;
     virtual ErrorOr<void> makeDir(String const& path, String const& owner) = 0;
     // Creates or replaces a file.
     virtual ErrorOr<void> saveFile(ByteBuffer const& data, String const& path, String const& owner) = 0;

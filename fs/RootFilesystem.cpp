@@ -37,10 +37,10 @@ ErrorOr<Vector<String>> RootFilesystem::ListFiles(String const& path)
     return target.filesystem->ListFiles(target.path);
 }
 
-ErrorOr<void> RootFilesystem::Delete(String const& path)
+ErrorOr<void> RootFilesystem::Remove(String const& path)
 {
     auto target = TRY(resolve(path));
-    return target.filesystem->Delete(target.path);
+    return target.filesystem->Remove(target.path);
 }
 
 ErrorOr<void> RootFilesystem::makeDir(String const& path, String const& owner)

@@ -20,7 +20,7 @@ public:
     ErrorOr<Vector<DirectoryRecord>> getLongList(String const& path) override;
     ErrorOr<ByteBuffer> readFile(String const& path) override;
     ErrorOr<Vector<String>> ListFiles(String const& path) override;
-    ErrorOr<void> Delete(String const& path) override;
+    ErrorOr<void> Remove(String const& path) override;
     ErrorOr<void> makeDir(String const& path, String const& owner) override;
     ErrorOr<void> saveFile(ByteBuffer const& data, String const& path, String const& owner) override;
 

@@ -114,7 +114,7 @@ void Mouse::Initialize()
         // A packet half read before a repeated set-up is gone: the stream
         // starts afresh.
         g_packet_bytes_taken = 0;
-        INTs::SetIrqHandler(12, HandleMouse);
+        InterruptTable::SetIrqHandler(12, HandleMouse);
     }
     PIC::ClearMask(2); // the cascade
     PIC::ClearMask(12);

@@ -28,12 +28,12 @@ constexpr double C5 = 2.08757232129817482790e-09;
 constexpr double C6 = -1.13596475577881948265e-11;
 
 constexpr double InvPio2 = 6.36619772367581382433e-01;
-constexpr double Pio2_1 = 1.57079632673412561417e+00;
-constexpr double Pio2_1t = 6.07710050650619224932e-11;
-constexpr double Pio2_2 = 6.07710050630396597660e-11;
-constexpr double Pio2_2t = 2.02226624879595063154e-21;
-constexpr double Pio2_3 = 2.02226624871116645580e-21;
-constexpr double Pio2_3t = 8.47842766036889956997e-32;
+constexpr double HalfPi1 = 1.57079632673412561417e+00;
+constexpr double HalfPi1Tail = 6.07710050650619224932e-11;
+constexpr double HalfPi2 = 6.07710050630396597660e-11;
+constexpr double HalfPi2Tail = 2.02226624879595063154e-21;
+constexpr double HalfPi3 = 2.02226624871116645580e-21;
+constexpr double HalfPi3Tail = 8.47842766036889956997e-32;
 
 DOUBLE_MATH u32 high_word(double x)
 {
@@ -86,23 +86,23 @@ DOUBLE_MATH i32 reduce(double x, double& y0, double& y1)
     double t = x < 0 ? -x : x;
     i32 n = static_cast<i32>(t * InvPio2 + 0.5);
     double fn = n;
-    double r = t - fn * Pio2_1;
-    double w = fn * Pio2_1t;
+    double r = t - fn * HalfPi1;
+    double w = fn * HalfPi1Tail;
     i32 j = static_cast<i32>(ix >> 20);
     y0 = r - w;
     i32 i = j - static_cast<i32>((high_word(y0) >> 20) & 0x7FF);
     if (i > 16) { // cancellation: take the next part of pi/2
         t = r;
-        w = fn * Pio2_2;
+        w = fn * HalfPi2;
         r = t - w;
-        w = fn * Pio2_2t - ((t - r) - w);
+        w = fn * HalfPi2Tail - ((t - r) - w);
         y0 = r - w;
         i = j - static_cast<i32>((high_word(y0) >> 20) & 0x7FF);
         if (i > 49) {
             t = r;
-            w = fn * Pio2_3;
+            w = fn * HalfPi3;
             r = t - w;
-            w = fn * Pio2_3t - ((t - r) - w);
+            w = fn * HalfPi3Tail - ((t - r) - w);
             y0 = r - w;
         }
     }

@@ -29,17 +29,17 @@ void write_with_delay(u16 port, u8 value)
     char line[] = " *** CPU Exception x00 *** ";
     line[20] = "0123456789ABCDEF"[(vector >> 4) & 0xF];
     line[21] = "0123456789ABCDEF"[vector & 0xF];
-    BSOD::WriteRawLine(line, 0x0C);
+    PanicScreen::WriteRawLine(line, 0x0C);
     Cpu::halt_forever();
 }
 
 }
 
-void INTs::SetIntHandler(u8 vector, IrqHandler handler) { s_handlers[vector] = handler; }
-void INTs::SetIrqHandler(u8 line, IrqHandler handler) { SetIntHandler(static_cast<u8>(0x20 + line), handler); }
-bool INTs::HasIrqHandler(u8 line) { return s_handlers[0x20 + line] != nullptr; }
+void InterruptTable::SetHandler(u8 vector, IrqHandler handler) { s_handlers[vector] = handler; }
+void InterruptTable::SetIrqHandler(u8 line, IrqHandler handler) { SetHandler(static_cast<u8>(0x20 + line), handler); }
+bool InterruptTable::HasIrqHandler(u8 line) { return s_handlers[0x20 + line] != nullptr; }
 
-bool INTs::IRQ(u8 vector, IRQContext& context)
+bool InterruptTable::RunHandler(u8 vector, IRQContext& context)
 {
     if (!s_handlers[vector])
         return false;
@@ -47,7 +47,7 @@ bool INTs::IRQ(u8 vector, IRQContext& context)
     return true;
 }
 
-char const* INTs::ExceptionName(u32 vector)
+char const* InterruptTable::ExceptionName(u32 vector)
 {
     static char const* const names[16] = {
         "DIVIDE_BY_ZERO",
@@ -74,7 +74,7 @@ void Interrupts::Dispatch(IRQContext& context)
 {
     u32 vector = context.Interrupt;
     if (vector < 16)
-        BSOD::Panic(INTs::ExceptionName(vector));
+        PanicScreen::Panic(InterruptTable::ExceptionName(vector));
     if (vector < 0x20)
         fatal_exception_line(vector);
     if (vector == 0x20) {
@@ -85,15 +85,15 @@ void Interrupts::Dispatch(IRQContext& context)
     if (vector < 0x30) {
         // A hardware line: its driver's routine if it has one, and always an
         // acknowledgement, so a stray line never reaches the system calls.
-        INTs::IRQ(static_cast<u8>(vector), context);
+        InterruptTable::RunHandler(static_cast<u8>(vector), context);
         if (vector >= 0x28)
             PIC::EoiSlave();
         else
             PIC::EoiMaster();
         return;
     }
-    if (!INTs::IRQ(static_cast<u8>(vector), context))
-        API::HandleInt0x80(context);
+    if (!InterruptTable::RunHandler(static_cast<u8>(vector), context))
+        SystemCall::Handle(context);
 }
 
 void PIC::Initialize(u8 master_mask, u8 slave_mask)

@@ -5,13 +5,13 @@
 using IrqHandler = void (*)(IRQContext& context);
 
 // The handler table and the exception names.
-class INTs {
+class InterruptTable {
 public:
-    static void SetIntHandler(u8 vector, IrqHandler handler);
+    static void SetHandler(u8 vector, IrqHandler handler);
     static void SetIrqHandler(u8 line, IrqHandler handler);
     static bool HasIrqHandler(u8 line);
     // Runs the handler stored for the vector, if any; returns whether one ran.
-    static bool IRQ(u8 vector, IRQContext& context);
+    static bool RunHandler(u8 vector, IRQContext& context);
     // Panic-screen name of processor exceptions 0-15.
     static char const* ExceptionName(u32 vector);
 };

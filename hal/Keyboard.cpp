@@ -40,7 +40,7 @@ bool byte_to_take(u8 status)
 {
     if (!(status & OutputFull))
         return false;
-    return !(status & AuxiliaryData) || !INTs::HasIrqHandler(MouseLine);
+    return !(status & AuxiliaryData) || !InterruptTable::HasIrqHandler(MouseLine);
 }
 
 // Empties the controller of what it received before this keyboard existed:
@@ -60,7 +60,7 @@ Keyboard::Keyboard()
     InterruptGuard guard;
     m_previousReceiver = s_receiver;
     s_receiver = this;
-    INTs::SetIrqHandler(1, OnInterrupt);
+    InterruptTable::SetIrqHandler(1, OnInterrupt);
     drain_controller();
 }
 

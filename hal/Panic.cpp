@@ -16,7 +16,7 @@ char const* const Explanation
       "BIOS memory options such as caching or shadowing.";
 }
 
-void BSOD::Panic(char const* message)
+void PanicScreen::Panic(char const* message)
 {
     // A console of its own on the stack: no heap, and no need for the
     // system's console to have been set up.
@@ -38,9 +38,9 @@ void BSOD::Panic(char const* message)
     Cpu::halt_forever();
 }
 
-void panic(char const* message) { BSOD::Panic(message); }
+void panic(char const* message) { PanicScreen::Panic(message); }
 
-void BSOD::WriteRawLine(char const* text, u8 attribute)
+void PanicScreen::WriteRawLine(char const* text, u8 attribute)
 {
     MemoryWindow memory(TextScreen::TextMemory, TextScreen::TextMemorySize);
     for (u32 i = 0; text[i]; ++i)

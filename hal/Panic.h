@@ -5,7 +5,7 @@
 // The last word after a processor exception. Nothing here allocates: the
 // fault may have come from inside the allocator, or with the heap used up
 // or broken.
-class BSOD {
+class PanicScreen {
 public:
     [[noreturn]] static void Panic(char const* message);
     // Writes text straight into row 0 of text memory with one attribute,

@@ -22,7 +22,7 @@ void print_string(u32 address)
 // Returns the number of characters stored before the terminating 0.
 u32 read_line(u32 buffer, u32 size)
 {
-    STIEnabler interrupts;
+    InterruptsEnabledScope interrupts;
     interrupts.Enable();
     auto line = Console::ReadLine();
     if (line.is_error())
@@ -39,7 +39,7 @@ u32 read_line(u32 buffer, u32 size)
 
 }
 
-void API::HandleInt0x80(IRQContext& context)
+void SystemCall::Handle(IRQContext& context)
 {
     switch (context.EAX) {
     case PrintString:

@@ -12,31 +12,30 @@
 //            the buffer's size (0: unlimited), the line is cut to ECX - 1
 //            characters and ended with a 0 byte; EAX returns its length
 //   other    nothing
-class API {
+class SystemCall {
 public:
-    static void HandleInt0x80(IRQContext& context);
-    static void STI() { Cpu::enable_interrupts(); }
+    static void Handle(IRQContext& context);
 };
 
 // Interrupt gates enter with interrupts masked, but a system call that waits
 // for the keyboard needs the keyboard's interrupt: one of these lets
 // interrupts in for as long as it lives and masks them again afterwards, so
 // the handler leaves the way the gate entered.
-class STIEnabler {
+class InterruptsEnabledScope {
 public:
-    STIEnabler()
+    InterruptsEnabledScope()
         : m_were_enabled(Cpu::interrupts_enabled())
     {
     }
-    ~STIEnabler()
+    ~InterruptsEnabledScope()
     {
         if (!m_were_enabled)
             Cpu::disable_interrupts();
     }
-    STIEnabler(STIEnabler const&) = delete;
-    STIEnabler& operator=(STIEnabler const&) = delete;
+    InterruptsEnabledScope(InterruptsEnabledScope const&) = delete;
+    InterruptsEnabledScope& operator=(InterruptsEnabledScope const&) = delete;
 
-    void Enable() { API::STI(); }
+    void Enable() { Cpu::enable_interrupts(); }
 
 private:
     bool m_were_enabled;

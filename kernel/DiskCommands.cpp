@@ -57,7 +57,7 @@ ErrorOr<void> rmdir(Kernel& kernel, Argument const& argument)
 {
     if (IsBlank(argument))
         return WriteUsage("USAGE: rmdir <directory name>");
-    return TRY(kernel.storage().boot_volume())->Delete(*argument);
+    return TRY(kernel.storage().boot_volume())->Remove(*argument);
 }
 
 ErrorOr<void> cd(Kernel& kernel, Argument const& argument)

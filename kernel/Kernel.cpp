@@ -169,7 +169,7 @@ ErrorOr<void> Kernel::PromptLoop()
         Argument argument;
         if (parts.size() > 1)
             argument = parts[1];
-        auto result = runFunc(word, argument);
+        auto result = RunCommand(word, argument);
         if (result.is_error()) {
             Debugger::Send("Command " + word + " failed: " + result.error().message());
             TRY(WriteError(result.error().message()));
@@ -178,7 +178,7 @@ ErrorOr<void> Kernel::PromptLoop()
     return {};
 }
 
-ErrorOr<void> Kernel::runFunc(String const& word, Argument const& argument)
+ErrorOr<void> Kernel::RunCommand(String const& word, Argument const& argument)
 {
     String command = word.to_lower();
     for (auto const& entry : m_commands) {

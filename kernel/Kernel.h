@@ -22,7 +22,7 @@ public:
 
     // Performs one command line: the command word (matched in lower case)
     // and its argument string.
-    ErrorOr<void> runFunc(String const& word, Argument const& argument);
+    ErrorOr<void> RunCommand(String const& word, Argument const& argument);
 
     // Shows the boot screen again and returns to the prompt (or to the
     // question) once the running command has returned. The shell restarts

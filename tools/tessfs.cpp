@@ -208,7 +208,7 @@ int run(std::vector<std::string> args)
     }
     if (command == "cat")
         return cat(v, args[2]);
-    check(v.fs->Delete(String(args[2].c_str())));
+    check(v.fs->Remove(String(args[2].c_str())));
     return 0;
 }
 

@@ -108,7 +108,7 @@ void change(RootFilesystem& root, DiskFilesystem& volume, ByteBuffer const& cont
         if (!is_clean(volume))
             fail("making a directory and saving a file left problems on a clean volume");
     }
-    bool deleted = !root.Delete(file).is_error();
+    bool deleted = !root.Remove(file).is_error();
     if (clean && made && saved && deleted) {
         if (!root.readFile(file).is_error())
             fail("a deleted file can still be read");
@@ -116,7 +116,7 @@ void change(RootFilesystem& root, DiskFilesystem& volume, ByteBuffer const& cont
             fail("deleting a file left problems on a clean volume");
     }
     if (made)
-        (void)root.Delete("/fuzz");
+        (void)root.Remove("/fuzz");
 }
 
 }

@@ -229,7 +229,7 @@ TEST(Keyboard, NeverLeavesTheControllerFullYetLeavesTheMouseItsBytes)
 {
     Sim::FreshMachine fresh;
     PS2Mouse controller;
-    INTs::SetIrqHandler(12, nullptr); // no mouse driver yet
+    InterruptTable::SetIrqHandler(12, nullptr); // no mouse driver yet
     auto full = [] { return (Port::in8(0x64) & 0x01) != 0; };
 
     // A scan code typed while the firmware ran, its interrupt long gone:
@@ -254,5 +254,5 @@ TEST(Keyboard, NeverLeavesTheControllerFullYetLeavesTheMouseItsBytes)
     Sim::raise_irq(1);
     EXPECT_TRUE(full());
     EXPECT_EQ(keyboard.QueuedCount(), 0u);
-    INTs::SetIrqHandler(12, nullptr);
+    InterruptTable::SetIrqHandler(12, nullptr);
 }

@@ -98,7 +98,7 @@ TEST_F(DiskCommands, RovazavPrintsTheTestScriptOrError)
 {
     EXPECT_EQ(run("rovazav"), "");
     EXPECT_EQ(machine.line(0), "print \"hi\"");
-    ASSERT_FALSE(volume.fs.Delete("home/root/test.tsc").is_error());
+    ASSERT_FALSE(volume.fs.Remove("home/root/test.tsc").is_error());
     EXPECT_EQ(run("rovazav"), "");
     EXPECT_EQ(machine.line(1), "Error!");
 }

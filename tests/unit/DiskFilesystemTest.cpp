@@ -197,12 +197,12 @@ TEST(DiskFilesystem, DeleteRemovesEveryRecordOfTheNameAndKeepsBlocksAllocated)
     ASSERT_EQ(record_count(v, 2), 3);
 
     i32 next = v.next_free();
-    ASSERT_FALSE(v.fs.Delete("/d").is_error());
+    ASSERT_FALSE(v.fs.Remove("/d").is_error());
     EXPECT_EQ(record_count(v, 2), 1);
     EXPECT_EQ(names(v.fs.getLongList("").value()), (std::vector<std::string> { "keep" }));
     EXPECT_EQ(v.next_free(), next);
     int writes = v.disk.writes;
-    EXPECT_EQ(error_of(v.fs.Delete("d")), "File not found!!!");
+    EXPECT_EQ(error_of(v.fs.Remove("d")), "File not found!!!");
     EXPECT_EQ(v.disk.writes, writes);
 }
 

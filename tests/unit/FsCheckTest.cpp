@@ -26,7 +26,7 @@ TEST(FsCheck, CleanAfterOrdinaryOperations)
     ASSERT_FALSE(v.fs.makeDir("a", "root").is_error());
     ASSERT_FALSE(v.fs.saveFile(bytes_of("one"), "a/f", "root").is_error());
     ASSERT_FALSE(v.fs.saveFile(bytes_of("two"), "a/f", "root").is_error());
-    ASSERT_FALSE(v.fs.Delete("a/f").is_error());
+    ASSERT_FALSE(v.fs.Remove("a/f").is_error());
     ASSERT_FALSE(v.fs.saveFile(ByteBuffer {}, "empty", "root").is_error());
     EXPECT_TRUE(problems(v).empty());
 }

@@ -35,7 +35,7 @@ TEST(Dispatch, HardwareLinesAreAcknowledgedAndNeverTakenAsSystemCalls)
 {
     Sim::reset();
     s_calls = 0;
-    INTs::SetIntHandler(0x80, count_call);
+    InterruptTable::SetHandler(0x80, count_call);
     Sim::raise_irq(5); // no handler on line 5
     EXPECT_EQ(s_calls, 0);
     auto master = Sim::writes_to(0x20);
@@ -45,7 +45,7 @@ TEST(Dispatch, HardwareLinesAreAcknowledgedAndNeverTakenAsSystemCalls)
     EXPECT_TRUE(slave.empty());
 
     Sim::clear_accesses();
-    INTs::SetIrqHandler(12, count_call);
+    InterruptTable::SetIrqHandler(12, count_call);
     Sim::raise_irq(12);
     EXPECT_EQ(s_calls, 1);
     EXPECT_EQ(Sim::writes_to(0x20).size(), 1u);
@@ -53,20 +53,20 @@ TEST(Dispatch, HardwareLinesAreAcknowledgedAndNeverTakenAsSystemCalls)
 
     Sim::raise_vector(0x80);
     EXPECT_EQ(s_calls, 2);
-    INTs::SetIntHandler(0x80, nullptr);
-    INTs::SetIrqHandler(12, nullptr);
+    InterruptTable::SetHandler(0x80, nullptr);
+    InterruptTable::SetIrqHandler(12, nullptr);
 }
 
 TEST(Dispatch, ExceptionNamesFollowTheProcessorNumbering)
 {
-    EXPECT_STREQ(INTs::ExceptionName(0), "DIVIDE_BY_ZERO");
-    EXPECT_STREQ(INTs::ExceptionName(5), "NULL");
-    EXPECT_STREQ(INTs::ExceptionName(7), "");
-    EXPECT_STREQ(INTs::ExceptionName(9), "COPROCESSOR_SEGMENT_OVERRUN");
-    EXPECT_STREQ(INTs::ExceptionName(12), "STACK_EXCEPTION");
-    EXPECT_STREQ(INTs::ExceptionName(13), "GENERAL_PROTECTION_FAULT");
-    EXPECT_STREQ(INTs::ExceptionName(14), "PAGE_FAULT");
-    EXPECT_STREQ(INTs::ExceptionName(15), "RESERVED");
+    EXPECT_STREQ(InterruptTable::ExceptionName(0), "DIVIDE_BY_ZERO");
+    EXPECT_STREQ(InterruptTable::ExceptionName(5), "NULL");
+    EXPECT_STREQ(InterruptTable::ExceptionName(7), "");
+    EXPECT_STREQ(InterruptTable::ExceptionName(9), "COPROCESSOR_SEGMENT_OVERRUN");
+    EXPECT_STREQ(InterruptTable::ExceptionName(12), "STACK_EXCEPTION");
+    EXPECT_STREQ(InterruptTable::ExceptionName(13), "GENERAL_PROTECTION_FAULT");
+    EXPECT_STREQ(InterruptTable::ExceptionName(14), "PAGE_FAULT");
+    EXPECT_STREQ(InterruptTable::ExceptionName(15), "RESERVED");
 }
 
 namespace {

@@ -129,7 +129,7 @@ TEST_F(Pci, TheCommandListsOneRecordPerDeviceFoundWithItsSubclassName)
     (void)PCI::Setup();
     Kernel kernel;
     Console::Clear();
-    ASSERT_FALSE(kernel.runFunc("PCI", std::nullopt).is_error());
+    ASSERT_FALSE(kernel.RunCommand("PCI", std::nullopt).is_error());
     char const* expected[] = {
         "Name: Bridge Device",
         "Sub-class name: Host Bridge",

@@ -70,7 +70,7 @@ TEST(Permissions, EachOperationDeniesWithItsOwnText)
     v.set_permissions("home", 6, 4, 4); // root's, read-only for bob
     EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("x"), "home/new", "bob")), "Access denied");
     EXPECT_EQ(error_of(v.fs.makeDir("home/new", "bob")), "Access denied!");
-    EXPECT_EQ(error_of(v.fs.Delete("home/roots")), "Access denied!");
+    EXPECT_EQ(error_of(v.fs.Remove("home/roots")), "Access denied!");
     v.set_permissions("home/roots", 6, 0, 0);
     EXPECT_EQ(error_of(v.fs.readFile("home/roots")), "Access Denied!");
     v.set_permissions("home", 6, 0, 0);

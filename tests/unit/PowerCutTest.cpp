@@ -105,8 +105,8 @@ TEST(PowerCut, EveryWriteOperationLeavesTheOldTreeOrTheNewOne)
     cut_everywhere(base,
         [](DiskFilesystem& fs) { return fs.saveFile(bytes_of(content('n', 2000)), "home/user/doc", "root"); },
         "document saved over");
-    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.Delete("home/user/entry2"); }, "rmdir in the middle");
-    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.Delete("home/user/entry13"); }, "last entry removed");
+    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.Remove("home/user/entry2"); }, "rmdir in the middle");
+    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.Remove("home/user/entry13"); }, "last entry removed");
     cut_everywhere(base, [](DiskFilesystem& fs) { return fs.saveFile(bytes_of("top 2"), "top.txt", "root"); },
         "root file saved over");
 }
@@ -130,9 +130,9 @@ TEST(PowerCut, AMovedNodeIsSafeWhereverItsRecordLiesInTheParent)
             must(base.fs.makeDir(String(("home/user/entry" + std::to_string(i)).c_str()), "root"));
         must(base.fs.saveFile(bytes_of(content('f', 300 * 512)), "filler", "root"));
         auto done = copy_of(base);
-        must(done->fs.Delete("home/user/entry1"));
+        must(done->fs.Remove("home/user/entry1"));
         homeMoved += done->fs.getNodeAddress("home", 0).value() != base.fs.getNodeAddress("home", 0).value();
-        cut_everywhere(base, [](DiskFilesystem& fs) { return fs.Delete("home/user/entry1"); },
+        cut_everywhere(base, [](DiskFilesystem& fs) { return fs.Remove("home/user/entry1"); },
             "rmdir with a padding of " + std::to_string(pad));
         if (::testing::Test::HasFailure())
             return;

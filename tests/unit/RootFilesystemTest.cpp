@@ -10,7 +10,7 @@ public:
     ErrorOr<Vector<DirectoryRecord>> getLongList(String const& path) override { return note("list", path), Vector<DirectoryRecord> {}; }
     ErrorOr<ByteBuffer> readFile(String const& path) override { return note("read", path), ByteBuffer {}; }
     ErrorOr<Vector<String>> ListFiles(String const& path) override { return note("names", path), Vector<String> {}; }
-    ErrorOr<void> Delete(String const& path) override { return note("delete", path), ErrorOr<void> {}; }
+    ErrorOr<void> Remove(String const& path) override { return note("delete", path), ErrorOr<void> {}; }
     ErrorOr<void> makeDir(String const& path, String const&) override { return note("mkdir", path), ErrorOr<void> {}; }
     ErrorOr<void> saveFile(ByteBuffer const&, String const& path, String const&) override
     {
@@ -35,7 +35,7 @@ TEST(RootFilesystem, ForwardsByFirstPlainPrefixElseToTheFirstMount)
     ASSERT_FALSE(root.readFile("/home/root/a.txt").is_error());
     ASSERT_FALSE(root.getLongList("/mnt/x").is_error());
     ASSERT_FALSE(root.ListFiles("mntx/y").is_error());
-    ASSERT_FALSE(root.Delete("/other").is_error());
+    ASSERT_FALSE(root.Remove("/other").is_error());
     ASSERT_FALSE(root.makeDir("mnt", "root").is_error());
     EXPECT_EQ(error_of(root.saveFile({}, "/mnt/a/b", "root")), "disk full");
     EXPECT_EQ(slash.calls, (std::vector<std::string> { "read home/root/a.txt", "delete other" }));

@@ -31,5 +31,5 @@ inline ErrorOr<void> run_line(Kernel& kernel, String const& line)
     Argument argument;
     if (parts.size() > 1)
         argument = parts[1];
-    return kernel.runFunc(parts.is_empty() ? String() : parts[0], argument);
+    return kernel.RunCommand(parts.is_empty() ? String() : parts[0], argument);
 }
