@@ -31,42 +31,42 @@ multiboot_lower_memory_kib:
 .align 16
 kernel_stack_bottom:
     .skip STACK_SIZE
-.global Kernel_Stack
-Kernel_Stack:
+.global kernel_stack_top
+kernel_stack_top:
 
 .section .data
 .align 8
-.global _NATIVE_GDT_Contents
-_NATIVE_GDT_Contents:
+.global gdt_entries
+gdt_entries:
     .byte 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00
     .byte 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x9A, 0xCF, 0x00
     .byte 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x92, 0xCF, 0x00
-_NATIVE_GDT_Pointer:
+gdt_pointer:
     .word 0x17
     .long 0
-.global _NATIVE_IDT_Pointer
+.global idt_pointer
 .align 4
-_NATIVE_IDT_Pointer:
+idt_pointer:
     .word 0x800
     .long 0
-.global MultiBootInfo_Structure
-MultiBootInfo_Structure:
+.global multiboot_info
+multiboot_info:
     .long 0
 
 .section .text
-.global Kernel_Start
-Kernel_Start:
+.global kernel_start
+kernel_start:
     cli
-    movl %ebx, MultiBootInfo_Structure
+    movl %ebx, multiboot_info
     movl 4(%ebx), %eax
     movl %eax, multiboot_lower_memory_kib
     movl 8(%ebx), %eax
     movl %eax, multiboot_upper_memory_kib
 
-    movl $Kernel_Stack, %esp
+    movl $kernel_stack_top, %esp
 
-    movl $_NATIVE_GDT_Contents, _NATIVE_GDT_Pointer + 2
-    lgdt _NATIVE_GDT_Pointer
+    movl $gdt_entries, gdt_pointer + 2
+    lgdt gdt_pointer
     movw $0x10, %ax
     movw %ax, %ds
     movw %ax, %es
@@ -75,8 +75,8 @@ Kernel_Start:
     movw %ax, %ss
     ljmp $0x08, $1f
 1:
-    movl $_NATIVE_IDT_Contents, _NATIVE_IDT_Pointer + 2
-    lidt _NATIVE_IDT_Pointer
+    movl $idt_entries, idt_pointer + 2
+    lidt idt_pointer
 
     /* CR4 bit 8 (PCE) lets RDPMC run outside ring 0: everything runs in
        ring 0, so it changes nothing. Bit 9 (OSFXSR) tells the processor

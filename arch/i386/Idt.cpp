@@ -4,7 +4,7 @@
 extern "C" {
 extern u8 interrupt_stubs[];
 // 256 eight-byte gates, loaded by the entry code before the first interrupt.
-alignas(8) u32 _NATIVE_IDT_Contents[512];
+alignas(8) u32 idt_entries[512];
 
 void interrupt_dispatch(IRQContext* context) { Interrupts::Dispatch(*context); }
 }
@@ -20,8 +20,8 @@ void Interrupts::UpdateIDT(bool enable)
     Cpu::disable_interrupts();
     for (u32 vector = 0; vector < 256; ++vector) {
         u32 offset = reinterpret_cast<u32>(interrupt_stubs) + vector * StubSize;
-        _NATIVE_IDT_Contents[vector * 2] = (offset & 0xFFFF) | (KernelCode << 16);
-        _NATIVE_IDT_Contents[vector * 2 + 1] = (offset & 0xFFFF0000) | (InterruptGate << 8);
+        idt_entries[vector * 2] = (offset & 0xFFFF) | (KernelCode << 16);
+        idt_entries[vector * 2 + 1] = (offset & 0xFFFF0000) | (InterruptGate << 8);
     }
     if (enable)
         Cpu::enable_interrupts();
