@@ -10,19 +10,19 @@
 // order. Handlers receive it by reference and may change the general
 // registers, which the stub then restores into the interrupted code.
 struct IRQContext {
-    u32 FxSaveArea; // address of the 512-byte FXSAVE image below this record
-    u32 EDI, ESI, EBP, ESP, EBX, EDX, ECX, EAX;
-    u32 Interrupt;
-    u32 ErrorCode;
-    u32 EIP, CS, EFLAGS;
+    u32 fx_save_area; // address of the 512-byte FXSAVE image below this record
+    u32 edi, esi, ebp, esp, ebx, edx, ecx, eax;
+    u32 interrupt;
+    u32 error_code;
+    u32 eip, cs, eflags;
 };
 
 namespace Interrupts {
 // Fills the descriptor table with the 256 gates; enables interrupts after it
 // when asked (the boot does). Defined in arch/i386/Idt.cpp; the simulated
 // machine has no table and only switches interrupts on.
-void UpdateIDT(bool enable);
+void update_idt(bool enable);
 // Where every entry stub lands: exceptions, hardware lines, system calls.
 // Defined above the seam, in hal/Interrupts.cpp.
-void Dispatch(IRQContext& context);
+void dispatch(IRQContext& context);
 }

@@ -8,11 +8,11 @@
 // Machine facts from the boot image; the simulated machine reports its own
 // (tests/sim/Machine.cpp). Memory in MiB as the boot loader's upper-memory
 // figure gives it, rounded down, plus the first MiB.
-u32 GetAmountOfRAM();
+u32 get_amount_of_ram();
 // First byte after the kernel image (code, data, stack and BSS).
-u32 GetEndOfKernel();
+u32 get_end_of_kernel();
 
 // Called by the runtime once global constructors have run: makes the one
 // kernel object and starts it. Defined above the seam, in kernel/Kernel.cpp.
 // Never returns while the system runs.
-void RunKernel();
+void run_kernel();

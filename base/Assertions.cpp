@@ -9,14 +9,14 @@
 namespace {
 // Built without the heap: the failed check may be inside the allocator, or
 // the heap may be what is broken.
-char s_message[256];
-size_t s_length;
+char g_message[256];
+size_t g_length;
 
 void add(char const* text)
 {
-    while (*text && s_length + 1 < sizeof(s_message))
-        s_message[s_length++] = *text++;
-    s_message[s_length] = 0;
+    while (*text && g_length + 1 < sizeof(g_message))
+        g_message[g_length++] = *text++;
+    g_message[g_length] = 0;
 }
 
 void add_number(int value)
@@ -52,7 +52,7 @@ char const* short_path(char const* path)
 
 void verification_failed(char const* condition, char const* file, int line)
 {
-    s_length = 0;
+    g_length = 0;
     add("VERIFY failed: ");
     add(condition);
     add(" at ");
@@ -60,9 +60,9 @@ void verification_failed(char const* condition, char const* file, int line)
     add(":");
     add_number(line);
 #ifdef TESSARY_KERNEL
-    panic(s_message);
+    panic(g_message);
 #else
-    std::fprintf(stderr, "%s\n", s_message);
+    std::fprintf(stderr, "%s\n", g_message);
     std::abort();
 #endif
 }

@@ -6,24 +6,24 @@
 #include "kernel/Kernel.h"
 
 namespace {
-u64 s_ticksPerSecond = 0;
+u64 g_ticks_per_second = 0;
 
 // Linking bench/ into an image makes it the benchmark image.
 struct RunInsteadOfTheShell {
-    RunInsteadOfTheShell() { Kernel::run_after_boot_screen(Bench::RunAll); }
-} s_runInsteadOfTheShell;
+    RunInsteadOfTheShell() { Kernel::run_after_boot_screen(Bench::run_all); }
+} g_run_instead_of_the_shell;
 }
 
 namespace Bench {
 
-void Calibrate()
+void calibrate()
 {
     // Against the interval timer, which runs whatever the CMOS clock does.
     Deadline second(1000);
     u64 start = Cpu::timestamp_counter();
     while (!second.has_passed()) { }
-    s_ticksPerSecond = Cpu::timestamp_counter() - start;
-    Debugger::Send("BENCH-INFO time-stamp counter: " + String::number(static_cast<i64>(s_ticksPerSecond / 1000))
+    g_ticks_per_second = Cpu::timestamp_counter() - start;
+    Debugger::send("BENCH-INFO time-stamp counter: " + String::number(static_cast<i64>(g_ticks_per_second / 1000))
         + " kHz");
 }
 
@@ -32,43 +32,43 @@ Stopwatch::Stopwatch()
 {
 }
 
-u64 Stopwatch::ElapsedMicroseconds() const
+u64 Stopwatch::elapsed_microseconds() const
 {
     u64 ticks = Cpu::timestamp_counter() - m_start;
-    return s_ticksPerSecond ? ticks * 1000000 / s_ticksPerSecond : 0;
+    return g_ticks_per_second ? ticks * 1000000 / g_ticks_per_second : 0;
 }
 
-u64 KibPerSecond(u64 bytes, Stopwatch const& watch)
+u64 kib_per_second(u64 bytes, Stopwatch const& watch)
 {
-    u64 us = watch.ElapsedMicroseconds();
+    u64 us = watch.elapsed_microseconds();
     return us ? bytes * 1000000 / 1024 / us : 0;
 }
 
-void Report(String const& name, u64 value, String const& unit, String const& baseline)
+void report(String const& name, u64 value, String const& unit, String const& baseline)
 {
     String line = "BENCH " + name + " " + String::number(static_cast<i64>(value)) + " " + unit;
     if (!baseline.is_empty())
         line += " vs " + baseline;
-    Debugger::Send(line);
+    Debugger::send(line);
 }
 
-void Fail(String const& what) { Debugger::Send("BENCH failed: " + what); }
+void fail(String const& what) { Debugger::send("BENCH failed: " + what); }
 
-bool Check(ErrorOr<void> const& result, char const* what)
+bool check(ErrorOr<void> const& result, char const* what)
 {
     if (!result.is_error())
         return true;
-    Fail(String(what) + ": " + result.error().message());
+    fail(String(what) + ": " + result.error().message());
     return false;
 }
 
-void RunAll(Kernel& kernel)
+void run_all(Kernel& kernel)
 {
-    Calibrate();
-    RunDiskBenchmarks(kernel.storage());
-    RunConsoleBenchmarks();
-    RunGraphicsBenchmarks();
-    Debugger::Send("BENCH done");
+    calibrate();
+    run_disk_benchmarks(kernel.storage());
+    run_console_benchmarks();
+    run_graphics_benchmarks();
+    Debugger::send("BENCH done");
     Cpu::halt_forever();
 }
 

@@ -16,29 +16,29 @@ namespace Bench {
 class Stopwatch {
 public:
     Stopwatch();
-    u64 ElapsedMicroseconds() const;
+    u64 elapsed_microseconds() const;
 
 private:
     u64 m_start;
 };
 
 // Measures the time-stamp counter's rate; call once before any Stopwatch.
-void Calibrate();
+void calibrate();
 
-void Report(String const& name, u64 value, String const& unit, String const& baseline = {});
+void report(String const& name, u64 value, String const& unit, String const& baseline = {});
 // Bytes moved in the stopwatch's time, as KiB/s.
-u64 KibPerSecond(u64 bytes, Stopwatch const& watch);
-void Fail(String const& what);
+u64 kib_per_second(u64 bytes, Stopwatch const& watch);
+void fail(String const& what);
 // True when the step succeeded; otherwise reports "what: message" with Fail.
-bool Check(ErrorOr<void> const& result, char const* what);
+bool check(ErrorOr<void> const& result, char const* what);
 
 // Runs every benchmark group, reports "BENCH done" and stops the machine.
-[[noreturn]] void RunAll(Kernel& kernel);
+[[noreturn]] void run_all(Kernel& kernel);
 
 // The groups; each lives in its own bench/<Group>Bench.cpp and is listed in
 // RunAll (bench/Bench.cpp).
-void RunDiskBenchmarks(Storage& storage);
-void RunGraphicsBenchmarks();
-void RunConsoleBenchmarks();
+void run_disk_benchmarks(Storage& storage);
+void run_graphics_benchmarks();
+void run_console_benchmarks();
 
 }

@@ -16,49 +16,49 @@ constexpr i32 Rows = TextScreen::Rows;
 constexpr i32 Cols = TextScreen::Cols;
 }
 
-void Bench::RunConsoleBenchmarks()
+void Bench::run_console_benchmarks()
 {
     MemoryWindow text(TextScreen::TextMemory, TextScreen::TextMemorySize);
     Stopwatch raw;
     for (u32 screen = 0; screen < Screens; ++screen) {
-        if (!Check(text.fill32(0, 0x0F410F41u + screen, TextScreen::TextMemorySize / 4), "raw text fill"))
+        if (!check(text.fill32(0, 0x0F410F41u + screen, TextScreen::TextMemorySize / 4), "raw text fill"))
             return;
     }
-    Report("console.raw_screen", raw.ElapsedMicroseconds() / Screens, "us");
+    report("console.raw_screen", raw.elapsed_microseconds() / Screens, "us");
 
     // 25 rows of 80 characters, the last row without its line break so
     // nothing scrolls.
     String line = String::repeated(u'x', Cols);
     u64 elapsed = 0;
     for (u32 screen = 0; screen < Screens; ++screen) {
-        Console::Clear();
+        Console::clear();
         Stopwatch lines;
         for (i32 row = 0; row < Rows - 1; ++row) {
-            if (!Check(Console::Write(line), "console line"))
+            if (!check(Console::write(line), "console line"))
                 return;
         }
-        if (!Check(Console::Write(line.substring(1)), "console line"))
+        if (!check(Console::write(line.substring(1)), "console line"))
             return;
-        elapsed += lines.ElapsedMicroseconds();
+        elapsed += lines.elapsed_microseconds();
     }
-    Report("console.screen_of_lines", elapsed / Screens, "us", "console.raw_screen");
+    report("console.screen_of_lines", elapsed / Screens, "us", "console.raw_screen");
 
     elapsed = 0;
     for (u32 screen = 0; screen < Screens; ++screen) {
-        Console::Clear();
+        Console::clear();
         Stopwatch chars;
         for (i32 cell = 0; cell < Rows * Cols - 1; ++cell) {
-            if (!Check(Console::Write(u'y'), "console character"))
+            if (!check(Console::write(u'y'), "console character"))
                 return;
         }
-        elapsed += chars.ElapsedMicroseconds();
+        elapsed += chars.elapsed_microseconds();
     }
-    Report("console.screen_char_by_char", elapsed / Screens, "us", "console.raw_screen");
+    report("console.screen_char_by_char", elapsed / Screens, "us", "console.raw_screen");
 
-    Console::SetCursorTop(Rows - 1);
+    Console::set_cursor_top(Rows - 1);
     Stopwatch scrolls;
     for (u32 screen = 0; screen < Screens; ++screen)
-        Console::WriteLine();
-    Report("console.scroll", scrolls.ElapsedMicroseconds() / Screens, "us", "console.raw_screen");
-    Console::Clear();
+        Console::write_line();
+    report("console.scroll", scrolls.elapsed_microseconds() / Screens, "us", "console.raw_screen");
+    Console::clear();
 }

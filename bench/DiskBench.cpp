@@ -16,7 +16,7 @@ AtaPio* find_disk(Storage& storage)
 {
     for (auto* device : storage.devices()) {
         // Whole disks in the kernel's registry are always ATA drives.
-        if (!device->AsPartition())
+        if (!device->as_partition())
             return static_cast<AtaPio*>(device);
     }
     return nullptr;
@@ -27,24 +27,24 @@ bool raw_pass(AtaPio& disk, u64 area, bool write, ByteBuffer& buffer, String con
     Bench::Stopwatch watch;
     for (u32 i = 0; i < Rounds; ++i) {
         u64 first = area + static_cast<u64>(i) * ChunkBlocks;
-        auto result = write ? disk.WriteBlock(first, ChunkBlocks, buffer) : disk.ReadBlock(first, ChunkBlocks, buffer);
+        auto result = write ? disk.write_block(first, ChunkBlocks, buffer) : disk.read_block(first, ChunkBlocks, buffer);
         if (result.is_error()) {
-            Bench::Fail(name + ": " + result.error().message());
+            Bench::fail(name + ": " + result.error().message());
             return false;
         }
     }
-    Bench::Report(name, Bench::KibPerSecond(Bytes, watch), "KiB/s", baseline);
+    Bench::report(name, Bench::kib_per_second(Bytes, watch), "KiB/s", baseline);
     return true;
 }
 
 }
 
-void Bench::RunDiskBenchmarks(Storage& storage)
+void Bench::run_disk_benchmarks(Storage& storage)
 {
     AtaPio* disk = find_disk(storage);
     auto volume = storage.boot_volume();
     if (!disk || volume.is_error()) {
-        Fail("disk: no ATA disk with a file system");
+        fail("disk: no ATA disk with a file system");
         return;
     }
     DiskFilesystem& fs = *volume.value();
@@ -53,36 +53,36 @@ void Bench::RunDiskBenchmarks(Storage& storage)
     for (size_t i = 0; i < buffer.size(); ++i)
         buffer[i] = static_cast<u8>(i * 31);
     // The top of the disk, far above what the file system allocates here.
-    u64 area = disk->BlockCount() - static_cast<u64>(ChunkBlocks) * Rounds;
+    u64 area = disk->block_count() - static_cast<u64>(ChunkBlocks) * Rounds;
 
-    u32 multiple = disk->SectorsPerDataBlock();
-    Report("disk.sectors_per_data_block", multiple, "sectors");
+    u32 multiple = disk->sectors_per_data_block();
+    report("disk.sectors_per_data_block", multiple, "sectors");
     if (!raw_pass(*disk, area, true, buffer, "disk.raw_write", {})
         || !raw_pass(*disk, area, false, buffer, "disk.raw_read", {}))
         return;
     // READ/WRITE SECTORS for comparison: what the multiple commands gain.
-    disk->SetSectorsPerDataBlock(1);
+    disk->set_sectors_per_data_block(1);
     bool single = raw_pass(*disk, area, true, buffer, "disk.raw_write_single", "disk.raw_write")
         && raw_pass(*disk, area, false, buffer, "disk.raw_read_single", "disk.raw_read");
-    disk->SetSectorsPerDataBlock(multiple);
+    disk->set_sectors_per_data_block(multiple);
     if (!single)
         return;
 
     Stopwatch save;
     for (u32 i = 0; i < Rounds; ++i) {
-        auto result = fs.saveFile(buffer, "/bench.bin", "root");
+        auto result = fs.save_file(buffer, "/bench.bin", "root");
         if (result.is_error())
-            return Fail("disk.fs_save: " + result.error().message());
+            return fail("disk.fs_save: " + result.error().message());
     }
-    Report("disk.fs_save", KibPerSecond(Bytes, save), "KiB/s", "disk.raw_write");
+    report("disk.fs_save", kib_per_second(Bytes, save), "KiB/s", "disk.raw_write");
 
     Stopwatch read;
     for (u32 i = 0; i < Rounds; ++i) {
-        auto result = fs.readFile("/bench.bin");
+        auto result = fs.read_file("/bench.bin");
         if (result.is_error())
-            return Fail("disk.fs_read: " + result.error().message());
+            return fail("disk.fs_read: " + result.error().message());
         if (result.value().size() != buffer.size())
-            return Fail("disk.fs_read: wrong length");
+            return fail("disk.fs_read: wrong length");
     }
-    Report("disk.fs_read", KibPerSecond(Bytes, read), "KiB/s", "disk.raw_read");
+    report("disk.fs_read", kib_per_second(Bytes, read), "KiB/s", "disk.raw_read");
 }

@@ -15,34 +15,34 @@ namespace {
 
 constexpr u32 Rounds = 20;
 
-u64 average(Bench::Stopwatch const& watch) { return watch.ElapsedMicroseconds() / Rounds; }
+u64 average(Bench::Stopwatch const& watch) { return watch.elapsed_microseconds() / Rounds; }
 
 void planar_benchmarks()
 {
-    if (!Bench::Check(VGA::SetMode(ScreenResolution::Mode640x480x16), "640x480x16"))
+    if (!Bench::check(VGA::set_mode(ScreenResolution::Mode640x480x16), "640x480x16"))
         return;
-    auto memory = VGAPortGroup::VGAMemoryBlock();
+    auto memory = VGAPortGroup::vga_memory_block();
     Bench::Stopwatch raw;
     for (u32 i = 0; i < Rounds; ++i) {
-        VGAPortGroup::WriteSequencer(VGAPortGroup::SequencerMapMask, 0x0F);
-        if (!Bench::Check(memory.fill8(0, static_cast<u8>(i), 640 * 480 / 8), "raw fill"))
+        VGAPortGroup::write_sequencer(VGAPortGroup::SequencerMapMask, 0x0F);
+        if (!Bench::check(memory.fill8(0, static_cast<u8>(i), 640 * 480 / 8), "raw fill"))
             return;
     }
-    Bench::Report("gfx.raw_planar_fill", average(raw), "us");
+    Bench::report("gfx.raw_planar_fill", average(raw), "us");
 
     Bench::Stopwatch modes;
     for (u32 i = 0; i < Rounds; ++i) {
-        if (!Bench::Check(VGA::SetMode(ScreenResolution::Mode640x480x16), "mode switch"))
+        if (!Bench::check(VGA::set_mode(ScreenResolution::Mode640x480x16), "mode switch"))
             return;
     }
-    Bench::Report("gfx.mode_640x480x16", average(modes), "us", "gfx.raw_planar_fill");
+    Bench::report("gfx.mode_640x480x16", average(modes), "us", "gfx.raw_planar_fill");
 
     Bench::Stopwatch clears;
     for (u32 i = 0; i < Rounds; ++i) {
-        if (!Bench::Check(VGA::Clear(i), "clear"))
+        if (!Bench::check(VGA::clear(i), "clear"))
             return;
     }
-    Bench::Report("gfx.clear_640x480x16", average(clears), "us", "gfx.raw_planar_fill");
+    Bench::report("gfx.clear_640x480x16", average(clears), "us", "gfx.raw_planar_fill");
 }
 
 void desktop_benchmarks()
@@ -50,40 +50,40 @@ void desktop_benchmarks()
     Kernel kernel;
     auto& desktop = kernel.desktop();
     auto& screen = desktop.screen();
-    SysColors::InitColors();
-    screen.SetMode320x200x8();
+    SysColors::init_colors();
+    screen.set_mode320x200x8();
     // The baseline: 16,000 plain 32-bit stores, no bounds checks.
-    static u32 picture[320 * 200 / 4];
+    static u32 g_picture[320 * 200 / 4];
     for (u32 i = 0; i < 320 * 200 / 4; ++i)
-        picture[i] = i * 0x07070707u;
+        g_picture[i] = i * 0x07070707u;
     auto* video = reinterpret_cast<u32 volatile*>(PhysicalMemory::map(0xA0000, 320 * 200));
     Bench::Stopwatch raw;
     for (u32 i = 0; i < Rounds; ++i) {
         for (u32 w = 0; w < 320 * 200 / 4; ++w)
-            video[w] = picture[w];
+            video[w] = g_picture[w];
     }
-    Bench::Report("gfx.raw_copy_64000", average(raw), "us");
+    Bench::report("gfx.raw_copy_64000", average(raw), "us");
 
-    if (!Bench::Check(screen.Clear(SysColors::Blue), "desktop clear"))
+    if (!Bench::check(screen.clear(SysColors::Blue), "desktop clear"))
         return;
     // The first redraw also prepares the desktop's picture, which is kept
     // until the panel or the clock's minute changes.
     Bench::Stopwatch first;
-    if (!Bench::Check(desktop.redraw(99, 100), "desktop redraw"))
+    if (!Bench::check(desktop.redraw(99, 100), "desktop redraw"))
         return;
-    Bench::Report("gfx.desktop_first_redraw", first.ElapsedMicroseconds(), "us", "gfx.raw_copy_64000");
+    Bench::report("gfx.desktop_first_redraw", first.elapsed_microseconds(), "us", "gfx.raw_copy_64000");
     Bench::Stopwatch redraws;
     for (u32 i = 0; i < Rounds; ++i) {
         // A different place each time, as when the pointer moves.
-        if (!Bench::Check(desktop.redraw(static_cast<i32>(100 + i), 100), "desktop redraw"))
+        if (!Bench::check(desktop.redraw(static_cast<i32>(100 + i), 100), "desktop redraw"))
             return;
     }
-    Bench::Report("gfx.desktop_redraw", average(redraws), "us", "gfx.raw_copy_64000");
+    Bench::report("gfx.desktop_redraw", average(redraws), "us", "gfx.raw_copy_64000");
 }
 
 }
 
-void Bench::RunGraphicsBenchmarks()
+void Bench::run_graphics_benchmarks()
 {
     planar_benchmarks();
     desktop_benchmarks();

@@ -37,15 +37,15 @@ char const* const AtaError = "ATA Error";
 }
 
 AtaPio::AtaPio(Controller controller, Position position)
-    : m_commandBase(controller == Controller::Primary ? 0x1F0 : 0x170)
+    : m_command_base(controller == Controller::Primary ? 0x1F0 : 0x170)
     , m_control(controller == Controller::Primary ? 0x3F6 : 0x376)
     , m_slave(position == Position::Slave)
 {
 }
 
-u8 AtaPio::driveSelect(u32 lbaHigh) const
+u8 AtaPio::drive_select(u32 lba_high) const
 {
-    return static_cast<u8>(0xE0 | (m_slave ? 0x10 : 0) | (lbaHigh & 0x0F));
+    return static_cast<u8>(0xE0 | (m_slave ? 0x10 : 0) | (lba_high & 0x0F));
 }
 
 // Reading the status four times gives the drive the 400 ns it needs before
@@ -56,7 +56,7 @@ void AtaPio::settle() const
         Port::in8(m_control);
 }
 
-ErrorOr<u8> AtaPio::waitNotBusy() const
+ErrorOr<u8> AtaPio::wait_not_busy() const
 {
     u8 status = Port::in8(reg(StatusCommand));
     if (!(status & StatusBusy))
@@ -71,19 +71,19 @@ ErrorOr<u8> AtaPio::waitNotBusy() const
     return Error(AtaError);
 }
 
-ErrorOr<void> AtaPio::checkStatus() const
+ErrorOr<void> AtaPio::check_status() const
 {
     settle();
-    u8 status = TRY(waitNotBusy());
+    u8 status = TRY(wait_not_busy());
     if (status & (StatusError | StatusDriveFault))
         return Error(AtaError);
     return {};
 }
 
-ErrorOr<void> AtaPio::waitForData() const
+ErrorOr<void> AtaPio::wait_for_data() const
 {
     settle();
-    u8 status = TRY(waitNotBusy());
+    u8 status = TRY(wait_not_busy());
     if (status & (StatusError | StatusDriveFault))
         return Error(AtaError);
     if (status & StatusDataRequest)
@@ -101,10 +101,10 @@ ErrorOr<void> AtaPio::waitForData() const
 
 ErrorOr<void> AtaPio::issue(u8 command, u32 lba, u32 count)
 {
-    TRY(waitNotBusy());
-    Port::out8(reg(DriveHead), driveSelect(lba >> 24));
+    TRY(wait_not_busy());
+    Port::out8(reg(DriveHead), drive_select(lba >> 24));
     settle();
-    TRY(waitNotBusy());
+    TRY(wait_not_busy());
     Port::out8(reg(SectorCount), static_cast<u8>(count));
     Port::out8(reg(LbaLow), static_cast<u8>(lba));
     Port::out8(reg(LbaMid), static_cast<u8>(lba >> 8));
@@ -113,7 +113,7 @@ ErrorOr<void> AtaPio::issue(u8 command, u32 lba, u32 count)
     return {};
 }
 
-AtaPio::DriveKind AtaPio::Identify()
+AtaPio::DriveKind AtaPio::identify()
 {
     Port::out8(m_control, ControlNoInterrupt);
     Port::out8(reg(DriveHead), static_cast<u8>(0xA0 | (m_slave ? 0x10 : 0)));
@@ -127,7 +127,7 @@ AtaPio::DriveKind AtaPio::Identify()
     // 0: nothing answers in this slot; all ones: no controller at all.
     if (status == 0 || status == 0xFF)
         return DriveKind::None;
-    auto ready = waitNotBusy();
+    auto ready = wait_not_busy();
     if (ready.is_error())
         return DriveKind::None;
     status = ready.value();
@@ -139,28 +139,28 @@ AtaPio::DriveKind AtaPio::Identify()
         return DriveKind::None;
     u16 identity[WordsPerSector];
     Port::in16_block(reg(Data), identity, WordsPerSector);
-    m_sectorCount = static_cast<u64>(identity[60]) | static_cast<u64>(identity[61]) << 16;
-    m_maxMultipleSectors = identity[47] & 0xFF;
-    if (m_maxMultipleSectors > 1 && !setMultipleMode(m_maxMultipleSectors).is_error())
-        m_sectorsPerDataBlock = m_maxMultipleSectors;
+    m_sector_count = static_cast<u64>(identity[60]) | static_cast<u64>(identity[61]) << 16;
+    m_max_multiple_sectors = identity[47] & 0xFF;
+    if (m_max_multiple_sectors > 1 && !set_multiple_mode(m_max_multiple_sectors).is_error())
+        m_sectors_per_data_block = m_max_multiple_sectors;
     return DriveKind::Ata;
 }
 
-ErrorOr<void> AtaPio::setMultipleMode(u32 sectors)
+ErrorOr<void> AtaPio::set_multiple_mode(u32 sectors)
 {
     TRY(issue(CommandSetMultiple, 0, sectors));
-    return checkStatus();
+    return check_status();
 }
 
 ErrorOr<void> AtaPio::transfer(bool write, u32 lba, u32 count, u8* bytes)
 {
-    bool multiple = m_sectorsPerDataBlock > 1;
+    bool multiple = m_sectors_per_data_block > 1;
     u8 command = write ? (multiple ? CommandWriteMultiple : CommandWriteSectors)
                        : (multiple ? CommandReadMultiple : CommandReadSectors);
     TRY(issue(command, lba, count));
     for (u32 done = 0; done < count;) {
-        u32 sectors = count - done < m_sectorsPerDataBlock ? count - done : m_sectorsPerDataBlock;
-        TRY(waitForData());
+        u32 sectors = count - done < m_sectors_per_data_block ? count - done : m_sectors_per_data_block;
+        TRY(wait_for_data());
         auto* words = reinterpret_cast<u16*>(bytes + static_cast<size_t>(done) * BlockSize);
         if (write)
             Port::out16_block(reg(Data), words, sectors * WordsPerSector);
@@ -169,19 +169,19 @@ ErrorOr<void> AtaPio::transfer(bool write, u32 lba, u32 count, u8* bytes)
         done += sectors;
     }
     if (write)
-        TRY(checkStatus());
+        TRY(check_status());
     return {};
 }
 
-ErrorOr<void> AtaPio::flushCache()
+ErrorOr<void> AtaPio::flush_cache()
 {
     TRY(issue(CommandCacheFlush, 0, 0));
-    return checkStatus();
+    return check_status();
 }
 
-ErrorOr<void> AtaPio::ReadBlock(u64 first, u32 count, ByteBuffer& buffer)
+ErrorOr<void> AtaPio::read_block(u64 first, u32 count, ByteBuffer& buffer)
 {
-    TRY(CheckRequest(first, count, buffer.size()));
+    TRY(check_request(first, count, buffer.size()));
     if (first + count > Lba28Limit)
         return Error("Block number out of range");
     for (u32 done = 0; done < count;) {
@@ -192,9 +192,9 @@ ErrorOr<void> AtaPio::ReadBlock(u64 first, u32 count, ByteBuffer& buffer)
     return {};
 }
 
-ErrorOr<void> AtaPio::WriteBlock(u64 first, u32 count, ByteBuffer const& buffer)
+ErrorOr<void> AtaPio::write_block(u64 first, u32 count, ByteBuffer const& buffer)
 {
-    TRY(CheckRequest(first, count, buffer.size()));
+    TRY(check_request(first, count, buffer.size()));
     if (first + count > Lba28Limit)
         return Error("Block number out of range");
     // The port writes only read the buffer.
@@ -204,5 +204,5 @@ ErrorOr<void> AtaPio::WriteBlock(u64 first, u32 count, ByteBuffer const& buffer)
         TRY(transfer(true, static_cast<u32>(first + done), sectors, bytes + static_cast<size_t>(done) * BlockSize));
         done += sectors;
     }
-    return flushCache();
+    return flush_cache();
 }

@@ -24,36 +24,36 @@ public:
     // IDENTIFY DEVICE: finds out what sits in this slot. For an ATA disk it
     // also records the size and switches on multiple-sector transfers when
     // the drive offers them (IDENTIFY word 47).
-    DriveKind Identify();
+    DriveKind identify();
 
-    ErrorOr<void> ReadBlock(u64 first, u32 count, ByteBuffer& buffer) override;
-    ErrorOr<void> WriteBlock(u64 first, u32 count, ByteBuffer const& buffer) override;
-    u64 BlockCount() const override { return m_sectorCount; }
+    ErrorOr<void> read_block(u64 first, u32 count, ByteBuffer& buffer) override;
+    ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer) override;
+    u64 block_count() const override { return m_sector_count; }
 
     // Sectors moved per data request: the multiple-mode block size, or 1 when
     // the drive only does READ/WRITE SECTORS.
-    u32 SectorsPerDataBlock() const { return m_sectorsPerDataBlock; }
+    u32 sectors_per_data_block() const { return m_sectors_per_data_block; }
     // Falls back to single-sector commands (the benchmark's baseline uses it).
-    void SetSectorsPerDataBlock(u32 sectors) { m_sectorsPerDataBlock = sectors ? sectors : 1; }
+    void set_sectors_per_data_block(u32 sectors) { m_sectors_per_data_block = sectors ? sectors : 1; }
     // Largest multiple-mode block size the drive reported (0: none).
-    u32 MaxMultipleSectors() const { return m_maxMultipleSectors; }
+    u32 max_multiple_sectors() const { return m_max_multiple_sectors; }
 
 private:
-    u16 reg(u16 offset) const { return static_cast<u16>(m_commandBase + offset); }
-    u8 driveSelect(u32 lbaHigh) const;
+    u16 reg(u16 offset) const { return static_cast<u16>(m_command_base + offset); }
+    u8 drive_select(u32 lba_high) const;
     void settle() const;
-    ErrorOr<u8> waitNotBusy() const;
-    ErrorOr<void> waitForData() const;
-    ErrorOr<void> checkStatus() const;
+    ErrorOr<u8> wait_not_busy() const;
+    ErrorOr<void> wait_for_data() const;
+    ErrorOr<void> check_status() const;
     ErrorOr<void> issue(u8 command, u32 lba, u32 count);
     ErrorOr<void> transfer(bool write, u32 lba, u32 count, u8* bytes);
-    ErrorOr<void> flushCache();
-    ErrorOr<void> setMultipleMode(u32 sectors);
+    ErrorOr<void> flush_cache();
+    ErrorOr<void> set_multiple_mode(u32 sectors);
 
-    u16 m_commandBase;
+    u16 m_command_base;
     u16 m_control;
     bool m_slave;
-    u64 m_sectorCount { 0 };
-    u32 m_maxMultipleSectors { 0 };
-    u32 m_sectorsPerDataBlock { 1 };
+    u64 m_sector_count { 0 };
+    u32 m_max_multiple_sectors { 0 };
+    u32 m_sectors_per_data_block { 1 };
 };

@@ -1,10 +1,10 @@
 #include "fs/BlockDevice.h"
 
-ErrorOr<void> BlockDevice::CheckRequest(u64 first, u32 count, size_t bufferSize) const
+ErrorOr<void> BlockDevice::check_request(u64 first, u32 count, size_t buffer_size) const
 {
-    if (bufferSize != static_cast<u64>(count) * BlockSize)
+    if (buffer_size != static_cast<u64>(count) * BlockSize)
         return Error("Invalid data size.");
-    if (first > BlockCount() || count > BlockCount() - first)
+    if (first > block_count() || count > block_count() - first)
         return Error("Block number out of range");
     return {};
 }

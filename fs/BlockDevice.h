@@ -13,15 +13,15 @@ public:
     virtual ~BlockDevice() = default;
 
     // `buffer` must hold exactly count * BlockSize bytes ("Invalid data size.").
-    virtual ErrorOr<void> ReadBlock(u64 first, u32 count, ByteBuffer& buffer) = 0;
-    virtual ErrorOr<void> WriteBlock(u64 first, u32 count, ByteBuffer const& buffer) = 0;
+    virtual ErrorOr<void> read_block(u64 first, u32 count, ByteBuffer& buffer) = 0;
+    virtual ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer) = 0;
     // Number of blocks the device holds.
-    virtual u64 BlockCount() const = 0;
+    virtual u64 block_count() const = 0;
 
     // The partition behind this device, or null for a whole disk.
-    virtual Partition* AsPartition() { return nullptr; }
+    virtual Partition* as_partition() { return nullptr; }
 
 protected:
     // The checks every device makes before a transfer.
-    ErrorOr<void> CheckRequest(u64 first, u32 count, size_t bufferSize) const;
+    ErrorOr<void> check_request(u64 first, u32 count, size_t buffer_size) const;
 };

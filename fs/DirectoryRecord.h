@@ -7,16 +7,16 @@ struct DirectoryRecord {
     static constexpr u8 File = 1;
     static constexpr u8 Directory = 2;
 
-    u8 ownerPermissions { 6 };
-    String dateTime;
+    u8 owner_permissions { 6 };
+    String date_time;
     i32 address { 0 };
     String owner;
     String name;
     i32 size { 0 };
-    u8 groupPermissions { 4 };
-    u8 otherPermissions { 4 };
+    u8 group_permissions { 4 };
+    u8 other_permissions { 4 };
     i32 checksum { 0 };
     u8 type { 0 };
 
-    bool isDirectory() const { return type == Directory; }
+    bool is_directory() const { return type == Directory; }
 };

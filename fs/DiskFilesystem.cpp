@@ -27,73 +27,73 @@ char const* const PathNotFound = "File not found :(";
 char const* const RecordNotFound = "File not found!!!";
 char const* const CorruptNode = "Corrupt directory node";
 
-bool hasPermissionBit(u8 bits, u8 n) { return (bits >> (n - 1)) & 1; }
+bool has_permission_bit(u8 bits, u8 n) { return (bits >> (n - 1)) & 1; }
 
-ErrorOr<DirectoryRecord> parseRecord(BinaryReader& reader)
+ErrorOr<DirectoryRecord> parse_record(BinaryReader& reader)
 {
     DirectoryRecord e;
-    e.name = TRY(reader.ReadString());
-    e.address = TRY(reader.ReadInt32());
-    e.size = TRY(reader.ReadInt32());
-    e.type = TRY(reader.ReadByte());
-    e.ownerPermissions = TRY(reader.ReadByte());
-    e.groupPermissions = TRY(reader.ReadByte());
-    e.otherPermissions = TRY(reader.ReadByte());
-    e.dateTime = TRY(reader.ReadString());
-    e.owner = TRY(reader.ReadString());
-    e.checksum = TRY(reader.ReadInt32());
+    e.name = TRY(reader.read_string());
+    e.address = TRY(reader.read_int32());
+    e.size = TRY(reader.read_int32());
+    e.type = TRY(reader.read_byte());
+    e.owner_permissions = TRY(reader.read_byte());
+    e.group_permissions = TRY(reader.read_byte());
+    e.other_permissions = TRY(reader.read_byte());
+    e.date_time = TRY(reader.read_string());
+    e.owner = TRY(reader.read_string());
+    e.checksum = TRY(reader.read_int32());
     return e;
 }
 
-void writeRecord(BinaryWriter& writer, DirectoryRecord const& e)
+void write_record(BinaryWriter& writer, DirectoryRecord const& e)
 {
-    writer.Write(e.name);
-    writer.Write(e.address);
-    writer.Write(e.size);
-    writer.Write(e.type);
-    writer.Write(e.ownerPermissions);
-    writer.Write(e.groupPermissions);
-    writer.Write(e.otherPermissions);
-    writer.Write(e.dateTime);
-    writer.Write(e.owner);
-    writer.Write(e.checksum);
+    writer.write(e.name);
+    writer.write(e.address);
+    writer.write(e.size);
+    writer.write(e.type);
+    writer.write(e.owner_permissions);
+    writer.write(e.group_permissions);
+    writer.write(e.other_permissions);
+    writer.write(e.date_time);
+    writer.write(e.owner);
+    writer.write(e.checksum);
 }
 
 // The disk keeps one byte per character, so a name must consist of
 // characters that byte holds exactly; anything else (the line editor's arrow
 // marks, control characters) would be stored as another name than the one
 // later looked up.
-bool isStorableNameCharacter(char16_t c) { return (c >= 0x20 && c <= 0x7E) || (c >= 0xA0 && c <= 0xFF); }
+bool is_storable_name_character(char16_t c) { return (c >= 0x20 && c <= 0x7E) || (c >= 0xA0 && c <= 0xFF); }
 
-ErrorOr<void> checkName(String const& name)
+ErrorOr<void> check_name(String const& name)
 {
     if (name.is_empty())
         return Error("Invalid file name");
     if (name.length() > DiskFilesystem::MaxNameLength)
         return Error("Name too long (at most 255 characters)");
     for (char16_t c : name.chars()) {
-        if (!isStorableNameCharacter(c) || c == Separator)
+        if (!is_storable_name_character(c) || c == Separator)
             return Error("Invalid character in file name");
     }
     return {};
 }
 
-ErrorOr<void> checkOwner(String const& owner)
+ErrorOr<void> check_owner(String const& owner)
 {
     if (owner.length() > DiskFilesystem::MaxNameLength)
         return Error("Owner name too long (at most 255 characters)");
     return {};
 }
 
-ErrorOr<DiskFilesystem::Superblock> parseSuperblock(ByteBuffer block)
+ErrorOr<DiskFilesystem::Superblock> parse_superblock(ByteBuffer block)
 {
     MemoryStream stream(BlockDevice::BlockSize);
     stream.data = static_cast<ByteBuffer&&>(block);
     BinaryReader reader(stream);
     DiskFilesystem::Superblock super;
-    super.signature = TRY(reader.ReadString());
-    super.label = TRY(reader.ReadString());
-    super.nextFreeBlock = TRY(reader.ReadInt32());
+    super.signature = TRY(reader.read_string());
+    super.label = TRY(reader.read_string());
+    super.next_free_block = TRY(reader.read_int32());
     return super;
 }
 
@@ -105,17 +105,17 @@ struct ParsedNode {
     size_t used;
 };
 
-ErrorOr<ParsedNode> parseNode(ByteBuffer bytes)
+ErrorOr<ParsedNode> parse_node(ByteBuffer bytes)
 {
     MemoryStream stream(DiskFilesystem::NodeSize);
     stream.data = static_cast<ByteBuffer&&>(bytes);
     BinaryReader reader(stream);
-    i32 count = TRY(reader.ReadInt32());
+    i32 count = TRY(reader.read_int32());
     if (count < 0 || count > MaxRecordsPerNode)
         return Error(CorruptNode);
     Vector<DirectoryRecord> records;
     for (i32 i = 0; i < count; ++i) {
-        auto record = parseRecord(reader);
+        auto record = parse_record(reader);
         if (record.is_error() || (record.value().type != DirectoryRecord::File && record.value().type != DirectoryRecord::Directory))
             return Error(CorruptNode);
         records.append(record.release_value());
@@ -124,7 +124,7 @@ ErrorOr<ParsedNode> parseNode(ByteBuffer bytes)
 }
 
 // Block `index` (0 or 1) of a node's bytes.
-ByteBuffer nodeBlock(ByteBuffer const& node, u32 index)
+ByteBuffer node_block(ByteBuffer const& node, u32 index)
 {
     ByteBuffer block;
     block.resize(BlockDevice::BlockSize);
@@ -136,7 +136,7 @@ ByteBuffer nodeBlock(ByteBuffer const& node, u32 index)
 
 namespace Path {
 
-String trimSeparators(String const& path)
+String trim_separators(String const& path)
 {
     String s = path;
     if (!s.is_empty() && s[0] == Separator)
@@ -152,7 +152,7 @@ String leaf(String const& path)
     return last < 0 ? path : path.substring(static_cast<size_t>(last) + 1);
 }
 
-String directoryPart(String const& path)
+String directory_part(String const& path)
 {
     i32 last = path.last_index_of(Separator);
     return last < 0 ? String() : path.substring(0, static_cast<size_t>(last));
@@ -164,28 +164,28 @@ DiskFilesystem::DiskFilesystem(Partition& p, User const& user)
     : partition(p)
     , m_user(user)
 {
-    auto super = ReadSuperblock();
+    auto super = read_superblock();
     if (!super.is_error())
         label = super.value().label;
 }
 
 ErrorOr<bool> DiskFilesystem::is_formatted(Partition& p)
 {
-    if (p.BlockCount() <= static_cast<u64>(SuperBlock))
+    if (p.block_count() <= static_cast<u64>(SuperBlock))
         return false;
     ByteBuffer block;
     block.resize(BlockDevice::BlockSize);
-    TRY(p.ReadBlock(SuperBlock, 1, block));
-    auto super = parseSuperblock(static_cast<ByteBuffer&&>(block));
+    TRY(p.read_block(SuperBlock, 1, block));
+    auto super = parse_superblock(static_cast<ByteBuffer&&>(block));
     return !super.is_error() && super.value().signature == Signature;
 }
 
-ErrorOr<bool> DiskFilesystem::IsBlank(Partition& p)
+ErrorOr<bool> DiskFilesystem::is_blank(Partition& p)
 {
-    u32 count = p.BlockCount() < FormattedBlocks ? static_cast<u32>(p.BlockCount()) : FormattedBlocks;
+    u32 count = p.block_count() < FormattedBlocks ? static_cast<u32>(p.block_count()) : FormattedBlocks;
     ByteBuffer blocks;
     blocks.resize(static_cast<size_t>(count) * BlockDevice::BlockSize);
-    TRY(p.ReadBlock(0, count, blocks));
+    TRY(p.read_block(0, count, blocks));
     for (u8 byte : blocks) {
         if (byte != 0)
             return false;
@@ -193,112 +193,112 @@ ErrorOr<bool> DiskFilesystem::IsBlank(Partition& p)
     return true;
 }
 
-ErrorOr<void> DiskFilesystem::Format(String const& volumeLabel)
+ErrorOr<void> DiskFilesystem::format(String const& volume_label)
 {
-    if (volumeLabel.length() > MaxNameLength)
+    if (volume_label.length() > MaxNameLength)
         return Error("Volume label too long (at most 255 characters)");
-    if (partition.BlockCount() < FormattedBlocks)
+    if (partition.block_count() < FormattedBlocks)
         return Error("Partition too small for a file system (at least 100 blocks)");
     ByteBuffer zeros;
     zeros.resize(FormattedBlocks * BlockDevice::BlockSize);
-    TRY(partition.WriteBlock(0, FormattedBlocks, zeros));
+    TRY(partition.write_block(0, FormattedBlocks, zeros));
     MemoryStream stream(BlockDevice::BlockSize);
     BinaryWriter writer(stream);
-    writer.Write(String(Signature));
-    writer.Write(volumeLabel);
-    writer.Write(FirstFreeBlock);
-    return partition.WriteBlock(SuperBlock, 1, stream.data);
+    writer.write(String(Signature));
+    writer.write(volume_label);
+    writer.write(FirstFreeBlock);
+    return partition.write_block(SuperBlock, 1, stream.data);
 }
 
-ErrorOr<DiskFilesystem::Superblock> DiskFilesystem::ReadSuperblock()
+ErrorOr<DiskFilesystem::Superblock> DiskFilesystem::read_superblock()
 {
-    auto super = parseSuperblock(TRY(readBlocks(SuperBlock, 1)));
+    auto super = parse_superblock(TRY(read_blocks(SuperBlock, 1)));
     if (super.is_error() || super.value().signature != Signature)
         return Error("No file system on this partition");
-    i32 next = super.value().nextFreeBlock;
-    if (next < FirstFreeBlock || static_cast<u64>(next) > partition.BlockCount())
+    i32 next = super.value().next_free_block;
+    if (next < FirstFreeBlock || static_cast<u64>(next) > partition.block_count())
         return Error("Corrupt superblock");
     return super.release_value();
 }
 
-ErrorOr<i32> DiskFilesystem::getWriteAddress() { return TRY(ReadSuperblock()).nextFreeBlock; }
+ErrorOr<i32> DiskFilesystem::get_write_address() { return TRY(read_superblock()).next_free_block; }
 
-ErrorOr<void> DiskFilesystem::advanceWriteAddress(i32 blocks)
+ErrorOr<void> DiskFilesystem::advance_write_address(i32 blocks)
 {
-    ByteBuffer block = TRY(readBlocks(SuperBlock, 1));
-    auto super = TRY(parseSuperblock(block));
+    ByteBuffer block = TRY(read_blocks(SuperBlock, 1));
+    auto super = TRY(parse_superblock(block));
     // The pointer follows the two strings.
     size_t offset = 2 + super.signature.length() + super.label.length();
     MemoryStream stream(BlockDevice::BlockSize);
     stream.data = static_cast<ByteBuffer&&>(block);
     stream.position = static_cast<i32>(offset);
-    BinaryWriter(stream).Write(super.nextFreeBlock + blocks);
-    return partition.WriteBlock(SuperBlock, 1, stream.data);
+    BinaryWriter(stream).write(super.next_free_block + blocks);
+    return partition.write_block(SuperBlock, 1, stream.data);
 }
 
 // Checks that `blocks` more blocks fit in the partition and returns the
 // first of them; the caller advances the pointer once they are written.
 ErrorOr<i32> DiskFilesystem::allocate(u32 blocks)
 {
-    i32 address = TRY(getWriteAddress());
-    u64 end = partition.BlockCount() < AddressableBlocks ? partition.BlockCount() : AddressableBlocks;
+    i32 address = TRY(get_write_address());
+    u64 end = partition.block_count() < AddressableBlocks ? partition.block_count() : AddressableBlocks;
     if (static_cast<u64>(address) + blocks > end)
         return Error("Not enough space on the disk");
     return address;
 }
 
-ErrorOr<void> DiskFilesystem::checkInside(i32 address, u32 count) const
+ErrorOr<void> DiskFilesystem::check_inside(i32 address, u32 count) const
 {
-    if (address < 0 || static_cast<u64>(address) + count > partition.BlockCount())
+    if (address < 0 || static_cast<u64>(address) + count > partition.block_count())
         return Error("Corrupt file system: block " + String::number(address) + " is outside the partition");
     return {};
 }
 
-ErrorOr<ByteBuffer> DiskFilesystem::readBlocks(i32 address, u32 count)
+ErrorOr<ByteBuffer> DiskFilesystem::read_blocks(i32 address, u32 count)
 {
-    TRY(checkInside(address, count));
+    TRY(check_inside(address, count));
     ByteBuffer blocks;
     blocks.resize(static_cast<size_t>(count) * BlockDevice::BlockSize);
-    TRY(partition.ReadBlock(static_cast<u64>(address), count, blocks));
+    TRY(partition.read_block(static_cast<u64>(address), count, blocks));
     return blocks;
 }
 
-ErrorOr<void> DiskFilesystem::writeBlocks(i32 address, ByteBuffer const& blocks)
+ErrorOr<void> DiskFilesystem::write_blocks(i32 address, ByteBuffer const& blocks)
 {
     u32 count = static_cast<u32>(blocks.size() / BlockDevice::BlockSize);
     // Block 0 and the superblock are never written through here.
-    if (address < RootNode || static_cast<u64>(address) + count > partition.BlockCount())
+    if (address < RootNode || static_cast<u64>(address) + count > partition.block_count())
         return Error("Corrupt file system: block " + String::number(address) + " is outside the partition");
-    return partition.WriteBlock(static_cast<u64>(address), count, blocks);
+    return partition.write_block(static_cast<u64>(address), count, blocks);
 }
 
-ErrorOr<Vector<DirectoryRecord>> DiskFilesystem::ReadNode(i32 address)
+ErrorOr<Vector<DirectoryRecord>> DiskFilesystem::read_node(i32 address)
 {
-    return TRY(parseNode(TRY(readBlocks(address, NodeBlocks)))).records;
+    return TRY(parse_node(TRY(read_blocks(address, NodeBlocks)))).records;
 }
 
-ErrorOr<ByteBuffer> DiskFilesystem::EncodeNode(Vector<DirectoryRecord> const& records)
+ErrorOr<ByteBuffer> DiskFilesystem::encode_node(Vector<DirectoryRecord> const& records)
 {
     MemoryStream stream(NodeSize);
     BinaryWriter writer(stream);
-    writer.Write(static_cast<i32>(records.size()));
+    writer.write(static_cast<i32>(records.size()));
     for (auto const& record : records)
-        writeRecord(writer, record);
+        write_record(writer, record);
     // The stream grows past the node when the records do not fit.
     if (stream.data.size() > NodeSize)
         return Error("Directory is full");
     return static_cast<ByteBuffer&&>(stream.data);
 }
 
-ErrorOr<i32> DiskFilesystem::getNodeAddress(String const& path, i32 parent)
+ErrorOr<i32> DiskFilesystem::get_node_address(String const& path, i32 parent)
 {
-    String p = Path::trimSeparators(path);
+    String p = Path::trim_separators(path);
     if (p.is_empty())
         return RootNode;
     i32 node = parent == 0 ? RootNode : parent;
     auto names = components(p);
     for (size_t i = 0; i < names.size(); ++i) {
-        auto records = TRY(ReadNode(node));
+        auto records = TRY(read_node(node));
         DirectoryRecord const* match = nullptr;
         for (auto const& record : records) {
             if (record.name == names[i]) {
@@ -311,7 +311,7 @@ ErrorOr<i32> DiskFilesystem::getNodeAddress(String const& path, i32 parent)
         if (i + 1 == names.size())
             return match->address;
         // Only directories are descended into; a file's content is no node.
-        if (!match->isDirectory())
+        if (!match->is_directory())
             return Error(PathNotFound);
         node = match->address;
     }
@@ -319,16 +319,16 @@ ErrorOr<i32> DiskFilesystem::getNodeAddress(String const& path, i32 parent)
 }
 
 // The node of the directory that `path` names (the root for "").
-ErrorOr<i32> DiskFilesystem::directoryNode(String const& path)
+ErrorOr<i32> DiskFilesystem::directory_node(String const& path)
 {
-    String p = Path::trimSeparators(path);
+    String p = Path::trim_separators(path);
     if (p.is_empty())
         return RootNode;
-    i32 parent = TRY(getNodeAddress(Path::directoryPart(p), RootNode));
+    i32 parent = TRY(get_node_address(Path::directory_part(p), RootNode));
     String name = Path::leaf(p);
-    for (auto const& record : TRY(ReadNode(parent))) {
+    for (auto const& record : TRY(read_node(parent))) {
         if (record.name == name) {
-            if (!record.isDirectory())
+            if (!record.is_directory())
                 return Error("Not a directory");
             return record.address;
         }
@@ -336,34 +336,34 @@ ErrorOr<i32> DiskFilesystem::directoryNode(String const& path)
     return Error(PathNotFound);
 }
 
-ErrorOr<DirectoryRecord> DiskFilesystem::readFromNode(String const& path)
+ErrorOr<DirectoryRecord> DiskFilesystem::read_from_node(String const& path)
 {
-    String p = Path::trimSeparators(path);
-    i32 parent = TRY(directoryNode(Path::directoryPart(p)));
+    String p = Path::trim_separators(path);
+    i32 parent = TRY(directory_node(Path::directory_part(p)));
     String name = Path::leaf(p);
-    for (auto& record : TRY(ReadNode(parent))) {
+    for (auto& record : TRY(read_node(parent))) {
         if (record.name == name)
             return record;
     }
     return Error(RecordNotFound);
 }
 
-ErrorOr<ByteBuffer> DiskFilesystem::ReadContent(DirectoryRecord const& entry)
+ErrorOr<ByteBuffer> DiskFilesystem::read_content(DirectoryRecord const& entry)
 {
     // The record's size and the length stored with the content must agree
     // before a buffer that long is asked for: a damaged record must not claim
     // more than is there.
     if (entry.size < 4)
         return Error("Corrupt file record");
-    ByteBuffer content = TRY(readBlocks(entry.address, 1));
+    ByteBuffer content = TRY(read_blocks(entry.address, 1));
     u32 length = read_le32(content, 0);
     if (length != static_cast<u32>(entry.size) - 4)
         return Error("Corrupt file record");
-    u32 blocks = BlocksForFile(length);
+    u32 blocks = blocks_for_file(length);
     if (blocks > 1) {
-        TRY(checkInside(entry.address, blocks));
+        TRY(check_inside(entry.address, blocks));
         content = TRY(try_allocate_bytes(static_cast<size_t>(blocks) * BlockDevice::BlockSize));
-        TRY(partition.ReadBlock(static_cast<u64>(entry.address), blocks, content));
+        TRY(partition.read_block(static_cast<u64>(entry.address), blocks, content));
     }
     // The bytes follow their length in the same buffer: move them to the
     // front rather than copying a whole file into a second one.
@@ -374,10 +374,10 @@ ErrorOr<ByteBuffer> DiskFilesystem::ReadContent(DirectoryRecord const& entry)
 
 // Writes the stored form of `data` from block `address`: its 32-bit length,
 // the bytes, zeros to the end of the last block.
-ErrorOr<void> DiskFilesystem::writeContent(i32 address, ByteBuffer const& data)
+ErrorOr<void> DiskFilesystem::write_content(i32 address, ByteBuffer const& data)
 {
-    u32 blocks = BlocksForFile(static_cast<u32>(data.size()));
-    size_t streamLength = data.size() + 4;
+    u32 blocks = blocks_for_file(static_cast<u32>(data.size()));
+    size_t stream_length = data.size() + 4;
     ByteBuffer chunk;
     for (u32 done = 0; done < blocks;) {
         u32 count = blocks - done < ContentChunkBlocks ? blocks - done : ContentChunkBlocks;
@@ -386,61 +386,61 @@ ErrorOr<void> DiskFilesystem::writeContent(i32 address, ByteBuffer const& data)
         // Stream bytes [begin, end) go in this chunk; the length word is
         // stream bytes 0-3, content byte i is stream byte i + 4.
         size_t begin = static_cast<size_t>(done) * BlockDevice::BlockSize;
-        size_t end = begin + chunk.size() < streamLength ? begin + chunk.size() : streamLength;
+        size_t end = begin + chunk.size() < stream_length ? begin + chunk.size() : stream_length;
         for (size_t i = begin; i < 4 && i < end; ++i)
             chunk[i - begin] = static_cast<u8>(data.size() >> (8 * i));
         size_t first = begin < 4 ? 4 : begin;
         if (end > first)
             __builtin_memcpy(chunk.data() + (first - begin), data.data() + (first - 4), end - first);
-        TRY(writeBlocks(address + static_cast<i32>(done), chunk));
+        TRY(write_blocks(address + static_cast<i32>(done), chunk));
         done += count;
     }
     return {};
 }
 
-ErrorOr<bool> DiskFilesystem::hasPermission(String const& path, u8 bit)
+ErrorOr<bool> DiskFilesystem::has_permission(String const& path, u8 bit)
 {
     if (m_user.is_superuser())
         return true;
-    DirectoryRecord record = TRY(readFromNode(path));
-    return (hasPermissionBit(record.ownerPermissions, bit) && m_user.name == record.owner)
-        || hasPermissionBit(record.groupPermissions, bit) || hasPermissionBit(record.otherPermissions, bit);
+    DirectoryRecord record = TRY(read_from_node(path));
+    return (has_permission_bit(record.owner_permissions, bit) && m_user.name == record.owner)
+        || has_permission_bit(record.group_permissions, bit) || has_permission_bit(record.other_permissions, bit);
 }
 
-ErrorOr<bool> DiskFilesystem::CanRead(String const& path) { return hasPermission(path, ReadBit); }
-ErrorOr<bool> DiskFilesystem::CanWrite(String const& path) { return hasPermission(path, WriteBit); }
+ErrorOr<bool> DiskFilesystem::can_read(String const& path) { return has_permission(path, ReadBit); }
+ErrorOr<bool> DiskFilesystem::can_write(String const& path) { return has_permission(path, WriteBit); }
 
-ErrorOr<void> DiskFilesystem::checkListable(String const& path)
+ErrorOr<void> DiskFilesystem::check_listable(String const& path)
 {
     if (path.is_empty() || path == "/")
         return {};
-    if (!TRY(CanRead(path)))
+    if (!TRY(can_read(path)))
         return Error("Access Denied!");
     return {};
 }
 
-ErrorOr<Vector<String>> DiskFilesystem::ListFiles(String const& path)
+ErrorOr<Vector<String>> DiskFilesystem::list_files(String const& path)
 {
-    TRY(checkListable(path));
+    TRY(check_listable(path));
     Vector<String> names;
-    for (auto const& record : TRY(ReadNode(TRY(directoryNode(path)))))
+    for (auto const& record : TRY(read_node(TRY(directory_node(path)))))
         names.append(record.name);
     return names;
 }
 
-ErrorOr<Vector<DirectoryRecord>> DiskFilesystem::getLongList(String const& path)
+ErrorOr<Vector<DirectoryRecord>> DiskFilesystem::get_long_list(String const& path)
 {
-    TRY(checkListable(path));
-    return ReadNode(TRY(directoryNode(path)));
+    TRY(check_listable(path));
+    return read_node(TRY(directory_node(path)));
 }
 
-ErrorOr<ByteBuffer> DiskFilesystem::readFile(String const& path)
+ErrorOr<ByteBuffer> DiskFilesystem::read_file(String const& path)
 {
     for (int attempt = 0;; ++attempt) {
-        if (!TRY(CanRead(path)))
+        if (!TRY(can_read(path)))
             return Error("Access Denied!");
-        DirectoryRecord record = TRY(readFromNode(path));
-        ByteBuffer content = TRY(ReadContent(record));
+        DirectoryRecord record = TRY(read_from_node(path));
+        ByteBuffer content = TRY(read_content(record));
         i32 checksum = content_checksum(content);
         if (checksum == record.checksum)
             return content;
@@ -450,18 +450,18 @@ ErrorOr<ByteBuffer> DiskFilesystem::readFile(String const& path)
     }
 }
 
-ErrorOr<void> DiskFilesystem::saveFile(ByteBuffer const& data, String const& path, String const& owner)
+ErrorOr<void> DiskFilesystem::save_file(ByteBuffer const& data, String const& path, String const& owner)
 {
-    String p = Path::trimSeparators(path);
-    String directory = Path::directoryPart(p);
+    String p = Path::trim_separators(path);
+    String directory = Path::directory_part(p);
     String name = Path::leaf(p);
-    TRY(checkName(name));
-    TRY(checkOwner(owner));
+    TRY(check_name(name));
+    TRY(check_owner(owner));
     bool nested = p.contains(Separator);
-    if (nested && !TRY(CanWrite(directory)))
+    if (nested && !TRY(can_write(directory)))
         return Error("Access denied");
-    i32 parent = TRY(directoryNode(directory));
-    TRY(checkListable(directory));
+    i32 parent = TRY(directory_node(directory));
+    TRY(check_listable(directory));
 
     DirectoryRecord entry;
     entry.name = name;
@@ -469,12 +469,12 @@ ErrorOr<void> DiskFilesystem::saveFile(ByteBuffer const& data, String const& pat
     entry.size = static_cast<i32>(data.size() + 4);
     entry.checksum = content_checksum(data);
     entry.owner = owner;
-    entry.dateTime = TimeStamp::dateTimeString();
+    entry.date_time = TimeStamp::date_time_string();
 
     // The replaced record keeps its owner and permissions; the new record is
     // appended at the end of the node. A directory is never replaced by a
     // file: everything below it would become unreachable.
-    auto old = TRY(ReadNode(parent));
+    auto old = TRY(read_node(parent));
     Vector<DirectoryRecord> records;
     bool replacing = false;
     for (auto const& record : old) {
@@ -482,48 +482,48 @@ ErrorOr<void> DiskFilesystem::saveFile(ByteBuffer const& data, String const& pat
             records.append(record);
             continue;
         }
-        if (record.isDirectory())
+        if (record.is_directory())
             return Error(name + " is a directory");
         if (!replacing) {
             replacing = true;
             entry.owner = record.owner;
-            entry.ownerPermissions = record.ownerPermissions;
-            entry.groupPermissions = record.groupPermissions;
-            entry.otherPermissions = record.otherPermissions;
+            entry.owner_permissions = record.owner_permissions;
+            entry.group_permissions = record.group_permissions;
+            entry.other_permissions = record.other_permissions;
         }
     }
-    if (replacing && !TRY(CanWrite(p)))
+    if (replacing && !TRY(can_write(p)))
         return Error("Access denied!");
 
     // The new content is written before the record changes, so a failure
     // leaves the old file as it was.
-    u32 blocks = BlocksForFile(static_cast<u32>(data.size()));
+    u32 blocks = blocks_for_file(static_cast<u32>(data.size()));
     entry.address = TRY(allocate(blocks));
     records.append(entry);
     // The node must have room before anything is written.
-    ByteBuffer node = TRY(EncodeNode(records));
+    ByteBuffer node = TRY(encode_node(records));
 
-    TRY(writeContent(entry.address, data));
-    TRY(advanceWriteAddress(static_cast<i32>(blocks)));
-    return commitNode(directory, parent, node);
+    TRY(write_content(entry.address, data));
+    TRY(advance_write_address(static_cast<i32>(blocks)));
+    return commit_node(directory, parent, node);
 }
 
-ErrorOr<void> DiskFilesystem::makeDir(String const& path, String const& owner)
+ErrorOr<void> DiskFilesystem::make_dir(String const& path, String const& owner)
 {
-    String p = Path::trimSeparators(path);
+    String p = Path::trim_separators(path);
     String name = Path::leaf(p);
-    TRY(checkName(name));
-    TRY(checkOwner(owner));
+    TRY(check_name(name));
+    TRY(check_owner(owner));
     if (!p.contains(Separator)) {
         if (!m_user.is_superuser() && label == "Karvolin")
             return Error("Can not make files here");
-    } else if (!TRY(CanWrite(Path::directoryPart(p)))) {
+    } else if (!TRY(can_write(Path::directory_part(p)))) {
         return Error("Access denied!");
     }
 
-    String directory = Path::directoryPart(p);
-    i32 parent = TRY(directoryNode(directory));
-    auto records = TRY(ReadNode(parent));
+    String directory = Path::directory_part(p);
+    i32 parent = TRY(directory_node(directory));
+    auto records = TRY(read_node(parent));
     for (auto const& record : records) {
         if (record.name == name)
             return Error("File already exists");
@@ -533,33 +533,33 @@ ErrorOr<void> DiskFilesystem::makeDir(String const& path, String const& owner)
     entry.type = DirectoryRecord::Directory;
     entry.size = NodeBlocks;
     entry.owner = owner;
-    entry.dateTime = TimeStamp::dateTimeString();
+    entry.date_time = TimeStamp::date_time_string();
     entry.address = TRY(allocate(NodeBlocks));
     records.append(entry);
-    ByteBuffer node = TRY(EncodeNode(records));
+    ByteBuffer node = TRY(encode_node(records));
 
-    TRY(writeBlocks(entry.address, TRY(EncodeNode({}))));
-    TRY(advanceWriteAddress(NodeBlocks));
-    return commitNode(directory, parent, node);
+    TRY(write_blocks(entry.address, TRY(encode_node({}))));
+    TRY(advance_write_address(NodeBlocks));
+    return commit_node(directory, parent, node);
 }
 
-ErrorOr<void> DiskFilesystem::Remove(String const& path)
+ErrorOr<void> DiskFilesystem::remove(String const& path)
 {
-    String p = Path::trimSeparators(path);
-    if (!TRY(CanWrite(p)))
+    String p = Path::trim_separators(path);
+    if (!TRY(can_write(p)))
         return Error("Access denied!");
-    String directory = Path::directoryPart(p);
-    i32 parent = TRY(directoryNode(directory));
+    String directory = Path::directory_part(p);
+    i32 parent = TRY(directory_node(directory));
     String name = Path::leaf(p);
     Vector<DirectoryRecord> kept;
-    auto records = TRY(ReadNode(parent));
+    auto records = TRY(read_node(parent));
     for (auto const& record : records) {
         if (record.name != name)
             kept.append(record);
     }
     if (kept.size() == records.size())
         return Error(RecordNotFound);
-    return commitNode(directory, parent, TRY(EncodeNode(kept)));
+    return commit_node(directory, parent, TRY(encode_node(kept)));
 }
 
 // A drive may stop after any sector of a write, and a node's two blocks
@@ -567,16 +567,16 @@ ErrorOr<void> DiskFilesystem::Remove(String const& path)
 // block new and the second old, records cut in half and every entry of the
 // directory lost. So the blocks go out one at a time, in an order that keeps
 // the old records or the new ones readable at every moment.
-ErrorOr<void> DiskFilesystem::commitNode(String const& directory, i32 address, ByteBuffer const& node)
+ErrorOr<void> DiskFilesystem::commit_node(String const& directory, i32 address, ByteBuffer const& node)
 {
     constexpr size_t Second = BlockDevice::BlockSize;
-    ByteBuffer old = TRY(readBlocks(address, NodeBlocks));
-    size_t oldUsed = TRY(parseNode(old)).used;
-    size_t newUsed = TRY(parseNode(node)).used;
+    ByteBuffer old = TRY(read_blocks(address, NodeBlocks));
+    size_t old_used = TRY(parse_node(old)).used;
+    size_t new_used = TRY(parse_node(node)).used;
     auto unchanged = [&](size_t from, size_t to) {
         return to <= from || __builtin_memcmp(old.data() + from, node.data() + from, to - from) == 0;
     };
-    auto write = [&](u32 index) { return writeBlocks(address + static_cast<i32>(index), nodeBlock(node, index)); };
+    auto write = [&](u32 index) { return write_blocks(address + static_cast<i32>(index), node_block(node, index)); };
 
     if (unchanged(Second, NodeSize))
         return unchanged(0, Second) ? ErrorOr<void> {} : write(0);
@@ -585,14 +585,14 @@ ErrorOr<void> DiskFilesystem::commitNode(String const& directory, i32 address, B
     // The old records do not reach the bytes that change in the second block
     // (a record appended): it goes first, and the count in the first block
     // then takes the new records in.
-    if (unchanged(Second, oldUsed)) {
+    if (unchanged(Second, old_used)) {
         TRY(write(1));
         return write(0);
     }
     // The new records find their bytes of the second block already there (the
     // last record dropped): the first block commits them, the second only
     // clears what lies behind them.
-    if (unchanged(Second, newUsed)) {
+    if (unchanged(Second, new_used)) {
         TRY(write(0));
         return write(1);
     }
@@ -603,14 +603,14 @@ ErrorOr<void> DiskFilesystem::commitNode(String const& directory, i32 address, B
     // record in its parent is then moved to it: a change of the parent's
     // node, made the same way.
     if (directory.is_empty())
-        return writeBlocks(address, node);
+        return write_blocks(address, node);
     i32 moved = TRY(allocate(NodeBlocks));
-    TRY(writeBlocks(moved, node));
-    TRY(advanceWriteAddress(NodeBlocks));
-    String parentDirectory = Path::directoryPart(directory);
+    TRY(write_blocks(moved, node));
+    TRY(advance_write_address(NodeBlocks));
+    String parent_directory = Path::directory_part(directory);
     String name = Path::leaf(directory);
-    i32 parent = TRY(directoryNode(parentDirectory));
-    auto records = TRY(ReadNode(parent));
+    i32 parent = TRY(directory_node(parent_directory));
+    auto records = TRY(read_node(parent));
     // Lookups follow the first record of a name.
     for (auto& record : records) {
         if (record.name != name)
@@ -618,7 +618,7 @@ ErrorOr<void> DiskFilesystem::commitNode(String const& directory, i32 address, B
         if (record.address != address)
             return Error(CorruptNode);
         record.address = moved;
-        return commitNode(parentDirectory, parent, TRY(EncodeNode(records)));
+        return commit_node(parent_directory, parent, TRY(encode_node(records)));
     }
     return Error(CorruptNode);
 }

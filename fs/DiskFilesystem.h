@@ -38,7 +38,7 @@ public:
     struct Superblock {
         String signature;
         String label;
-        i32 nextFreeBlock;
+        i32 next_free_block;
     };
 
     // Reads the volume label if the partition carries the file system;
@@ -50,51 +50,51 @@ public:
     static ErrorOr<bool> is_formatted(Partition& partition);
     // True when every block that Format would write holds only zeros: such
     // a partition holds nothing that formatting could destroy.
-    static ErrorOr<bool> IsBlank(Partition& partition);
-    ErrorOr<void> Format(String const& label);
+    static ErrorOr<bool> is_blank(Partition& partition);
+    ErrorOr<void> format(String const& label);
 
-    ErrorOr<Superblock> ReadSuperblock();
-    ErrorOr<i32> getWriteAddress();
+    ErrorOr<Superblock> read_superblock();
+    ErrorOr<i32> get_write_address();
     // Address of the node or content that `path` names, searched from the
     // node at `parent` (0: the root). "File not found :(" when missing.
-    ErrorOr<i32> getNodeAddress(String const& path, i32 parent);
+    ErrorOr<i32> get_node_address(String const& path, i32 parent);
     // The record that `path` names. "File not found!!!" when missing.
-    ErrorOr<DirectoryRecord> readFromNode(String const& path);
+    ErrorOr<DirectoryRecord> read_from_node(String const& path);
     // The records of the node at `address`, checked as they are parsed.
-    ErrorOr<Vector<DirectoryRecord>> ReadNode(i32 address);
+    ErrorOr<Vector<DirectoryRecord>> read_node(i32 address);
     // The 1024 bytes of a node holding `records` ("Directory is full").
-    static ErrorOr<ByteBuffer> EncodeNode(Vector<DirectoryRecord> const& records);
+    static ErrorOr<ByteBuffer> encode_node(Vector<DirectoryRecord> const& records);
     // The stored content of a file record: its length-prefixed bytes.
-    ErrorOr<ByteBuffer> ReadContent(DirectoryRecord const& entry);
+    ErrorOr<ByteBuffer> read_content(DirectoryRecord const& entry);
 
-    ErrorOr<bool> CanRead(String const& path);
-    ErrorOr<bool> CanWrite(String const& path);
+    ErrorOr<bool> can_read(String const& path);
+    ErrorOr<bool> can_write(String const& path);
 
-    ErrorOr<Vector<DirectoryRecord>> getLongList(String const& path) override;
-    ErrorOr<ByteBuffer> readFile(String const& path) override;
-    ErrorOr<Vector<String>> ListFiles(String const& path) override;
-    ErrorOr<void> Remove(String const& path) override;
-    ErrorOr<void> makeDir(String const& path, String const& owner) override;
-    ErrorOr<void> saveFile(ByteBuffer const& data, String const& path, String const& owner) override;
+    ErrorOr<Vector<DirectoryRecord>> get_long_list(String const& path) override;
+    ErrorOr<ByteBuffer> read_file(String const& path) override;
+    ErrorOr<Vector<String>> list_files(String const& path) override;
+    ErrorOr<void> remove(String const& path) override;
+    ErrorOr<void> make_dir(String const& path, String const& owner) override;
+    ErrorOr<void> save_file(ByteBuffer const& data, String const& path, String const& owner) override;
 
     // Blocks a file of `length` bytes occupies.
-    static u32 BlocksForFile(u32 length) { return (length + 4 + BlockDevice::BlockSize - 1) / BlockDevice::BlockSize; }
+    static u32 blocks_for_file(u32 length) { return (length + 4 + BlockDevice::BlockSize - 1) / BlockDevice::BlockSize; }
 
     Partition& partition;
 
 private:
-    ErrorOr<void> checkInside(i32 address, u32 count) const;
-    ErrorOr<ByteBuffer> readBlocks(i32 address, u32 count);
-    ErrorOr<void> writeContent(i32 address, ByteBuffer const& data);
-    ErrorOr<void> writeBlocks(i32 address, ByteBuffer const& blocks);
-    ErrorOr<void> advanceWriteAddress(i32 blocks);
+    ErrorOr<void> check_inside(i32 address, u32 count) const;
+    ErrorOr<ByteBuffer> read_blocks(i32 address, u32 count);
+    ErrorOr<void> write_content(i32 address, ByteBuffer const& data);
+    ErrorOr<void> write_blocks(i32 address, ByteBuffer const& blocks);
+    ErrorOr<void> advance_write_address(i32 blocks);
     ErrorOr<i32> allocate(u32 blocks);
     // Replaces the node at `address` of `directory` ("" for the root) with
     // `node` so that a power cut leaves either the old or the new records.
-    ErrorOr<void> commitNode(String const& directory, i32 address, ByteBuffer const& node);
-    ErrorOr<i32> directoryNode(String const& path);
-    ErrorOr<bool> hasPermission(String const& path, u8 bit);
-    ErrorOr<void> checkListable(String const& path);
+    ErrorOr<void> commit_node(String const& directory, i32 address, ByteBuffer const& node);
+    ErrorOr<i32> directory_node(String const& path);
+    ErrorOr<bool> has_permission(String const& path, u8 bit);
+    ErrorOr<void> check_listable(String const& path);
 
     User const& m_user;
 };
@@ -102,9 +102,9 @@ private:
 // Path helpers on the "/" separator.
 namespace Path {
 // Drops one leading and then one trailing separator: "/a/b/" gives "a/b".
-String trimSeparators(String const& path);
+String trim_separators(String const& path);
 // The part after the last separator (the whole path without one).
 String leaf(String const& path);
 // The part before the last separator (empty for a top-level name).
-String directoryPart(String const& path);
+String directory_part(String const& path);
 }

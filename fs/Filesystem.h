@@ -11,14 +11,14 @@ public:
     virtual ~Filesystem() = default;
 
     // The records of a directory, in record order.
-    virtual ErrorOr<Vector<DirectoryRecord>> getLongList(String const& path) = 0;
-    virtual ErrorOr<ByteBuffer> readFile(String const& path) = 0;
+    virtual ErrorOr<Vector<DirectoryRecord>> get_long_list(String const& path) = 0;
+    virtual ErrorOr<ByteBuffer> read_file(String const& path) = 0;
     // The names in a directory, in record order.
-    virtual ErrorOr<Vector<String>> ListFiles(String const& path) = 0;
-    virtual ErrorOr<void> Remove(String const& path) = 0;
-    virtual ErrorOr<void> makeDir(String const& path, String const& owner) = 0;
+    virtual ErrorOr<Vector<String>> list_files(String const& path) = 0;
+    virtual ErrorOr<void> remove(String const& path) = 0;
+    virtual ErrorOr<void> make_dir(String const& path, String const& owner) = 0;
     // Creates or replaces a file.
-    virtual ErrorOr<void> saveFile(ByteBuffer const& data, String const& path, String const& owner) = 0;
+    virtual ErrorOr<void> save_file(ByteBuffer const& data, String const& path, String const& owner) = 0;
 
     // The volume label (empty for the root file system).
     String label;

@@ -12,9 +12,9 @@ struct Extent {
 
 class Checker {
 public:
-    Checker(DiskFilesystem& fs, i32 nextFree)
+    Checker(DiskFilesystem& fs, i32 next_free)
         : m_fs(fs)
-        , m_nextFree(nextFree)
+        , m_next_free(next_free)
     {
         m_extents.append({ DiskFilesystem::RootNode, DiskFilesystem::RootNode + DiskFilesystem::NodeBlocks, "" });
     }
@@ -26,7 +26,7 @@ public:
             problem(display(path) + ": directories nested too deeply (a loop?)");
             return;
         }
-        auto records = m_fs.ReadNode(node);
+        auto records = m_fs.read_node(node);
         if (records.is_error()) {
             problem(display(path) + ": directory node at block " + String::number(node) + ": "
                 + records.error().message());
@@ -38,7 +38,7 @@ public:
                 if (claim(child, record.address, DiskFilesystem::NodeBlocks))
                     walk(record.address, child, depth + 1);
             } else if (record.type == DirectoryRecord::File) {
-                checkFile(child, record);
+                check_file(child, record);
             } else {
                 problem(display(child) + ": unknown record type " + String::number(record.type));
             }
@@ -48,9 +48,9 @@ public:
     bool claim(String const& path, i64 first, i64 count)
     {
         i64 end = first + count;
-        if (first < DiskFilesystem::FirstFreeBlock || end > m_nextFree) {
+        if (first < DiskFilesystem::FirstFreeBlock || end > m_next_free) {
             problem(display(path) + ": blocks " + String::number(first) + "-" + String::number(end - 1)
-                + " outside the allocated area 4-" + String::number(m_nextFree - 1));
+                + " outside the allocated area 4-" + String::number(m_next_free - 1));
             return false;
         }
         for (auto const& extent : m_extents) {
@@ -64,15 +64,15 @@ public:
         return true;
     }
 
-    void checkFile(String const& path, DirectoryRecord const& record)
+    void check_file(String const& path, DirectoryRecord const& record)
     {
         if (record.size < 4) {
             problem(display(path) + ": bad size " + String::number(record.size));
             return;
         }
-        if (!claim(path, record.address, DiskFilesystem::BlocksForFile(static_cast<u32>(record.size) - 4)))
+        if (!claim(path, record.address, DiskFilesystem::blocks_for_file(static_cast<u32>(record.size) - 4)))
             return;
-        auto content = m_fs.ReadContent(record);
+        auto content = m_fs.read_content(record);
         if (content.is_error()) {
             problem(display(path) + ": " + content.error().message());
             return;
@@ -93,17 +93,17 @@ public:
 
 private:
     DiskFilesystem& m_fs;
-    i64 m_nextFree;
+    i64 m_next_free;
     Vector<Extent> m_extents;
     Vector<String> m_problems;
 };
 
 }
 
-ErrorOr<Vector<String>> FsCheck::Run(DiskFilesystem& fs)
+ErrorOr<Vector<String>> FsCheck::run(DiskFilesystem& fs)
 {
-    auto super = TRY(fs.ReadSuperblock());
-    Checker checker(fs, super.nextFreeBlock);
+    auto super = TRY(fs.read_superblock());
+    Checker checker(fs, super.next_free_block);
     checker.walk(DiskFilesystem::RootNode, "", 0);
     return checker.take();
 }

@@ -9,5 +9,5 @@
 // means clean.
 class FsCheck {
 public:
-    static ErrorOr<Vector<String>> Run(DiskFilesystem& fs);
+    static ErrorOr<Vector<String>> run(DiskFilesystem& fs);
 };

@@ -8,9 +8,9 @@ MBR::MBR(ByteBuffer const& sector)
         return;
     for (size_t i = 0; i < EntryCount; ++i) {
         size_t entry = TableOffset + i * EntrySize;
-        u8 systemId = sector[entry + 4];
-        if (systemId == 0)
+        u8 system_id = sector[entry + 4];
+        if (system_id == 0)
             continue;
-        partitions.append({ systemId, read_le32(sector, entry + 8), read_le32(sector, entry + 12) });
+        partitions.append({ system_id, read_le32(sector, entry + 8), read_le32(sector, entry + 12) });
     }
 }

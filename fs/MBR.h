@@ -4,9 +4,9 @@
 
 // One used entry of a disk's partition table.
 struct PartInfo {
-    u8 systemId;
-    u32 startSector;
-    u32 sectorCount;
+    u8 system_id;
+    u32 start_sector;
+    u32 sector_count;
 };
 
 // The partition table of a disk's sector 0: the four 16-byte entries at

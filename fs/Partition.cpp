@@ -1,13 +1,13 @@
 #include "fs/Partition.h"
 
-ErrorOr<void> Partition::ReadBlock(u64 first, u32 count, ByteBuffer& buffer)
+ErrorOr<void> Partition::read_block(u64 first, u32 count, ByteBuffer& buffer)
 {
-    TRY(CheckRequest(first, count, buffer.size()));
-    return m_parent.ReadBlock(m_firstSector + first, count, buffer);
+    TRY(check_request(first, count, buffer.size()));
+    return m_parent.read_block(m_first_sector + first, count, buffer);
 }
 
-ErrorOr<void> Partition::WriteBlock(u64 first, u32 count, ByteBuffer const& buffer)
+ErrorOr<void> Partition::write_block(u64 first, u32 count, ByteBuffer const& buffer)
 {
-    TRY(CheckRequest(first, count, buffer.size()));
-    return m_parent.WriteBlock(m_firstSector + first, count, buffer);
+    TRY(check_request(first, count, buffer.size()));
+    return m_parent.write_block(m_first_sector + first, count, buffer);
 }

@@ -7,23 +7,23 @@
 // window are refused, so a file system can never touch its neighbours.
 class Partition : public BlockDevice {
 public:
-    Partition(BlockDevice& parent, u64 firstSector, u64 sectorCount)
+    Partition(BlockDevice& parent, u64 first_sector, u64 sector_count)
         : m_parent(parent)
-        , m_firstSector(firstSector)
-        , m_sectorCount(sectorCount)
+        , m_first_sector(first_sector)
+        , m_sector_count(sector_count)
     {
     }
 
-    ErrorOr<void> ReadBlock(u64 first, u32 count, ByteBuffer& buffer) override;
-    ErrorOr<void> WriteBlock(u64 first, u32 count, ByteBuffer const& buffer) override;
-    u64 BlockCount() const override { return m_sectorCount; }
-    Partition* AsPartition() override { return this; }
+    ErrorOr<void> read_block(u64 first, u32 count, ByteBuffer& buffer) override;
+    ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer) override;
+    u64 block_count() const override { return m_sector_count; }
+    Partition* as_partition() override { return this; }
 
-    BlockDevice& Parent() const { return m_parent; }
-    u64 FirstSector() const { return m_firstSector; }
+    BlockDevice& parent() const { return m_parent; }
+    u64 first_sector() const { return m_first_sector; }
 
 private:
     BlockDevice& m_parent;
-    u64 m_firstSector;
-    u64 m_sectorCount;
+    u64 m_first_sector;
+    u64 m_sector_count;
 };

@@ -2,55 +2,55 @@
 
 #include "fs/DiskFilesystem.h"
 
-void RootFilesystem::Mount(String const& path, Filesystem& filesystem)
+void RootFilesystem::mount(String const& path, Filesystem& filesystem)
 {
-    mountPoints.append({ Path::trimSeparators(path), &filesystem });
+    mount_points.append({ Path::trim_separators(path), &filesystem });
 }
 
 ErrorOr<RootFilesystem::Target> RootFilesystem::resolve(String const& path) const
 {
-    if (mountPoints.is_empty())
+    if (mount_points.is_empty())
         return Error("No file system is mounted");
-    String p = Path::trimSeparators(path);
-    for (auto const& mount : mountPoints) {
+    String p = Path::trim_separators(path);
+    for (auto const& mount : mount_points) {
         if (!mount.path.is_empty() && p.starts_with(mount.path))
             return Target { mount.filesystem, p.substring(mount.path.length()) };
     }
-    return Target { mountPoints[0].filesystem, p };
+    return Target { mount_points[0].filesystem, p };
 }
 
-ErrorOr<Vector<DirectoryRecord>> RootFilesystem::getLongList(String const& path)
+ErrorOr<Vector<DirectoryRecord>> RootFilesystem::get_long_list(String const& path)
 {
     auto target = TRY(resolve(path));
-    return target.filesystem->getLongList(target.path);
+    return target.filesystem->get_long_list(target.path);
 }
 
-ErrorOr<ByteBuffer> RootFilesystem::readFile(String const& path)
+ErrorOr<ByteBuffer> RootFilesystem::read_file(String const& path)
 {
     auto target = TRY(resolve(path));
-    return target.filesystem->readFile(target.path);
+    return target.filesystem->read_file(target.path);
 }
 
-ErrorOr<Vector<String>> RootFilesystem::ListFiles(String const& path)
+ErrorOr<Vector<String>> RootFilesystem::list_files(String const& path)
 {
     auto target = TRY(resolve(path));
-    return target.filesystem->ListFiles(target.path);
+    return target.filesystem->list_files(target.path);
 }
 
-ErrorOr<void> RootFilesystem::Remove(String const& path)
+ErrorOr<void> RootFilesystem::remove(String const& path)
 {
     auto target = TRY(resolve(path));
-    return target.filesystem->Remove(target.path);
+    return target.filesystem->remove(target.path);
 }
 
-ErrorOr<void> RootFilesystem::makeDir(String const& path, String const& owner)
+ErrorOr<void> RootFilesystem::make_dir(String const& path, String const& owner)
 {
     auto target = TRY(resolve(path));
-    return target.filesystem->makeDir(target.path, owner);
+    return target.filesystem->make_dir(target.path, owner);
 }
 
-ErrorOr<void> RootFilesystem::saveFile(ByteBuffer const& data, String const& path, String const& owner)
+ErrorOr<void> RootFilesystem::save_file(ByteBuffer const& data, String const& path, String const& owner)
 {
     auto target = TRY(resolve(path));
-    return target.filesystem->saveFile(data, target.path, owner);
+    return target.filesystem->save_file(data, target.path, owner);
 }

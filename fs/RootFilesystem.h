@@ -14,17 +14,17 @@ struct MountPoint {
 // at "/" only serves when it was mounted first.
 class RootFilesystem : public Filesystem {
 public:
-    void Mount(String const& path, Filesystem& filesystem);
-    void unmount_all() { mountPoints.clear(); }
+    void mount(String const& path, Filesystem& filesystem);
+    void unmount_all() { mount_points.clear(); }
 
-    ErrorOr<Vector<DirectoryRecord>> getLongList(String const& path) override;
-    ErrorOr<ByteBuffer> readFile(String const& path) override;
-    ErrorOr<Vector<String>> ListFiles(String const& path) override;
-    ErrorOr<void> Remove(String const& path) override;
-    ErrorOr<void> makeDir(String const& path, String const& owner) override;
-    ErrorOr<void> saveFile(ByteBuffer const& data, String const& path, String const& owner) override;
+    ErrorOr<Vector<DirectoryRecord>> get_long_list(String const& path) override;
+    ErrorOr<ByteBuffer> read_file(String const& path) override;
+    ErrorOr<Vector<String>> list_files(String const& path) override;
+    ErrorOr<void> remove(String const& path) override;
+    ErrorOr<void> make_dir(String const& path, String const& owner) override;
+    ErrorOr<void> save_file(ByteBuffer const& data, String const& path, String const& owner) override;
 
-    Vector<MountPoint> mountPoints;
+    Vector<MountPoint> mount_points;
 
 private:
     struct Target {

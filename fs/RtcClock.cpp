@@ -2,7 +2,7 @@
 #include "hal/Time.h"
 
 // Kernel time stamps come from the battery-backed clock.
-ClockReading TimeStamp::ReadClock()
+ClockReading TimeStamp::read_clock()
 {
-    return { RTC::DayOfTheWeek(), RTC::Month(), RTC::DayOfTheMonth(), RTC::Year(), RTC::Hour(), RTC::Minute() };
+    return { RTC::day_of_the_week(), RTC::month(), RTC::day_of_the_month(), RTC::year(), RTC::hour(), RTC::minute() };
 }

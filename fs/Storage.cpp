@@ -13,17 +13,17 @@ namespace {
 // treating either as a partition would write over another system's tables.
 // An entry that starts at sector 0 covers the table itself, and one that
 // reaches past the end of the disk is not a table entry this disk wrote.
-bool is_plain_partition(PartInfo const& entry, u64 diskBlocks)
+bool is_plain_partition(PartInfo const& entry, u64 disk_blocks)
 {
-    switch (entry.systemId) {
+    switch (entry.system_id) {
     case 0x05:
     case 0x0F:
     case 0x85:
     case 0xEE:
         return false;
     }
-    return entry.startSector != 0 && entry.sectorCount != 0
-        && static_cast<u64>(entry.startSector) + entry.sectorCount <= diskBlocks;
+    return entry.start_sector != 0 && entry.sector_count != 0
+        && static_cast<u64>(entry.start_sector) + entry.sector_count <= disk_blocks;
 }
 
 }
@@ -38,13 +38,13 @@ BlockDevice& Storage::keep(OwnPtr<BlockDevice> device)
 void Storage::probe_ata(AtaPio::Controller controller, AtaPio::Position position)
 {
     auto drive = make_own<AtaPio>(controller, position);
-    if (drive->Identify() != AtaPio::DriveKind::Ata)
+    if (drive->identify() != AtaPio::DriveKind::Ata)
         return;
-    Debugger::Send("ATA disk: " + String::number(static_cast<i64>(drive->BlockCount())) + " sectors, "
-        + String::number(drive->SectorsPerDataBlock()) + " per data block");
+    Debugger::send("ATA disk: " + String::number(static_cast<i64>(drive->block_count())) + " sectors, "
+        + String::number(drive->sectors_per_data_block()) + " per data block");
     auto added = add_disk(keep(std::move(drive)));
     if (added.is_error())
-        Debugger::Send("Partition table unreadable: " + added.error().message());
+        Debugger::send("Partition table unreadable: " + added.error().message());
 }
 
 ErrorOr<void> Storage::add_disk(BlockDevice& disk)
@@ -52,11 +52,11 @@ ErrorOr<void> Storage::add_disk(BlockDevice& disk)
     m_devices.append(&disk);
     ByteBuffer sector;
     sector.resize(BlockDevice::BlockSize);
-    TRY(disk.ReadBlock(0, 1, sector));
+    TRY(disk.read_block(0, 1, sector));
     MBR table(sector);
     for (auto const& entry : table.partitions) {
-        if (is_plain_partition(entry, disk.BlockCount()))
-            m_devices.append(&keep(make_own<Partition>(disk, entry.startSector, entry.sectorCount)));
+        if (is_plain_partition(entry, disk.block_count()))
+            m_devices.append(&keep(make_own<Partition>(disk, entry.start_sector, entry.sector_count)));
     }
     return {};
 }
@@ -64,14 +64,14 @@ ErrorOr<void> Storage::add_disk(BlockDevice& disk)
 void Storage::name_devices()
 {
     m_named.clear();
-    char16_t diskLetter = u'a';
-    i32 partitionNumber = 1;
+    char16_t disk_letter = u'a';
+    i32 partition_number = 1;
     for (auto* device : m_devices) {
-        if (device->AsPartition()) {
-            m_named.append({ "/dev/sda" + String::number(partitionNumber++), device });
+        if (device->as_partition()) {
+            m_named.append({ "/dev/sda" + String::number(partition_number++), device });
         } else {
-            m_named.append({ "/dev/sd" + String::repeated(diskLetter, 1), device });
-            diskLetter = static_cast<char16_t>(diskLetter + 1);
+            m_named.append({ "/dev/sd" + String::repeated(disk_letter, 1), device });
+            disk_letter = static_cast<char16_t>(disk_letter + 1);
         }
     }
 }
@@ -87,7 +87,7 @@ void Storage::mount_boot_volume(OwnPtr<DiskFilesystem> volume)
 {
     VERIFY(!m_boot_volume && volume);
     m_boot_volume = std::move(volume);
-    m_root.Mount("/", *m_boot_volume);
+    m_root.mount("/", *m_boot_volume);
 }
 
 ErrorOr<DiskFilesystem*> Storage::boot_volume()

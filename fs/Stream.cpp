@@ -16,14 +16,14 @@ void Stream::init(i32 size)
     position = 0;
 }
 
-ErrorOr<u8> Stream::Read()
+ErrorOr<u8> Stream::read()
 {
     if (position < 0 || static_cast<size_t>(position) >= data.size())
         return Error(EndOfData);
     return data[static_cast<size_t>(position++)];
 }
 
-void Stream::Write(u8 byte)
+void Stream::write(u8 byte)
 {
     if (position < 0)
         position = 0;
@@ -38,9 +38,9 @@ void Stream::Write(u8 byte)
     ++position;
 }
 
-ErrorOr<i32> BinaryReader::ReadInt32()
+ErrorOr<i32> BinaryReader::read_int32()
 {
-    auto& s = baseStream;
+    auto& s = base_stream;
     if (s.position < 0 || static_cast<size_t>(s.position) + 4 > s.data.size())
         return Error(EndOfData);
     u32 value = read_le32(s.data, static_cast<size_t>(s.position));
@@ -48,25 +48,25 @@ ErrorOr<i32> BinaryReader::ReadInt32()
     return static_cast<i32>(value);
 }
 
-ErrorOr<String> BinaryReader::ReadString()
+ErrorOr<String> BinaryReader::read_string()
 {
-    u8 length = TRY(ReadByte());
+    u8 length = TRY(read_byte());
     String text;
     for (u8 i = 0; i < length; ++i)
-        text.append(static_cast<char16_t>(TRY(ReadByte())));
+        text.append(static_cast<char16_t>(TRY(read_byte())));
     return text;
 }
 
-void BinaryWriter::Write(i32 value)
+void BinaryWriter::write(i32 value)
 {
     u32 bits = static_cast<u32>(value);
     for (int i = 0; i < 4; ++i)
-        baseStream.Write(static_cast<u8>(bits >> (8 * i)));
+        base_stream.write(static_cast<u8>(bits >> (8 * i)));
 }
 
-void BinaryWriter::Write(String const& text)
+void BinaryWriter::write(String const& text)
 {
-    baseStream.Write(static_cast<u8>(text.length() & 0xFF));
+    base_stream.write(static_cast<u8>(text.length() & 0xFF));
     for (char16_t c : text.chars())
-        baseStream.Write(static_cast<u8>(c & 0xFF));
+        base_stream.write(static_cast<u8>(c & 0xFF));
 }

@@ -15,8 +15,8 @@ public:
 
     // Gives the stream a zero-filled array of `size` bytes.
     void init(i32 size);
-    ErrorOr<u8> Read();
-    void Write(u8 byte);
+    ErrorOr<u8> read();
+    void write(u8 byte);
 };
 
 // The one concrete stream: a zero-filled array of a given size.
@@ -28,27 +28,27 @@ public:
 class BinaryReader {
 public:
     explicit BinaryReader(Stream& stream)
-        : baseStream(stream)
+        : base_stream(stream)
     {
     }
-    ErrorOr<u8> ReadByte() { return baseStream.Read(); }
-    ErrorOr<i32> ReadInt32();
-    ErrorOr<String> ReadString();
+    ErrorOr<u8> read_byte() { return base_stream.read(); }
+    ErrorOr<i32> read_int32();
+    ErrorOr<String> read_string();
 
-    Stream& baseStream;
+    Stream& base_stream;
 };
 
 class BinaryWriter {
 public:
     explicit BinaryWriter(Stream& stream)
-        : baseStream(stream)
+        : base_stream(stream)
     {
     }
-    void Write(u8 byte) { baseStream.Write(byte); }
-    void Write(i32 value);
+    void write(u8 byte) { base_stream.write(byte); }
+    void write(i32 value);
     // The length byte keeps only the low 8 bits of the length; callers that
     // need the string back must keep it to 255 characters.
-    void Write(String const& text);
+    void write(String const& text);
 
-    Stream& baseStream;
+    Stream& base_stream;
 };

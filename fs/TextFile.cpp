@@ -20,12 +20,12 @@ ErrorOr<String> from_bytes(ByteBuffer const& bytes)
 
 ErrorOr<String> read(Filesystem& filesystem, String const& path)
 {
-    return from_bytes(TRY(filesystem.readFile(path)));
+    return from_bytes(TRY(filesystem.read_file(path)));
 }
 
 ErrorOr<void> write(Filesystem& filesystem, String const& path, String const& text)
 {
-    return filesystem.saveFile(TRY(to_bytes(text)), path, "root");
+    return filesystem.save_file(TRY(to_bytes(text)), path, "root");
 }
 
 }

@@ -5,7 +5,7 @@
 // The clock values a time stamp is made from; dayOfWeek counts from
 // 1 = Sunday, year is two digits.
 struct ClockReading {
-    u8 dayOfWeek;
+    u8 day_of_week;
     u8 month;
     u8 day;
     u8 year;
@@ -17,15 +17,15 @@ struct ClockReading {
 // "Mon 3/7/26 9:05".
 class TimeStamp {
 public:
-    static String dateTimeString();
-    static String timeString();
-    static String dateTimeString(ClockReading const& clock);
-    static String timeString(ClockReading const& clock);
+    static String date_time_string();
+    static String time_string();
+    static String date_time_string(ClockReading const& clock);
+    static String time_string(ClockReading const& clock);
     // "Sun" ... "Sat" for 1 ... 7, empty otherwise.
-    static String dayName(u8 dayOfWeek);
+    static String day_name(u8 day_of_week);
 
     // The current clock: the real-time clock in the kernel and the tests
     // (fs/RtcClock.cpp), the host's clock in the tools (tools/HostClock.cpp).
     // CMake links exactly one of them into each program.
-    static ClockReading ReadClock();
+    static ClockReading read_clock();
 };

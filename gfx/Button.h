@@ -11,12 +11,12 @@ public:
     {
     }
 
-    Point Location() const { return m_location; }
-    ::Size Size() const { return m_size; }
-    bool Contains(i32 x, i32 y) const
+    Point location() const { return m_location; }
+    ::Size size() const { return m_size; }
+    bool contains(i32 x, i32 y) const
     {
-        return x >= m_location.X && x <= m_location.X + m_size.Width - 1 && y >= m_location.Y
-            && y <= m_location.Y + m_size.Height - 1;
+        return x >= m_location.x && x <= m_location.x + m_size.width - 1 && y >= m_location.y
+            && y <= m_location.y + m_size.height - 1;
     }
 
 private:

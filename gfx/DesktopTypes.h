@@ -5,23 +5,23 @@
 // Small value types and constants the desktop and the SVGA screen share.
 
 struct Point {
-    i32 X { 0 };
-    i32 Y { 0 };
+    i32 x { 0 };
+    i32 y { 0 };
     constexpr Point() = default;
     constexpr Point(i32 x, i32 y)
-        : X(x)
-        , Y(y)
+        : x(x)
+        , y(y)
     {
     }
 };
 
 struct Size {
-    i32 Width { 0 };
-    i32 Height { 0 };
+    i32 width { 0 };
+    i32 height { 0 };
     constexpr Size() = default;
     constexpr Size(i32 width, i32 height)
-        : Width(width)
-        , Height(height)
+        : width(width)
+        , height(height)
     {
     }
 };

@@ -13,13 +13,13 @@ namespace Draw {
 constexpr u32 Transparent = 0xFF00FF;
 
 // Copies a width x height sprite of palette indices, row by row.
-ErrorOr<void> Frame(VGAScreen& screen, u32 const* sprite, i32 width, i32 height, i32 x, i32 y);
+ErrorOr<void> frame(VGAScreen& screen, u32 const* sprite, i32 width, i32 height, i32 x, i32 y);
 // Draws the 1-elements of a mask in one colour; every other value is
 // transparent.
-ErrorOr<void> FrameColor(VGAScreen& screen, u32 const* mask, i32 width, i32 height, i32 x, i32 y, i32 colour);
+ErrorOr<void> frame_color(VGAScreen& screen, u32 const* mask, i32 width, i32 height, i32 x, i32 y, i32 colour);
 // Dotted circles, (x, y) being the top-left corner of the bounding square:
 // 180 dots 2 degrees apart, each drawn twice.
-ErrorOr<void> CircleSD(VGAScreen& screen, i32 x, i32 y, i32 radius);
-ErrorOr<void> CircleHD(i32 x, i32 y, i32 radius, u32 colour);
+ErrorOr<void> circle_sd(VGAScreen& screen, i32 x, i32 y, i32 radius);
+ErrorOr<void> circle_hd(i32 x, i32 y, i32 radius, u32 colour);
 
 }

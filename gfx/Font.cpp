@@ -77,31 +77,31 @@ struct Table {
 
 Table const& table()
 {
-    static Table const t;
-    return t;
+    static Table const Glyphs;
+    return Glyphs;
 }
 
 char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
 
 }
 
-Chars::Glyph const* Chars::Get(char16_t character)
+Chars::Glyph const* Chars::get(char16_t character)
 {
     for (auto const& glyph : table().glyphs) {
-        if (glyph.Character == character)
+        if (glyph.character == character)
             return &glyph;
     }
     return nullptr;
 }
 
-ErrorOr<void> Font::DrawText(VGAScreen& screen, i32 x, i32 y, String const& text, i32 colour)
+ErrorOr<void> Font::draw_text(VGAScreen& screen, i32 x, i32 y, String const& text, i32 colour)
 {
     for (char16_t c : text.chars()) {
-        auto const* glyph = Chars::Get(upper(c));
+        auto const* glyph = Chars::get(upper(c));
         if (!glyph)
             continue;
-        TRY(Draw::FrameColor(screen, glyph->Pixels, glyph->Width, 7, x, y, colour));
-        x += glyph->Advance;
+        TRY(Draw::frame_color(screen, glyph->pixels, glyph->width, 7, x, y, colour));
+        x += glyph->advance;
     }
     return {};
 }

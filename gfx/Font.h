@@ -9,20 +9,20 @@ class VGAScreen;
 class Chars {
 public:
     struct Glyph {
-        char16_t Character;
-        u8 Width;
-        u8 Advance; // how far the pen moves right after the glyph
+        char16_t character;
+        u8 width;
+        u8 advance; // how far the pen moves right after the glyph
         // Width x 7 values row by row from the top: 1 ink, 0 background.
-        u32 const* Pixels;
+        u32 const* pixels;
     };
 
     // The glyph of an upper-case character, or null when the font has none.
-    static Glyph const* Get(char16_t character);
+    static Glyph const* get(char16_t character);
 };
 
 class Font {
 public:
     // Draws text left to right from its top-left pixel (x, y), letters in
     // upper case; characters without a glyph draw nothing and take no room.
-    static ErrorOr<void> DrawText(VGAScreen& screen, i32 x, i32 y, String const& text, i32 colour);
+    static ErrorOr<void> draw_text(VGAScreen& screen, i32 x, i32 y, String const& text, i32 colour);
 };

@@ -90,7 +90,7 @@ void Mouse::reset(i32 x, i32 y)
     g_packet_bytes_taken = 0;
 }
 
-void Mouse::Initialize()
+void Mouse::initialize()
 {
     {
         // The controller's answers would otherwise raise the keyboard's
@@ -114,13 +114,13 @@ void Mouse::Initialize()
         // A packet half read before a repeated set-up is gone: the stream
         // starts afresh.
         g_packet_bytes_taken = 0;
-        InterruptTable::SetIrqHandler(12, HandleMouse);
+        InterruptTable::set_irq_handler(12, handle_mouse);
     }
-    PIC::ClearMask(2); // the cascade
-    PIC::ClearMask(12);
+    PIC::clear_mask(2); // the cascade
+    PIC::clear_mask(12);
 }
 
-void Mouse::WaitForEvent(u32 seen)
+void Mouse::wait_for_event(u32 seen)
 {
     Cpu::disable_interrupts();
     while (g_mouse_events == seen) {
@@ -130,7 +130,7 @@ void Mouse::WaitForEvent(u32 seen)
     Cpu::enable_interrupts();
 }
 
-void Mouse::HandleMouse(IRQContext&)
+void Mouse::handle_mouse(IRQContext&)
 {
     g_mouse_events = g_mouse_events + 1;
     // An interrupt latched while the controller was being set up can arrive

@@ -10,7 +10,7 @@ class Mouse {
 public:
     // Switches the auxiliary device on with its interrupt, puts the mouse in
     // streaming mode and installs the handler. Safe to repeat.
-    static void Initialize();
+    static void initialize();
 
     static i32 x();
     static i32 y();
@@ -23,12 +23,12 @@ public:
 
     // Halts until an interrupt after the one counted in `seen` has been
     // handled; one that came in meanwhile ends the wait at once.
-    static void WaitForEvent(u32 seen);
+    static void wait_for_event(u32 seen);
 
     // Puts the pointer at (x, y) with no button down and no packet under
     // way, as a machine that has just started the mouse would have it.
     static void reset(i32 x, i32 y);
 
 private:
-    static void HandleMouse(IRQContext& context);
+    static void handle_mouse(IRQContext& context);
 };

@@ -31,8 +31,8 @@ constexpr char const* LeftOut[] = { "Aqua", "DarkGoldenRod" };
 constexpr bool held_by_own_colour(WebColors::Colour const& colour)
 {
     for (auto const& own : Own) {
-        if (WebColors::same_name(own.Name, colour.name) && own.RGB[0] == colour.r && own.RGB[1] == colour.g
-            && own.RGB[2] == colour.b)
+        if (WebColors::same_name(own.name, colour.name) && own.rgb[0] == colour.r && own.rgb[1] == colour.g
+            && own.rgb[2] == colour.b)
             return true;
     }
     return false;
@@ -78,10 +78,10 @@ static_assert(std::size(Own) + web_colours_kept() + 1 == SysColors::Count);
 // Indices 12 to 142 follow the web colour names alphabetically.
 constinit std::array<SysColors::Entry, SysColors::Count> const SysColors::Table = make_table();
 
-void SysColors::InitColors()
+void SysColors::init_colors()
 {
     for (u32 i = 0; i < Count; ++i)
-        VGAPortGroup::SetPaletteEntry(static_cast<u8>(i), Table[i].RGB[0], Table[i].RGB[1], Table[i].RGB[2]);
-    auto const& black = Table[Black].RGB;
-    VGAPortGroup::SetPaletteEntry(TextBlack, black[0], black[1], black[2]);
+        VGAPortGroup::set_palette_entry(static_cast<u8>(i), Table[i].rgb[0], Table[i].rgb[1], Table[i].rgb[2]);
+    auto const& black = Table[Black].rgb;
+    VGAPortGroup::set_palette_entry(TextBlack, black[0], black[1], black[2]);
 }

@@ -9,8 +9,8 @@
 class SysColors {
 public:
     struct Entry {
-        char const* Name;
-        u8 RGB[3];
+        char const* name;
+        u8 rgb[3];
     };
     static constexpr u32 Count = 144;
     static std::array<Entry, Count> const Table;
@@ -33,5 +33,5 @@ public:
     };
 
     // Loads the table into the DAC, then index 144 with black again.
-    static void InitColors();
+    static void init_colors();
 };

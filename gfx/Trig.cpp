@@ -135,25 +135,25 @@ DOUBLE_MATH double sin_in_quarter(i32 quarter, double y0, double y1)
 
 namespace Trig {
 
-DOUBLE_MATH double Sin(double x)
+DOUBLE_MATH double sin(double x)
 {
     double y0, y1;
     i32 quarter = reduce(x, y0, y1);
     return sin_in_quarter(quarter, y0, y1);
 }
 
-DOUBLE_MATH double Cos(double x)
+DOUBLE_MATH double cos(double x)
 {
     double y0, y1;
     i32 quarter = reduce(x, y0, y1);
     return sin_in_quarter(quarter + 1, y0, y1);
 }
 
-DOUBLE_MATH Point CirclePoint(i32 cx, i32 cy, i32 radius, i32 i)
+DOUBLE_MATH Point circle_point(i32 cx, i32 cy, i32 radius, i32 i)
 {
     double theta = i * 2 * Pi / 360;
     double r = radius;
-    return { static_cast<i32>(cx + r * Cos(2 * theta)), static_cast<i32>(cy + r * Sin(2 * theta)) };
+    return { static_cast<i32>(cx + r * cos(2 * theta)), static_cast<i32>(cy + r * sin(2 * theta)) };
 }
 
 }

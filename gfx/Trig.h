@@ -10,8 +10,8 @@ namespace Trig {
 
 constexpr double Pi = 3.14159265358979311600e+00;
 
-double Sin(double x);
-double Cos(double x);
+double sin(double x);
+double cos(double x);
 
 struct Point {
     i32 x, y;
@@ -19,6 +19,6 @@ struct Point {
 
 // Point i (0-359) of a dotted circle around (cx, cy): at angle 2 * i degrees,
 // each coordinate truncated towards zero.
-Point CirclePoint(i32 cx, i32 cy, i32 radius, i32 i);
+Point circle_point(i32 cx, i32 cy, i32 radius, i32 i);
 
 }

@@ -98,7 +98,7 @@ void write_registers(RegisterSet const& registers)
     u8 const* r = registers;
     Port::out8(VGAPortGroup::MiscellaneousOutput, r[0]);
     for (u8 i = 0; i < 5; ++i)
-        VGAPortGroup::WriteSequencer(i, r[1 + i]);
+        VGAPortGroup::write_sequencer(i, r[1 + i]);
 
     // CRT registers 0-7 are write-protected while bit 7 of register 0x11 is
     // set; bit 7 of register 3 must stay set for the light-pen registers to
@@ -118,7 +118,7 @@ void write_registers(RegisterSet const& registers)
     }
 
     for (u8 i = 0; i < 9; ++i)
-        VGAPortGroup::WriteGraphics(i, r[31 + i]);
+        VGAPortGroup::write_graphics(i, r[31 + i]);
 
     for (u8 i = 0; i < 0x15; ++i) {
         Port::in8(VGAPortGroup::InputStatus1); // back to the index state
@@ -133,7 +133,7 @@ void write_registers(RegisterSet const& registers)
 void load_palette(WebColors::Colour const* colors, u32 count)
 {
     for (u32 i = 0; i < count; ++i)
-        VGAColors::AddEntry(colors[i].r, colors[i].g, colors[i].b);
+        VGAColors::add_entry(colors[i].r, colors[i].g, colors[i].b);
 }
 
 }
@@ -150,14 +150,14 @@ i32 VGA::screen_width() { return g_screen_width; }
 i32 VGA::screen_height() { return g_screen_height; }
 i32 VGA::colour_count() { return g_colour_count; }
 
-void VGA::WriteModeRegisters(ScreenResolution mode)
+void VGA::write_mode_registers(ScreenResolution mode)
 {
     u32 number = static_cast<u32>(mode);
     if (number < ModeCount)
         write_registers(*Modes[number].registers);
 }
 
-ErrorOr<void> VGA::SetMode(ScreenResolution mode)
+ErrorOr<void> VGA::set_mode(ScreenResolution mode)
 {
     u32 number = static_cast<u32>(mode);
     if (number < ModeCount) {
@@ -167,183 +167,183 @@ ErrorOr<void> VGA::SetMode(ScreenResolution mode)
         g_colour_count = Modes[number].colors;
     }
 
-    VGAColors::ClearEntries();
+    VGAColors::clear_entries();
     if (mode == ScreenResolution::Mode320x200x256)
         load_palette(WebColors::Table, NamedColorCount);
     else if (mode == ScreenResolution::Mode640x480x16 || mode == ScreenResolution::Mode720x480x16)
         load_palette(BasicColors, 16);
-    for (auto const& entry : VGAColors::PaletteEntries())
-        VGAPortGroup::SetPaletteEntry(static_cast<u8>(entry.Index), entry.R, entry.G, entry.B);
+    for (auto const& entry : VGAColors::palette_entries())
+        VGAPortGroup::set_palette_entry(static_cast<u8>(entry.index), entry.r, entry.g, entry.b);
 
     g_resolution = mode;
     // The screen is cleared and, when the cleared pixel (1, 1) reads back,
     // the test rectangle fills all but an 8-pixel border. Clearing the
     // border first and then filling the inside once, in red or in the clear
     // colour, leaves the same screen with every pixel written once.
-    u32 black = static_cast<u32>(VGAColors::FindIndex(0, 0, 0));
+    u32 black = static_cast<u32>(VGAColors::find_index(0, 0, 0));
     u32 right = static_cast<u32>(g_screen_width - 1);
     u32 bottom = static_cast<u32>(g_screen_height - 1);
-    TRY(FillRectangle(0, 0, right, 7, black));
-    TRY(FillRectangle(0, bottom - 7, right, bottom, black));
-    TRY(FillRectangle(0, 8, 7, bottom - 8, black));
-    TRY(FillRectangle(right - 7, 8, right, bottom - 8, black));
-    bool tested = TRY(GetPixel(1, 1)) == black;
-    u32 inside = tested ? static_cast<u32>(VGAColors::FindIndex(255, 0, 0)) : black;
-    return FillRectangle(8, 8, right - 8, bottom - 8, inside);
+    TRY(fill_rectangle(0, 0, right, 7, black));
+    TRY(fill_rectangle(0, bottom - 7, right, bottom, black));
+    TRY(fill_rectangle(0, 8, 7, bottom - 8, black));
+    TRY(fill_rectangle(right - 7, 8, right, bottom - 8, black));
+    bool tested = TRY(get_pixel(1, 1)) == black;
+    u32 inside = tested ? static_cast<u32>(VGAColors::find_index(255, 0, 0)) : black;
+    return fill_rectangle(8, 8, right - 8, bottom - 8, inside);
 }
 
-ErrorOr<void> VGA::SetPixel(u32 x, u32 y, u32 colour)
+ErrorOr<void> VGA::set_pixel(u32 x, u32 y, u32 colour)
 {
     switch (g_resolution) {
     case ScreenResolution::Mode320x200x256:
-        return SetPixel_8(x, y, colour);
+        return set_pixel_8(x, y, colour);
     case ScreenResolution::Mode320x200x4:
-        return SetPixel_2(x, y, colour);
+        return set_pixel_2(x, y, colour);
     case ScreenResolution::Mode640x480x2:
     case ScreenResolution::Mode640x480x16:
     case ScreenResolution::Mode720x480x16:
-        return SetPixel_4(x, y, colour);
+        return set_pixel_4(x, y, colour);
     }
     return {};
 }
 
-ErrorOr<u32> VGA::GetPixel(u32 x, u32 y)
+ErrorOr<u32> VGA::get_pixel(u32 x, u32 y)
 {
     if (g_resolution == ScreenResolution::Mode320x200x256)
-        return GetPixel_8(x, y);
+        return get_pixel_8(x, y);
     if (is_planar(g_resolution))
-        return GetPixel_4(x, y);
+        return get_pixel_4(x, y);
     // The 4-colour mode cannot be read back.
     return 0u;
 }
 
-ErrorOr<void> VGA::SetPixel_8(u32 x, u32 y, u32 colour)
+ErrorOr<void> VGA::set_pixel_8(u32 x, u32 y, u32 colour)
 {
-    return VGAPortGroup::VGAMemoryBlock().write8(y * 320 + x, static_cast<u8>(colour));
+    return VGAPortGroup::vga_memory_block().write8(y * 320 + x, static_cast<u8>(colour));
 }
 
-ErrorOr<u32> VGA::GetPixel_8(u32 x, u32 y) { return static_cast<u32>(TRY(VGAPortGroup::VGAMemoryBlock().read8(y * 320 + x))); }
+ErrorOr<u32> VGA::get_pixel_8(u32 x, u32 y) { return static_cast<u32>(TRY(VGAPortGroup::vga_memory_block().read8(y * 320 + x))); }
 
-ErrorOr<void> VGA::FillRow_8(u32 x0, u32 x1, u32 y, u32 colour)
+ErrorOr<void> VGA::fill_row_8(u32 x0, u32 x1, u32 y, u32 colour)
 {
-    return VGAPortGroup::VGAMemoryBlock().fill8(y * 320 + x0, static_cast<u8>(colour), x1 - x0 + 1);
+    return VGAPortGroup::vga_memory_block().fill8(y * 320 + x0, static_cast<u8>(colour), x1 - x0 + 1);
 }
 
-ErrorOr<void> VGA::SetPixel_2(u32 x, u32 y, u32 colour)
+ErrorOr<void> VGA::set_pixel_2(u32 x, u32 y, u32 colour)
 {
     u8 pattern = static_cast<u8>((colour & 3) * 0x55);
     u32 offset = static_cast<u32>(g_screen_width) / 4 * y + x / 4;
     u8 mask = static_cast<u8>(0xC0 >> ((x & 3) * 2));
-    auto memory = VGAPortGroup::VGAMemoryBlock();
+    auto memory = VGAPortGroup::vga_memory_block();
     u8 byte = TRY(memory.read8(offset));
     return memory.write8(offset, static_cast<u8>((byte & ~mask) | (pattern & mask)));
 }
 
-void VGA::SetPlane(u32 plane)
+void VGA::set_plane(u32 plane)
 {
     plane &= 3;
-    VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsReadMapSelect, static_cast<u8>(plane));
-    VGAPortGroup::WriteSequencer(VGAPortGroup::SequencerMapMask, static_cast<u8>(1 << plane));
+    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsReadMapSelect, static_cast<u8>(plane));
+    VGAPortGroup::write_sequencer(VGAPortGroup::SequencerMapMask, static_cast<u8>(1 << plane));
 }
 
-ErrorOr<void> VGA::SetPixel_4(u32 x, u32 y, u32 colour)
+ErrorOr<void> VGA::set_pixel_4(u32 x, u32 y, u32 colour)
 {
     u32 offset = static_cast<u32>(g_screen_width) / 8 * y + x / 8;
     u8 mask = static_cast<u8>(0x80 >> (x & 7));
-    auto memory = VGAPortGroup::VGAMemoryBlock();
+    auto memory = VGAPortGroup::vga_memory_block();
     for (u32 plane = 0; plane < 4; ++plane) {
-        SetPlane(plane);
+        set_plane(plane);
         u8 byte = TRY(memory.read8(offset));
         TRY(memory.write8(offset, (colour >> plane) & 1 ? byte | mask : byte & ~mask));
     }
     return {};
 }
 
-ErrorOr<u32> VGA::GetPixel_4(u32 x, u32 y)
+ErrorOr<u32> VGA::get_pixel_4(u32 x, u32 y)
 {
     u32 offset = static_cast<u32>(g_screen_width) / 8 * y + x / 8;
     u8 mask = static_cast<u8>(0x80 >> (x & 7));
     u32 colour = 0;
     for (u32 plane = 0; plane < 4; ++plane) {
-        SetPlane(plane);
-        if (TRY(VGAPortGroup::VGAMemoryBlock().read8(offset)) & mask)
+        set_plane(plane);
+        if (TRY(VGAPortGroup::vga_memory_block().read8(offset)) & mask)
             colour |= 1u << plane;
     }
     return colour;
 }
 
-ErrorOr<void> VGA::Clear(u32 colour)
+ErrorOr<void> VGA::clear(u32 colour)
 {
     if (g_screen_width <= 0 || g_screen_height <= 0)
         return {};
-    return FillRectangle(0, 0, static_cast<u32>(g_screen_width - 1), static_cast<u32>(g_screen_height - 1), colour);
+    return fill_rectangle(0, 0, static_cast<u32>(g_screen_width - 1), static_cast<u32>(g_screen_height - 1), colour);
 }
 
 // Whole bytes of every row go out in one pass each: per-pixel writes cost
 // eight port writes and four read-modify-write cycles a pixel. Partial bytes
 // at the ends of a row take the per-pixel path, so the result is the same.
-ErrorOr<void> VGA::FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
+ErrorOr<void> VGA::fill_rectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
 {
     if (x1 < x0 || y1 < y0)
         return {};
-    u32 pixelsPerByte;
+    u32 pixels_per_byte;
     switch (g_resolution) {
     case ScreenResolution::Mode320x200x256:
         for (u32 y = y0; y <= y1; ++y)
-            TRY(FillRow_8(x0, x1, y, colour));
+            TRY(fill_row_8(x0, x1, y, colour));
         return {};
     case ScreenResolution::Mode320x200x4:
-        pixelsPerByte = 4;
+        pixels_per_byte = 4;
         break;
     case ScreenResolution::Mode640x480x2:
     case ScreenResolution::Mode640x480x16:
     case ScreenResolution::Mode720x480x16:
-        pixelsPerByte = 8;
+        pixels_per_byte = 8;
         break;
     default:
         return {};
     }
 
-    u32 first = (x0 + pixelsPerByte - 1) / pixelsPerByte; // first whole byte
-    u32 end = (x1 + 1) / pixelsPerByte;                    // one past the last whole byte
+    u32 first = (x0 + pixels_per_byte - 1) / pixels_per_byte; // first whole byte
+    u32 end = (x1 + 1) / pixels_per_byte;                    // one past the last whole byte
     for (u32 y = y0; y <= y1; ++y) {
         for (u32 x = x0; x <= x1; ++x) {
-            if (first < end && x == first * pixelsPerByte)
-                x = end * pixelsPerByte; // skip the whole bytes
+            if (first < end && x == first * pixels_per_byte)
+                x = end * pixels_per_byte; // skip the whole bytes
             if (x > x1)
                 break;
-            TRY(SetPixel(x, y, colour));
+            TRY(set_pixel(x, y, colour));
         }
     }
     if (first >= end)
         return {};
-    if (pixelsPerByte == 8)
-        return FillPlanarBytes(y0, y1, first, end - first, colour);
+    if (pixels_per_byte == 8)
+        return fill_planar_bytes(y0, y1, first, end - first, colour);
     u8 pattern = static_cast<u8>((colour & 3) * 0x55);
     u32 pitch = static_cast<u32>(g_screen_width) / 4;
     for (u32 y = y0; y <= y1; ++y)
-        TRY(VGAPortGroup::VGAMemoryBlock().fill8(pitch * y + first, pattern, end - first));
+        TRY(VGAPortGroup::vga_memory_block().fill8(pitch * y + first, pattern, end - first));
     return {};
 }
 
 // With set/reset enabled for all four planes and all four planes enabled
 // for writing, one byte write sets eight pixels to the colour in every plane
 // at once; the byte written itself does not matter.
-ErrorOr<void> VGA::FillPlanarBytes(u32 y0, u32 y1, u32 firstByte, u32 byteCount, u32 colour)
+ErrorOr<void> VGA::fill_planar_bytes(u32 y0, u32 y1, u32 first_byte, u32 byte_count, u32 colour)
 {
     u32 pitch = static_cast<u32>(g_screen_width) / 8;
-    VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsSetReset, static_cast<u8>(colour & 0x0F));
-    VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsEnableSetReset, 0x0F);
-    VGAPortGroup::WriteSequencer(VGAPortGroup::SequencerMapMask, 0x0F);
+    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsSetReset, static_cast<u8>(colour & 0x0F));
+    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsEnableSetReset, 0x0F);
+    VGAPortGroup::write_sequencer(VGAPortGroup::SequencerMapMask, 0x0F);
     ErrorOr<void> result;
-    if (firstByte == 0 && byteCount == pitch)
-        result = VGAPortGroup::VGAMemoryBlock().fill8(pitch * y0, 0xFF, pitch * (y1 - y0 + 1));
+    if (first_byte == 0 && byte_count == pitch)
+        result = VGAPortGroup::vga_memory_block().fill8(pitch * y0, 0xFF, pitch * (y1 - y0 + 1));
     else {
         for (u32 y = y0; y <= y1 && !result.is_error(); ++y)
-            result = VGAPortGroup::VGAMemoryBlock().fill8(pitch * y + firstByte, 0xFF, byteCount);
+            result = VGAPortGroup::vga_memory_block().fill8(pitch * y + first_byte, 0xFF, byte_count);
     }
     // Plain write mode again: the per-pixel path relies on it.
-    VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsEnableSetReset, 0x00);
-    VGAPortGroup::WriteGraphics(VGAPortGroup::GraphicsSetReset, 0x00);
+    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsEnableSetReset, 0x00);
+    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsSetReset, 0x00);
     return result;
 }

@@ -7,10 +7,10 @@ class Color {
 public:
     Color() = default;
     Color(i32 index, u8 r, u8 g, u8 b)
-        : Index(index)
-        , R(r)
-        , G(g)
-        , B(b)
+        : index(index)
+        , r(r)
+        , g(g)
+        , b(b)
     {
     }
     Color(u8 r, u8 g, u8 b)
@@ -18,21 +18,21 @@ public:
     {
     }
 
-    i32 Index { 0 };
-    u8 R { 0 };
-    u8 G { 0 };
-    u8 B { 0 };
+    i32 index { 0 };
+    u8 r { 0 };
+    u8 g { 0 };
+    u8 b { 0 };
 };
 
 // The colours the last VGA mode switch loaded into the DAC, in index order,
 // and the nearest-colour search over them.
 class VGAColors {
 public:
-    static void ClearEntries();
-    static void AddEntry(u8 r, u8 g, u8 b);
+    static void clear_entries();
+    static void add_entry(u8 r, u8 g, u8 b);
     // The index of the first entry nearest to (r, g, b); 0 for an empty list.
-    static i32 FindIndex(u8 r, u8 g, u8 b);
+    static i32 find_index(u8 r, u8 g, u8 b);
     // Sum of the absolute component differences (0-765).
-    static i32 delta_RGB(Color const& a, Color const& b);
-    static Vector<Color> const& PaletteEntries();
+    static i32 delta_rgb(Color const& a, Color const& b);
+    static Vector<Color> const& palette_entries();
 };

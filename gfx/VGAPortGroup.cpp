@@ -2,25 +2,25 @@
 
 #include "arch/Port.h"
 
-void VGAPortGroup::WriteSequencer(u8 index, u8 value)
+void VGAPortGroup::write_sequencer(u8 index, u8 value)
 {
     Port::out8(SequencerIndex, index);
     Port::out8(SequencerData, value);
 }
 
-void VGAPortGroup::WriteGraphics(u8 index, u8 value)
+void VGAPortGroup::write_graphics(u8 index, u8 value)
 {
     Port::out8(GraphicsIndex, index);
     Port::out8(GraphicsData, value);
 }
 
-u8 VGAPortGroup::ReadGraphics(u8 index)
+u8 VGAPortGroup::read_graphics(u8 index)
 {
     Port::out8(GraphicsIndex, index);
     return Port::in8(GraphicsData);
 }
 
-void VGAPortGroup::SetPaletteEntry(u8 index, u8 r, u8 g, u8 b)
+void VGAPortGroup::set_palette_entry(u8 index, u8 r, u8 g, u8 b)
 {
     Port::out8(DacWriteIndex, index);
     Port::out8(DacData, static_cast<u8>(r >> 2));

@@ -26,13 +26,13 @@ public:
 
     // The memory windows, made when needed: a window is only a base, a
     // length and the mapped pointer.
-    static MemoryWindow VGAMemoryBlock() { return { 0xA0000, 0x10000 }; }
-    static MemoryWindow MonochromeTextBlock() { return { 0xB0000, 0x8000 }; }
-    static MemoryWindow ColorTextBlock() { return { 0xB8000, 0x8000 }; }
+    static MemoryWindow vga_memory_block() { return { 0xA0000, 0x10000 }; }
+    static MemoryWindow monochrome_text_block() { return { 0xB0000, 0x8000 }; }
+    static MemoryWindow color_text_block() { return { 0xB8000, 0x8000 }; }
 
-    static void WriteSequencer(u8 index, u8 value);
-    static void WriteGraphics(u8 index, u8 value);
-    static u8 ReadGraphics(u8 index);
+    static void write_sequencer(u8 index, u8 value);
+    static void write_graphics(u8 index, u8 value);
+    static u8 read_graphics(u8 index);
     // One DAC entry; the DAC takes 6-bit components.
-    static void SetPaletteEntry(u8 index, u8 r, u8 g, u8 b);
+    static void set_palette_entry(u8 index, u8 r, u8 g, u8 b);
 };

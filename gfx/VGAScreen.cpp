@@ -9,55 +9,55 @@ constexpr u32 Width = 320;
 Error no_mode() { return Error("No video mode set!"); }
 }
 
-void VGAScreen::SetMode320x200x8()
+void VGAScreen::set_mode320x200x8()
 {
-    VGA::WriteModeRegisters(ScreenResolution::Mode320x200x256);
+    VGA::write_mode_registers(ScreenResolution::Mode320x200x256);
     m_pixel_width = 320;
     m_pixel_height = 200;
     m_mode_set = true;
 }
 
-ErrorOr<MemoryWindow> VGAScreen::GetFramebufferSegment()
+ErrorOr<MemoryWindow> VGAScreen::get_framebuffer_segment()
 {
-    u8 value = VGAPortGroup::ReadGraphics(VGAPortGroup::GraphicsMiscellaneous);
-    Debugger::Send("VGA: raw seg value: " + String::number(value));
+    u8 value = VGAPortGroup::read_graphics(VGAPortGroup::GraphicsMiscellaneous);
+    Debugger::send("VGA: raw seg value: " + String::number(value));
     switch ((value >> 2) & 3) {
     case 0:
     case 1:
-        return VGAPortGroup::VGAMemoryBlock();
+        return VGAPortGroup::vga_memory_block();
     case 2:
-        return VGAPortGroup::MonochromeTextBlock();
+        return VGAPortGroup::monochrome_text_block();
     case 3:
-        return VGAPortGroup::ColorTextBlock();
+        return VGAPortGroup::color_text_block();
     }
     return Error("Unable to determine memory segment!");
 }
 
-ErrorOr<void> VGAScreen::SetPixel(u32 x, u32 y, u32 colour)
+ErrorOr<void> VGAScreen::set_pixel(u32 x, u32 y, u32 colour)
 {
     if (!m_mode_set)
         return no_mode();
     u32 offset = y * Width + x;
     if (m_target)
         return fill_target(offset, static_cast<u8>(colour), 1);
-    TRY(VGA::SetPixel_8(x, y, colour));
+    TRY(VGA::set_pixel_8(x, y, colour));
     mark_dirty(offset, 1);
     return {};
 }
 
-ErrorOr<u32> VGAScreen::GetPixel(u32 x, u32 y)
+ErrorOr<u32> VGAScreen::get_pixel(u32 x, u32 y)
 {
     if (!m_mode_set)
         return no_mode();
     if (!m_target)
-        return VGA::GetPixel_8(x, y);
+        return VGA::get_pixel_8(x, y);
     u32 offset = y * Width + x;
     if (offset >= m_target->size())
         return MemoryWindow::violation();
     return static_cast<u32>((*m_target)[offset]);
 }
 
-VGAScreen::RowRange VGAScreen::TakeDirtyRows()
+VGAScreen::RowRange VGAScreen::take_dirty_rows()
 {
     RowRange rows = m_dirty;
     m_dirty = { 1, 0 };
@@ -85,14 +85,14 @@ ErrorOr<void> VGAScreen::fill_target(u32 offset, u8 value, u32 count)
     return {};
 }
 
-ErrorOr<void> VGAScreen::Clear(i32 colour)
+ErrorOr<void> VGAScreen::clear(i32 colour)
 {
-    MemoryWindow window = TRY(GetFramebufferSegment());
-    MarkAllDirty();
+    MemoryWindow window = TRY(get_framebuffer_segment());
+    mark_all_dirty();
     return window.fill8(0, static_cast<u8>(colour), static_cast<u32>(m_pixel_width * m_pixel_height));
 }
 
-ErrorOr<void> VGAScreen::FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
+ErrorOr<void> VGAScreen::fill_rectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
 {
     if (!m_mode_set)
         return no_mode();
@@ -103,7 +103,7 @@ ErrorOr<void> VGAScreen::FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colou
             TRY(fill_target(offset, static_cast<u8>(colour), count));
             continue;
         }
-        TRY(VGA::FillRow_8(x0, x1, y, colour));
+        TRY(VGA::fill_row_8(x0, x1, y, colour));
         mark_dirty(offset, count);
     }
     return {};

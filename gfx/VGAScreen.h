@@ -6,24 +6,24 @@
 // SetMode320x200x8 is called its pixel writer and reader fail.
 class VGAScreen {
 public:
-    void SetMode320x200x8();
+    void set_mode320x200x8();
     // The memory window that graphics controller register 6 maps in.
-    ErrorOr<MemoryWindow> GetFramebufferSegment();
+    ErrorOr<MemoryWindow> get_framebuffer_segment();
 
-    ErrorOr<void> SetPixel(u32 x, u32 y, u32 colour);
-    ErrorOr<u32> GetPixel(u32 x, u32 y);
+    ErrorOr<void> set_pixel(u32 x, u32 y, u32 colour);
+    ErrorOr<u32> get_pixel(u32 x, u32 y);
 
-    ErrorOr<void> Clear(i32 colour);
+    ErrorOr<void> clear(i32 colour);
     // Sets the pixels x0..x1, y0..y1 (inclusive) as the pixel writer would,
     // a row at a time.
-    ErrorOr<void> FillRectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour);
+    ErrorOr<void> fill_rectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour);
 
     // Direct access to the 64,000 visible bytes, for whole-screen passes.
-    static MemoryWindow Framebuffer() { return VGAPortGroup::VGAMemoryBlock(); }
+    static MemoryWindow framebuffer() { return VGAPortGroup::vga_memory_block(); }
     // Until called again with null, the pixel writer, the reader and
     // FillRectangle work on `buffer` (as long as the video window, with the
     // same bounds) instead of the screen: pictures are prepared off screen.
-    void SetTarget(ByteBuffer* buffer) { m_target = buffer; }
+    void set_target(ByteBuffer* buffer) { m_target = buffer; }
 
     // The rows of video memory written through this screen since the last
     // call, so a redraw can leave alone the rows nothing has touched.
@@ -32,9 +32,9 @@ public:
         u32 last;
         bool empty() const { return first > last; }
     };
-    RowRange TakeDirtyRows();
+    RowRange take_dirty_rows();
     // For writes that bypass this object: every row counts as touched.
-    void MarkAllDirty() { m_dirty = { 0, 0xFFFF }; }
+    void mark_all_dirty() { m_dirty = { 0, 0xFFFF }; }
 
 private:
     // Sets `count` bytes of the off-screen target from `offset` on.

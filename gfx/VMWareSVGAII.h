@@ -46,36 +46,36 @@ public:
 
     VMWareSVGAII();
 
-    bool IsUsable() const { return m_usable; }
+    bool is_usable() const { return m_usable; }
 
-    ErrorOr<void> SetMode(u16 width, u16 height, u32 depth);
-    ErrorOr<void> SetPixel(u16 x, u16 y, u32 colour);
-    ErrorOr<void> Clear(u32 colour);
-    ErrorOr<void> Fill(u16 x, u16 y, u16 width, u16 height, u32 colour);
-    ErrorOr<void> Update(u16 x, u16 y, u16 width, u16 height);
-    void SetCursor(bool visible, u16 x, u16 y);
+    ErrorOr<void> set_mode(u16 width, u16 height, u32 depth);
+    ErrorOr<void> set_pixel(u16 x, u16 y, u32 colour);
+    ErrorOr<void> clear(u32 colour);
+    ErrorOr<void> fill(u16 x, u16 y, u16 width, u16 height, u32 colour);
+    ErrorOr<void> update(u16 x, u16 y, u16 width, u16 height);
+    void set_cursor(bool visible, u16 x, u16 y);
 
     // Puts one word into the command queue, letting the adapter catch up
     // first when the queue is full.
-    ErrorOr<void> WriteToFifo(u32 value);
+    ErrorOr<void> write_to_fifo(u32 value);
 
     MemoryWindow const& video_memory() const { return m_video_memory; }
 
 private:
-    void WriteRegister(u32 reg, u32 value);
-    u32 ReadRegister(u32 reg);
-    ErrorOr<void> InitializeFIFO();
-    void WaitForFifo();
-    ErrorOr<u32> GetFIFO(FIFO slot) { return m_fifo_memory.read32(slot); }
-    ErrorOr<void> SetFIFO(FIFO slot, u32 value) { return m_fifo_memory.write32(slot, value); }
-    ErrorOr<void> Queue(std::initializer_list<u32> words);
+    void write_register(u32 reg, u32 value);
+    u32 read_register(u32 reg);
+    ErrorOr<void> initialize_fifo();
+    void wait_for_fifo();
+    ErrorOr<u32> get_fifo(FIFO slot) { return m_fifo_memory.read32(slot); }
+    ErrorOr<void> set_fifo(FIFO slot, u32 value) { return m_fifo_memory.write32(slot, value); }
+    ErrorOr<void> queue(std::initializer_list<u32> words);
 
     bool m_usable { false };
-    u16 IndexPort { 0 };
-    u16 ValuePort { 0 };
+    u16 m_index_port { 0 };
+    u16 m_value_port { 0 };
     u16 m_width { 0 };
     u16 m_height { 0 };
-    u32 m_bytesPerPixel { 0 };
+    u32 m_bytes_per_pixel { 0 };
     MemoryWindow m_video_memory;
     MemoryWindow m_fifo_memory;
 };

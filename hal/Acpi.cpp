@@ -80,7 +80,7 @@ std::optional<MemoryWindow> table_at(u32 address, u32 limit)
         if (table.length() == claimed)
             return table;
     }
-    Debugger::Send("ACPI: table at 0x" + String::hex(address, 8) + " claims 0x" + String::hex(claimed, 8)
+    Debugger::send("ACPI: table at 0x" + String::hex(address, 8) + " claims 0x" + String::hex(claimed, 8)
         + " bytes: skipped");
     return {};
 }
@@ -94,7 +94,7 @@ bool spells_at(u32 address, char const* text)
 std::optional<u32> find_signature(u32 start, u32 end, bool checksummed)
 {
     for (u32 address = start; address < end; address += 4) {
-        if (spells_at(address, "RSD PTR ") && (!checksummed || ACPI::Check_RSD(address)))
+        if (spells_at(address, "RSD PTR ") && (!checksummed || ACPI::check_rsd(address)))
             return address;
     }
     return {};
@@ -184,7 +184,7 @@ std::optional<ACPI::SleepControl> read_facp(u32 address)
 
 }
 
-bool ACPI::Check_RSD(u32 address)
+bool ACPI::check_rsd(u32 address)
 {
     u8 sum = 0;
     for (u32 i = 0; i < RsdpChecksummedLength; ++i) {
@@ -196,7 +196,7 @@ bool ACPI::Check_RSD(u32 address)
     return sum == 0;
 }
 
-std::optional<u32> ACPI::RSDPAddress()
+std::optional<u32> ACPI::rsdp_address()
 {
     if (auto found = find_signature(BiosAreaStart, BiosAreaEnd, true))
         return found;
@@ -207,9 +207,9 @@ std::optional<u32> ACPI::RSDPAddress()
     return find_signature(ebda, ebda + EbdaSearchLength, false);
 }
 
-ErrorOr<ACPI> ACPI::Find()
+ErrorOr<ACPI> ACPI::find()
 {
-    auto rsdp = RSDPAddress();
+    auto rsdp = rsdp_address();
     std::optional<u32> rsdt;
     if (rsdp)
         rsdt = u32_at(*rsdp + RsdtAddressOffset);
@@ -217,7 +217,7 @@ ErrorOr<ACPI> ACPI::Find()
     if (rsdt && *rsdt != 0 && spells_at(*rsdt, "RSDT"))
         root = table_at(*rsdt, MaxRootTableLength);
     if (!root) {
-        Debugger::Send("ACPI: no root table");
+        Debugger::send("ACPI: no root table");
         return Error("no acpi.");
     }
     u32 entries = (root->length() - HeaderLength) / 4;
@@ -226,16 +226,16 @@ ErrorOr<ACPI> ACPI::Find()
         if (table.is_error())
             continue;
         if (auto control = read_facp(table.value())) {
-            Debugger::Send("ACPI: PM1a control at 0x" + String::hex(control->pm1a_control, 4) + ", S5 sleep type "
+            Debugger::send("ACPI: PM1a control at 0x" + String::hex(control->pm1a_control, 4) + ", S5 sleep type "
                 + String::number(control->sleep_type_a >> SleepTypeShift));
             return ACPI(control);
         }
     }
-    Debugger::Send("ACPI: no FACP with a usable _S5_ package");
+    Debugger::send("ACPI: no FACP with a usable _S5_ package");
     return ACPI({});
 }
 
-void ACPI::PowerOff() const
+void ACPI::power_off() const
 {
     if (!m_control)
         return;

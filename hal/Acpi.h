@@ -25,17 +25,17 @@ public:
     // Reads the tables. Fails with "no acpi." when there is no usable root
     // table at all; root tables without a usable FACP and `_S5_` package
     // give an ACPI that cannot switch the machine off.
-    static ErrorOr<ACPI> Find();
+    static ErrorOr<ACPI> find();
 
-    std::optional<SleepControl> const& Control() const { return m_control; }
+    std::optional<SleepControl> const& control() const { return m_control; }
     // Writes the S5 sleep type to the control registers, when the tables
     // gave them. Returns when the machine is still running.
-    void PowerOff() const;
+    void power_off() const;
 
     // Physical address of the root system description pointer.
-    static std::optional<u32> RSDPAddress();
+    static std::optional<u32> rsdp_address();
     // The 20 bytes of the root pointer add up to 0 modulo 256.
-    static bool Check_RSD(u32 address);
+    static bool check_rsd(u32 address);
 
 private:
     explicit ACPI(std::optional<SleepControl> control)

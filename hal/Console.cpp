@@ -1,60 +1,60 @@
 #include "hal/Console.h"
 
 namespace {
-TextConsole* s_writer = nullptr;
-Keyboard* s_keyboard = nullptr;
+TextConsole* g_writer = nullptr;
+Keyboard* g_keyboard = nullptr;
 // The colour state of the facade (ConsoleImpl): white on black at start.
-ConsoleColor s_foreground = ConsoleColor::White;
-ConsoleColor s_background = ConsoleColor::Black;
+ConsoleColor g_foreground = ConsoleColor::White;
+ConsoleColor g_background = ConsoleColor::Black;
 
 void apply_colors()
 {
-    s_writer->Screen().SetColors(static_cast<u8>(s_foreground), static_cast<u8>(s_background));
+    g_writer->screen().set_colors(static_cast<u8>(g_foreground), static_cast<u8>(g_background));
 }
 }
 
-void Console::Bind(TextConsole& writer, Keyboard& keyboard)
+void Console::bind(TextConsole& writer, Keyboard& keyboard)
 {
-    s_writer = &writer;
-    s_keyboard = &keyboard;
-    s_foreground = ConsoleColor::White;
-    s_background = ConsoleColor::Black;
+    g_writer = &writer;
+    g_keyboard = &keyboard;
+    g_foreground = ConsoleColor::White;
+    g_background = ConsoleColor::Black;
 }
 
-TextConsole& Console::Writer() { return *s_writer; }
+TextConsole& Console::writer() { return *g_writer; }
 
-ErrorOr<void> Console::Write(String const& text) { return s_writer->Write(text); }
-ErrorOr<void> Console::Write(char16_t c) { return s_writer->WriteChar(c); }
+ErrorOr<void> Console::write(String const& text) { return g_writer->write(text); }
+ErrorOr<void> Console::write(char16_t c) { return g_writer->write_char(c); }
 
-ErrorOr<void> Console::WriteLine(String const& text)
+ErrorOr<void> Console::write_line(String const& text)
 {
-    TRY(s_writer->Write(text));
-    s_writer->NewLine();
+    TRY(g_writer->write(text));
+    g_writer->new_line();
     return {};
 }
 
-void Console::WriteLine() { s_writer->NewLine(); }
-void Console::Clear() { s_writer->Clear(); }
+void Console::write_line() { g_writer->new_line(); }
+void Console::clear() { g_writer->clear(); }
 
-ConsoleColor Console::ForegroundColor() { return s_foreground; }
-ConsoleColor Console::BackgroundColor() { return s_background; }
+ConsoleColor Console::foreground_color() { return g_foreground; }
+ConsoleColor Console::background_color() { return g_background; }
 
-void Console::SetForegroundColor(ConsoleColor color)
+void Console::set_foreground_color(ConsoleColor color)
 {
-    s_foreground = color;
+    g_foreground = color;
     apply_colors();
 }
 
-void Console::SetBackgroundColor(ConsoleColor color)
+void Console::set_background_color(ConsoleColor color)
 {
-    s_background = color;
+    g_background = color;
     apply_colors();
 }
 
-i32 Console::CursorLeft() { return s_writer->X(); }
-i32 Console::CursorTop() { return s_writer->Y(); }
-void Console::SetCursorLeft(i32 x) { s_writer->SetX(x); }
-void Console::SetCursorTop(i32 y) { s_writer->SetY(y); }
+i32 Console::cursor_left() { return g_writer->x(); }
+i32 Console::cursor_top() { return g_writer->y(); }
+void Console::set_cursor_left(i32 x) { g_writer->set_x(x); }
+void Console::set_cursor_top(i32 y) { g_writer->set_y(y); }
 
 namespace {
 
@@ -66,28 +66,28 @@ struct LinePosition {
 
     void place(TextConsole& writer, size_t index) const
     {
-        i32 shifted = start - static_cast<i32>((writer.ScrollCount() - scrolls) * TextScreen::Cols);
+        i32 shifted = start - static_cast<i32>((writer.scroll_count() - scrolls) * TextScreen::Cols);
         i32 cell = shifted + static_cast<i32>(index);
         if (cell < 0)
             cell = 0;
-        writer.SetY(cell / TextScreen::Cols);
-        writer.SetX(cell % TextScreen::Cols);
+        writer.set_y(cell / TextScreen::Cols);
+        writer.set_x(cell % TextScreen::Cols);
     }
 };
 
 }
 
-ErrorOr<String> Console::ReadLine()
+ErrorOr<String> Console::read_line()
 {
-    TextConsole& writer = *s_writer;
-    LinePosition line { writer.Y() * TextScreen::Cols + writer.X(), writer.ScrollCount() };
+    TextConsole& writer = *g_writer;
+    LinePosition line { writer.y() * TextScreen::Cols + writer.x(), writer.scroll_count() };
     String buffer;
     size_t p = 0;
     for (;;) {
-        char16_t c = s_keyboard->ReadChar();
+        char16_t c = g_keyboard->read_char();
         if (c == u'\n') {
             line.place(writer, buffer.length());
-            WriteLine();
+            write_line();
             return buffer;
         }
         if (c == KeyChar::Backspace) {
@@ -96,7 +96,7 @@ ErrorOr<String> Console::ReadLine()
             buffer.remove(p - 1);
             --p;
             line.place(writer, p);
-            TRY(writer.Write(buffer.substring(p) + u' '));
+            TRY(writer.write(buffer.substring(p) + u' '));
             line.place(writer, p);
             continue;
         }
@@ -114,17 +114,17 @@ ErrorOr<String> Console::ReadLine()
         // characters; each cell shows the low byte of its character.
         buffer.insert(p, c);
         for (size_t i = p; i < buffer.length(); ++i)
-            TRY(writer.WriteChar(buffer[i]));
+            TRY(writer.write_char(buffer[i]));
         line.place(writer, ++p);
     }
 }
 
-ErrorOr<ConsoleKeyInfo> Console::ReadKey(bool intercept)
+ErrorOr<ConsoleKeyInfo> Console::read_key(bool intercept)
 {
-    KeyMapping mapping = s_keyboard->ReadMapping();
-    ConsoleKeyInfo info { mapping.Value, mapping.Key, s_keyboard->ShiftPressed(), s_keyboard->AltPressed(),
-        s_keyboard->CtrlPressed() };
+    KeyMapping mapping = g_keyboard->read_mapping();
+    ConsoleKeyInfo info { mapping.value, mapping.key, g_keyboard->shift_pressed(), g_keyboard->alt_pressed(),
+        g_keyboard->ctrl_pressed() };
     if (!intercept)
-        TRY(Write(info.KeyChar));
+        TRY(write(info.key_char));
     return info;
 }

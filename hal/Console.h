@@ -27,30 +27,30 @@ class Console {
 public:
     // Binds the facade to the system's writer and keyboard (done at start-up,
     // and by tests with their own).
-    static void Bind(TextConsole& writer, Keyboard& keyboard);
-    static TextConsole& Writer();
+    static void bind(TextConsole& writer, Keyboard& keyboard);
+    static TextConsole& writer();
 
-    static ErrorOr<void> Write(String const& text);
-    static ErrorOr<void> Write(char16_t c);
-    static ErrorOr<void> WriteLine(String const& text);
-    static void WriteLine();
-    static void Clear();
+    static ErrorOr<void> write(String const& text);
+    static ErrorOr<void> write(char16_t c);
+    static ErrorOr<void> write_line(String const& text);
+    static void write_line();
+    static void clear();
 
-    static ConsoleColor ForegroundColor();
-    static ConsoleColor BackgroundColor();
-    static void SetForegroundColor(ConsoleColor color);
-    static void SetBackgroundColor(ConsoleColor color);
-    static void SetForegroundColor(u8 color) { SetForegroundColor(static_cast<ConsoleColor>(color)); }
-    static void SetBackgroundColor(u8 color) { SetBackgroundColor(static_cast<ConsoleColor>(color)); }
+    static ConsoleColor foreground_color();
+    static ConsoleColor background_color();
+    static void set_foreground_color(ConsoleColor color);
+    static void set_background_color(ConsoleColor color);
+    static void set_foreground_color(u8 color) { set_foreground_color(static_cast<ConsoleColor>(color)); }
+    static void set_background_color(u8 color) { set_background_color(static_cast<ConsoleColor>(color)); }
 
-    static i32 CursorLeft();
-    static i32 CursorTop();
-    static void SetCursorLeft(i32 x);
-    static void SetCursorTop(i32 y);
-    static constexpr i32 WindowWidth() { return TextScreen::Cols; }
-    static constexpr i32 WindowHeight() { return TextScreen::Rows; }
+    static i32 cursor_left();
+    static i32 cursor_top();
+    static void set_cursor_left(i32 x);
+    static void set_cursor_top(i32 y);
+    static constexpr i32 window_width() { return TextScreen::Cols; }
+    static constexpr i32 window_height() { return TextScreen::Rows; }
 
     // The line editor: insert, Left, Right and Backspace until Enter.
-    static ErrorOr<String> ReadLine();
-    static ErrorOr<ConsoleKeyInfo> ReadKey(bool intercept = false);
+    static ErrorOr<String> read_line();
+    static ErrorOr<ConsoleKeyInfo> read_key(bool intercept = false);
 };

@@ -11,10 +11,10 @@ constexpr u32 TransmitMilliseconds = 2;
 
 void initialize_once()
 {
-    static bool initialized = false;
-    if (initialized)
+    static bool g_initialized = false;
+    if (g_initialized)
         return;
-    initialized = true;
+    g_initialized = true;
     Port::out8(Com1 + 1, 0x00); // no interrupts
     Port::out8(Com1 + 3, 0x80); // divisor latch
     Port::out8(Com1 + 0, 0x01); // 115200 baud
@@ -38,7 +38,7 @@ void put(u8 byte)
 }
 }
 
-void Debugger::Send(String const& text)
+void Debugger::send(String const& text)
 {
     initialize_once();
     for (char16_t c : text.chars())
@@ -46,7 +46,7 @@ void Debugger::Send(String const& text)
     put('\n');
 }
 
-void Debugger::Send(std::initializer_list<char const*> pieces)
+void Debugger::send(std::initializer_list<char const*> pieces)
 {
     initialize_once();
     for (char const* piece : pieces) {

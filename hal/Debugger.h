@@ -8,8 +8,8 @@
 // messages, command errors and panic details, one line per message.
 class Debugger {
 public:
-    static void Send(String const& text);
+    static void send(String const& text);
     // The pieces in order on one line, without allocating: for failures
     // where the heap cannot be trusted.
-    static void Send(std::initializer_list<char const*> pieces);
+    static void send(std::initializer_list<char const*> pieces);
 };

@@ -9,7 +9,7 @@ void (*g_exhaustion_handler)(u32 size) = nullptr;
 bool g_reporting_exhaustion = false;
 }
 
-void FreeListHeap::Initialize(uintptr_t start, uintptr_t end)
+void FreeListHeap::initialize(uintptr_t start, uintptr_t end)
 {
     m_start = (start + Alignment - 1) & ~(Alignment - 1);
     m_end = end & ~(Alignment - 1);
@@ -19,11 +19,11 @@ void FreeListHeap::Initialize(uintptr_t start, uintptr_t end)
         m_free->size = m_end - m_start;
         m_free->next = nullptr;
     }
-    m_freeBytes = m_free ? m_free->size - HeaderSize : 0;
-    m_usedBytes = 0;
+    m_free_bytes = m_free ? m_free->size - HeaderSize : 0;
+    m_used_bytes = 0;
 }
 
-size_t FreeListHeap::LargestFreeBlock() const
+size_t FreeListHeap::largest_free_block() const
 {
     size_t largest = 0;
     for (Block* block = m_free; block; block = block->next) {
@@ -33,7 +33,7 @@ size_t FreeListHeap::LargestFreeBlock() const
     return largest;
 }
 
-void* FreeListHeap::Allocate(size_t size)
+void* FreeListHeap::allocate(size_t size)
 {
     if (size > m_end - m_start)
         return nullptr;
@@ -48,13 +48,13 @@ void* FreeListHeap::Allocate(size_t size)
             rest->next = block->next;
             *link = rest;
             block->size = needed;
-            m_freeBytes -= needed;
+            m_free_bytes -= needed;
         } else {
             *link = block->next;
-            m_freeBytes -= block->size - HeaderSize;
+            m_free_bytes -= block->size - HeaderSize;
         }
         block->taken = needed;
-        m_usedBytes += needed;
+        m_used_bytes += needed;
         u8* payload = reinterpret_cast<u8*>(block) + HeaderSize;
         __builtin_memset(payload, 0, block->size - HeaderSize);
         return payload;
@@ -62,13 +62,13 @@ void* FreeListHeap::Allocate(size_t size)
     return nullptr;
 }
 
-void FreeListHeap::Free(void* pointer)
+void FreeListHeap::free(void* pointer)
 {
     if (!pointer)
         return;
     auto* block = reinterpret_cast<Block*>(static_cast<u8*>(pointer) - HeaderSize);
-    m_freeBytes += block->size - HeaderSize;
-    m_usedBytes -= block->taken;
+    m_free_bytes += block->size - HeaderSize;
+    m_used_bytes -= block->taken;
     Block* previous = nullptr;
     Block* next = m_free;
     while (next && next < block) {
@@ -79,68 +79,68 @@ void FreeListHeap::Free(void* pointer)
     if (next && reinterpret_cast<uintptr_t>(block) + block->size == reinterpret_cast<uintptr_t>(next)) {
         block->size += next->size;
         block->next = next->next;
-        m_freeBytes += HeaderSize; // one header fewer
+        m_free_bytes += HeaderSize; // one header fewer
     }
     if (previous) {
         previous->next = block;
         if (reinterpret_cast<uintptr_t>(previous) + previous->size == reinterpret_cast<uintptr_t>(block)) {
             previous->size += block->size;
             previous->next = block->next;
-            m_freeBytes += HeaderSize;
+            m_free_bytes += HeaderSize;
         }
     } else {
         m_free = block;
     }
 }
 
-FreeListHeap& Heap::Instance()
+FreeListHeap& Heap::instance()
 {
-    static FreeListHeap heap;
-    return heap;
+    static FreeListHeap g_heap;
+    return g_heap;
 }
 
-void Heap::Initialize()
+void Heap::initialize()
 {
-    static bool initialized = false;
-    if (initialized)
+    static bool g_initialized = false;
+    if (g_initialized)
         return;
-    initialized = true;
+    g_initialized = true;
     // GetAmountOfRAM counts whole MiB: the loader's upper memory (which
     // starts at 1 MiB) rounded down, plus the first MiB. The heap stops one
     // MiB below that figure, so it never reaches the top of memory, where
     // the firmware keeps its ACPI tables (QEMU at -m 128: RAM ends at
     // 0x07FE0000, the figure is 127 MiB, the heap ends at 126 MiB).
-    u32 end = (GetAmountOfRAM() - 1) * 1024 * 1024;
+    u32 end = (get_amount_of_ram() - 1) * 1024 * 1024;
     // From the end of the kernel image (its stack and BSS included): the
     // next multiple of 4 above it, a whole 4 when it is one already, then a
     // guard gap of 1 KiB. The free list rounds up to its 16-byte alignment.
-    u32 start = GetEndOfKernel();
+    u32 start = get_end_of_kernel();
     start = start + 4 - (start % 4) + 1024;
-    Instance().Initialize(start, end);
+    instance().initialize(start, end);
 }
 
-void* Heap::MemAlloc(u32 size)
+void* Heap::mem_alloc(u32 size)
 {
-    Initialize();
-    void* block = Instance().Allocate(size);
+    initialize();
+    void* block = instance().allocate(size);
     if (!block)
-        ReportExhaustion(size);
+        report_exhaustion(size);
     return block;
 }
 
-void* Heap::TryMemAlloc(u32 size)
+void* Heap::try_mem_alloc(u32 size)
 {
-    Initialize();
-    if (Instance().FreeBytes() < ReserveBytes || size > Instance().FreeBytes() - ReserveBytes)
+    initialize();
+    if (instance().free_bytes() < ReserveBytes || size > instance().free_bytes() - ReserveBytes)
         return nullptr;
-    return Instance().Allocate(size);
+    return instance().allocate(size);
 }
 
-void Heap::Free(void* block) { Instance().Free(block); }
+void Heap::free(void* block) { instance().free(block); }
 
 void Heap::set_exhaustion_handler(void (*handler)(u32 size)) { g_exhaustion_handler = handler; }
 
-void Heap::ReportExhaustion(u32 size)
+void Heap::report_exhaustion(u32 size)
 {
     // The report itself allocates; a failure while reporting stops at once.
     if (g_reporting_exhaustion)
@@ -148,6 +148,6 @@ void Heap::ReportExhaustion(u32 size)
     g_reporting_exhaustion = true;
     if (g_exhaustion_handler)
         g_exhaustion_handler(size);
-    Debugger::Send("Heap exhausted by a request of 0x" + String::hex(size, 8) + " bytes");
+    Debugger::send("Heap exhausted by a request of 0x" + String::hex(size, 8) + " bytes");
     Cpu::halt_forever();
 }

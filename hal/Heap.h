@@ -7,22 +7,22 @@
 // session reuses memory instead of running out.
 class FreeListHeap {
 public:
-    void Initialize(uintptr_t start, uintptr_t end);
+    void initialize(uintptr_t start, uintptr_t end);
     // Zero-filled block of at least `size` bytes, or null when none fits.
-    void* Allocate(size_t size);
-    void Free(void* block);
-    size_t FreeBytes() const { return m_freeBytes; }
+    void* allocate(size_t size);
+    void free(void* block);
+    size_t free_bytes() const { return m_free_bytes; }
     // Bytes the live allocations asked for, each rounded up and with its
     // header. A block may be handed out with a few bytes to spare when the
     // rest would be too small to keep; those are left out, so the figure
     // depends only on what is allocated, not on where: a long session that
     // frees what it takes comes back to the same figure.
-    size_t UsedBytes() const { return m_usedBytes; }
+    size_t used_bytes() const { return m_used_bytes; }
     // Payload of the biggest free block: the largest request that can
     // succeed now.
-    size_t LargestFreeBlock() const;
-    uintptr_t Start() const { return m_start; }
-    uintptr_t End() const { return m_end; }
+    size_t largest_free_block() const;
+    uintptr_t start() const { return m_start; }
+    uintptr_t end() const { return m_end; }
 
 private:
     struct Block {
@@ -34,8 +34,8 @@ private:
     static constexpr size_t HeaderSize = (sizeof(Block) + Alignment - 1) & ~(Alignment - 1);
 
     Block* m_free { nullptr };
-    size_t m_freeBytes { 0 }; // payload bytes of the free blocks
-    size_t m_usedBytes { 0 };
+    size_t m_free_bytes { 0 }; // payload bytes of the free blocks
+    size_t m_used_bytes { 0 };
     uintptr_t m_start { 0 };
     uintptr_t m_end { 0 };
 };
@@ -45,19 +45,19 @@ private:
 // allocation: a global constructor's or the kernel object's.
 class Heap {
 public:
-    static void Initialize();
-    static void* MemAlloc(u32 size);
+    static void initialize();
+    static void* mem_alloc(u32 size);
     // Null instead of the exhaustion stop: for sizes that come from a disk or
     // a user, whose callers report the failure and go on. It also fails
     // when it would leave less than a small reserve, so the error can still
     // be reported and the shell can go on allocating its lines and prompts.
-    static void* TryMemAlloc(u32 size);
+    static void* try_mem_alloc(u32 size);
     static constexpr u32 ReserveBytes = 256 * 1024;
-    static void Free(void* block);
+    static void free(void* block);
     // Heap exhaustion is fatal: the handler the kernel installed tells the
     // user (it may allocate: a failure inside it stops at once), the kernel
     // log gets the size, and the machine stops.
-    [[noreturn]] static void ReportExhaustion(u32 size);
+    [[noreturn]] static void report_exhaustion(u32 size);
     static void set_exhaustion_handler(void (*handler)(u32 size));
-    static FreeListHeap& Instance();
+    static FreeListHeap& instance();
 };

@@ -8,7 +8,7 @@
 
 namespace {
 
-IrqHandler s_handlers[256];
+IrqHandler g_handlers[256];
 
 constexpr u16 MasterCommand = 0x20;
 constexpr u16 MasterData = 0x21;
@@ -29,27 +29,27 @@ void write_with_delay(u16 port, u8 value)
     char line[] = " *** CPU Exception x00 *** ";
     line[20] = "0123456789ABCDEF"[(vector >> 4) & 0xF];
     line[21] = "0123456789ABCDEF"[vector & 0xF];
-    PanicScreen::WriteRawLine(line, 0x0C);
+    PanicScreen::write_raw_line(line, 0x0C);
     Cpu::halt_forever();
 }
 
 }
 
-void InterruptTable::SetHandler(u8 vector, IrqHandler handler) { s_handlers[vector] = handler; }
-void InterruptTable::SetIrqHandler(u8 line, IrqHandler handler) { SetHandler(static_cast<u8>(0x20 + line), handler); }
-bool InterruptTable::HasIrqHandler(u8 line) { return s_handlers[0x20 + line] != nullptr; }
+void InterruptTable::set_handler(u8 vector, IrqHandler handler) { g_handlers[vector] = handler; }
+void InterruptTable::set_irq_handler(u8 line, IrqHandler handler) { set_handler(static_cast<u8>(0x20 + line), handler); }
+bool InterruptTable::has_irq_handler(u8 line) { return g_handlers[0x20 + line] != nullptr; }
 
-bool InterruptTable::RunHandler(u8 vector, IRQContext& context)
+bool InterruptTable::run_handler(u8 vector, IRQContext& context)
 {
-    if (!s_handlers[vector])
+    if (!g_handlers[vector])
         return false;
-    s_handlers[vector](context);
+    g_handlers[vector](context);
     return true;
 }
 
-char const* InterruptTable::ExceptionName(u32 vector)
+char const* InterruptTable::exception_name(u32 vector)
 {
-    static char const* const names[16] = {
+    static char const* const Names[16] = {
         "DIVIDE_BY_ZERO",
         "SINGLE_STEP",
         "NON_MASKABLE_INTERRUPT",
@@ -67,36 +67,36 @@ char const* InterruptTable::ExceptionName(u32 vector)
         "PAGE_FAULT",
         "RESERVED",
     };
-    return vector < 16 ? names[vector] : "";
+    return vector < 16 ? Names[vector] : "";
 }
 
-void Interrupts::Dispatch(IRQContext& context)
+void Interrupts::dispatch(IRQContext& context)
 {
-    u32 vector = context.Interrupt;
+    u32 vector = context.interrupt;
     if (vector < 16)
-        PanicScreen::Panic(InterruptTable::ExceptionName(vector));
+        PanicScreen::panic(InterruptTable::exception_name(vector));
     if (vector < 0x20)
         fatal_exception_line(vector);
     if (vector == 0x20) {
-        Time::OnTimerInterrupt();
-        PIC::EoiMaster();
+        Time::on_timer_interrupt();
+        PIC::eoi_master();
         return;
     }
     if (vector < 0x30) {
         // A hardware line: its driver's routine if it has one, and always an
         // acknowledgement, so a stray line never reaches the system calls.
-        InterruptTable::RunHandler(static_cast<u8>(vector), context);
+        InterruptTable::run_handler(static_cast<u8>(vector), context);
         if (vector >= 0x28)
-            PIC::EoiSlave();
+            PIC::eoi_slave();
         else
-            PIC::EoiMaster();
+            PIC::eoi_master();
         return;
     }
-    if (!InterruptTable::RunHandler(static_cast<u8>(vector), context))
-        SystemCall::Handle(context);
+    if (!InterruptTable::run_handler(static_cast<u8>(vector), context))
+        SystemCall::handle(context);
 }
 
-void PIC::Initialize(u8 master_mask, u8 slave_mask)
+void PIC::initialize(u8 master_mask, u8 slave_mask)
 {
     // ICW1: edge triggered, cascaded, ICW4 follows. ICW2: the vector base.
     // ICW3: the slave hangs on the master's line 2, and is told so. ICW4:
@@ -114,16 +114,16 @@ void PIC::Initialize(u8 master_mask, u8 slave_mask)
     write_with_delay(SlaveData, slave_mask);
 }
 
-void PIC::ClearMask(u8 line)
+void PIC::clear_mask(u8 line)
 {
     u16 port = line < 8 ? MasterData : SlaveData;
     u8 bit = line < 8 ? line : static_cast<u8>(line - 8);
     Port::out8(port, static_cast<u8>(Port::in8(port) & ~(1u << (bit & 31))));
 }
 
-void PIC::EoiMaster() { Port::out8(MasterCommand, 0x20); }
+void PIC::eoi_master() { Port::out8(MasterCommand, 0x20); }
 
-void PIC::EoiSlave()
+void PIC::eoi_slave()
 {
     Port::out8(MasterCommand, 0x20);
     Port::out8(SlaveCommand, 0x20);

@@ -20,7 +20,7 @@ constexpr u8 ScanControl = 0x1D;
 constexpr u8 ScanAlt = 0x38;
 constexpr u8 ScanDelete = 0x53;
 
-Keyboard* volatile s_receiver = nullptr;
+Keyboard* volatile g_receiver = nullptr;
 void (*g_ctrl_alt_delete_handler)() = nullptr;
 
 // The key of a character on the letter and digit rows.
@@ -40,7 +40,7 @@ bool byte_to_take(u8 status)
 {
     if (!(status & OutputFull))
         return false;
-    return !(status & AuxiliaryData) || !InterruptTable::HasIrqHandler(MouseLine);
+    return !(status & AuxiliaryData) || !InterruptTable::has_irq_handler(MouseLine);
 }
 
 // Empties the controller of what it received before this keyboard existed:
@@ -56,41 +56,41 @@ void drain_controller()
 
 Keyboard::Keyboard()
 {
-    CreateDefaultKeymap();
+    create_default_keymap();
     InterruptGuard guard;
-    m_previousReceiver = s_receiver;
-    s_receiver = this;
-    InterruptTable::SetIrqHandler(1, OnInterrupt);
+    m_previous_receiver = g_receiver;
+    g_receiver = this;
+    InterruptTable::set_irq_handler(1, on_interrupt);
     drain_controller();
 }
 
 Keyboard::~Keyboard()
 {
     InterruptGuard guard;
-    if (s_receiver == this)
-        s_receiver = m_previousReceiver;
+    if (g_receiver == this)
+        g_receiver = m_previous_receiver;
 }
 
-Keyboard* Keyboard::Receiver() { return s_receiver; }
+Keyboard* Keyboard::receiver() { return g_receiver; }
 
-void Keyboard::OnInterrupt(IRQContext&)
+void Keyboard::on_interrupt(IRQContext&)
 {
     u8 status = Port::in8(StatusPort);
     if (!byte_to_take(status))
         return;
     u8 scancode = Port::in8(DataPort);
-    Keyboard* keyboard = s_receiver;
+    Keyboard* keyboard = g_receiver;
     if ((status & AuxiliaryData) || !keyboard)
         return;
     bool released = (scancode & 0x80) == 0x80;
     if (released)
         scancode &= 0x7F;
-    keyboard->HandleScancode(scancode, released);
+    keyboard->handle_scancode(scancode, released);
 }
 
 void Keyboard::set_ctrl_alt_delete_handler(void (*handler)()) { g_ctrl_alt_delete_handler = handler; }
 
-void Keyboard::HandleScancode(u8 scancode, bool released)
+void Keyboard::handle_scancode(u8 scancode, bool released)
 {
     // An 0xE0 prefix arrives as a "release" of 0x60 and is dropped here, so
     // extended keys act as their ordinary twins (right Ctrl, grey arrows).
@@ -117,9 +117,9 @@ void Keyboard::HandleScancode(u8 scancode, bool released)
     }
 }
 
-u32 Keyboard::QueuedCount() const { return m_count; }
+u32 Keyboard::queued_count() const { return m_count; }
 
-bool Keyboard::Dequeue(u32& code)
+bool Keyboard::dequeue(u32& code)
 {
     InterruptGuard guard;
     if (m_count == 0)
@@ -130,7 +130,7 @@ bool Keyboard::Dequeue(u32& code)
     return true;
 }
 
-u32 Keyboard::WaitForCode()
+u32 Keyboard::wait_for_code()
 {
     for (;;) {
         Cpu::disable_interrupts();
@@ -147,50 +147,50 @@ u32 Keyboard::WaitForCode()
     return code;
 }
 
-char16_t Keyboard::ReadChar()
+char16_t Keyboard::read_char()
 {
     for (;;) {
         char16_t c;
-        if (GetCharValue(WaitForCode(), c))
+        if (get_char_value(wait_for_code(), c))
             return c;
     }
 }
 
-KeyMapping Keyboard::ReadMapping()
+KeyMapping Keyboard::read_mapping()
 {
     for (;;) {
         KeyMapping mapping;
-        if (GetKeyMapping(WaitForCode(), mapping))
+        if (get_key_mapping(wait_for_code(), mapping))
             return mapping;
     }
 }
 
-bool Keyboard::GetChar(char16_t& c)
+bool Keyboard::get_char(char16_t& c)
 {
     u32 code;
-    if (!Dequeue(code)) {
+    if (!dequeue(code)) {
         c = 0;
         return false;
     }
-    GetCharValue(code, c);
+    get_char_value(code, c);
     return true;
 }
 
-bool Keyboard::GetKey(ConsoleKey& result)
+bool Keyboard::get_key(ConsoleKey& result)
 {
     u32 code;
-    if (!Dequeue(code)) {
+    if (!dequeue(code)) {
         result = ConsoleKey::NoName;
         return false;
     }
-    GetKeyValue(code, result);
+    get_key_value(code, result);
     return true;
 }
 
-bool Keyboard::GetKeyMapping(u32 scancode, KeyMapping& mapping) const
+bool Keyboard::get_key_mapping(u32 scancode, KeyMapping& mapping) const
 {
     for (auto const& entry : m_keys) {
-        if (entry.Scancode == scancode) {
+        if (entry.scancode == scancode) {
             mapping = entry;
             return true;
         }
@@ -198,43 +198,43 @@ bool Keyboard::GetKeyMapping(u32 scancode, KeyMapping& mapping) const
     return false;
 }
 
-bool Keyboard::GetCharValue(u32 scancode, char16_t& c) const
+bool Keyboard::get_char_value(u32 scancode, char16_t& c) const
 {
     KeyMapping mapping;
     c = 0;
-    if (!GetKeyMapping(scancode, mapping) || mapping.Value == 0)
+    if (!get_key_mapping(scancode, mapping) || mapping.value == 0)
         return false;
-    c = mapping.Value;
+    c = mapping.value;
     return true;
 }
 
-bool Keyboard::GetKeyValue(u32 scancode, ConsoleKey& result) const
+bool Keyboard::get_key_value(u32 scancode, ConsoleKey& result) const
 {
     KeyMapping mapping;
-    if (!GetKeyMapping(scancode, mapping)) {
+    if (!get_key_mapping(scancode, mapping)) {
         result = ConsoleKey::NoName;
         return false;
     }
-    result = mapping.Key;
+    result = mapping.key;
     return true;
 }
 
-void Keyboard::AddKey(u32 scancode, char16_t c, ConsoleKey k)
+void Keyboard::add_key(u32 scancode, char16_t c, ConsoleKey k)
 {
     m_keys.append({ scancode, c, k });
-    ++m_mappingCount;
+    ++m_mapping_count;
 }
 
-void Keyboard::AddKeyWithShift(u32 scancode, char16_t c, ConsoleKey k)
+void Keyboard::add_key_with_shift(u32 scancode, char16_t c, ConsoleKey k)
 {
-    AddKey(scancode, c, k);
-    AddKey(scancode << 16, c, k);
+    add_key(scancode, c, k);
+    add_key(scancode << 16, c, k);
 }
 
 // The US layout in set-1 scan codes. Every key is entered twice: as its
 // scan code, and shifted 16 bits up for the code HandleScancode queues while
 // Shift is held.
-void Keyboard::CreateDefaultKeymap()
+void Keyboard::create_default_keymap()
 {
     // Letters and digits: runs of consecutive scan codes.
     struct Row {
@@ -242,18 +242,18 @@ void Keyboard::CreateDefaultKeymap()
         char const* plain;
         char const* shifted;
     };
-    static Row const rows[] = {
+    static Row const Rows[] = {
         { 0x10, "qwertyuiop", "QWERTYUIOP" },
         { 0x1E, "asdfghjkl", "ASDFGHJKL" },
         { 0x2C, "zxcvbnm", "ZXCVBNM" },
         { 0x02, "1234567890", "!@#$%^&*()" },
     };
-    for (auto const& row : rows) {
+    for (auto const& row : Rows) {
         for (u32 i = 0; row.plain[i]; ++i) {
             u32 code = row.first + i;
             ConsoleKey key = key_of(row.plain[i]);
-            AddKey(code, static_cast<u8>(row.plain[i]), key);
-            AddKey(code << 16, static_cast<u8>(row.shifted[i]), key);
+            add_key(code, static_cast<u8>(row.plain[i]), key);
+            add_key(code << 16, static_cast<u8>(row.shifted[i]), key);
         }
     }
 
@@ -263,7 +263,7 @@ void Keyboard::CreateDefaultKeymap()
         char shifted;
         ConsoleKey key;
     };
-    static Symbol const symbols[] = {
+    static Symbol const Symbols[] = {
         { 0x29, '`', '~', ConsoleKey::NoName },
         { 0x27, ';', ':', ConsoleKey::NoName },
         { 0x28, '\'', '"', ConsoleKey::NoName },
@@ -276,22 +276,22 @@ void Keyboard::CreateDefaultKeymap()
         { 0x1A, '[', '{', ConsoleKey::NoName },
         { 0x1B, ']', '}', ConsoleKey::NoName },
     };
-    for (auto const& symbol : symbols) {
-        AddKey(symbol.code, static_cast<u8>(symbol.plain), symbol.key);
-        AddKey(static_cast<u32>(symbol.code) << 16, static_cast<u8>(symbol.shifted), symbol.key);
+    for (auto const& symbol : Symbols) {
+        add_key(symbol.code, static_cast<u8>(symbol.plain), symbol.key);
+        add_key(static_cast<u32>(symbol.code) << 16, static_cast<u8>(symbol.shifted), symbol.key);
     }
 
-    AddKeyWithShift(0x0E, KeyChar::Backspace, ConsoleKey::Backspace);
-    AddKeyWithShift(0x0F, u'\t', ConsoleKey::Tab);
-    AddKeyWithShift(0x1C, u'\n', ConsoleKey::Enter);
-    AddKeyWithShift(0x39, u' ', ConsoleKey::Spacebar);
-    AddKeyWithShift(0x4B, KeyChar::LeftArrow, ConsoleKey::LeftArrow);
-    AddKeyWithShift(0x48, KeyChar::UpArrow, ConsoleKey::UpArrow);
-    AddKeyWithShift(0x4D, KeyChar::RightArrow, ConsoleKey::RightArrow);
-    AddKeyWithShift(0x50, KeyChar::DownArrow, ConsoleKey::DownArrow);
-    AddKeyWithShift(0x4C, u'5', ConsoleKey::NumPad5);
-    AddKeyWithShift(0x4A, u'-', ConsoleKey::OemMinus);
-    AddKeyWithShift(0x4E, u'+', ConsoleKey::OemPlus);
+    add_key_with_shift(0x0E, KeyChar::Backspace, ConsoleKey::Backspace);
+    add_key_with_shift(0x0F, u'\t', ConsoleKey::Tab);
+    add_key_with_shift(0x1C, u'\n', ConsoleKey::Enter);
+    add_key_with_shift(0x39, u' ', ConsoleKey::Spacebar);
+    add_key_with_shift(0x4B, KeyChar::LeftArrow, ConsoleKey::LeftArrow);
+    add_key_with_shift(0x48, KeyChar::UpArrow, ConsoleKey::UpArrow);
+    add_key_with_shift(0x4D, KeyChar::RightArrow, ConsoleKey::RightArrow);
+    add_key_with_shift(0x50, KeyChar::DownArrow, ConsoleKey::DownArrow);
+    add_key_with_shift(0x4C, u'5', ConsoleKey::NumPad5);
+    add_key_with_shift(0x4A, u'-', ConsoleKey::OemMinus);
+    add_key_with_shift(0x4E, u'+', ConsoleKey::OemPlus);
 
     // Keys without a character. The extended keys (Windows, Insert, Home,
     // Page Up, Delete, End, Page Down) arrive without their 0xE0 prefix and
@@ -300,7 +300,7 @@ void Keyboard::CreateDefaultKeymap()
         u8 code;
         ConsoleKey key;
     };
-    static Silent const silent[] = {
+    static Silent const Silent[] = {
         { 0x5B, ConsoleKey::LeftWindows },
         { 0x5C, ConsoleKey::RightWindows },
         { 0x52, ConsoleKey::Insert },
@@ -325,6 +325,6 @@ void Keyboard::CreateDefaultKeymap()
         { 0x43, ConsoleKey::F9 },
         { 0x44, ConsoleKey::F10 },
     };
-    for (auto const& key : silent)
-        AddKeyWithShift(key.code, key.key);
+    for (auto const& key : Silent)
+        add_key_with_shift(key.code, key.key);
 }

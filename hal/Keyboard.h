@@ -59,17 +59,17 @@ constexpr char16_t DownArrow = u'\u2193';
 }
 
 struct KeyMapping {
-    u32 Scancode;
-    char16_t Value; // 0: the key has no character
-    ConsoleKey Key;
+    u32 scancode;
+    char16_t value; // 0: the key has no character
+    ConsoleKey key;
 };
 
 struct ConsoleKeyInfo {
-    char16_t KeyChar;
-    ConsoleKey Key;
-    bool Shift;
-    bool Alt;
-    bool Control;
+    char16_t key_char;
+    ConsoleKey key;
+    bool shift;
+    bool alt;
+    bool control;
 };
 
 // The PS/2 keyboard on interrupt line 1. Constructing one makes it the
@@ -87,36 +87,36 @@ public:
     Keyboard& operator=(Keyboard const&) = delete;
 
     // The keyboard that currently receives scan codes, if any.
-    static Keyboard* Receiver();
+    static Keyboard* receiver();
 
-    char16_t ReadChar();
-    KeyMapping ReadMapping();
-    bool GetChar(char16_t& c);
-    bool GetKey(ConsoleKey& key);
-    bool GetCharValue(u32 scancode, char16_t& c) const;
-    bool GetKeyValue(u32 scancode, ConsoleKey& key) const;
-    bool GetKeyMapping(u32 scancode, KeyMapping& mapping) const;
+    char16_t read_char();
+    KeyMapping read_mapping();
+    bool get_char(char16_t& c);
+    bool get_key(ConsoleKey& key);
+    bool get_char_value(u32 scancode, char16_t& c) const;
+    bool get_key_value(u32 scancode, ConsoleKey& key) const;
+    bool get_key_mapping(u32 scancode, KeyMapping& mapping) const;
 
-    bool ShiftPressed() const { return m_shift; }
-    bool AltPressed() const { return m_alt; }
-    bool CtrlPressed() const { return m_control; }
+    bool shift_pressed() const { return m_shift; }
+    bool alt_pressed() const { return m_alt; }
+    bool ctrl_pressed() const { return m_control; }
 
-    void AddKey(u32 scancode, char16_t c, ConsoleKey key);
-    void AddKeyWithShift(u32 scancode, char16_t c, ConsoleKey key);
-    void AddKeyWithShift(u32 scancode, ConsoleKey key) { AddKeyWithShift(scancode, 0, key); }
+    void add_key(u32 scancode, char16_t c, ConsoleKey key);
+    void add_key_with_shift(u32 scancode, char16_t c, ConsoleKey key);
+    void add_key_with_shift(u32 scancode, ConsoleKey key) { add_key_with_shift(scancode, 0, key); }
     // Modifiers, Ctrl-Alt-Delete, the queue.
-    void HandleScancode(u8 scancode, bool released);
+    void handle_scancode(u8 scancode, bool released);
     // What Ctrl-Alt-Delete does, whichever keyboard receives the keys: the
     // kernel announces the restart and restarts. It runs inside the keyboard
     // interrupt; the Delete key is queued after it, should it return.
     static void set_ctrl_alt_delete_handler(void (*handler)());
-    u32 QueuedCount() const;
+    u32 queued_count() const;
 
 private:
-    static void OnInterrupt(struct IRQContext&);
-    void CreateDefaultKeymap();
-    bool Dequeue(u32& code);
-    u32 WaitForCode();
+    static void on_interrupt(struct IRQContext&);
+    void create_default_keymap();
+    bool dequeue(u32& code);
+    u32 wait_for_code();
 
     bool m_shift { false };
     bool m_control { false };
@@ -125,6 +125,6 @@ private:
     u32 m_queue[QueueCapacity] {};
     u32 volatile m_head { 0 };
     u32 volatile m_count { 0 };
-    i32 m_mappingCount { 0 };
-    Keyboard* m_previousReceiver { nullptr };
+    i32 m_mapping_count { 0 };
+    Keyboard* m_previous_receiver { nullptr };
 };

@@ -8,28 +8,28 @@ constexpr u16 Signature = 'M' | ('Z' << 8);
 constexpr u32 ParagraphSize = 16;
 }
 
-ErrorOr<MzExecutable> MzExecutable::Load(ByteBuffer file)
+ErrorOr<MzExecutable> MzExecutable::load(ByteBuffer file)
 {
     u32 size = static_cast<u32>(file.size());
-    if (size < sizeof(MZ_Header) || read_le16(file, 0) != Signature)
+    if (size < sizeof(MzHeader) || read_le16(file, 0) != Signature)
         return Error("Not an MZ executable");
 
     MzExecutable exe;
     // The file is little-endian, like both machines this code is built for.
-    __builtin_memcpy(&exe.m_header, file.data(), sizeof(MZ_Header));
-    MZ_Header const& header = exe.m_header;
+    __builtin_memcpy(&exe.m_header, file.data(), sizeof(MzHeader));
+    MzHeader const& header = exe.m_header;
 
-    u32 header_size = header.HeaderParagraphs * ParagraphSize;
-    if (header_size < sizeof(MZ_Header) || header_size > size)
+    u32 header_size = header.header_paragraphs * ParagraphSize;
+    if (header_size < sizeof(MzHeader) || header_size > size)
         return Error("MZ header size outside the file");
-    u32 table = header.RelocationTableOffset;
-    if (table + header.RelocationCount * sizeof(RelocationStruct) > size)
+    u32 table = header.relocation_table_offset;
+    if (table + header.relocation_count * sizeof(RelocationStruct) > size)
         return Error("MZ relocation table outside the file");
     u32 module_size = size - header_size;
-    if (header.InitialCS * ParagraphSize + header.InitialIP >= module_size)
+    if (header.initial_cs * ParagraphSize + header.initial_ip >= module_size)
         return Error("MZ entry point outside the program");
 
-    for (u32 i = 0; i < header.RelocationCount; ++i) {
+    for (u32 i = 0; i < header.relocation_count; ++i) {
         u32 entry = table + i * static_cast<u32>(sizeof(RelocationStruct));
         exe.m_relocations.append({ read_le16(file, entry), read_le16(file, entry + 2) });
     }
@@ -41,14 +41,14 @@ ErrorOr<MzExecutable> MzExecutable::Load(ByteBuffer file)
     return exe;
 }
 
-u32 MzExecutable::EntryAddress() const
+u32 MzExecutable::entry_address() const
 {
     auto load_address = static_cast<u32>(reinterpret_cast<uintptr_t>(m_image.data()));
-    return load_address + m_header.InitialCS * ParagraphSize + m_header.InitialIP;
+    return load_address + m_header.initial_cs * ParagraphSize + m_header.initial_ip;
 }
 
-void MzExecutable::Execute() const
+void MzExecutable::execute() const
 {
-    Debugger::Send("Running program at 0x" + String::hex(EntryAddress(), 8));
-    Caller().CallCode(EntryAddress());
+    Debugger::send("Running program at 0x" + String::hex(entry_address(), 8));
+    Caller().call_code(entry_address());
 }

@@ -4,41 +4,41 @@
 #include "base/Error.h"
 
 // The DOS executable header at the start of an MZ file, little-endian.
-struct MZ_Header {
-    u16 Signature; // "MZ"
-    u16 BytesInLastPage;
-    u16 Pages;
-    u16 RelocationCount;
-    u16 HeaderParagraphs; // header size in 16-byte units: the load module follows
-    u16 MinExtraParagraphs;
-    u16 MaxExtraParagraphs;
-    u16 InitialSS;
-    u16 InitialSP;
-    u16 Checksum;
-    u16 InitialIP;
-    u16 InitialCS; // relative to the load module
-    u16 RelocationTableOffset;
-    u16 OverlayNumber;
+struct MzHeader {
+    u16 signature; // "MZ"
+    u16 bytes_in_last_page;
+    u16 pages;
+    u16 relocation_count;
+    u16 header_paragraphs; // header size in 16-byte units: the load module follows
+    u16 min_extra_paragraphs;
+    u16 max_extra_paragraphs;
+    u16 initial_ss;
+    u16 initial_sp;
+    u16 checksum;
+    u16 initial_ip;
+    u16 initial_cs; // relative to the load module
+    u16 relocation_table_offset;
+    u16 overlay_number;
 };
-static_assert(sizeof(MZ_Header) == 0x1C);
+static_assert(sizeof(MzHeader) == 0x1C);
 
 // One entry of the file's relocation table.
 struct RelocationStruct {
-    u16 Offset;
-    u16 Segment;
+    u16 offset;
+    u16 segment;
 };
 
 // A relocation entry as the loader keeps it.
 struct RelocationInfo {
-    u32 Offset;
-    u32 Segment;
+    u32 offset;
+    u32 segment;
 };
 
 // Enters a program: a near call to a flat 32-bit address, back at the
 // program's near return.
 class Caller {
 public:
-    void CallCode(u32 address) { Cpu::call(address); }
+    void call_code(u32 address) { Cpu::call(address); }
 };
 
 // An MZ executable made ready to run: the header checked against the file,
@@ -50,20 +50,20 @@ class MzExecutable {
 public:
     // Fails with a message naming what is wrong when the bytes are not an
     // MZ executable or a header field points outside the file.
-    static ErrorOr<MzExecutable> Load(ByteBuffer file);
+    static ErrorOr<MzExecutable> load(ByteBuffer file);
 
-    MZ_Header const& Header() const { return m_header; }
-    Vector<RelocationInfo> const& Relocations() const { return m_relocations; }
-    u8 const* Image() const { return m_image.data(); }
-    u32 ImageSize() const { return static_cast<u32>(m_image.size()); }
+    MzHeader const& header() const { return m_header; }
+    Vector<RelocationInfo> const& relocations() const { return m_relocations; }
+    u8 const* image() const { return m_image.data(); }
+    u32 image_size() const { return static_cast<u32>(m_image.size()); }
     // Load address + CS x 16 + IP.
-    u32 EntryAddress() const;
+    u32 entry_address() const;
 
     // Runs the program until its near return.
-    void Execute() const;
+    void execute() const;
 
 private:
-    MZ_Header m_header {};
+    MzHeader m_header {};
     Vector<RelocationInfo> m_relocations;
     ByteBuffer m_image;
 };

@@ -16,34 +16,34 @@ char const* const Explanation
       "BIOS memory options such as caching or shadowing.";
 }
 
-void PanicScreen::Panic(char const* message)
+void PanicScreen::panic(char const* message)
 {
     // A console of its own on the stack: no heap, and no need for the
     // system's console to have been set up.
     TextScreen screen;
     TextConsole console(screen);
-    screen.SetColors(static_cast<u8>(ConsoleColor::White), static_cast<u8>(ConsoleColor::DarkBlue));
-    console.Clear();
+    screen.set_colors(static_cast<u8>(ConsoleColor::White), static_cast<u8>(ConsoleColor::DarkBlue));
+    console.clear();
     // 26 rows of spaces: the screen scrolls twice, so rows 0-23 end blue and
     // the freshly blanked row 24 black.
     for (int i = 0; i < 0x820; ++i)
-        (void)console.WriteChar(u' ');
-    console.SetX(0);
-    console.SetY(0);
+        (void)console.write_char(u' ');
+    console.set_x(0);
+    console.set_y(0);
     for (char const* line : { Heading, message, Explanation }) {
-        (void)console.Write(line);
-        console.NewLine();
+        (void)console.write(line);
+        console.new_line();
     }
-    Debugger::Send({ "PANIC: ", message });
+    Debugger::send({ "PANIC: ", message });
     Cpu::halt_forever();
 }
 
-void panic(char const* message) { PanicScreen::Panic(message); }
+void panic(char const* message) { PanicScreen::panic(message); }
 
-void PanicScreen::WriteRawLine(char const* text, u8 attribute)
+void PanicScreen::write_raw_line(char const* text, u8 attribute)
 {
     MemoryWindow memory(TextScreen::TextMemory, TextScreen::TextMemorySize);
     for (u32 i = 0; text[i]; ++i)
         (void)memory.write16(i * 2, static_cast<u16>(static_cast<u8>(text[i]) | (attribute << 8)));
-    Debugger::Send({ text });
+    Debugger::send({ text });
 }

@@ -7,8 +7,8 @@
 // or broken.
 class PanicScreen {
 public:
-    [[noreturn]] static void Panic(char const* message);
+    [[noreturn]] static void panic(char const* message);
     // Writes text straight into row 0 of text memory with one attribute,
     // without the console: for failures where the console cannot be trusted.
-    static void WriteRawLine(char const* text, u8 attribute);
+    static void write_raw_line(char const* text, u8 attribute);
 };

@@ -53,7 +53,7 @@ char const* const ClassNames[] = {
 };
 
 struct SubclassEntry {
-    u8 classCode;
+    u8 class_code;
     u8 subclass;
     char const* name;
 };
@@ -157,20 +157,20 @@ SubclassEntry const SubclassNames[] = {
 // A class or sub-class without a name is shown by its numbers.
 String class_numbers(PCIDevice const& device)
 {
-    return "ClassCode: " + String::number(device.ClassCode) + "     Subclass: " + String::number(device.Subclass)
-        + "     ProgIF: " + String::number(device.ProgIF);
+    return "ClassCode: " + String::number(device.class_code) + "     Subclass: " + String::number(device.subclass)
+        + "     ProgIF: " + String::number(device.prog_if);
 }
 
-Vector<OwnPtr<PCIDevice>> s_devices;
-Vector<PCI::Record> s_records;
+Vector<OwnPtr<PCIDevice>> g_devices;
+Vector<PCI::Record> g_records;
 
 }
 
 PCIBaseAddressBar::PCIBaseAddressBar(u32 raw)
-    : IsIO(raw & 1)
-    , BaseAddress(IsIO ? raw & 0xFFFFFFFC : raw & 0xFFFFFFF0)
-    , Type(IsIO ? 0 : static_cast<u8>((raw >> 1) & 3))
-    , Prefetchable(!IsIO && ((raw >> 3) & 1))
+    : is_io(raw & 1)
+    , base_address(is_io ? raw & 0xFFFFFFFC : raw & 0xFFFFFFF0)
+    , type(is_io ? 0 : static_cast<u8>((raw >> 1) & 3))
+    , prefetchable(!is_io && ((raw >> 3) & 1))
 {
 }
 
@@ -179,200 +179,200 @@ PCIDevice::PCIDevice(u32 bus, u32 slot, u32 function)
     , slot(slot)
     , function(function)
 {
-    VendorID = ReadRegister16(0x00);
-    DeviceID = ReadRegister16(0x02);
-    RevisionID = ReadRegister8(0x08);
-    ProgIF = ReadRegister8(0x09);
-    Subclass = ReadRegister8(0x0A);
-    ClassCode = ReadRegister8(0x0B);
-    CacheLineSize = ReadRegister8(0x0C);
-    LatencyTimer = ReadRegister8(0x0D);
-    HeaderType = ReadRegister8(0x0E);
-    BIST = ReadRegister8(0x0F);
-    InterruptLine = ReadRegister8(0x3C);
-    InterruptPIN = ReadRegister8(0x3D);
-    DeviceExists = VendorID != 0xFFFF && DeviceID != 0xFFFF;
+    vendor_id = read_register16(0x00);
+    device_id = read_register16(0x02);
+    revision_id = read_register8(0x08);
+    prog_if = read_register8(0x09);
+    subclass = read_register8(0x0A);
+    class_code = read_register8(0x0B);
+    cache_line_size = read_register8(0x0C);
+    latency_timer = read_register8(0x0D);
+    header_type = read_register8(0x0E);
+    bist = read_register8(0x0F);
+    interrupt_line = read_register8(0x3C);
+    interrupt_pin = read_register8(0x3D);
+    device_exists = vendor_id != 0xFFFF && device_id != 0xFFFF;
 }
 
-u32 PCIDevice::Address(u8 reg) const
+u32 PCIDevice::address(u8 reg) const
 {
     return 0x80000000u | (bus << 16) | ((slot & 31) << 11) | ((function & 7) << 8) | (reg & 0xFC);
 }
 
-u32 PCIDevice::ReadRegister32(u8 reg) const
+u32 PCIDevice::read_register32(u8 reg) const
 {
-    Port::out32(ConfigAddress, Address(reg));
+    Port::out32(ConfigAddress, address(reg));
     return Port::in32(ConfigData) >> ((reg & 3) * 8);
 }
 
-u16 PCIDevice::ReadRegister16(u8 reg) const { return static_cast<u16>(ReadRegister32(reg)); }
-u8 PCIDevice::ReadRegister8(u8 reg) const { return static_cast<u8>(ReadRegister32(reg)); }
+u16 PCIDevice::read_register16(u8 reg) const { return static_cast<u16>(read_register32(reg)); }
+u8 PCIDevice::read_register8(u8 reg) const { return static_cast<u8>(read_register32(reg)); }
 
-void PCIDevice::WriteRegister16(u8 reg, u16 value) const
+void PCIDevice::write_register16(u8 reg, u16 value) const
 {
-    Port::out32(ConfigAddress, Address(reg));
+    Port::out32(ConfigAddress, address(reg));
     // The upper half of the selected dword is reached through the upper
     // half of the data port.
     Port::out16(static_cast<u16>(ConfigData + (reg & 2)), value);
 }
 
-void PCIDevice::EnableMemory(bool enable) const
+void PCIDevice::enable_memory(bool enable) const
 {
-    u16 command = ReadRegister16(CommandRegister);
+    u16 command = read_register16(CommandRegister);
     command = enable ? command | IOMemoryAndBusMaster : command & ~IOMemoryAndBusMaster;
-    WriteRegister16(CommandRegister, command);
+    write_register16(CommandRegister, command);
 }
 
 PCIDeviceNormal::PCIDeviceNormal(u32 bus, u32 slot, u32 function)
     : PCIDevice(bus, slot, function)
 {
     for (int i = 0; i < 6; ++i)
-        BaseAddresses[i] = ReadRegister32(static_cast<u8>(0x10 + i * 4));
-    CardbusCISPointer = ReadRegister32(0x28);
-    SubsystemVendorID = ReadRegister16(0x2C);
-    SubsystemID = ReadRegister16(0x2E);
-    ExpansionROMBaseAddress = ReadRegister32(0x30);
-    CapabilitiesPointer = ReadRegister8(0x34);
-    MinGrant = ReadRegister8(0x3E);
-    MaxLatency = ReadRegister8(0x3F);
+        base_addresses[i] = read_register32(static_cast<u8>(0x10 + i * 4));
+    cardbus_cis_pointer = read_register32(0x28);
+    subsystem_vendor_id = read_register16(0x2C);
+    subsystem_id = read_register16(0x2E);
+    expansion_rom_base_address = read_register32(0x30);
+    capabilities_pointer = read_register8(0x34);
+    min_grant = read_register8(0x3E);
+    max_latency = read_register8(0x3F);
 }
 
 PCIDeviceBridge::PCIDeviceBridge(u32 bus, u32 slot, u32 function)
     : PCIDevice(bus, slot, function)
 {
-    BaseAddresses[0] = ReadRegister32(0x10);
-    BaseAddresses[1] = ReadRegister32(0x14);
-    PrimaryBusNumber = ReadRegister8(0x18);
-    SecondaryBusNumber = ReadRegister8(0x19);
-    SubordinateBusNumber = ReadRegister8(0x1A);
-    SecondaryLatencyTimer = ReadRegister8(0x1B);
-    IOBase = ReadRegister8(0x1C);
-    IOLimit = ReadRegister8(0x1D);
-    SecondaryStatus = ReadRegister16(0x1E);
-    MemoryBase = ReadRegister16(0x20);
-    MemoryLimit = ReadRegister16(0x22);
-    PrefetchableMemoryBase = ReadRegister16(0x24);
-    PrefetchableMemoryLimit = ReadRegister16(0x26);
-    PrefetchableBaseUpper32 = ReadRegister32(0x28);
-    PrefetchableLimitUpper32 = ReadRegister32(0x2C);
-    IOBaseUpper16 = ReadRegister16(0x30);
-    IOLimitUpper16 = ReadRegister16(0x32);
-    CapabilityPointer = ReadRegister8(0x34);
-    ExpansionROMBaseAddress = ReadRegister32(0x38);
-    BridgeControl = ReadRegister16(0x3E);
+    base_addresses[0] = read_register32(0x10);
+    base_addresses[1] = read_register32(0x14);
+    primary_bus_number = read_register8(0x18);
+    secondary_bus_number = read_register8(0x19);
+    subordinate_bus_number = read_register8(0x1A);
+    secondary_latency_timer = read_register8(0x1B);
+    io_base = read_register8(0x1C);
+    io_limit = read_register8(0x1D);
+    secondary_status = read_register16(0x1E);
+    memory_base = read_register16(0x20);
+    memory_limit = read_register16(0x22);
+    prefetchable_memory_base = read_register16(0x24);
+    prefetchable_memory_limit = read_register16(0x26);
+    prefetchable_base_upper32 = read_register32(0x28);
+    prefetchable_limit_upper32 = read_register32(0x2C);
+    io_base_upper16 = read_register16(0x30);
+    io_limit_upper16 = read_register16(0x32);
+    capability_pointer = read_register8(0x34);
+    expansion_rom_base_address = read_register32(0x38);
+    bridge_control = read_register16(0x3E);
 }
 
 PCIDeviceCardbus::PCIDeviceCardbus(u32 bus, u32 slot, u32 function)
     : PCIDevice(bus, slot, function)
 {
-    CardbusBaseAddress = ReadRegister32(0x10);
-    OffsetOfCapabilityList = ReadRegister8(0x14);
-    SecondaryStatus = ReadRegister16(0x16);
-    PCIBusNumber = ReadRegister8(0x18);
-    CardbusBusNumber = ReadRegister8(0x19);
-    SubordinateBusNumber = ReadRegister8(0x1A);
-    CardbusLatencyTimer = ReadRegister8(0x1B);
-    MemoryBaseAddress0 = ReadRegister32(0x1C);
-    MemoryLimit0 = ReadRegister32(0x20);
-    MemoryBaseAddress1 = ReadRegister32(0x24);
-    MemoryLimit1 = ReadRegister32(0x28);
-    IOBaseAddress0 = ReadRegister32(0x2C);
-    IOLimit0 = ReadRegister32(0x30);
-    IOBaseAddress1 = ReadRegister32(0x34);
-    IOLimit1 = ReadRegister32(0x38);
-    BridgeControl = ReadRegister16(0x3E);
-    SubsystemVendorID = ReadRegister16(0x40);
-    SubsystemDeviceID = ReadRegister16(0x42);
-    PCCardBaseAddress = ReadRegister32(0x44);
+    cardbus_base_address = read_register32(0x10);
+    offset_of_capability_list = read_register8(0x14);
+    secondary_status = read_register16(0x16);
+    pci_bus_number = read_register8(0x18);
+    cardbus_bus_number = read_register8(0x19);
+    subordinate_bus_number = read_register8(0x1A);
+    cardbus_latency_timer = read_register8(0x1B);
+    memory_base_address0 = read_register32(0x1C);
+    memory_limit0 = read_register32(0x20);
+    memory_base_address1 = read_register32(0x24);
+    memory_limit1 = read_register32(0x28);
+    io_base_address0 = read_register32(0x2C);
+    io_limit0 = read_register32(0x30);
+    io_base_address1 = read_register32(0x34);
+    io_limit1 = read_register32(0x38);
+    bridge_control = read_register16(0x3E);
+    subsystem_vendor_id = read_register16(0x40);
+    subsystem_device_id = read_register16(0x42);
+    pc_card_base_address = read_register32(0x44);
 }
 
-String ToHex(u32 value, u32 bits) { return "0x" + String::hex(value, bits / 4); }
+String to_hex(u32 value, u32 bits) { return "0x" + String::hex(value, bits / 4); }
 
-String DeviceClass::ClassName(PCIDevice const& device)
+String DeviceClass::class_name(PCIDevice const& device)
 {
-    u8 code = device.ClassCode;
+    u8 code = device.class_code;
     if (code >= 1 && code < sizeof ClassNames / sizeof ClassNames[0])
         return ClassNames[code];
     return class_numbers(device);
 }
 
-String DeviceClass::SubclassName(PCIDevice const& device)
+String DeviceClass::subclass_name(PCIDevice const& device)
 {
     for (auto const& entry : SubclassNames) {
-        if (entry.classCode == device.ClassCode && entry.subclass == device.Subclass)
+        if (entry.class_code == device.class_code && entry.subclass == device.subclass)
             return entry.name;
     }
     return class_numbers(device);
 }
 
-String DeviceClass::GetString(PCIDevice const& device)
+String DeviceClass::get_string(PCIDevice const& device)
 {
     for (auto const& known : KnownDevices) {
-        if (known.vendor == device.VendorID && known.device == device.DeviceID)
+        if (known.vendor == device.vendor_id && known.device == device.device_id)
             return known.name;
     }
-    return ClassName(device);
+    return class_name(device);
 }
 
-Vector<String> PCI::Setup()
+Vector<String> PCI::setup()
 {
-    s_devices.clear();
-    s_records.clear();
+    g_devices.clear();
+    g_records.clear();
     Vector<String> listing;
-    EnumerateBus(0, 0, listing);
+    enumerate_bus(0, 0, listing);
     return listing;
 }
 
-void PCI::EnumerateBus(u32 bus, u32 depth, Vector<String>& listing)
+void PCI::enumerate_bus(u32 bus, u32 depth, Vector<String>& listing)
 {
     for (u32 slot = 0; slot < 32; ++slot) {
         PCIDevice probe(bus, slot, 0);
-        if (!probe.DeviceExists)
+        if (!probe.device_exists)
             continue;
-        switch (probe.Kind()) {
+        switch (probe.kind()) {
         case PCIHeaderType::Bridge:
             for (u32 function = 0; function < 8; ++function) {
-                if (PCIDevice(bus, slot, function).DeviceExists)
-                    AddDevice(make_own<PCIDeviceBridge>(bus, slot, function), depth, listing);
+                if (PCIDevice(bus, slot, function).device_exists)
+                    add_device(make_own<PCIDeviceBridge>(bus, slot, function), depth, listing);
             }
             break;
         case PCIHeaderType::Cardbus:
-            AddDevice(make_own<PCIDeviceCardbus>(bus, slot, 0), depth, listing);
+            add_device(make_own<PCIDeviceCardbus>(bus, slot, 0), depth, listing);
             break;
         default:
-            AddDevice(make_own<PCIDeviceNormal>(bus, slot, 0), depth, listing);
+            add_device(make_own<PCIDeviceNormal>(bus, slot, 0), depth, listing);
             break;
         }
     }
 }
 
-void PCI::AddDevice(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing)
+void PCI::add_device(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing)
 {
-    String name = DeviceClass::GetString(*device);
+    String name = DeviceClass::get_string(*device);
     String line = String::repeated(u' ', 5 * depth) + String::number(device->bus) + ":"
         + String::number(device->slot) + ":" + String::number(device->function) + "   " + name;
-    Debugger::Send("PCI " + line);
+    Debugger::send("PCI " + line);
     listing.append(line);
-    s_records.append({ name, DeviceClass::SubclassName(*device), device->DeviceID, static_cast<u8>(device->bus) });
+    g_records.append({ name, DeviceClass::subclass_name(*device), device->device_id, static_cast<u8>(device->bus) });
     PCIDevice& added = *device;
-    s_devices.append(std::move(device));
-    if (added.Kind() == PCIHeaderType::Bridge) {
-        u32 secondary = static_cast<PCIDeviceBridge&>(added).SecondaryBusNumber;
+    g_devices.append(std::move(device));
+    if (added.kind() == PCIHeaderType::Bridge) {
+        u32 secondary = static_cast<PCIDeviceBridge&>(added).secondary_bus_number;
         // Buses behind a bridge are numbered above it; anything else is a
         // misconfigured bridge that would make the walk go round for ever.
         if (secondary > added.bus)
-            EnumerateBus(secondary, depth + 1, listing);
+            enumerate_bus(secondary, depth + 1, listing);
     }
 }
 
-PCIDevice* PCI::GetDevice(u16 vendor, u16 device)
+PCIDevice* PCI::get_device(u16 vendor, u16 device)
 {
-    for (auto const& candidate : s_devices) {
-        if (candidate->VendorID == vendor && candidate->DeviceID == device)
+    for (auto const& candidate : g_devices) {
+        if (candidate->vendor_id == vendor && candidate->device_id == device)
             return candidate.ptr();
     }
     return nullptr;
 }
 
-Vector<OwnPtr<PCIDevice>> const& PCI::Devices() { return s_devices; }
-Vector<PCI::Record> const& PCI::PCIDeviceList() { return s_records; }
+Vector<OwnPtr<PCIDevice>> const& PCI::devices() { return g_devices; }
+Vector<PCI::Record> const& PCI::pci_device_list() { return g_records; }

@@ -18,10 +18,10 @@ class PCIBaseAddressBar {
 public:
     explicit PCIBaseAddressBar(u32 raw);
 
-    bool IsIO;
-    u32 BaseAddress;
-    u8 Type;           // memory BARs: 0 = 32-bit, 2 = 64-bit
-    bool Prefetchable; // memory BARs only
+    bool is_io;
+    u32 base_address;
+    u8 type;           // memory BARs: 0 = 32-bit, 2 = 64-bit
+    bool prefetchable; // memory BARs only
 };
 
 // The configuration header fields every function has.
@@ -30,107 +30,107 @@ public:
     PCIDevice(u32 bus, u32 slot, u32 function);
     virtual ~PCIDevice() = default;
 
-    u8 ReadRegister8(u8 reg) const;
-    u16 ReadRegister16(u8 reg) const;
-    u32 ReadRegister32(u8 reg) const;
-    void WriteRegister16(u8 reg, u16 value) const;
+    u8 read_register8(u8 reg) const;
+    u16 read_register16(u8 reg) const;
+    u32 read_register32(u8 reg) const;
+    void write_register16(u8 reg, u16 value) const;
     // Sets or clears I/O space, memory space and bus mastering together.
-    void EnableMemory(bool enable) const;
+    void enable_memory(bool enable) const;
 
     // The kind of header that follows the common part (bit 7, the
     // multi-function flag, is not part of it).
-    PCIHeaderType Kind() const { return static_cast<PCIHeaderType>(HeaderType & 0x7F); }
+    PCIHeaderType kind() const { return static_cast<PCIHeaderType>(header_type & 0x7F); }
 
     u32 bus, slot, function;
-    u16 VendorID, DeviceID;
-    u8 RevisionID, ProgIF, Subclass, ClassCode;
-    u8 CacheLineSize, LatencyTimer, HeaderType, BIST;
-    u8 InterruptLine, InterruptPIN;
-    bool DeviceExists;
+    u16 vendor_id, device_id;
+    u8 revision_id, prog_if, subclass, class_code;
+    u8 cache_line_size, latency_timer, header_type, bist;
+    u8 interrupt_line, interrupt_pin;
+    bool device_exists;
 
 private:
-    u32 Address(u8 reg) const;
+    u32 address(u8 reg) const;
 };
 
 class PCIDeviceNormal : public PCIDevice {
 public:
     PCIDeviceNormal(u32 bus, u32 slot, u32 function);
 
-    PCIBaseAddressBar BAR(int index) const { return PCIBaseAddressBar(BaseAddresses[index]); }
+    PCIBaseAddressBar bar(int index) const { return PCIBaseAddressBar(base_addresses[index]); }
 
-    u32 BaseAddresses[6];
-    u32 CardbusCISPointer;
-    u16 SubsystemVendorID, SubsystemID;
-    u32 ExpansionROMBaseAddress;
-    u8 CapabilitiesPointer, MinGrant, MaxLatency;
+    u32 base_addresses[6];
+    u32 cardbus_cis_pointer;
+    u16 subsystem_vendor_id, subsystem_id;
+    u32 expansion_rom_base_address;
+    u8 capabilities_pointer, min_grant, max_latency;
 };
 
 class PCIDeviceBridge : public PCIDevice {
 public:
     PCIDeviceBridge(u32 bus, u32 slot, u32 function);
 
-    u32 BaseAddresses[2];
-    u8 PrimaryBusNumber, SecondaryBusNumber, SubordinateBusNumber, SecondaryLatencyTimer;
-    u8 IOBase, IOLimit;
-    u16 SecondaryStatus;
-    u16 MemoryBase, MemoryLimit;
-    u16 PrefetchableMemoryBase, PrefetchableMemoryLimit;
-    u32 PrefetchableBaseUpper32, PrefetchableLimitUpper32;
-    u16 IOBaseUpper16, IOLimitUpper16;
-    u8 CapabilityPointer;
-    u32 ExpansionROMBaseAddress;
-    u16 BridgeControl;
+    u32 base_addresses[2];
+    u8 primary_bus_number, secondary_bus_number, subordinate_bus_number, secondary_latency_timer;
+    u8 io_base, io_limit;
+    u16 secondary_status;
+    u16 memory_base, memory_limit;
+    u16 prefetchable_memory_base, prefetchable_memory_limit;
+    u32 prefetchable_base_upper32, prefetchable_limit_upper32;
+    u16 io_base_upper16, io_limit_upper16;
+    u8 capability_pointer;
+    u32 expansion_rom_base_address;
+    u16 bridge_control;
 };
 
 class PCIDeviceCardbus : public PCIDevice {
 public:
     PCIDeviceCardbus(u32 bus, u32 slot, u32 function);
 
-    u32 CardbusBaseAddress;
-    u8 OffsetOfCapabilityList;
-    u16 SecondaryStatus;
-    u8 PCIBusNumber, CardbusBusNumber, SubordinateBusNumber, CardbusLatencyTimer;
-    u32 MemoryBaseAddress0, MemoryLimit0, MemoryBaseAddress1, MemoryLimit1;
-    u32 IOBaseAddress0, IOLimit0, IOBaseAddress1, IOLimit1;
-    u16 BridgeControl;
-    u16 SubsystemDeviceID, SubsystemVendorID;
-    u32 PCCardBaseAddress;
+    u32 cardbus_base_address;
+    u8 offset_of_capability_list;
+    u16 secondary_status;
+    u8 pci_bus_number, cardbus_bus_number, subordinate_bus_number, cardbus_latency_timer;
+    u32 memory_base_address0, memory_limit0, memory_base_address1, memory_limit1;
+    u32 io_base_address0, io_limit0, io_base_address1, io_limit1;
+    u16 bridge_control;
+    u16 subsystem_device_id, subsystem_vendor_id;
+    u32 pc_card_base_address;
 };
 
 // Display names: a known device by name, anything else by its class.
 class DeviceClass {
 public:
-    static String GetString(PCIDevice const& device);
-    static String ClassName(PCIDevice const& device);
+    static String get_string(PCIDevice const& device);
+    static String class_name(PCIDevice const& device);
     // The sub-class's name, or the class and sub-class numbers when it has
     // none (every sub-class of a class without a name).
-    static String SubclassName(PCIDevice const& device);
+    static String subclass_name(PCIDevice const& device);
 };
 
 // "0x" and bits / 4 upper-case hexadecimal digits.
-String ToHex(u32 value, u32 bits);
+String to_hex(u32 value, u32 bits);
 
 class PCI {
 public:
     // One row of the shell's device table.
     struct Record {
-        String DeviceName;
-        String SubclassName;
-        u16 DeviceNumber;
-        u8 Bus;
+        String device_name;
+        String subclass_name;
+        u16 device_number;
+        u8 bus;
     };
 
     // Walks every bus reachable from bus 0 and returns the start-up listing:
     // one line per function found, indented five spaces per bridge crossed.
     // The previous list is discarded.
-    static Vector<String> Setup();
+    static Vector<String> setup();
     // The first device with both identifiers, or null.
-    static PCIDevice* GetDevice(u16 vendor, u16 device);
-    static Vector<OwnPtr<PCIDevice>> const& Devices();
+    static PCIDevice* get_device(u16 vendor, u16 device);
+    static Vector<OwnPtr<PCIDevice>> const& devices();
     // The shell's device table, one record per device found.
-    static Vector<Record> const& PCIDeviceList();
+    static Vector<Record> const& pci_device_list();
 
 private:
-    static void EnumerateBus(u32 bus, u32 depth, Vector<String>& listing);
-    static void AddDevice(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing);
+    static void enumerate_bus(u32 bus, u32 depth, Vector<String>& listing);
+    static void add_device(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing);
 };

@@ -13,7 +13,7 @@ constexpr u8 PulseResetLine = 0xFE;
 
 void Power::restart_through_keyboard_controller()
 {
-    Debugger::Send("Restarting through the keyboard controller");
+    Debugger::send("Restarting through the keyboard controller");
     // Bounded: a controller that never drains its buffer must not hang us.
     Deadline deadline(50);
     while ((Port::in8(ControllerStatus) & InputBufferFull) && !deadline.has_passed()) { }

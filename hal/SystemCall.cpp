@@ -14,7 +14,7 @@ void print_string(u32 address)
         auto byte = MemoryWindow(address, 1).read8(0);
         if (byte.is_error() || byte.value() == 0)
             return;
-        if (Console::Write(static_cast<char16_t>(byte.value())).is_error())
+        if (Console::write(static_cast<char16_t>(byte.value())).is_error())
             return;
     }
 }
@@ -23,8 +23,8 @@ void print_string(u32 address)
 u32 read_line(u32 buffer, u32 size)
 {
     InterruptsEnabledScope interrupts;
-    interrupts.Enable();
-    auto line = Console::ReadLine();
+    interrupts.enable();
+    auto line = Console::read_line();
     if (line.is_error())
         return 0;
     ByteBuffer bytes = line.value().to_bytes();
@@ -39,14 +39,14 @@ u32 read_line(u32 buffer, u32 size)
 
 }
 
-void SystemCall::Handle(IRQContext& context)
+void SystemCall::handle(IRQContext& context)
 {
-    switch (context.EAX) {
+    switch (context.eax) {
     case PrintString:
-        print_string(context.ESI);
+        print_string(context.esi);
         break;
     case ReadLine:
-        context.EAX = read_line(context.EDI, context.ECX);
+        context.eax = read_line(context.edi, context.ecx);
         break;
     default:
         break;

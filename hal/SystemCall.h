@@ -14,7 +14,7 @@
 //   other    nothing
 class SystemCall {
 public:
-    static void Handle(IRQContext& context);
+    static void handle(IRQContext& context);
 };
 
 // Interrupt gates enter with interrupts masked, but a system call that waits
@@ -35,7 +35,7 @@ public:
     InterruptsEnabledScope(InterruptsEnabledScope const&) = delete;
     InterruptsEnabledScope& operator=(InterruptsEnabledScope const&) = delete;
 
-    void Enable() { Cpu::enable_interrupts(); }
+    void enable() { Cpu::enable_interrupts(); }
 
 private:
     bool m_were_enabled;

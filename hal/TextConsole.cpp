@@ -2,7 +2,7 @@
 
 ErrorOr<void> TextConsole::store(char16_t c)
 {
-    TRY(m_screen.SetChar(m_x, m_y, c));
+    TRY(m_screen.set_char(m_x, m_y, c));
     if (++m_x == TextScreen::Cols)
         advance_line();
     return {};
@@ -13,13 +13,13 @@ void TextConsole::advance_line()
     ++m_y;
     m_x = 0;
     if (m_y == TextScreen::Rows) {
-        m_screen.ScrollUp();
+        m_screen.scroll_up();
         ++m_scrolls;
         m_y = TextScreen::Rows - 1;
     }
 }
 
-ErrorOr<void> TextConsole::WriteChar(char16_t c)
+ErrorOr<void> TextConsole::write_char(char16_t c)
 {
     auto result = store(c);
     update_cursor();
@@ -42,7 +42,7 @@ ErrorOr<void> TextConsole::put(char16_t c)
 
 // The hardware cursor moves once per string rather than per character: the
 // screen ends up the same and output is several times faster.
-ErrorOr<void> TextConsole::Write(String const& text)
+ErrorOr<void> TextConsole::write(String const& text)
 {
     ErrorOr<void> result;
     for (size_t i = 0; i < text.length() && !result.is_error(); ++i)
@@ -51,7 +51,7 @@ ErrorOr<void> TextConsole::Write(String const& text)
     return result;
 }
 
-ErrorOr<void> TextConsole::Write(char const* text)
+ErrorOr<void> TextConsole::write(char const* text)
 {
     ErrorOr<void> result;
     for (size_t i = 0; text[i] && !result.is_error(); ++i)
@@ -60,27 +60,27 @@ ErrorOr<void> TextConsole::Write(char const* text)
     return result;
 }
 
-void TextConsole::NewLine()
+void TextConsole::new_line()
 {
     advance_line();
     update_cursor();
 }
 
-void TextConsole::Clear()
+void TextConsole::clear()
 {
-    m_screen.Clear();
+    m_screen.clear();
     m_x = 0;
     m_y = 0;
     update_cursor();
 }
 
-void TextConsole::SetX(i32 x)
+void TextConsole::set_x(i32 x)
 {
     m_x = x;
     update_cursor();
 }
 
-void TextConsole::SetY(i32 y)
+void TextConsole::set_y(i32 y)
 {
     m_y = y;
     update_cursor();

@@ -13,31 +13,31 @@ public:
     }
 
     // One cell; no control character is interpreted.
-    ErrorOr<void> WriteChar(char16_t c);
+    ErrorOr<void> write_char(char16_t c);
     // Line feed breaks the line, carriage return is skipped, tab is four spaces.
-    ErrorOr<void> Write(String const& text);
+    ErrorOr<void> write(String const& text);
     // The same for Latin-1 text, without allocating: the panic screen writes
     // with it when the heap may be what failed.
-    ErrorOr<void> Write(char const* text);
-    void NewLine();
-    void Clear();
+    ErrorOr<void> write(char const* text);
+    void new_line();
+    void clear();
 
-    i32 X() const { return m_x; }
-    i32 Y() const { return m_y; }
-    void SetX(i32 x);
-    void SetY(i32 y);
-    i32 Rows() const { return TextScreen::Rows; }
-    i32 Cols() const { return TextScreen::Cols; }
+    i32 x() const { return m_x; }
+    i32 y() const { return m_y; }
+    void set_x(i32 x);
+    void set_y(i32 y);
+    i32 rows() const { return TextScreen::Rows; }
+    i32 cols() const { return TextScreen::Cols; }
     // How many times the screen has scrolled: lets the line editor follow a
     // line that moved up.
-    u32 ScrollCount() const { return m_scrolls; }
-    TextScreen& Screen() { return m_screen; }
+    u32 scroll_count() const { return m_scrolls; }
+    TextScreen& screen() { return m_screen; }
 
 private:
     ErrorOr<void> store(char16_t c);
     ErrorOr<void> put(char16_t c);
     void advance_line();
-    void update_cursor() { m_screen.SetCursorPos(m_x, m_y); }
+    void update_cursor() { m_screen.set_cursor_pos(m_x, m_y); }
 
     TextScreen& m_screen;
     i32 m_x { 0 };

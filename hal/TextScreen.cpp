@@ -14,20 +14,20 @@ TextScreen::TextScreen()
 {
 }
 
-void TextScreen::Clear() { (void)m_memory.fill32(0, ClearPair, TextMemorySize / 4); }
+void TextScreen::clear() { (void)m_memory.fill32(0, ClearPair, TextMemorySize / 4); }
 
-void TextScreen::ScrollUp()
+void TextScreen::scroll_up()
 {
     (void)m_memory.move(0, RowBytes, TextMemorySize - RowBytes);
     (void)m_memory.fill32(TextMemorySize - RowBytes, ClearPair, RowBytes / 4);
 }
 
-void TextScreen::SetColors(u8 foreground, u8 background)
+void TextScreen::set_colors(u8 foreground, u8 background)
 {
     m_attribute = static_cast<u8>(foreground | (background << 4));
 }
 
-void TextScreen::SetCursorPos(i32 x, i32 y)
+void TextScreen::set_cursor_pos(i32 x, i32 y)
 {
     u16 position = static_cast<u16>(y * Cols + x);
     Port::out8(CrtIndex, 0x0F);
@@ -36,14 +36,14 @@ void TextScreen::SetCursorPos(i32 x, i32 y)
     Port::out8(CrtData, static_cast<u8>(position >> 8));
 }
 
-ErrorOr<void> TextScreen::SetChar(i32 x, i32 y, char16_t c)
+ErrorOr<void> TextScreen::set_char(i32 x, i32 y, char16_t c)
 {
     // Taken as unsigned, a negative offset lands beyond the buffer too.
     u32 offset = static_cast<u32>((y * Cols + x) * 2);
     return m_memory.write16(offset, static_cast<u16>((c & 0xFF) | (m_attribute << 8)));
 }
 
-u16 TextScreen::Cell(i32 x, i32 y) const
+u16 TextScreen::cell(i32 x, i32 y) const
 {
     auto cell = m_memory.read16(static_cast<u32>((y * Cols + x) * 2));
     return cell.is_error() ? 0 : cell.value();

@@ -17,15 +17,15 @@ public:
 
     TextScreen();
 
-    void Clear();
-    void ScrollUp();
-    void SetColors(u8 foreground, u8 background);
-    u8 Attribute() const { return m_attribute; }
-    void SetCursorPos(i32 x, i32 y);
+    void clear();
+    void scroll_up();
+    void set_colors(u8 foreground, u8 background);
+    u8 attribute() const { return m_attribute; }
+    void set_cursor_pos(i32 x, i32 y);
     // Stores the low 8 bits of c with the current attribute at (x, y).
-    ErrorOr<void> SetChar(i32 x, i32 y, char16_t c);
+    ErrorOr<void> set_char(i32 x, i32 y, char16_t c);
     // Character and attribute of a cell, for tests and the panic screen.
-    u16 Cell(i32 x, i32 y) const;
+    u16 cell(i32 x, i32 y) const;
 
 private:
     MemoryWindow m_memory;

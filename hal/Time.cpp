@@ -33,10 +33,10 @@ constexpr u8 Channel2Latch = 0x80;
 
 struct ClockMode {
     bool known { false };
-    bool twentyFourHour { false };
+    bool twenty_four_hour { false };
     bool bcd { false };
 };
-ClockMode s_mode;
+ClockMode g_mode;
 
 u8 read_register(u8 reg)
 {
@@ -46,11 +46,11 @@ u8 read_register(u8 reg)
 
 ClockMode const& mode()
 {
-    if (!s_mode.known) {
+    if (!g_mode.known) {
         u8 b = read_register(StatusB);
-        s_mode = { true, (b & 0x02) != 0, (b & 0x04) == 0 };
+        g_mode = { true, (b & 0x02) != 0, (b & 0x04) == 0 };
     }
-    return s_mode;
+    return g_mode;
 }
 
 u8 read_clock(u8 reg)
@@ -87,10 +87,10 @@ void wait_for_one_shot()
 // silently: the speaker stays disconnected.
 void start_free_running_counter()
 {
-    static bool started = false;
-    if (started)
+    static bool g_started = false;
+    if (g_started)
         return;
-    started = true;
+    g_started = true;
     u8 control = Port::in8(SystemControlB);
     Port::out8(SystemControlB, static_cast<u8>((control & ~SpeakerData) | Channel2Gate));
     Port::out8(PitCommand, Channel2RateGenerator);
@@ -109,7 +109,7 @@ u16 read_free_running_counter()
 }
 
 Deadline::Deadline(u32 milliseconds)
-    : m_ticksLeft(static_cast<u64>(milliseconds) * PIT::Frequency / 1000)
+    : m_ticks_left(static_cast<u64>(milliseconds) * PIT::Frequency / 1000)
 {
     start_free_running_counter();
     m_last = read_free_running_counter();
@@ -117,35 +117,35 @@ Deadline::Deadline(u32 milliseconds)
 
 bool Deadline::has_passed()
 {
-    if (m_ticksLeft == 0)
+    if (m_ticks_left == 0)
         return true;
     u16 now = read_free_running_counter();
     // The counter counts down and wraps from 1 to 65536 (read as 0).
     u16 elapsed = static_cast<u16>(m_last - now);
     m_last = now;
-    m_ticksLeft = elapsed >= m_ticksLeft ? 0 : m_ticksLeft - elapsed;
-    return m_ticksLeft == 0;
+    m_ticks_left = elapsed >= m_ticks_left ? 0 : m_ticks_left - elapsed;
+    return m_ticks_left == 0;
 }
 
-void RTC::Reset() { s_mode = {}; }
-u8 RTC::Second() { return read_value(0x00); }
-u8 RTC::Minute() { return read_value(0x02); }
-u8 RTC::DayOfTheWeek() { return read_value(0x06); }
-u8 RTC::DayOfTheMonth() { return read_value(0x07); }
-u8 RTC::Month() { return read_value(0x08); }
-u8 RTC::Year() { return read_value(0x09); }
+void RTC::reset() { g_mode = {}; }
+u8 RTC::second() { return read_value(0x00); }
+u8 RTC::minute() { return read_value(0x02); }
+u8 RTC::day_of_the_week() { return read_value(0x06); }
+u8 RTC::day_of_the_month() { return read_value(0x07); }
+u8 RTC::month() { return read_value(0x08); }
+u8 RTC::year() { return read_value(0x09); }
 
-void RTC::WaitForNextSecond()
+void RTC::wait_for_next_second()
 {
     Deadline limit(SecondWaitMilliseconds);
-    u8 start = Second();
-    while (Second() == start && !limit.has_passed()) { }
+    u8 start = second();
+    while (second() == start && !limit.has_passed()) { }
 }
 
-u8 RTC::Hour()
+u8 RTC::hour()
 {
     u8 raw = read_clock(0x04);
-    if (mode().twentyFourHour)
+    if (mode().twenty_four_hour)
         return mode().bcd ? from_bcd(raw) : raw;
     bool pm = raw & 0x80;
     u8 hour = static_cast<u8>(raw & 0x7F);
@@ -156,50 +156,50 @@ u8 RTC::Hour()
     return hour == 12 ? 12 : static_cast<u8>(hour + 12);
 }
 
-void PIT::ArmOneShot(u32 divisor)
+void PIT::arm_one_shot(u32 divisor)
 {
     // Every one-shot re-initialises the interrupt controllers with every
     // line enabled, the timer's among them.
-    PIC::Initialize(0x00, 0x00);
+    PIC::initialize(0x00, 0x00);
     g_armed_nanoseconds = static_cast<u32>(static_cast<u64>(divisor & 0xFFFF) * 1000000000ull / Frequency);
     Port::out8(PitCommand, 0x30);
     Port::out8(PitChannel0, static_cast<u8>(divisor & 0xFF));
     Port::out8(PitChannel0, static_cast<u8>((divisor >> 8) & 0xFF));
 }
 
-void PIT::Mode0(u32 frequency) { ArmOneShot(Frequency / frequency); }
+void PIT::mode0(u32 frequency) { arm_one_shot(Frequency / frequency); }
 
-ErrorOr<i32> PIT::RegisterTimer(PITTimer* timer)
+ErrorOr<i32> PIT::register_timer(PITTimer* timer)
 {
-    if (timer->TimerID != -1)
+    if (timer->timer_id != -1)
         return Error("Timer has already been registered!");
-    timer->TimerID = m_timerCounter++;
+    timer->timer_id = m_timer_counter++;
     m_timers.append(timer);
-    return timer->TimerID;
+    return timer->timer_id;
 }
 
-void PIT::UnregisterTimer(i32 id)
+void PIT::unregister_timer(i32 id)
 {
     for (size_t i = 0; i < m_timers.size(); ++i) {
-        if (m_timers[i]->TimerID == id) {
+        if (m_timers[i]->timer_id == id) {
             m_timers.remove(i);
             return;
         }
     }
 }
 
-void PIT::Elapse(u32 nanoseconds)
+void PIT::elapse(u32 nanoseconds)
 {
     for (size_t i = 0; i < m_timers.size();) {
         PITTimer* timer = m_timers[i];
-        timer->NanosecondsLeft -= static_cast<i32>(nanoseconds);
-        if (timer->NanosecondsLeft > 0) {
+        timer->nanoseconds_left -= static_cast<i32>(nanoseconds);
+        if (timer->nanoseconds_left > 0) {
             ++i;
             continue;
         }
-        timer->TriggerRoutine();
-        if (timer->Recurring) {
-            timer->NanosecondsLeft += timer->NanosecondsTimeout;
+        timer->trigger_routine();
+        if (timer->recurring) {
+            timer->nanoseconds_left += timer->nanoseconds_timeout;
             ++i;
         } else {
             m_timers.remove(i);
@@ -207,31 +207,31 @@ void PIT::Elapse(u32 nanoseconds)
     }
 }
 
-void PIT::Wait(u32 milliseconds)
+void PIT::wait(u32 milliseconds)
 {
     // The system has no periodic tick: the timers are counted down by the
     // one-shot periods of the wait, armed only while someone waits.
     g_waiting_pit = this;
-    Time::WaitMS(milliseconds);
+    Time::wait_ms(milliseconds);
     g_waiting_pit = nullptr;
 }
 
-void Time::OnTimerInterrupt()
+void Time::on_timer_interrupt()
 {
     g_one_shot_fired = true;
     if (g_waiting_pit)
-        g_waiting_pit->Elapse(g_armed_nanoseconds);
+        g_waiting_pit->elapse(g_armed_nanoseconds);
 }
 
-void Time::Wait(i32 seconds)
+void Time::wait(i32 seconds)
 {
     // A second at a time, so no product of seconds and milliseconds can
     // overflow.
     for (i32 i = 0; i < seconds; ++i)
-        WaitMS(1000);
+        wait_ms(1000);
 }
 
-void Time::WaitMS(u32 milliseconds)
+void Time::wait_ms(u32 milliseconds)
 {
     // Periods of up to 50 ms: the counter holds at most 65535 input clocks
     // (about 55 ms).
@@ -240,24 +240,24 @@ void Time::WaitMS(u32 milliseconds)
         g_one_shot_fired = false;
         // Rounded up: a wait never ends early, so a timer counted down by
         // these periods has always run by the end of a wait as long as its own.
-        PIT::ArmOneShot((PIT::Frequency * chunk + 999) / 1000);
+        PIT::arm_one_shot((PIT::Frequency * chunk + 999) / 1000);
         wait_for_one_shot();
         milliseconds -= chunk;
     }
 }
 
-String Time::GetCorrectMinute()
+String Time::get_correct_minute()
 {
-    u8 minute = RTC::Minute();
+    u8 minute = RTC::minute();
     return String::zero_padded(minute, 2);
 }
 
-String Time::TwentyFourHourToString() { return String::number(RTC::Hour()) + ":" + GetCorrectMinute(); }
+String Time::twenty_four_hour_to_string() { return String::number(RTC::hour()) + ":" + get_correct_minute(); }
 
-String Time::TwelveHourToString()
+String Time::twelve_hour_to_string()
 {
-    u8 hour = RTC::Hour();
-    String minute = GetCorrectMinute();
+    u8 hour = RTC::hour();
+    String minute = get_correct_minute();
     if (hour == 0)
         return "12:" + minute + "am";
     if (hour < 12)

@@ -5,37 +5,37 @@
 // The battery-backed real-time clock (CMOS registers through ports 0x70/0x71).
 class RTC {
 public:
-    static u8 Second();
-    static u8 Minute();
-    static u8 Hour();
-    static u8 DayOfTheWeek();
-    static u8 DayOfTheMonth();
-    static u8 Month();
-    static u8 Year();
+    static u8 second();
+    static u8 minute();
+    static u8 hour();
+    static u8 day_of_the_week();
+    static u8 day_of_the_month();
+    static u8 month();
+    static u8 year();
     // Returns when the second changes. A clock that stands still (updates
     // switched off by bit 7 of status register B, a dead CMOS) ends the wait
     // after a little more than a second instead of never.
-    static void WaitForNextSecond();
+    static void wait_for_next_second();
     // Forget the mode flags read at the first access (tests change clocks).
-    static void Reset();
+    static void reset();
 };
 
 // A timer on the interval timer's one-shot interrupt: its trigger runs once
 // its timeout has elapsed, and again every timeout when it is recurring.
 struct PITTimer {
     using Trigger = void (*)();
-    PITTimer(Trigger trigger, i32 timeoutNs, bool recurring)
-        : Recurring(recurring)
-        , NanosecondsLeft(timeoutNs)
-        , NanosecondsTimeout(timeoutNs)
-        , TriggerRoutine(trigger)
+    PITTimer(Trigger trigger, i32 timeout_ns, bool recurring)
+        : recurring(recurring)
+        , nanoseconds_left(timeout_ns)
+        , nanoseconds_timeout(timeout_ns)
+        , trigger_routine(trigger)
     {
     }
-    bool Recurring;
-    i32 NanosecondsLeft;
-    i32 NanosecondsTimeout;
-    i32 TimerID { -1 };
-    Trigger TriggerRoutine;
+    bool recurring;
+    i32 nanoseconds_left;
+    i32 nanoseconds_timeout;
+    i32 timer_id { -1 };
+    Trigger trigger_routine;
 };
 
 // The 8253/8254 programmable interval timer, channel 0 in one-shot mode.
@@ -44,24 +44,24 @@ public:
     static constexpr u32 Frequency = 1193180;
 
     // Arms channel 0 to interrupt once after 1/frequency seconds.
-    static void Mode0(u32 frequency);
+    static void mode0(u32 frequency);
     // Arms channel 0 to interrupt once after `divisor` input clock periods
     // (at most 65535).
-    static void ArmOneShot(u32 divisor);
+    static void arm_one_shot(u32 divisor);
 
-    ErrorOr<i32> RegisterTimer(PITTimer* timer);
-    void UnregisterTimer(i32 id);
+    ErrorOr<i32> register_timer(PITTimer* timer);
+    void unregister_timer(i32 id);
     // Time::WaitMS, with this timer's registered timers counted down (and
     // their triggers run) as the periods elapse.
-    void Wait(u32 milliseconds);
+    void wait(u32 milliseconds);
     // Counts the registered timers down by the period that just elapsed and
     // runs the triggers that came due.
-    void Elapse(u32 nanoseconds);
-    bool HasTimers() const { return !m_timers.is_empty(); }
+    void elapse(u32 nanoseconds);
+    bool has_timers() const { return !m_timers.is_empty(); }
 
 private:
     Vector<PITTimer*> m_timers;
-    i32 m_timerCounter { 0 };
+    i32 m_timer_counter { 0 };
 };
 
 // A time limit for loops that poll hardware. It counts the interval timer's
@@ -76,7 +76,7 @@ public:
     bool has_passed();
 
 private:
-    u64 m_ticksLeft;
+    u64 m_ticks_left;
     u16 m_last;
 };
 
@@ -87,17 +87,17 @@ public:
     // begun, so counting n of its changes lasts anywhere from n - 1 to n
     // seconds, and a clock that stands still would never end the wait. The
     // timer runs whatever the CMOS does. 0 or less returns at once.
-    static void Wait(i32 seconds);
+    static void wait(i32 seconds);
     // Milliseconds measured with one-shot periods of the interval timer,
     // halted through: the one way the system waits. (A Deadline only bounds
     // a loop that polls hardware.) Needs interrupts: the boot has them on
     // before the first wait.
-    static void WaitMS(u32 milliseconds);
+    static void wait_ms(u32 milliseconds);
 
-    static String TwentyFourHourToString();
-    static String TwelveHourToString();
-    static String GetCorrectMinute();
+    static String twenty_four_hour_to_string();
+    static String twelve_hour_to_string();
+    static String get_correct_minute();
 
     // The line-0 interrupt: completion of the one-shot.
-    static void OnTimerInterrupt();
+    static void on_timer_interrupt();
 };

@@ -14,13 +14,13 @@ namespace {
 
 void report_heap_exhaustion(u32 size)
 {
-    (void)Console::WriteLine("Too large memory block allocated!");
-    (void)Console::WriteLine("0x" + String::hex(size, 8));
+    (void)Console::write_line("Too large memory block allocated!");
+    (void)Console::write_line("0x" + String::hex(size, 8));
 }
 
 void restart_on_ctrl_alt_delete()
 {
-    (void)Console::WriteLine("Detected Ctrl-Alt-Delete! Rebooting System...");
+    (void)Console::write_line("Detected Ctrl-Alt-Delete! Rebooting System...");
     Power::restart_through_keyboard_controller();
 }
 
@@ -37,35 +37,35 @@ void initialize_hardware()
     install_event_handlers();
     // The keyboard's line and the cascade; the timer's line opens with the
     // first one-shot.
-    PIC::Initialize(0xF9, 0x00);
-    Interrupts::UpdateIDT(true);
+    PIC::initialize(0xF9, 0x00);
+    Interrupts::update_idt(true);
     Cpu::initialize_fpu();
-    Debugger::Send("Bootstrap done: interrupts on");
+    Debugger::send("Bootstrap done: interrupts on");
 }
 
 namespace {
 // The console is bound to these for as long as the system runs. A later start
 // (the tests start many kernels) replaces them; the old keyboard goes first,
 // so it hands the keys back before the new one takes them.
-OwnPtr<TextScreen> s_screen;
-OwnPtr<TextConsole> s_writer;
-OwnPtr<Keyboard> s_keyboard;
+OwnPtr<TextScreen> g_screen;
+OwnPtr<TextConsole> g_writer;
+OwnPtr<Keyboard> g_keyboard;
 }
 
 void initialize_devices(Storage& storage)
 {
-    s_keyboard.clear();
-    s_writer.clear();
-    s_screen = make_own<TextScreen>();
-    s_writer = make_own<TextConsole>(*s_screen);
-    s_screen->Clear();
-    s_keyboard = make_own<Keyboard>();
-    Console::Bind(*s_writer, *s_keyboard);
+    g_keyboard.clear();
+    g_writer.clear();
+    g_screen = make_own<TextScreen>();
+    g_writer = make_own<TextConsole>(*g_screen);
+    g_screen->clear();
+    g_keyboard = make_own<Keyboard>();
+    Console::bind(*g_writer, *g_keyboard);
     storage.probe_ata(AtaPio::Controller::Primary, AtaPio::Position::Master);
     storage.probe_ata(AtaPio::Controller::Primary, AtaPio::Position::Slave);
-    (void)Console::WriteLine("Finding PCI Devices");
+    (void)Console::write_line("Finding PCI Devices");
     auto pci = find_pci_devices();
     if (pci.is_error())
-        Debugger::Send("PCI enumeration failed: " + pci.error().message());
-    Debugger::Send("Globals ready: console, keyboard, disks and PCI");
+        Debugger::send("PCI enumeration failed: " + pci.error().message());
+    Debugger::send("Globals ready: console, keyboard, disks and PCI");
 }

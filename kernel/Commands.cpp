@@ -10,30 +10,30 @@
 #include "kernel/ProgramCommands.h"
 #include "kernel/ShellCommands.h"
 
-void RegisterCommands(Vector<Command>& table)
+void register_commands(Vector<Command>& table)
 {
-    RegisterDiskCommands(table);
-    RegisterPciCommands(table);
-    RegisterGraphicsCommands(table);
-    RegisterPowerCommands(table);
-    RegisterProgramCommands(table);
-    RegisterShellCommands(table);
-    RegisterGameCommands(table);
-    RegisterEditorCommands(table);
+    register_disk_commands(table);
+    register_pci_commands(table);
+    register_graphics_commands(table);
+    register_power_commands(table);
+    register_program_commands(table);
+    register_shell_commands(table);
+    register_game_commands(table);
+    register_editor_commands(table);
 }
 
-ErrorOr<void> WriteUsage(String const& text)
+ErrorOr<void> write_usage(String const& text)
 {
-    Console::SetBackgroundColor(ConsoleColor::Blue);
-    TRY(Console::WriteLine(text));
-    Console::SetBackgroundColor(ConsoleColor::Black);
+    Console::set_background_color(ConsoleColor::Blue);
+    TRY(Console::write_line(text));
+    Console::set_background_color(ConsoleColor::Black);
     return {};
 }
 
-ErrorOr<void> WriteError(String const& message)
+ErrorOr<void> write_error(String const& message)
 {
-    Console::SetBackgroundColor(ConsoleColor::Red);
-    TRY(Console::WriteLine("ERROR: " + message));
-    Console::SetBackgroundColor(ConsoleColor::Black);
+    Console::set_background_color(ConsoleColor::Red);
+    TRY(Console::write_line("ERROR: " + message));
+    Console::set_background_color(ConsoleColor::Black);
     return {};
 }

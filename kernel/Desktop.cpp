@@ -42,7 +42,7 @@ Block const DosStrokes[] = { { 2, 2, 2, 8 }, { 9, 2, 11, 2 }, { 9, 8, 11, 8 }, {
 ErrorOr<void> plot(VGAScreen& screen, Pixel const* pixels, size_t count, u32 colour, i32 dx = 0, i32 dy = 0)
 {
     for (size_t i = 0; i < count; ++i)
-        TRY(screen.SetPixel(static_cast<u32>(pixels[i].x + dx), static_cast<u32>(pixels[i].y + dy), colour));
+        TRY(screen.set_pixel(static_cast<u32>(pixels[i].x + dx), static_cast<u32>(pixels[i].y + dy), colour));
     return {};
 }
 
@@ -55,7 +55,7 @@ ErrorOr<void> plot(VGAScreen& screen, Pixel const (&pixels)[N], u32 colour, i32 
 ErrorOr<bool> pointer_intact(VGAScreen& screen, i32 x, i32 y)
 {
     for (auto const& p : PointerProbe) {
-        if (TRY(screen.GetPixel(static_cast<u32>(x + p.x), static_cast<u32>(y + p.y))) != C::White)
+        if (TRY(screen.get_pixel(static_cast<u32>(x + p.x), static_cast<u32>(y + p.y))) != C::White)
             return false;
     }
     return true;
@@ -63,7 +63,7 @@ ErrorOr<bool> pointer_intact(VGAScreen& screen, i32 x, i32 y)
 
 ErrorOr<void> draw_pointer(VGAScreen& screen, i32 x, i32 y, u32 colour)
 {
-    TRY(screen.SetPixel(static_cast<u32>(x), static_cast<u32>(y), colour));
+    TRY(screen.set_pixel(static_cast<u32>(x), static_cast<u32>(y), colour));
     return plot(screen, PointerRest, colour, x, y);
 }
 
@@ -113,11 +113,11 @@ ErrorOr<void> Desktop::build_layer()
         first[i] = 0x5A;
         second[i] = 0xA5;
     }
-    m_screen.SetTarget(&first);
+    m_screen.set_target(&first);
     auto drawn = draw();
-    m_screen.SetTarget(&second);
+    m_screen.set_target(&second);
     auto again = draw();
-    m_screen.SetTarget(nullptr);
+    m_screen.set_target(nullptr);
     TRY(std::move(drawn));
     TRY(std::move(again));
     m_layer.pixels.resize(ScreenBytes / 4);
@@ -138,18 +138,18 @@ ErrorOr<void> Desktop::build_layer()
 ErrorOr<void> Desktop::run()
 {
     VGAScreen& screen = m_screen;
-    SysColors::InitColors();
-    Mouse::Initialize();
-    screen.SetMode320x200x8();
-    TRY(screen.Clear(C::Blue));
+    SysColors::init_colors();
+    Mouse::initialize();
+    screen.set_mode320x200x8();
+    TRY(screen.clear(C::Blue));
     m_pointer_at_start = Point(Mouse::x(), Mouse::y());
 
     // Each pass sleeps until the mouse interrupt has run again, unless it
     // redrew: the screen can only need work after the mouse changed.
     for (;;) {
         u32 seen = Mouse::events();
-        if (Mouse::x() == m_pointer_at_start.X && Mouse::y() == m_pointer_at_start.Y) {
-            Mouse::WaitForEvent(seen);
+        if (Mouse::x() == m_pointer_at_start.x && Mouse::y() == m_pointer_at_start.y) {
+            Mouse::wait_for_event(seen);
             continue;
         }
         i32 x = Mouse::x();
@@ -157,7 +157,7 @@ ErrorOr<void> Desktop::run()
         switch (Mouse::buttons()) {
         case 0:
             if (TRY(pointer_intact(screen, x, y))) {
-                Mouse::WaitForEvent(seen);
+                Mouse::wait_for_event(seen);
                 break;
             }
             TRY(redraw(x, y));
@@ -166,10 +166,10 @@ ErrorOr<void> Desktop::run()
             // Held down, the button clicks again on every pass.
             TRY(draw_pointer(screen, x, y, C::Red));
             TRY(click(static_cast<u32>(x), static_cast<u32>(y)));
-            Mouse::WaitForEvent(seen);
+            Mouse::wait_for_event(seen);
             break;
         default:
-            Mouse::WaitForEvent(seen);
+            Mouse::wait_for_event(seen);
             break;
         }
     }
@@ -184,8 +184,8 @@ ErrorOr<void> Desktop::run()
 ErrorOr<void> Desktop::redraw(i32 x, i32 y)
 {
     VGAScreen& screen = m_screen;
-    String clock = Time::TwentyFourHourToString();
-    auto rows = screen.TakeDirtyRows();
+    String clock = Time::twenty_four_hour_to_string();
+    auto rows = screen.take_dirty_rows();
     if (!m_layer.valid || m_layer.menu_open != m_menu_open || m_layer.clock != clock) {
         m_layer.valid = false;
         TRY(build_layer());
@@ -200,7 +200,7 @@ ErrorOr<void> Desktop::redraw(i32 x, i32 y)
     if (!rows.empty()) {
         u32 const* masks = m_layer.mask.data() + rows.first * RowWords;
         u32 const* desk = m_layer.pixels.data() + rows.first * RowWords;
-        TRY(VGAScreen::Framebuffer().update32(rows.first * RowWords * 4, (rows.last - rows.first + 1) * RowWords,
+        TRY(VGAScreen::framebuffer().update32(rows.first * RowWords * 4, (rows.last - rows.first + 1) * RowWords,
             [desk, masks](u32 word, u32 old) {
                 // Most of the screen is plain background outside the
                 // desktop's drawing: nothing to do there.
@@ -211,7 +211,7 @@ ErrorOr<void> Desktop::redraw(i32 x, i32 y)
     }
     u32 first = static_cast<u32>(y) * 320 + static_cast<u32>(x);
     if (first >= ScreenBytes || !(m_layer.mask[first / 4] >> (first % 4 * 8) & 0xFF))
-        TRY(screen.SetPixel(static_cast<u32>(x), static_cast<u32>(y), C::White));
+        TRY(screen.set_pixel(static_cast<u32>(x), static_cast<u32>(y), C::White));
     return plot(screen, PointerRest, C::White, x, y);
 }
 
@@ -219,62 +219,62 @@ ErrorOr<void> Desktop::draw()
 {
     VGAScreen& screen = m_screen;
     // Top and bottom bars.
-    TRY(screen.FillRectangle(0, 0, 319, 0, C::Orange));
-    TRY(screen.FillRectangle(0, 10, 319, 10, C::Orange));
-    TRY(Draw::CircleSD(screen, 50, 50, 10));
-    TRY(screen.FillRectangle(0, 188, 319, 188, C::Orange));
-    TRY(screen.FillRectangle(0, 199, 319, 199, C::Orange));
-    TRY(screen.FillRectangle(0, 189, 30, 198, C::Aquamarine));
-    TRY(screen.FillRectangle(31, 189, 31, 198, C::Orange));
-    TRY(Font::DrawText(screen, 1, 191, "LAUNCH", C::TextBlack));
-    TRY(Font::DrawText(screen, 50, 20, "ABCDEFGHIJKLMNOPQRSTUVWXYZ:A/B\\", C::TextBlack));
+    TRY(screen.fill_rectangle(0, 0, 319, 0, C::Orange));
+    TRY(screen.fill_rectangle(0, 10, 319, 10, C::Orange));
+    TRY(Draw::circle_sd(screen, 50, 50, 10));
+    TRY(screen.fill_rectangle(0, 188, 319, 188, C::Orange));
+    TRY(screen.fill_rectangle(0, 199, 319, 199, C::Orange));
+    TRY(screen.fill_rectangle(0, 189, 30, 198, C::Aquamarine));
+    TRY(screen.fill_rectangle(31, 189, 31, 198, C::Orange));
+    TRY(Font::draw_text(screen, 1, 191, "LAUNCH", C::TextBlack));
+    TRY(Font::draw_text(screen, 50, 20, "ABCDEFGHIJKLMNOPQRSTUVWXYZ:A/B\\", C::TextBlack));
 
     // The DOS button.
-    TRY(screen.FillRectangle(0, 1, 21, 9, C::Aquamarine));
+    TRY(screen.fill_rectangle(0, 1, 21, 9, C::Aquamarine));
     for (auto const& stroke : DosStrokes)
-        TRY(screen.FillRectangle(stroke.x0, stroke.y0, stroke.x1, stroke.y1, C::Yellow));
+        TRY(screen.fill_rectangle(stroke.x0, stroke.y0, stroke.x1, stroke.y1, C::Yellow));
     TRY(plot(screen, DosPixels, C::Yellow));
-    TRY(screen.FillRectangle(22, 1, 22, 9, C::Orange));
-    TRY(screen.FillRectangle(283, 1, 283, 9, C::Orange));
+    TRY(screen.fill_rectangle(22, 1, 22, 9, C::Orange));
+    TRY(screen.fill_rectangle(283, 1, 283, 9, C::Orange));
 
     // The clock, read at every redraw.
-    TRY(screen.FillRectangle(284, 1, 306, 9, C::Yellow));
-    String time = Time::TwentyFourHourToString();
-    if (RTC::Hour() > 9) {
-        TRY(Font::DrawText(screen, 285, 2, time, C::TextBlack));
+    TRY(screen.fill_rectangle(284, 1, 306, 9, C::Yellow));
+    String time = Time::twenty_four_hour_to_string();
+    if (RTC::hour() > 9) {
+        TRY(Font::draw_text(screen, 285, 2, time, C::TextBlack));
     } else {
-        TRY(Font::DrawText(screen, 285, 2, "0", C::TextBlack));
-        TRY(Font::DrawText(screen, 290, 2, time, C::TextBlack));
+        TRY(Font::draw_text(screen, 285, 2, "0", C::TextBlack));
+        TRY(Font::draw_text(screen, 290, 2, time, C::TextBlack));
     }
 
     // The panel under the top-right button.
     if (m_menu_open) {
-        TRY(screen.FillRectangle(307, 10, 307, 19, C::DarkOrange));
-        TRY(screen.FillRectangle(307, 20, 319, 20, C::DarkOrange));
-        TRY(screen.FillRectangle(308, 11, 319, 19, C::Red));
+        TRY(screen.fill_rectangle(307, 10, 307, 19, C::DarkOrange));
+        TRY(screen.fill_rectangle(307, 20, 319, 20, C::DarkOrange));
+        TRY(screen.fill_rectangle(308, 11, 319, 19, C::Red));
     } else {
-        TRY(screen.FillRectangle(307, 10, 319, 29, C::Blue));
+        TRY(screen.fill_rectangle(307, 10, 319, 29, C::Blue));
     }
-    TRY(screen.FillRectangle(307, 1, 307, 9, C::DarkOrange));
-    TRY(screen.FillRectangle(308, 1, 319, 9, C::Aquamarine));
+    TRY(screen.fill_rectangle(307, 1, 307, 9, C::DarkOrange));
+    TRY(screen.fill_rectangle(308, 1, 319, 9, C::Aquamarine));
     TRY(plot(screen, IconShadow, C::Gray));
     TRY(plot(screen, IconLight, C::LightGray));
 
-    return Draw::Frame(screen, BarSprite, 16, 4, 10, 20);
+    return Draw::frame(screen, BarSprite, 16, 4, 10, 20);
 }
 
 ErrorOr<void> Desktop::click(u32 x, u32 y)
 {
     if (x >= 1 && x <= 21 && y >= 2 && y <= 8) {
-        m_kernel.skipBootQuestion = true;
+        m_kernel.skip_boot_question = true;
         Power::restart_through_keyboard_controller();
         return {};
     }
-    if (m_launch_button.Contains(static_cast<i32>(x), static_cast<i32>(y)))
+    if (m_launch_button.contains(static_cast<i32>(x), static_cast<i32>(y)))
         return press_launch_button();
     if (x >= 308 && y >= 1 && y <= 9)
         m_menu_open = !m_menu_open;
     return {};
 }
 
-ErrorOr<void> Desktop::press_launch_button() { return Font::DrawText(m_screen, 150, 180, "Bonjour", C::White); }
+ErrorOr<void> Desktop::press_launch_button() { return Font::draw_text(m_screen, 150, 180, "Bonjour", C::White); }

@@ -23,71 +23,71 @@ ErrorOr<void> ls(Kernel& kernel, Argument const& argument)
 {
     auto* fs = TRY(kernel.storage().boot_volume());
     String directory = kernel.current_directory();
-    bool onlyFiles = false;
-    bool onlyDirectories = false;
-    if (!IsBlank(argument)) {
+    bool only_files = false;
+    bool only_directories = false;
+    if (!is_blank(argument)) {
         if (*argument == "-f")
-            onlyFiles = true;
+            only_files = true;
         else if (*argument == "-d")
-            onlyDirectories = true;
+            only_directories = true;
         else
             directory = *argument;
     }
-    auto entries = TRY(fs->getLongList(directory));
-    TRY(Console::WriteLine("Directory of " + directory + "\n"));
+    auto entries = TRY(fs->get_long_list(directory));
+    TRY(Console::write_line("Directory of " + directory + "\n"));
     for (auto const& entry : entries) {
-        if ((onlyFiles && entry.isDirectory()) || (onlyDirectories && !entry.isDirectory()))
+        if ((only_files && entry.is_directory()) || (only_directories && !entry.is_directory()))
             continue;
-        if (entry.isDirectory() && !onlyFiles)
-            TRY(Console::Write("<DIR>"));
-        Console::SetCursorLeft(6);
-        TRY(Console::WriteLine(entry.name + "   "));
+        if (entry.is_directory() && !only_files)
+            TRY(Console::write("<DIR>"));
+        Console::set_cursor_left(6);
+        TRY(Console::write_line(entry.name + "   "));
     }
     return {};
 }
 
 ErrorOr<void> mkdir(Kernel& kernel, Argument const& argument)
 {
-    if (IsBlank(argument))
-        return WriteUsage("USAGE: mkdir <directory name>");
-    return TRY(kernel.storage().boot_volume())->makeDir(*argument, "");
+    if (is_blank(argument))
+        return write_usage("USAGE: mkdir <directory name>");
+    return TRY(kernel.storage().boot_volume())->make_dir(*argument, "");
 }
 
 ErrorOr<void> rmdir(Kernel& kernel, Argument const& argument)
 {
-    if (IsBlank(argument))
-        return WriteUsage("USAGE: rmdir <directory name>");
-    return TRY(kernel.storage().boot_volume())->Remove(*argument);
+    if (is_blank(argument))
+        return write_usage("USAGE: rmdir <directory name>");
+    return TRY(kernel.storage().boot_volume())->remove(*argument);
 }
 
 ErrorOr<void> cd(Kernel& kernel, Argument const& argument)
 {
-    if (IsBlank(argument))
-        return WriteUsage("USAGE: cd <directory name>");
+    if (is_blank(argument))
+        return write_usage("USAGE: cd <directory name>");
     kernel.set_current_directory(*argument);
     return {};
 }
 
 ErrorOr<void> rovazav(Kernel& kernel, Argument const&)
 {
-    return Console::WriteLine(TRY(read_text_for_display(kernel.storage(), "/home/root/test.tsc")));
+    return Console::write_line(TRY(read_text_for_display(kernel.storage(), "/home/root/test.tsc")));
 }
 
 // The system has one disk format, so probing for another finds nothing and
 // says nothing; the command stays known rather than becoming an unknown one.
 ErrorOr<void> tessfs(Kernel&, Argument const&) { return {}; }
 
-ErrorOr<void> formatWithDirectories(DiskFilesystem& fs)
+ErrorOr<void> format_with_directories(DiskFilesystem& fs)
 {
-    TRY(fs.Format("TESSARY"));
+    TRY(fs.format("TESSARY"));
     for (char const* directory : InitialDirectories)
-        TRY(fs.makeDir(directory, "root"));
+        TRY(fs.make_dir(directory, "root"));
     return {};
 }
 
 }
 
-void RegisterDiskCommands(Vector<Command>& table)
+void register_disk_commands(Vector<Command>& table)
 {
     table.append({ "ls", ls });
     table.append({ "mkdir", mkdir });
@@ -105,16 +105,16 @@ ErrorOr<PartitionContent> probe(Partition& partition)
 {
     if (TRY(DiskFilesystem::is_formatted(partition)))
         return PartitionContent::Tessary;
-    return TRY(DiskFilesystem::IsBlank(partition)) ? PartitionContent::Blank : PartitionContent::Foreign;
+    return TRY(DiskFilesystem::is_blank(partition)) ? PartitionContent::Blank : PartitionContent::Foreign;
 }
 
 // A partition's own line under "Creating partitions...", which leaves the
 // cursor on its line.
 ErrorOr<void> report(String const& line)
 {
-    if (Console::CursorLeft() != 0)
-        Console::WriteLine();
-    return Console::WriteLine(line);
+    if (Console::cursor_left() != 0)
+        Console::write_line();
+    return Console::write_line(line);
 }
 
 // The file system on a partition: ours as it is, a blank partition freshly
@@ -128,18 +128,18 @@ ErrorOr<OwnPtr<DiskFilesystem>> open_volume(NamedDevice const& entry, Partition&
     }
     switch (content.value()) {
     case PartitionContent::Tessary:
-        TRY(Console::WriteLine("Drive detected!"));
+        TRY(Console::write_line("Drive detected!"));
         return make_own<DiskFilesystem>(partition, user);
     case PartitionContent::Foreign:
-        Debugger::Send("Left alone: " + entry.name);
+        Debugger::send("Left alone: " + entry.name);
         TRY(report(entry.name + " holds another system and was left untouched"));
         return OwnPtr<DiskFilesystem>();
     case PartitionContent::Blank:
         break;
     }
-    Debugger::Send("Formatting " + entry.name);
+    Debugger::send("Formatting " + entry.name);
     auto fs = make_own<DiskFilesystem>(partition, user);
-    auto formatted = formatWithDirectories(*fs);
+    auto formatted = format_with_directories(*fs);
     // A partition that cannot hold the file system (too small, a disk
     // error) is left out; the other disks still serve.
     if (formatted.is_error()) {
@@ -151,25 +151,25 @@ ErrorOr<OwnPtr<DiskFilesystem>> open_volume(NamedDevice const& entry, Partition&
 
 }
 
-ErrorOr<void> DetectAndMountDisks(Storage& storage)
+ErrorOr<void> detect_and_mount_disks(Storage& storage)
 {
     storage.name_devices();
     storage.log_in(User::root());
     // Every run of the boot screen (cls, leaving an editor) replaces what the
     // last one mounted.
     storage.unmount_all();
-    OwnPtr<DiskFilesystem> bootVolume;
+    OwnPtr<DiskFilesystem> boot_volume;
     for (auto const& entry : storage.named_devices()) {
-        Partition* partition = entry.device->AsPartition();
+        Partition* partition = entry.device->as_partition();
         if (!partition)
             continue;
         auto volume = TRY(open_volume(entry, *partition, storage.user()));
         // The last Tessary partition is the shell's one volume: the disk
         // commands, the editors and the scripts all see the same files.
         if (volume)
-            bootVolume = static_cast<OwnPtr<DiskFilesystem>&&>(volume);
+            boot_volume = static_cast<OwnPtr<DiskFilesystem>&&>(volume);
     }
-    if (bootVolume)
-        storage.mount_boot_volume(static_cast<OwnPtr<DiskFilesystem>&&>(bootVolume));
+    if (boot_volume)
+        storage.mount_boot_volume(static_cast<OwnPtr<DiskFilesystem>&&>(boot_volume));
     return {};
 }

@@ -13,14 +13,14 @@ constexpr char const* DocumentsDirectory = "/documents/";
 
 // Documents live in the root file system; the editors report why one could
 // not be opened or saved.
-ErrorOr<void> save_document(Filesystem& files, String const& text, String const& fileName)
+ErrorOr<void> save_document(Filesystem& files, String const& text, String const& file_name)
 {
-    return TextFile::write(files, DocumentsDirectory + fileName, text);
+    return TextFile::write(files, DocumentsDirectory + file_name, text);
 }
 
-ErrorOr<String> load_document(Filesystem& files, String const& fileName)
+ErrorOr<String> load_document(Filesystem& files, String const& file_name)
 {
-    return TextFile::read(files, DocumentsDirectory + fileName);
+    return TextFile::read(files, DocumentsDirectory + file_name);
 }
 
 // A document grows with what is typed and with the file it was opened
@@ -53,8 +53,8 @@ ErrorOr<Vector<String>> split_lines(String const& text)
 // when the save failed (the caller's text stays as it was).
 ErrorOr<std::optional<String>> save_as(Filesystem& files, String const& text)
 {
-    TRY(Console::WriteLine("Please type the name :"));
-    String name = TRY(Console::ReadLine());
+    TRY(Console::write_line("Please type the name :"));
+    String name = TRY(Console::read_line());
     auto saved = save_document(files, text, name + ".txt");
     if (saved.is_error())
         return std::optional<String>(saved.error().message());
@@ -66,9 +66,9 @@ ErrorOr<std::optional<String>> save_as(Filesystem& files, String const& text)
 ErrorOr<bool> ask_to_save()
 {
     for (;;) {
-        Console::SetBackgroundColor(ConsoleColor::Magenta);
-        TRY(Console::WriteLine("Do you want to save your file ? Y/N"));
-        String answer = TRY(Console::ReadLine());
+        Console::set_background_color(ConsoleColor::Magenta);
+        TRY(Console::write_line("Do you want to save your file ? Y/N"));
+        String answer = TRY(Console::read_line());
         if (answer == "Y")
             return true;
         if (answer == "N")
@@ -78,10 +78,10 @@ ErrorOr<bool> ask_to_save()
 
 ErrorOr<void> write_header(char const* const (&lines)[3])
 {
-    Console::SetBackgroundColor(ConsoleColor::Blue);
+    Console::set_background_color(ConsoleColor::Blue);
     for (char const* line : lines)
-        TRY(Console::WriteLine(line));
-    Console::SetBackgroundColor(ConsoleColor::Black);
+        TRY(Console::write_line(line));
+    Console::set_background_color(ConsoleColor::Black);
     return {};
 }
 
@@ -94,63 +94,63 @@ public:
     LineEditor(Kernel& kernel, Argument const& path)
         : m_kernel(kernel)
         , m_path(path)
-        , m_withPath(!IsBlank(path))
+        , m_with_path(!is_blank(path))
     {
     }
 
-    ErrorOr<void> Run()
+    ErrorOr<void> run()
     {
-        if (m_withPath)
+        if (m_with_path)
             m_text = TRY(read_text_for_display(m_kernel.storage(), *m_path));
-        if (!m_withPath) {
-            Console::SetForegroundColor(ConsoleColor::Cyan);
-            TRY(Console::WriteLine("Press ENTER to start."));
-            Console::SetForegroundColor(ConsoleColor::White);
-            if (TRY(Console::ReadKey()).Key != ConsoleKey::Enter)
+        if (!m_with_path) {
+            Console::set_foreground_color(ConsoleColor::Cyan);
+            TRY(Console::write_line("Press ENTER to start."));
+            Console::set_foreground_color(ConsoleColor::White);
+            if (TRY(Console::read_key()).key != ConsoleKey::Enter)
                 return {};
         }
-        TRY(Draw());
+        TRY(draw());
         for (;;) {
-            TRY(append(m_text, TRY(Console::ReadLine())));
+            TRY(append(m_text, TRY(Console::read_line())));
             TRY(append(m_text, "\n"));
-            ConsoleKeyInfo key = TRY(Console::ReadKey());
-            switch (key.Key) {
+            ConsoleKeyInfo key = TRY(Console::read_key());
+            switch (key.key) {
             case ConsoleKey::F1:
                 if (m_text.is_blank())
-                    TRY(Draw());
+                    TRY(draw());
                 break;
             case ConsoleKey::F2:
-                TRY(Save());
+                TRY(save());
                 break;
             case ConsoleKey::F4:
                 if (m_text.is_blank() || !TRY(ask_to_save()))
-                    return Leave();
-                TRY(Save());
+                    return leave();
+                TRY(save());
                 break;
             default:
-                TRY(Append(key));
+                TRY(append_key(key));
                 break;
             }
         }
     }
 
 private:
-    ErrorOr<void> Draw()
+    ErrorOr<void> draw()
     {
-        static char const* const plain[3] = {
+        static char const* const Plain[3] = {
             "---------------F1:OPEN--F2:SAVE----------------------------------------F4:EXIT-",
             "-| A B C |--------------------------TESSTEXT-----------------------------------",
             "-------------------------------------------------------------------------------",
         };
-        static char const* const withPath[3] = {
+        static char const* const WithPath[3] = {
             "---------------F1:OPEN--F2:SAVE-----------------------------------------F4:EXIT-",
             "-| A B C |--------------------------TESSTEXT------------------------------------",
             "--------------------------------------------------------------------------------",
         };
-        Console::Clear();
-        TRY(write_header(m_withPath ? withPath : plain));
-        if (m_withPath)
-            TRY(Console::WriteLine(m_text));
+        Console::clear();
+        TRY(write_header(m_with_path ? WithPath : Plain));
+        if (m_with_path)
+            TRY(Console::write_line(m_text));
         return {};
     }
 
@@ -158,40 +158,40 @@ private:
     // for Enter); with a path by their character, so Shift gives capitals.
     // Keys whose character is only the keyboard layer's own marker (arrows,
     // Backspace) or none at all add nothing to a file.
-    ErrorOr<void> Append(ConsoleKeyInfo const& key)
+    ErrorOr<void> append_key(ConsoleKeyInfo const& key)
     {
-        if (!m_withPath)
-            return append(m_text, getKeyFromKey(key.Key));
-        if (key.KeyChar != 0 && key.KeyChar < 0x100)
-            return append(m_text, String::repeated(key.KeyChar, 1));
+        if (!m_with_path)
+            return append(m_text, get_key_from_key(key.key));
+        if (key.key_char != 0 && key.key_char < 0x100)
+            return append(m_text, String::repeated(key.key_char, 1));
         return {};
     }
 
-    ErrorOr<void> Save()
+    ErrorOr<void> save()
     {
         auto failure = TRY(save_as(m_kernel.storage().root(), m_text));
         if (failure)
-            TRY(WriteError(*failure));
+            TRY(write_error(*failure));
         return {};
     }
 
-    ErrorOr<void> Leave()
+    ErrorOr<void> leave()
     {
-        Console::Clear();
-        m_kernel.RestartShell(true);
+        Console::clear();
+        m_kernel.restart_shell(true);
         return {};
     }
 
     Kernel& m_kernel;
     Argument m_path;
-    bool m_withPath;
+    bool m_with_path;
     String m_text;
 };
 
 ErrorOr<void> textedit(Kernel& kernel, Argument const& argument)
 {
     LineEditor editor(kernel, argument);
-    return editor.Run();
+    return editor.run();
 }
 
 // TSWRITE: a full-screen editor under its header. Typing inserts at the
@@ -205,44 +205,44 @@ public:
     {
     }
 
-    ErrorOr<void> Run()
+    ErrorOr<void> run()
     {
         for (;;) {
-            TRY(Draw());
-            ConsoleKeyInfo key = TRY(Console::ReadKey(true));
+            TRY(draw());
+            ConsoleKeyInfo key = TRY(Console::read_key(true));
             m_message = {};
-            switch (key.Key) {
+            switch (key.key) {
             case ConsoleKey::F1:
-                TRY(Open());
+                TRY(open());
                 break;
             case ConsoleKey::F2:
-                TRY(Save());
+                TRY(save());
                 break;
             case ConsoleKey::F4:
-                if (TRY(Leave()))
+                if (TRY(leave()))
                     return {};
                 break;
             case ConsoleKey::Enter:
-                SplitLine();
+                split_line();
                 break;
             case ConsoleKey::Backspace:
-                Erase();
+                erase();
                 break;
             case ConsoleKey::LeftArrow:
             case ConsoleKey::RightArrow:
             case ConsoleKey::UpArrow:
             case ConsoleKey::DownArrow:
-                MoveCursor(key.Key);
+                move_cursor(key.key);
                 break;
             default:
-                if (key.KeyChar >= u' ' && key.KeyChar < 0x100)
-                    Insert(key.KeyChar);
+                if (key.key_char >= u' ' && key.key_char < 0x100)
+                    insert(key.key_char);
                 break;
             }
         }
     }
 
-    ErrorOr<String> Text() const
+    ErrorOr<String> text() const
     {
         String text;
         for (size_t i = 0; i < m_lines.size(); ++i) {
@@ -254,87 +254,87 @@ public:
     }
 
 private:
-    static constexpr i32 Width = Console::WindowWidth();
+    static constexpr i32 Width = Console::window_width();
     static constexpr i32 HeaderRows = 3;
     // Rows 3-22 show the text; row 23 takes questions and messages, whose
     // line end then lands on row 24 without scrolling the screen.
     static constexpr i32 TextRows = 20;
     static constexpr i32 PromptRow = HeaderRows + TextRows;
 
-    void ToPromptRow()
+    void to_prompt_row()
     {
-        Console::SetCursorTop(PromptRow);
-        Console::SetCursorLeft(0);
+        Console::set_cursor_top(PromptRow);
+        Console::set_cursor_left(0);
     }
 
-    ErrorOr<void> Draw()
+    ErrorOr<void> draw()
     {
-        Console::Clear();
-        Console::SetBackgroundColor(ConsoleColor::Blue);
+        Console::clear();
+        Console::set_background_color(ConsoleColor::Blue);
         // Each header line is exactly one row wide and wraps to the next.
-        TRY(Console::Write("-F1:OPEN--F2:SAVE-------------------------------------------------------F4:EXIT-"));
-        TRY(Console::Write("------------------------------------TSWRITE-------------------------------------"));
-        TRY(Console::Write(String::repeated(u'-', static_cast<size_t>(Width))));
-        Console::SetBackgroundColor(ConsoleColor::Black);
+        TRY(Console::write("-F1:OPEN--F2:SAVE-------------------------------------------------------F4:EXIT-"));
+        TRY(Console::write("------------------------------------TSWRITE-------------------------------------"));
+        TRY(Console::write(String::repeated(u'-', static_cast<size_t>(Width))));
+        Console::set_background_color(ConsoleColor::Black);
         if (m_row < m_top)
             m_top = m_row;
         if (m_row >= m_top + TextRows)
             m_top = m_row - TextRows + 1;
         for (i32 i = 0; i < TextRows && static_cast<size_t>(m_top + i) < m_lines.size(); ++i) {
             String const& line = m_lines[static_cast<size_t>(m_top + i)];
-            Console::SetCursorTop(HeaderRows + i);
-            Console::SetCursorLeft(0);
+            Console::set_cursor_top(HeaderRows + i);
+            Console::set_cursor_left(0);
             // Long lines are cut at the screen's edge rather than wrapped.
-            TRY(Console::Write(line.length() > Width ? line.substring(0, Width) : line));
+            TRY(Console::write(line.length() > Width ? line.substring(0, Width) : line));
         }
         if (!m_message.is_empty()) {
-            ToPromptRow();
-            Console::SetBackgroundColor(ConsoleColor::Red);
-            TRY(Console::Write(m_message));
-            Console::SetBackgroundColor(ConsoleColor::Black);
+            to_prompt_row();
+            Console::set_background_color(ConsoleColor::Red);
+            TRY(Console::write(m_message));
+            Console::set_background_color(ConsoleColor::Black);
         }
-        Console::SetCursorTop(HeaderRows + m_row - m_top);
-        Console::SetCursorLeft(m_column < Width ? m_column : Width - 1);
+        Console::set_cursor_top(HeaderRows + m_row - m_top);
+        Console::set_cursor_left(m_column < Width ? m_column : Width - 1);
         return {};
     }
 
-    ErrorOr<void> Save()
+    ErrorOr<void> save()
     {
-        ToPromptRow();
+        to_prompt_row();
         // The file ends with a line feed, so that a script written here keeps
         // its last statement (TessScript runs up to the last line feed); a
         // last line left empty already gives it one.
-        String text = TRY(Text());
+        String content = TRY(text());
         if (!m_lines.last().is_empty())
-            TRY(append(text, "\n"));
-        auto failure = TRY(save_as(m_files, text));
+            TRY(append(content, "\n"));
+        auto failure = TRY(save_as(m_files, content));
         if (failure)
             m_message = "ERROR: " + *failure;
         return {};
     }
 
     // The save question when there is text; true when the editor may close.
-    ErrorOr<bool> Leave()
+    ErrorOr<bool> leave()
     {
-        if (!IsBlank()) {
-            ToPromptRow();
-            bool save = TRY(ask_to_save());
-            Console::SetBackgroundColor(ConsoleColor::Black);
-            if (save) {
-                TRY(Save());
+        if (!is_blank()) {
+            to_prompt_row();
+            bool wants_save = TRY(ask_to_save());
+            Console::set_background_color(ConsoleColor::Black);
+            if (wants_save) {
+                TRY(save());
                 if (!m_message.is_empty())
                     return false;
             }
         }
-        Console::Clear();
+        Console::clear();
         return true;
     }
 
-    ErrorOr<void> Open()
+    ErrorOr<void> open()
     {
-        ToPromptRow();
-        TRY(Console::WriteLine("Please type the name :"));
-        String name = TRY(Console::ReadLine());
+        to_prompt_row();
+        TRY(Console::write_line("Please type the name :"));
+        String name = TRY(Console::read_line());
         auto text = load_document(m_files, name + ".txt");
         if (text.is_error()) {
             m_message = "ERROR: " + text.error().message();
@@ -352,7 +352,7 @@ private:
         return {};
     }
 
-    bool IsBlank() const
+    bool is_blank() const
     {
         for (auto const& line : m_lines) {
             if (!line.is_blank())
@@ -361,62 +361,62 @@ private:
         return true;
     }
 
-    String& Line() { return m_lines[static_cast<size_t>(m_row)]; }
-    i32 LineLength(i32 row) const { return static_cast<i32>(m_lines[static_cast<size_t>(row)].length()); }
+    String& line() { return m_lines[static_cast<size_t>(m_row)]; }
+    i32 line_length(i32 row) const { return static_cast<i32>(m_lines[static_cast<size_t>(row)].length()); }
 
-    void Insert(char16_t c)
+    void insert(char16_t c)
     {
-        Line().insert(static_cast<size_t>(m_column), c);
+        line().insert(static_cast<size_t>(m_column), c);
         ++m_column;
     }
 
-    void SplitLine()
+    void split_line()
     {
-        String rest = Line().substring(static_cast<size_t>(m_column));
-        Line() = Line().substring(0, static_cast<size_t>(m_column));
+        String rest = line().substring(static_cast<size_t>(m_column));
+        line() = line().substring(0, static_cast<size_t>(m_column));
         m_lines.insert(static_cast<size_t>(m_row) + 1, rest);
         ++m_row;
         m_column = 0;
     }
 
-    void Erase()
+    void erase()
     {
         if (m_column > 0) {
-            Line().remove(static_cast<size_t>(--m_column));
+            line().remove(static_cast<size_t>(--m_column));
             return;
         }
         if (m_row == 0)
             return;
-        String joined = Line();
+        String joined = line();
         m_lines.remove(static_cast<size_t>(m_row));
         --m_row;
-        m_column = LineLength(m_row);
-        Line() += joined;
+        m_column = line_length(m_row);
+        line() += joined;
     }
 
-    void MoveCursor(ConsoleKey key)
+    void move_cursor(ConsoleKey key)
     {
-        i32 lastRow = static_cast<i32>(m_lines.size()) - 1;
+        i32 last_row = static_cast<i32>(m_lines.size()) - 1;
         if (key == ConsoleKey::LeftArrow) {
             if (m_column > 0)
                 --m_column;
             else if (m_row > 0)
-                m_column = LineLength(--m_row);
+                m_column = line_length(--m_row);
         } else if (key == ConsoleKey::RightArrow) {
-            if (m_column < LineLength(m_row))
+            if (m_column < line_length(m_row))
                 ++m_column;
-            else if (m_row < lastRow) {
+            else if (m_row < last_row) {
                 ++m_row;
                 m_column = 0;
             }
         } else if (key == ConsoleKey::UpArrow) {
             if (m_row > 0)
                 --m_row;
-        } else if (m_row < lastRow) {
+        } else if (m_row < last_row) {
             ++m_row;
         }
-        if (m_column > LineLength(m_row))
-            m_column = LineLength(m_row);
+        if (m_column > line_length(m_row))
+            m_column = line_length(m_row);
     }
 
     Vector<String> m_lines { String() };
@@ -429,16 +429,16 @@ private:
 
 ErrorOr<void> tswrite(Kernel& kernel, Argument const& argument)
 {
-    Console::Clear();
-    if (!IsBlank(argument))
+    Console::clear();
+    if (!is_blank(argument))
         return {};
     ScreenEditor editor(kernel.storage().root());
-    return editor.Run();
+    return editor.run();
 }
 
 }
 
-void RegisterEditorCommands(Vector<Command>& table)
+void register_editor_commands(Vector<Command>& table)
 {
     table.append({ "textedit", textedit });
     table.append({ "tswrite", tswrite });

@@ -13,28 +13,28 @@ namespace {
 // last eight cells.
 class Snake {
 public:
-    ErrorOr<void> Start()
+    ErrorOr<void> start()
     {
         m_body.clear();
-        m_body.append({ Console::WindowWidth() / 2, Console::WindowHeight() / 2 });
+        m_body.append({ Console::window_width() / 2, Console::window_height() / 2 });
         while (!m_lose) {
-            auto key = TRY(Console::ReadKey(true));
-            if (key.Key == ConsoleKey::Escape) {
+            auto key = TRY(Console::read_key(true));
+            if (key.key == ConsoleKey::Escape) {
                 // The prompt comes back on an empty screen, not on the board.
-                Console::Clear();
+                Console::clear();
                 return {};
             }
-            Steer(key.Key);
+            steer(key.key);
             if (m_direction == Direction::None) {
-                TRY(Draw());
+                TRY(draw());
                 continue;
             }
-            Move();
+            move();
             if (!m_lose)
-                TRY(Draw());
+                TRY(draw());
             m_score += 2;
         }
-        return GameOver();
+        return game_over();
     }
 
 private:
@@ -45,7 +45,7 @@ private:
         i32 row;
     };
 
-    void Steer(ConsoleKey key)
+    void steer(ConsoleKey key)
     {
         switch (key) {
         case ConsoleKey::LeftArrow:
@@ -65,7 +65,7 @@ private:
         }
     }
 
-    void Move()
+    void move()
     {
         Cell head = m_body.last();
         switch (m_direction) {
@@ -73,13 +73,13 @@ private:
             m_lose = --head.row == 0;
             break;
         case Direction::Down:
-            m_lose = ++head.row == Console::WindowHeight();
+            m_lose = ++head.row == Console::window_height();
             break;
         case Direction::Left:
             m_lose = --head.column == 0;
             break;
         case Direction::Right:
-            m_lose = ++head.column == Console::WindowWidth();
+            m_lose = ++head.column == Console::window_width();
             break;
         case Direction::None:
             return;
@@ -89,23 +89,23 @@ private:
             m_body.remove(0);
     }
 
-    ErrorOr<void> Draw()
+    ErrorOr<void> draw()
     {
-        Console::Clear();
+        Console::clear();
         for (auto const& cell : m_body) {
-            Console::SetCursorTop(cell.row);
-            Console::SetCursorLeft(cell.column);
+            Console::set_cursor_top(cell.row);
+            Console::set_cursor_left(cell.column);
             TRY(write_coloured("#", ConsoleColor::Green));
         }
         return {};
     }
 
-    ErrorOr<void> GameOver()
+    ErrorOr<void> game_over()
     {
-        Console::Clear();
-        Console::SetCursorTop(Console::WindowHeight() / 2 - 2);
+        Console::clear();
+        Console::set_cursor_top(Console::window_height() / 2 - 2);
         TRY(write_line_centred("YOU LOSE!", ConsoleColor::Red, true, false));
-        Console::SetCursorTop(Console::CursorTop() + 1);
+        Console::set_cursor_top(Console::cursor_top() + 1);
         return write_line_centred("Your score: " + String::number(m_score), ConsoleColor::White, true, false);
     }
 
@@ -118,18 +118,18 @@ private:
 ErrorOr<void> snake(Kernel&, Argument const&)
 {
     Snake game;
-    return game.Start();
+    return game.start();
 }
 
 // Symbols rain down the screen while the system name stays in the middle.
 ErrorOr<void> matrix(Kernel&, Argument const&)
 {
     // Start on a second boundary, as the demonstration always has.
-    RTC::WaitForNextSecond();
+    RTC::wait_for_next_second();
     i32 a = 0;
     i32 b = 0;
     for (i32 pass = 0; pass < 10; ++pass) {
-        for (i32 step = 0; step < Console::WindowHeight() * Console::WindowWidth(); ++step) {
+        for (i32 step = 0; step < Console::window_height() * Console::window_width(); ++step) {
             if (a == 11)
                 a = 0;
             if (b == 4)
@@ -180,9 +180,9 @@ ErrorOr<void> lolz(Kernel&, Argument const&)
 {
     PIT timer;
     for (size_t i = 0;; i = (i + 1) % (sizeof LolzColors / sizeof LolzColors[0])) {
-        Console::SetForegroundColor(LolzColors[i]);
-        TRY(Console::WriteLine("LOLZ"));
-        timer.Wait(100);
+        Console::set_foreground_color(LolzColors[i]);
+        TRY(Console::write_line("LOLZ"));
+        timer.wait(100);
     }
 }
 
@@ -190,23 +190,23 @@ ErrorOr<void> lolz(Kernel&, Argument const&)
 // afterwards.
 ErrorOr<void> fillcon(Kernel&, Argument const&)
 {
-    Console::SetBackgroundColor(ConsoleColor::Red);
+    Console::set_background_color(ConsoleColor::Red);
     // A full row wraps to the next one by itself: ending each row with a
     // line break as well would leave every other row black.
     for (i32 row = 0; row < 24; ++row)
-        TRY(Console::Write(String::repeated(u' ', static_cast<size_t>(Console::WindowWidth()))));
+        TRY(Console::write(String::repeated(u' ', static_cast<size_t>(Console::window_width()))));
     return {};
 }
 
 ErrorOr<void> credits(Kernel&, Argument const&)
 {
-    Console::Clear();
-    TRY(Console::WriteLine("Press ESC to exit"));
+    Console::clear();
+    TRY(Console::write_line("Press ESC to exit"));
     for (;;) {
-        auto key = TRY(Console::ReadKey());
-        if (key.Key == ConsoleKey::Escape)
+        auto key = TRY(Console::read_key());
+        if (key.key == ConsoleKey::Escape)
             return {};
-        TRY(Console::WriteLine(""));
+        TRY(Console::write_line(""));
     }
 }
 
@@ -219,7 +219,7 @@ ErrorOr<void> stopwatch(Kernel&, Argument const&)
     Keyboard keyboard;
     auto escape_pressed = [&keyboard] {
         ConsoleKey key;
-        while (keyboard.GetKey(key)) {
+        while (keyboard.get_key(key)) {
             if (key == ConsoleKey::Escape)
                 return true;
         }
@@ -229,7 +229,7 @@ ErrorOr<void> stopwatch(Kernel&, Argument const&)
     i32 minutes = 0;
     i32 seconds = 0;
     while (!escape_pressed()) {
-        TRY(Console::WriteLine(String::number(hours) + ":" + String::number(minutes) + ":" + String::number(seconds)));
+        TRY(Console::write_line(String::number(hours) + ":" + String::number(minutes) + ":" + String::number(seconds)));
         if (++seconds == 60) {
             seconds = 0;
             if (++minutes == 60) {
@@ -237,7 +237,7 @@ ErrorOr<void> stopwatch(Kernel&, Argument const&)
                 ++hours;
             }
         }
-        Time::Wait(1);
+        Time::wait(1);
     }
     return {};
 }
@@ -266,31 +266,31 @@ char const* const AboutRight[6] = {
 ErrorOr<void> pause_between_frames()
 {
     for (int i = 0; i < 6; ++i)
-        Console::WriteLine();
-    Time::WaitMS(400);
-    Console::Clear();
+        Console::write_line();
+    Time::wait_ms(400);
+    Console::clear();
     return {};
 }
 
 // One frame: the rightmost `leftWidth` columns of the left word followed by
 // the rightmost `rightWidth` columns of the right word, so both words slide
 // in from the left edge.
-ErrorOr<void> about_frame(i32 leftWidth, i32 rightWidth)
+ErrorOr<void> about_frame(i32 left_width, i32 right_width)
 {
     for (int row = 0; row < 6; ++row) {
-        if (leftWidth > 0) {
-            Console::SetForegroundColor(ConsoleColor::Red);
-            TRY(Console::Write(String(AboutLeft[row]).substring(static_cast<size_t>(AboutLeftWidth - leftWidth))));
+        if (left_width > 0) {
+            Console::set_foreground_color(ConsoleColor::Red);
+            TRY(Console::write(String(AboutLeft[row]).substring(static_cast<size_t>(AboutLeftWidth - left_width))));
         }
-        Console::SetForegroundColor(ConsoleColor::Cyan);
-        TRY(Console::WriteLine(String(AboutRight[row]).substring(static_cast<size_t>(AboutRightWidth - rightWidth))));
+        Console::set_foreground_color(ConsoleColor::Cyan);
+        TRY(Console::write_line(String(AboutRight[row]).substring(static_cast<size_t>(AboutRightWidth - right_width))));
     }
     return {};
 }
 
 ErrorOr<void> about(Kernel&, Argument const&)
 {
-    Console::SetForegroundColor(ConsoleColor::Cyan);
+    Console::set_foreground_color(ConsoleColor::Cyan);
     for (i32 width = 1; width <= AboutRightWidth; ++width) {
         TRY(pause_between_frames());
         TRY(about_frame(0, width));
@@ -304,7 +304,7 @@ ErrorOr<void> about(Kernel&, Argument const&)
 
 }
 
-void RegisterGameCommands(Vector<Command>& table)
+void register_game_commands(Vector<Command>& table)
 {
     table.append({ "snake", snake });
     table.append({ "matrix", matrix });

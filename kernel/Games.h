@@ -4,4 +4,4 @@
 
 // The games and demonstrations: snake, matrix, lolz, fillcon, credits,
 // stopwatch and about.
-void RegisterGameCommands(Vector<Command>& table);
+void register_game_commands(Vector<Command>& table);

@@ -13,10 +13,10 @@ ErrorOr<void> showgui(Kernel& kernel, Argument const&) { return kernel.desktop()
 // memory behind it.
 ErrorOr<void> hdvga(Kernel&, Argument const&)
 {
-    TRY(VGA::SetMode(ScreenResolution::Mode640x480x16));
-    TRY(VGA::Clear(Colors::DesktopBlueBackground));
-    TRY(Draw::CircleHD(10, 10, 100, 0xFF00FF));
-    return VGA::SetPixel(500, 500, 0x00FF00);
+    TRY(VGA::set_mode(ScreenResolution::Mode640x480x16));
+    TRY(VGA::clear(Colors::DesktopBlueBackground));
+    TRY(Draw::circle_hd(10, 10, 100, 0xFF00FF));
+    return VGA::set_pixel(500, 500, 0x00FF00);
 }
 
 // The adapter's one driver lives as long as its screen, which never returns
@@ -24,14 +24,14 @@ ErrorOr<void> hdvga(Kernel&, Argument const&)
 ErrorOr<void> svga(Kernel&, Argument const&)
 {
     VMWareSVGAII adapter;
-    if (!adapter.IsUsable())
+    if (!adapter.is_usable())
         return Error("no VMware SVGA II adapter (PCI 15AD:0405) in this machine");
     return SvgaPointerScreen(adapter).run();
 }
 
 }
 
-void RegisterGraphicsCommands(Vector<Command>& table)
+void register_graphics_commands(Vector<Command>& table)
 {
     table.append({ "showgui", showgui });
     table.append({ "hdvga", hdvga });

@@ -4,4 +4,4 @@
 
 // `showgui`, `hdvga` and `svga`: the desktop, the planar 640x480
 // demonstration and the SVGA pointer screen.
-void RegisterGraphicsCommands(Vector<Command>& table);
+void register_graphics_commands(Vector<Command>& table);

@@ -55,26 +55,26 @@ ColoredLetter const StartingKernel[] = {
 
 void colors(u8 foreground)
 {
-    Console::Writer().Screen().SetColors(foreground, 0);
+    Console::writer().screen().set_colors(foreground, 0);
 }
 
 }
 
-void RunKernel()
+void run_kernel()
 {
     // Lives in this frame, which the system never leaves while it runs.
     Kernel kernel;
-    auto result = kernel.Start();
+    auto result = kernel.start();
     if (result.is_error())
-        (void)Console::WriteLine(result.error().message());
+        (void)Console::write_line(result.error().message());
 }
 
-Kernel::Kernel() { RegisterCommands(m_commands); }
+Kernel::Kernel() { register_commands(m_commands); }
 
-void Kernel::RestartShell(bool skipQuestion)
+void Kernel::restart_shell(bool skip_question)
 {
-    skipBootQuestion = skipQuestion;
-    m_restartPending = true;
+    skip_boot_question = skip_question;
+    m_restart_pending = true;
 }
 
 namespace {
@@ -83,102 +83,102 @@ void (*g_after_boot_screen)(Kernel&) = nullptr;
 
 void Kernel::run_after_boot_screen(void (*task)(Kernel& kernel)) { g_after_boot_screen = task; }
 
-ErrorOr<void> Kernel::BeforeRun()
+ErrorOr<void> Kernel::before_run()
 {
-    Console::Clear();
+    Console::clear();
     for (int row = 0; row < 6; ++row) {
         colors(12);
-        TRY(Console::Write(BannerLeft[row]));
+        TRY(Console::write(BannerLeft[row]));
         colors(11);
-        TRY(Console::WriteLine(BannerRight[row]));
+        TRY(Console::write_line(BannerRight[row]));
     }
     colors(5);
-    TRY(Console::WriteLine("Tessary 0.2 Booting..."));
-    Time::Wait(2);
+    TRY(Console::write_line("Tessary 0.2 Booting..."));
+    Time::wait(2);
     colors(15);
-    TRY(Console::WriteLine("Checking Memory..."));
-    Time::Wait(1);
-    TRY(Console::Write("Memory: " + String::number(GetAmountOfRAM() + 2) + " MB "));
+    TRY(Console::write_line("Checking Memory..."));
+    Time::wait(1);
+    TRY(Console::write("Memory: " + String::number(get_amount_of_ram() + 2) + " MB "));
     colors(10);
-    TRY(Console::WriteLine("OK"));
+    TRY(Console::write_line("OK"));
     colors(15);
     size_t count = sizeof StartingKernel / sizeof StartingKernel[0];
     for (size_t i = 0; i < count; ++i) {
         colors(StartingKernel[i].color);
         if (i + 1 < count)
-            TRY(Console::Write(StartingKernel[i].letter));
+            TRY(Console::write(StartingKernel[i].letter));
         else
-            TRY(Console::WriteLine(String::repeated(StartingKernel[i].letter, 1)));
+            TRY(Console::write_line(String::repeated(StartingKernel[i].letter, 1)));
     }
-    Time::Wait(1);
+    Time::wait(1);
     colors(15);
-    TRY(Console::Write("Creating partitions..."));
-    TRY(DetectAndMountDisks(storage()));
+    TRY(Console::write("Creating partitions..."));
+    TRY(detect_and_mount_disks(storage()));
     colors(10);
-    TRY(Console::WriteLine("OK"));
+    TRY(Console::write_line("OK"));
     colors(15);
-    Debugger::Send("Boot screen done");
+    Debugger::send("Boot screen done");
     return {};
 }
 
-ErrorOr<void> Kernel::Run()
+ErrorOr<void> Kernel::run()
 {
     if (g_after_boot_screen)
         g_after_boot_screen(*this);
-    if (m_restartPending) {
-        m_restartPending = false;
-        Console::Clear();
-        TRY(BeforeRun());
+    if (m_restart_pending) {
+        m_restart_pending = false;
+        Console::clear();
+        TRY(before_run());
     }
-    if (skipBootQuestion) {
-        skipBootQuestion = false;
-        return PromptLoop();
+    if (skip_boot_question) {
+        skip_boot_question = false;
+        return prompt_loop();
     }
-    TRY(Console::WriteLine("Do you want to boot on DOS or on GUI? DOS/GUI"));
-    String answer = TRY(Console::ReadLine());
+    TRY(Console::write_line("Do you want to boot on DOS or on GUI? DOS/GUI"));
+    String answer = TRY(Console::read_line());
     if (answer == "DOS")
-        return PromptLoop();
+        return prompt_loop();
     if (answer == "GUI")
         return m_desktop.run();
     // Anything else returns, and the run loop asks again.
     return {};
 }
 
-ErrorOr<void> Kernel::WritePrompt()
+ErrorOr<void> Kernel::write_prompt()
 {
-    Console::SetForegroundColor(ConsoleColor::Yellow);
-    TRY(Console::Write("root "));
-    Console::SetForegroundColor(ConsoleColor::Red);
-    TRY(Console::Write("~"));
-    TRY(Console::Write(m_current_directory));
-    TRY(Console::Write(" "));
-    Console::SetForegroundColor(ConsoleColor::Blue);
-    TRY(Console::Write("# "));
-    Console::SetForegroundColor(ConsoleColor::White);
+    Console::set_foreground_color(ConsoleColor::Yellow);
+    TRY(Console::write("root "));
+    Console::set_foreground_color(ConsoleColor::Red);
+    TRY(Console::write("~"));
+    TRY(Console::write(m_current_directory));
+    TRY(Console::write(" "));
+    Console::set_foreground_color(ConsoleColor::Blue);
+    TRY(Console::write("# "));
+    Console::set_foreground_color(ConsoleColor::White);
     return {};
 }
 
-ErrorOr<void> Kernel::PromptLoop()
+ErrorOr<void> Kernel::prompt_loop()
 {
-    Debugger::Send("Shell started");
-    while (!m_restartPending) {
-        TRY(WritePrompt());
-        String line = TRY(Console::ReadLine());
-        Vector<String> parts = SplitAtFirstSpace(line);
+    Debugger::send("Shell started");
+    while (!m_restart_pending) {
+        TRY(write_prompt());
+        String line = TRY(Console::read_line());
+        Vector<String> parts = split_at_first_space(line);
         String word = parts.size() > 0 ? parts[0] : String();
         Argument argument;
         if (parts.size() > 1)
             argument = parts[1];
-        auto result = RunCommand(word, argument);
+        auto result = run_command(word, argument);
         if (result.is_error()) {
-            Debugger::Send("Command " + word + " failed: " + result.error().message());
-            TRY(WriteError(result.error().message()));
+            Debugger::send("Command " + word + " failed: " + result.error().message());
+            TRY(write_error(result.error().message()));
         }
     }
     return {};
 }
 
-ErrorOr<void> Kernel::RunCommand(String const& word, Argument const& argument)
+ErrorOr<void> Kernel::run_command(String const& word, Argument const& argument)
 {
     String command = word.to_lower();
     for (auto const& entry : m_commands) {
@@ -187,8 +187,8 @@ ErrorOr<void> Kernel::RunCommand(String const& word, Argument const& argument)
     }
     if (word.is_empty())
         return {};
-    Console::SetBackgroundColor(ConsoleColor::Red);
-    TRY(Console::WriteLine("UNKNOWN COMMAND: " + word));
-    Console::SetBackgroundColor(ConsoleColor::Black);
+    Console::set_background_color(ConsoleColor::Red);
+    TRY(Console::write_line("UNKNOWN COMMAND: " + word));
+    Console::set_background_color(ConsoleColor::Black);
     return {};
 }

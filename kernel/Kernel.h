@@ -22,18 +22,18 @@ public:
 
     // Performs one command line: the command word (matched in lower case)
     // and its argument string.
-    ErrorOr<void> RunCommand(String const& word, Argument const& argument);
+    ErrorOr<void> run_command(String const& word, Argument const& argument);
 
     // Shows the boot screen again and returns to the prompt (or to the
     // question) once the running command has returned. The shell restarts
     // from the kernel's run loop, so restarts never pile up on the stack.
-    void RestartShell(bool skipQuestion);
+    void restart_shell(bool skip_question);
 
     // Power-off through ACPI; returns, with a message, when the machine
     // stayed on.
-    static ErrorOr<void> Shutdown();
+    static ErrorOr<void> shutdown();
 
-    bool skipBootQuestion { false };
+    bool skip_boot_question { false };
 
     // Runs `task` in place of the question and the shell once the boot
     // screen has mounted the disks; set before the kernel starts. The
@@ -52,15 +52,15 @@ public:
     TessScript& script() { return m_script; }
 
 protected:
-    ErrorOr<void> BeforeRun() override;
-    ErrorOr<void> Run() override;
+    ErrorOr<void> before_run() override;
+    ErrorOr<void> run() override;
 
 private:
-    ErrorOr<void> PromptLoop();
-    ErrorOr<void> WritePrompt();
+    ErrorOr<void> prompt_loop();
+    ErrorOr<void> write_prompt();
 
     Vector<Command> m_commands;
-    bool m_restartPending { false };
+    bool m_restart_pending { false };
     Desktop m_desktop { *this };
     String m_current_directory { "/home/root" };
     TessScript m_script;

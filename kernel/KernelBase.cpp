@@ -4,29 +4,29 @@
 #include "hal/Debugger.h"
 #include "kernel/Bootstrap.h"
 
-ErrorOr<void> KernelBase::Start()
+ErrorOr<void> KernelBase::start()
 {
-    if (started) {
-        Debugger::Send("ERROR: Kernel Already Started");
+    if (m_started) {
+        Debugger::send("ERROR: Kernel Already Started");
         return Error("Kernel has already been started. A kernel cannot be started twice.");
     }
-    started = true;
-    Debugger::Send("Starting kernel");
+    m_started = true;
+    Debugger::send("Starting kernel");
     initialize_hardware();
     initialize_devices(m_storage);
-    Console::Clear();
+    Console::clear();
 
     // The system runs until something fails.
-    auto run = [this]() -> ErrorOr<void> {
-        TRY(BeforeRun());
+    auto run_until_failure = [this]() -> ErrorOr<void> {
+        TRY(before_run());
         for (;;)
-            TRY(Run());
+            TRY(run());
     };
-    auto result = run();
+    auto result = run_until_failure();
     if (result.is_error()) {
-        Debugger::Send("Kernel stopped by an error: " + result.error().message());
-        (void)Console::WriteLine("Exception occurred while running kernel:");
-        (void)Console::WriteLine("Exception: " + result.error().message());
+        Debugger::send("Kernel stopped by an error: " + result.error().message());
+        (void)Console::write_line("Exception occurred while running kernel:");
+        (void)Console::write_line("Exception: " + result.error().message());
     }
     return {};
 }

@@ -11,16 +11,16 @@ public:
 
     // Returns only when an error ended the run (after reporting it) or when
     // the kernel was already started.
-    ErrorOr<void> Start();
+    ErrorOr<void> start();
 
     // The disks found at start-up and what the boot screen mounted on them.
     Storage& storage() { return m_storage; }
 
 protected:
-    virtual ErrorOr<void> BeforeRun() { return {}; }
-    virtual ErrorOr<void> Run() = 0;
+    virtual ErrorOr<void> before_run() { return {}; }
+    virtual ErrorOr<void> run() = 0;
 
-    bool started { false };
+    bool m_started { false };
 
 private:
     Storage m_storage;

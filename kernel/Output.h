@@ -22,21 +22,21 @@ class ProgressBar {
 public:
     static constexpr i32 TrackLength = 50;
 
-    ProgressBar(i32 value, bool charByChar);
+    ProgressBar(i32 value, bool char_by_char);
 
-    i32 Value() const { return m_value; }
+    i32 value() const { return m_value; }
     // Values outside 0...100 are ignored.
-    void SetValue(i32 value);
+    void set_value(i32 value);
     // One percent more (stopping at 100), then a redraw.
-    ErrorOr<void> Increment();
-    ErrorOr<void> Refresh() { return Draw(); }
-    ErrorOr<void> Draw();
+    ErrorOr<void> increment();
+    ErrorOr<void> refresh() { return draw(); }
+    ErrorOr<void> draw();
 
 private:
     i32 m_value { 0 };
     // Characters of the percentage the last draw wrote.
-    size_t m_percentWidth { 0 };
+    size_t m_percent_width { 0 };
     // One Write per '=' (true) or one Write of the whole run; the screen is
     // the same, the first form shows the bar filling up on slow machines.
-    bool m_charByChar;
+    bool m_char_by_char;
 };

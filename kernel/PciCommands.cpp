@@ -7,11 +7,11 @@ namespace {
 
 ErrorOr<void> pci(Kernel&, Argument const&)
 {
-    for (auto const& record : PCI::PCIDeviceList()) {
-        TRY(Console::WriteLine("Name: " + record.DeviceName));
-        TRY(Console::WriteLine("Sub-class name: " + record.SubclassName));
-        TRY(Console::WriteLine("Device " + String::number(record.DeviceNumber) + " is on bus "
-            + String::number(record.Bus)));
+    for (auto const& record : PCI::pci_device_list()) {
+        TRY(Console::write_line("Name: " + record.device_name));
+        TRY(Console::write_line("Sub-class name: " + record.subclass_name));
+        TRY(Console::write_line("Device " + String::number(record.device_number) + " is on bus "
+            + String::number(record.bus)));
     }
     return {};
 }
@@ -20,9 +20,9 @@ ErrorOr<void> pci(Kernel&, Argument const&)
 
 ErrorOr<void> find_pci_devices()
 {
-    for (auto const& line : PCI::Setup())
-        TRY(Console::WriteLine(line));
+    for (auto const& line : PCI::setup())
+        TRY(Console::write_line(line));
     return {};
 }
 
-void RegisterPciCommands(Vector<Command>& table) { table.append({ "pci", pci }); }
+void register_pci_commands(Vector<Command>& table) { table.append({ "pci", pci }); }

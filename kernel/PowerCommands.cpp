@@ -4,15 +4,15 @@
 #include "hal/Console.h"
 #include "hal/Power.h"
 
-ErrorOr<void> Kernel::Shutdown()
+ErrorOr<void> Kernel::shutdown()
 {
-    Console::Clear();
-    auto acpi = ACPI::Find();
+    Console::clear();
+    auto acpi = ACPI::find();
     if (acpi.is_error())
-        (void)Console::Write(acpi.error().message() + "\n");
+        (void)Console::write(acpi.error().message() + "\n");
     else
-        acpi.value().PowerOff();
-    return Console::Write("It is now safe to turn off your computer");
+        acpi.value().power_off();
+    return Console::write("It is now safe to turn off your computer");
 }
 
 namespace {
@@ -23,11 +23,11 @@ ErrorOr<void> reboot(Kernel&, Argument const&)
     return {};
 }
 
-ErrorOr<void> shutdown(Kernel&, Argument const&) { return Kernel::Shutdown(); }
+ErrorOr<void> shutdown(Kernel&, Argument const&) { return Kernel::shutdown(); }
 
 }
 
-void RegisterPowerCommands(Vector<Command>& table)
+void register_power_commands(Vector<Command>& table)
 {
     table.append({ "reboot", reboot });
     table.append({ "shutdown", shutdown });

@@ -3,4 +3,4 @@
 #include "kernel/Kernel.h"
 
 // reboot and shutdown.
-void RegisterPowerCommands(Vector<Command>& table);
+void register_power_commands(Vector<Command>& table);

@@ -13,14 +13,14 @@ char const* const DirectoryPath = "/home/root/test1";
 ErrorOr<MzExecutable> load(Storage& storage, String const& path)
 {
     auto* fs = TRY(storage.boot_volume());
-    return MzExecutable::Load(TRY(fs->readFile(path)));
+    return MzExecutable::load(TRY(fs->read_file(path)));
 }
 
 // Loads and checks the program without running it.
 ErrorOr<void> exe(Kernel& kernel, Argument const& argument)
 {
-    if (IsBlank(argument))
-        return WriteUsage("USAGE: exe <executable path>");
+    if (is_blank(argument))
+        return write_usage("USAGE: exe <executable path>");
     TRY(load(kernel.storage(), *argument));
     return {};
 }
@@ -33,24 +33,24 @@ ErrorOr<void> exexe(Kernel& kernel, Argument const&)
     program.resize(ExampleProgramSize);
     for (u32 i = 0; i < ExampleProgramSize; ++i)
         program[i] = ExampleProgram[i];
-    TRY(fs->saveFile(program, ExamplePath, "root"));
+    TRY(fs->save_file(program, ExamplePath, "root"));
     // The directory a previous exexe made is fine as it is.
-    auto existing = fs->readFromNode(DirectoryPath);
-    if (!existing.is_error() && existing.value().isDirectory())
+    auto existing = fs->read_from_node(DirectoryPath);
+    if (!existing.is_error() && existing.value().is_directory())
         return {};
-    return fs->makeDir(DirectoryPath, "root");
+    return fs->make_dir(DirectoryPath, "root");
 }
 
 ErrorOr<void> exexe2(Kernel& kernel, Argument const&)
 {
     auto program = TRY(load(kernel.storage(), ExamplePath));
-    program.Execute();
+    program.execute();
     return {};
 }
 
 }
 
-void RegisterProgramCommands(Vector<Command>& table)
+void register_program_commands(Vector<Command>& table)
 {
     table.append({ "exe", exe });
     table.append({ "exexe", exexe });

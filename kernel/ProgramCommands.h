@@ -3,4 +3,4 @@
 #include "kernel/Kernel.h"
 
 // exe, exexe and exexe2: loading and running MZ programs from the disk.
-void RegisterProgramCommands(Vector<Command>& table);
+void register_program_commands(Vector<Command>& table);

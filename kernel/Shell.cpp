@@ -1,6 +1,6 @@
 #include "kernel/Shell.h"
 
-Vector<String> SplitAtFirstSpace(String const& line)
+Vector<String> split_at_first_space(String const& line)
 {
     Vector<String> parts;
     if (line.is_empty())
@@ -15,7 +15,7 @@ Vector<String> SplitAtFirstSpace(String const& line)
     return parts;
 }
 
-String getKeyFromKey(ConsoleKey key)
+String get_key_from_key(ConsoleKey key)
 {
     i32 value = static_cast<i32>(key);
     switch (key) {

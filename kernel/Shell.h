@@ -7,13 +7,13 @@
 
 // Splits a command line at its first space: nothing for an empty line, the
 // whole line when it has no space, otherwise the text before and after.
-Vector<String> SplitAtFirstSpace(String const& line);
+Vector<String> split_at_first_space(String const& line);
 
 // The text of a key identifier, used by the key echo test and the editor.
-String getKeyFromKey(ConsoleKey key);
+String get_key_from_key(ConsoleKey key);
 
 // A command's argument string: absent when the line had no space.
 using Argument = std::optional<String>;
 
 // Absent, empty or only white space.
-inline bool IsBlank(Argument const& argument) { return !argument || argument->is_blank(); }
+inline bool is_blank(Argument const& argument) { return !argument || argument->is_blank(); }

@@ -36,24 +36,24 @@ char const* const HelpLines[] = {
 
 ErrorOr<void> write_on(ConsoleColor background, String const& text)
 {
-    Console::SetBackgroundColor(background);
-    return Console::WriteLine(text);
+    Console::set_background_color(background);
+    return Console::write_line(text);
 }
 
 ErrorOr<void> help(Kernel&, Argument const& argument)
 {
-    if (IsBlank(argument)) {
-        Console::SetBackgroundColor(ConsoleColor::Cyan);
+    if (is_blank(argument)) {
+        Console::set_background_color(ConsoleColor::Cyan);
         for (char const* line : HelpLines)
-            TRY(Console::WriteLine(line));
-        Console::SetBackgroundColor(ConsoleColor::Black);
+            TRY(Console::write_line(line));
+        Console::set_background_color(ConsoleColor::Black);
         return {};
     }
     if (*argument == "showgui") {
         TRY(write_on(ConsoleColor::Cyan, "Help of command : showgui"));
         TRY(write_on(ConsoleColor::Black, "Switches the system to graphical mode."));
         TRY(write_on(ConsoleColor::Cyan, "Parameters : Nothing"));
-        Console::SetBackgroundColor(ConsoleColor::Black);
+        Console::set_background_color(ConsoleColor::Black);
         return {};
     }
     // The red background stays in force: the message is meant to stand out
@@ -64,22 +64,22 @@ ErrorOr<void> help(Kernel&, Argument const& argument)
 ErrorOr<void> debughlp(Kernel&, Argument const&)
 {
     TRY(write_on(ConsoleColor::Cyan, "Tessary Developer Help : Page 1/1"));
-    TRY(Console::WriteLine(String::repeated(u'-', 33)));
-    Console::SetBackgroundColor(ConsoleColor::Black);
+    TRY(Console::write_line(String::repeated(u'-', 33)));
+    Console::set_background_color(ConsoleColor::Black);
     return {};
 }
 
 ErrorOr<void> cls(Kernel& kernel, Argument const&)
 {
-    Console::Clear();
-    kernel.RestartShell(false);
+    Console::clear();
+    kernel.restart_shell(false);
     return {};
 }
 
 ErrorOr<void> chmod(Kernel&, Argument const& argument)
 {
-    if (IsBlank(argument))
-        return WriteUsage("USAGE: chmod <file/folder path> <permissions>");
+    if (is_blank(argument))
+        return write_usage("USAGE: chmod <file/folder path> <permissions>");
     return {};
 }
 
@@ -87,42 +87,42 @@ ErrorOr<void> info(Kernel&, Argument const&)
 {
     TRY(write_on(ConsoleColor::Cyan, "SYSTEM INFORMATION"));
     TRY(write_on(ConsoleColor::DarkCyan, "Tessary 0.2 Dev"));
-    TRY(Console::WriteLine("Development build: features and file formats may still change."));
-    Console::WriteLine();
-    TRY(Console::WriteLine("Created with Vantor User Kit 92560"));
-    TRY(Console::Write("For more informations, go to "));
-    Console::SetForegroundColor(ConsoleColor::Red);
-    TRY(Console::Write("https://userkit.vantor.example"));
-    Console::SetForegroundColor(ConsoleColor::White);
-    TRY(Console::WriteLine("."));
-    Console::WriteLine();
+    TRY(Console::write_line("Development build: features and file formats may still change."));
+    Console::write_line();
+    TRY(Console::write_line("Created with Vantor User Kit 92560"));
+    TRY(Console::write("For more informations, go to "));
+    Console::set_foreground_color(ConsoleColor::Red);
+    TRY(Console::write("https://userkit.vantor.example"));
+    Console::set_foreground_color(ConsoleColor::White);
+    TRY(Console::write_line("."));
+    Console::write_line();
     TRY(write_on(ConsoleColor::Cyan, "COMPUTER INFORMATION"));
-    Console::SetBackgroundColor(ConsoleColor::DarkMagenta);
+    Console::set_background_color(ConsoleColor::DarkMagenta);
     return {};
 }
 
 ErrorOr<void> write_time(char const* label, String const& value)
 {
-    TRY(Console::Write(label));
-    Console::SetForegroundColor(ConsoleColor::Cyan);
-    TRY(Console::WriteLine(value));
-    Console::SetForegroundColor(ConsoleColor::White);
+    TRY(Console::write(label));
+    Console::set_foreground_color(ConsoleColor::Cyan);
+    TRY(Console::write_line(value));
+    Console::set_foreground_color(ConsoleColor::White);
     return {};
 }
 
 ErrorOr<void> show_time(Kernel&, Argument const&)
 {
-    TRY(write_time("24-hours time: ", Time::TwentyFourHourToString()));
-    return write_time("12-hours time: ", Time::TwelveHourToString());
+    TRY(write_time("24-hours time: ", Time::twenty_four_hour_to_string()));
+    return write_time("12-hours time: ", Time::twelve_hour_to_string());
 }
 
 // A file that cannot be read comes back as the text "Error!", which holds no
 // statement, so the script runs and does nothing.
 ErrorOr<void> tsc(Kernel& kernel, Argument const& argument)
 {
-    if (IsBlank(argument))
-        return WriteUsage("USAGE: tsc <file path>");
-    TRY(kernel.script().Run(TRY(read_text_for_display(kernel.storage(), *argument))));
+    if (is_blank(argument))
+        return write_usage("USAGE: tsc <file path>");
+    TRY(kernel.script().run(TRY(read_text_for_display(kernel.storage(), *argument))));
     return {};
 }
 
@@ -133,11 +133,11 @@ ErrorOr<void> nothing(Kernel&, Argument const&) { return {}; }
 // unless something leaks.
 ErrorOr<void> mem(Kernel&, Argument const&)
 {
-    FreeListHeap const& heap = Heap::Instance();
-    size_t used = heap.UsedBytes();
-    size_t free = heap.FreeBytes();
-    size_t largest = heap.LargestFreeBlock();
-    return Console::WriteLine("Heap: " + String::number(used) + " bytes in use, " + String::number(free)
+    FreeListHeap const& heap = Heap::instance();
+    size_t used = heap.used_bytes();
+    size_t free = heap.free_bytes();
+    size_t largest = heap.largest_free_block();
+    return Console::write_line("Heap: " + String::number(used) + " bytes in use, " + String::number(free)
         + " free, largest free block " + String::number(largest));
 }
 
@@ -147,8 +147,8 @@ ErrorOr<void> keybrd(Kernel&, Argument const&)
 {
     Keyboard keyboard;
     for (;;) {
-        ConsoleKey key = keyboard.ReadMapping().Key;
-        TRY(Console::WriteLine(getKeyFromKey(key)));
+        ConsoleKey key = keyboard.read_mapping().key;
+        TRY(Console::write_line(get_key_from_key(key)));
         if (key == ConsoleKey::Escape)
             return {};
     }
@@ -162,8 +162,8 @@ u32 progress_pause(i32 value)
         i32 divisor;
         u32 milliseconds;
     };
-    static Rule const rules[] = { { 10, 200 }, { 5, 600 }, { 4, 100 }, { 6, 800 }, { 3, 750 }, { 2, 400 } };
-    for (auto const& rule : rules) {
+    static Rule const Rules[] = { { 10, 200 }, { 5, 600 }, { 4, 100 }, { 6, 800 }, { 3, 750 }, { 2, 400 } };
+    for (auto const& rule : Rules) {
         if (value % rule.divisor == 0)
             return rule.milliseconds;
     }
@@ -173,19 +173,19 @@ u32 progress_pause(i32 value)
 ErrorOr<void> testprogbar(Kernel&, Argument const&)
 {
     ProgressBar bar(0, true);
-    TRY(bar.Refresh());
-    TRY(bar.Refresh());
-    while (bar.Value() < 100) {
-        u32 pause = progress_pause(bar.Value());
-        TRY(bar.Increment());
-        Time::WaitMS(pause);
+    TRY(bar.refresh());
+    TRY(bar.refresh());
+    while (bar.value() < 100) {
+        u32 pause = progress_pause(bar.value());
+        TRY(bar.increment());
+        Time::wait_ms(pause);
     }
     return {};
 }
 
 }
 
-void RegisterShellCommands(Vector<Command>& table)
+void register_shell_commands(Vector<Command>& table)
 {
     table.append({ "help", help });
     table.append({ "debughlp", debughlp });

@@ -5,4 +5,4 @@
 // The shell's own commands: help screens, cls, info, time, the script
 // runner, the key echo test, the progress-bar demonstration, the heap meter
 // (mem) and the commands that do nothing (chmod with an argument, bas).
-void RegisterShellCommands(Vector<Command>& table);
+void register_shell_commands(Vector<Command>& table);

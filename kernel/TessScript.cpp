@@ -50,17 +50,17 @@ ErrorOr<void> run_line(Line const& line, Vector<String>& stack)
     if (line.starts_with("push$ "))
         TRY(push(stack, TRY(line.rest(6))));
     if (line.starts_with("wait "))
-        TRY(Console::WriteLine("WAIT function not implemented!"));
+        TRY(Console::write_line("WAIT function not implemented!"));
     if (line.is("wfk"))
-        TRY(Console::ReadKey());
+        TRY(Console::read_key());
     if (line.is("cls"))
-        Console::Clear();
+        Console::clear();
     return {};
 }
 
 }
 
-ErrorOr<i32> TessScript::Run(String const& script)
+ErrorOr<i32> TessScript::run(String const& script)
 {
     // Only lines ended by a line feed run: text after the last one does not.
     size_t start = 0;

@@ -15,7 +15,7 @@
 class TessScript {
 public:
     // Always 0 unless the console fails.
-    ErrorOr<i32> Run(String const& script);
+    ErrorOr<i32> run(String const& script);
 
     // Values pushed by every script this interpreter ran; it is kept between
     // runs.

@@ -3,7 +3,7 @@
 #include <ctime>
 
 // Time stamps of records written by the tool come from the host's clock.
-ClockReading TimeStamp::ReadClock()
+ClockReading TimeStamp::read_clock()
 {
     std::time_t now = std::time(nullptr);
     std::tm local {};

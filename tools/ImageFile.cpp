@@ -14,7 +14,7 @@ Error system_error(std::string const& what)
 
 ImageFile::~ImageFile() { std::fclose(m_file); }
 
-ErrorOr<OwnPtr<ImageFile>> ImageFile::Open(std::string const& path)
+ErrorOr<OwnPtr<ImageFile>> ImageFile::open(std::string const& path)
 {
     std::FILE* file = std::fopen(path.c_str(), "r+b");
     if (!file)
@@ -27,7 +27,7 @@ ErrorOr<OwnPtr<ImageFile>> ImageFile::Open(std::string const& path)
     return make_own<ImageFile>(file, static_cast<u64>(info.st_size) / BlockSize);
 }
 
-ErrorOr<OwnPtr<ImageFile>> ImageFile::Create(std::string const& path, u64 blocks)
+ErrorOr<OwnPtr<ImageFile>> ImageFile::create(std::string const& path, u64 blocks)
 {
     std::FILE* file = std::fopen(path.c_str(), "w+b");
     if (!file)
@@ -39,18 +39,18 @@ ErrorOr<OwnPtr<ImageFile>> ImageFile::Create(std::string const& path, u64 blocks
     return make_own<ImageFile>(file, blocks);
 }
 
-ErrorOr<void> ImageFile::ReadBlock(u64 first, u32 count, ByteBuffer& buffer)
+ErrorOr<void> ImageFile::read_block(u64 first, u32 count, ByteBuffer& buffer)
 {
-    TRY(CheckRequest(first, count, buffer.size()));
+    TRY(check_request(first, count, buffer.size()));
     if (fseeko(m_file, static_cast<off_t>(first * BlockSize), SEEK_SET) != 0
         || std::fread(buffer.data(), 1, buffer.size(), m_file) != buffer.size())
         return system_error("image read");
     return {};
 }
 
-ErrorOr<void> ImageFile::WriteBlock(u64 first, u32 count, ByteBuffer const& buffer)
+ErrorOr<void> ImageFile::write_block(u64 first, u32 count, ByteBuffer const& buffer)
 {
-    TRY(CheckRequest(first, count, buffer.size()));
+    TRY(check_request(first, count, buffer.size()));
     if (fseeko(m_file, static_cast<off_t>(first * BlockSize), SEEK_SET) != 0
         || std::fwrite(buffer.data(), 1, buffer.size(), m_file) != buffer.size() || std::fflush(m_file) != 0)
         return system_error("image write");

@@ -18,13 +18,13 @@ public:
     ~ImageFile() override;
 
     // Opens an existing image for reading and writing.
-    static ErrorOr<OwnPtr<ImageFile>> Open(std::string const& path);
+    static ErrorOr<OwnPtr<ImageFile>> open(std::string const& path);
     // Creates (or truncates) an image of `blocks` zero blocks.
-    static ErrorOr<OwnPtr<ImageFile>> Create(std::string const& path, u64 blocks);
+    static ErrorOr<OwnPtr<ImageFile>> create(std::string const& path, u64 blocks);
 
-    ErrorOr<void> ReadBlock(u64 first, u32 count, ByteBuffer& buffer) override;
-    ErrorOr<void> WriteBlock(u64 first, u32 count, ByteBuffer const& buffer) override;
-    u64 BlockCount() const override { return m_blocks; }
+    ErrorOr<void> read_block(u64 first, u32 count, ByteBuffer& buffer) override;
+    ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer) override;
+    u64 block_count() const override { return m_blocks; }
 
 private:
     std::FILE* m_file;

@@ -60,25 +60,25 @@ struct Volume {
 // The tool works on images as the superuser.
 User const& tool_user()
 {
-    static User const root = User::root();
-    return root;
+    static User const Root = User::root();
+    return Root;
 }
 
 Volume open_volume(std::string const& path, unsigned part)
 {
     Volume v;
-    v.image = check(ImageFile::Open(path));
+    v.image = check(ImageFile::open(path));
     ByteBuffer sector;
     sector.resize(BlockDevice::BlockSize);
-    check(v.image->ReadBlock(0, 1, sector));
+    check(v.image->read_block(0, 1, sector));
     MBR table(sector);
     if (part < 1 || part > table.partitions.size())
         throw Failure { path + ": no partition " + std::to_string(part) + " in the partition table" };
     auto const& info = table.partitions[part - 1];
-    u64 disk = v.image->BlockCount();
-    if (info.startSector >= disk || info.sectorCount > disk - info.startSector)
+    u64 disk = v.image->block_count();
+    if (info.start_sector >= disk || info.sector_count > disk - info.start_sector)
         throw Failure { path + ": partition " + std::to_string(part) + " reaches past the end of the image" };
-    v.partition = make_own<Partition>(*v.image, info.startSector, info.sectorCount);
+    v.partition = make_own<Partition>(*v.image, info.start_sector, info.sector_count);
     v.fs = make_own<DiskFilesystem>(*v.partition, tool_user());
     return v;
 }
@@ -97,7 +97,7 @@ int mkdisk(std::string const& path, std::string const& size)
     u64 blocks = mib * 2048;
     if (mib < 2 || blocks > (1u << 28))
         throw Failure { "size must be between 2 and 131072 MiB" };
-    auto image = check(ImageFile::Create(path, blocks));
+    auto image = check(ImageFile::create(path, blocks));
     ByteBuffer mbr;
     mbr.resize(BlockDevice::BlockSize);
     u32 start = FirstPartitionSector;
@@ -108,16 +108,16 @@ int mkdisk(std::string const& path, std::string const& size)
     write_le32(mbr, entry + 12, count);
     mbr[510] = 0x55;
     mbr[511] = 0xAA;
-    check(image->WriteBlock(0, 1, mbr));
+    check(image->write_block(0, 1, mbr));
     return 0;
 }
 
 int ls(Volume& v, std::string const& path)
 {
-    for (auto const& e : check(v.fs->getLongList(String(path.c_str())))) {
-        std::string size = e.isDirectory() ? "" : std::to_string(e.size - 4);
-        std::printf("%-5s %10s  %-8s %-18s %s\n", e.isDirectory() ? "<DIR>" : "", size.c_str(), ascii(e.owner).c_str(),
-            ascii(e.dateTime).c_str(), ascii(e.name).c_str());
+    for (auto const& e : check(v.fs->get_long_list(String(path.c_str())))) {
+        std::string size = e.is_directory() ? "" : std::to_string(e.size - 4);
+        std::printf("%-5s %10s  %-8s %-18s %s\n", e.is_directory() ? "<DIR>" : "", size.c_str(), ascii(e.owner).c_str(),
+            ascii(e.date_time).c_str(), ascii(e.name).c_str());
     }
     return 0;
 }
@@ -134,25 +134,25 @@ int put(Volume& v, std::string const& host, std::string const& path)
     data.resize(bytes.size());
     for (size_t i = 0; i < bytes.size(); ++i)
         data[i] = static_cast<u8>(bytes[i]);
-    check(v.fs->saveFile(data, String(path.c_str()), "root"));
+    check(v.fs->save_file(data, String(path.c_str()), "root"));
     return 0;
 }
 
 int cat(Volume& v, std::string const& path)
 {
-    ByteBuffer data = check(v.fs->readFile(String(path.c_str())));
+    ByteBuffer data = check(v.fs->read_file(String(path.c_str())));
     std::fwrite(data.data(), 1, data.size(), stdout);
     return 0;
 }
 
 int fsck(Volume& v, std::string const& path)
 {
-    auto problems = check(FsCheck::Run(*v.fs));
+    auto problems = check(FsCheck::run(*v.fs));
     for (auto const& problem : problems)
         std::printf("%s\n", ascii(problem).c_str());
     if (!problems.is_empty())
         return 1;
-    std::printf("%s: clean, %d blocks used\n", path.c_str(), check(v.fs->getWriteAddress()));
+    std::printf("%s: clean, %d blocks used\n", path.c_str(), check(v.fs->get_write_address()));
     return 0;
 }
 
@@ -176,8 +176,8 @@ int run(std::vector<std::string> args)
     want(2, 4);
     std::string const& command = args[0];
     std::string const& image = args[1];
-    static std::string const commands[] = { "mkdisk", "format", "ls", "mkdir", "put", "cat", "rm", "fsck" };
-    if (std::find(std::begin(commands), std::end(commands), command) == std::end(commands)) {
+    static std::string const Commands[] = { "mkdisk", "format", "ls", "mkdir", "put", "cat", "rm", "fsck" };
+    if (std::find(std::begin(Commands), std::end(Commands), command) == std::end(Commands)) {
         std::cerr << "tessfs: unknown command '" << command << "'\n" << Usage;
         return 2;
     }
@@ -188,7 +188,7 @@ int run(std::vector<std::string> args)
     Volume v = open_volume(image, part);
     if (command == "format") {
         want(2, 3);
-        check(v.fs->Format(String(args.size() > 2 ? args[2].c_str() : "TESSARY")));
+        check(v.fs->format(String(args.size() > 2 ? args[2].c_str() : "TESSARY")));
         return 0;
     }
     if (command == "fsck") {
@@ -203,12 +203,12 @@ int run(std::vector<std::string> args)
     if (command == "ls")
         return ls(v, args[2]);
     if (command == "mkdir") {
-        check(v.fs->makeDir(String(args[2].c_str()), "root"));
+        check(v.fs->make_dir(String(args[2].c_str()), "root"));
         return 0;
     }
     if (command == "cat")
         return cat(v, args[2]);
-    check(v.fs->Remove(String(args[2].c_str())));
+    check(v.fs->remove(String(args[2].c_str())));
     return 0;
 }
 

@@ -6,7 +6,7 @@ extern u8 interrupt_stubs[];
 // 256 eight-byte gates, loaded by the entry code before the first interrupt.
 alignas(8) u32 idt_entries[512];
 
-void interrupt_dispatch(IRQContext* context) { Interrupts::Dispatch(*context); }
+void interrupt_dispatch(IRQContext* context) { Interrupts::dispatch(*context); }
 }
 
 namespace {
@@ -15,7 +15,7 @@ constexpr u16 KernelCode = 0x08;
 constexpr u8 InterruptGate = 0x8E; // present, ring 0, 32-bit interrupt gate
 }
 
-void Interrupts::UpdateIDT(bool enable)
+void Interrupts::update_idt(bool enable)
 {
     Cpu::disable_interrupts();
     for (u32 vector = 0; vector < 256; ++vector) {

@@ -89,9 +89,9 @@ void kernel_runtime_entry()
     // itself up at the first allocation.
     for (auto* constructor = init_array_start; constructor != init_array_end; ++constructor)
         (*constructor)();
-    RunKernel();
+    run_kernel();
 }
 }
 
-u32 GetAmountOfRAM() { return multiboot_upper_memory_kib / 1024 + 1; }
-u32 GetEndOfKernel() { return reinterpret_cast<u32>(kernel_image_end); }
+u32 get_amount_of_ram() { return multiboot_upper_memory_kib / 1024 + 1; }
+u32 get_end_of_kernel() { return reinterpret_cast<u32>(kernel_image_end); }

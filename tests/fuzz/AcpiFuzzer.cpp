@@ -31,9 +31,9 @@ constexpr u32 EbdaSegmentPointer = 0x40E;
 void check(ErrorOr<ACPI> const& acpi)
 {
     constexpr u16 SleepTypeBits = 7 << 10;
-    if (acpi.is_error() || !acpi.value().Control())
+    if (acpi.is_error() || !acpi.value().control())
         return;
-    auto const& control = *acpi.value().Control();
+    auto const& control = *acpi.value().control();
     if ((control.sleep_type_a & ~SleepTypeBits) || (control.sleep_type_b & ~SleepTypeBits))
         fail("a successful set-up kept values power-off cannot use");
 }
@@ -42,15 +42,15 @@ void check(ErrorOr<ACPI> const& acpi)
 
 extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
 {
-    static TestMachine machine;
+    static TestMachine g_machine;
     Sim::clear_accesses();
-    Console::Clear();
+    Console::clear();
     u8* area = Sim::memory(BiosArea);
     std::memset(area, 0, BiosAreaSize);
     std::memcpy(area, data, std::min<size_t>(size, BiosAreaSize));
     u8* ebda = Sim::memory(EbdaSegmentPointer);
     ebda[0] = static_cast<u8>(BiosArea >> 4);
     ebda[1] = static_cast<u8>(BiosArea >> 12);
-    check(ACPI::Find());
+    check(ACPI::find());
     return 0;
 }

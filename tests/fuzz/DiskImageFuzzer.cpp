@@ -51,8 +51,8 @@ struct Machine {
 
 Machine& machine()
 {
-    static Machine m;
-    return m;
+    static Machine g_machine;
+    return g_machine;
 }
 
 [[noreturn]] void fail(char const* what)
@@ -70,21 +70,21 @@ void walk(RootFilesystem& root, String const& path, int depth, Budget& budget)
 {
     if (depth > MaxDepth || budget.directories-- <= 0)
         return;
-    auto entries = root.getLongList(path);
+    auto entries = root.get_long_list(path);
     if (entries.is_error())
         return;
     for (auto const& entry : entries.value()) {
         String child = path + "/" + entry.name;
-        if (entry.isDirectory())
+        if (entry.is_directory())
             walk(root, child, depth + 1, budget);
         else if (budget.files-- > 0)
-            (void)root.readFile(child);
+            (void)root.read_file(child);
     }
 }
 
 bool is_clean(DiskFilesystem& volume)
 {
-    auto problems = FsCheck::Run(volume);
+    auto problems = FsCheck::run(volume);
     return !problems.is_error() && problems.value().is_empty();
 }
 
@@ -98,25 +98,25 @@ bool same(ByteBuffer const& a, ByteBuffer const& b)
 void change(RootFilesystem& root, DiskFilesystem& volume, ByteBuffer const& content)
 {
     bool clean = is_clean(volume);
-    bool made = !root.makeDir("/fuzz", "root").is_error();
+    bool made = !root.make_dir("/fuzz", "root").is_error();
     String file = made ? "/fuzz/file.txt" : "/file.txt";
-    bool saved = !root.saveFile(content, file, "root").is_error();
+    bool saved = !root.save_file(content, file, "root").is_error();
     if (clean && made && saved) {
-        auto back = root.readFile(file);
+        auto back = root.read_file(file);
         if (back.is_error() || !same(back.value(), content))
             fail("a saved file does not read back");
         if (!is_clean(volume))
             fail("making a directory and saving a file left problems on a clean volume");
     }
-    bool deleted = !root.Remove(file).is_error();
+    bool deleted = !root.remove(file).is_error();
     if (clean && made && saved && deleted) {
-        if (!root.readFile(file).is_error())
+        if (!root.read_file(file).is_error())
             fail("a deleted file can still be read");
         if (!is_clean(volume))
             fail("deleting a file left problems on a clean volume");
     }
     if (made)
-        (void)root.Remove("/fuzz");
+        (void)root.remove("/fuzz");
 }
 
 }
@@ -138,8 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
 
     Storage storage;
     (void)storage.add_disk(m.disk);
-    Console::Clear();
-    (void)DetectAndMountDisks(storage);
+    Console::clear();
+    (void)detect_and_mount_disks(storage);
     auto volume = storage.boot_volume();
     if (volume.is_error())
         return 0;

@@ -23,8 +23,8 @@ namespace {
 
 void check_cursor()
 {
-    if (Console::CursorLeft() < 0 || Console::CursorLeft() >= Console::WindowWidth() || Console::CursorTop() < 0
-        || Console::CursorTop() >= Console::WindowHeight())
+    if (Console::cursor_left() < 0 || Console::cursor_left() >= Console::window_width() || Console::cursor_top() < 0
+        || Console::cursor_top() >= Console::window_height())
         fail("the cursor left the screen");
 }
 
@@ -51,12 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
         machine.deliver_all();
         machine.scancodes(std::span<u8 const>(data + 1 + ahead, size - 1 - ahead));
         for (;;) {
-            auto line = Console::ReadLine();
+            auto line = Console::read_line();
             if (line.is_error())
                 break;
             check_line(line.value());
             check_cursor();
-            if (Console::ReadKey().is_error())
+            if (Console::read_key().is_error())
                 break;
             check_cursor();
         }

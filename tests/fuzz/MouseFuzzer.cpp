@@ -33,16 +33,16 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
 {
     if (size < 2)
         return 0;
-    static MouseMachine m;
+    static MouseMachine g_machine;
     Sim::clear_accesses();
-    m.mouse.commands.clear();
-    m.mouse.mouse_bytes.clear();
+    g_machine.mouse.commands.clear();
+    g_machine.mouse.mouse_bytes.clear();
     // Every input starts from a fresh set-up, as a desktop does.
-    Mouse::Initialize();
+    Mouse::initialize();
     Mouse::reset(data[0] * 319 / 255, data[1] * 199 / 255);
     for (size_t i = 2; i < size; ++i) {
-        m.mouse.queue({ data[i] });
-        m.mouse.deliver();
+        g_machine.mouse.queue({ data[i] });
+        g_machine.mouse.deliver();
         check();
     }
     return 0;

@@ -14,12 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
     file.resize(size);
     if (size > 0)
         std::memcpy(file.data(), data, size);
-    auto exe = MzExecutable::Load(static_cast<ByteBuffer&&>(file));
+    auto exe = MzExecutable::load(static_cast<ByteBuffer&&>(file));
     if (exe.is_error())
         return 0;
     auto const& loaded = exe.value();
-    u32 entry = loaded.EntryAddress() - static_cast<u32>(reinterpret_cast<uintptr_t>(loaded.Image()));
-    if (entry >= loaded.ImageSize() || loaded.Relocations().size() != loaded.Header().RelocationCount) {
+    u32 entry = loaded.entry_address() - static_cast<u32>(reinterpret_cast<uintptr_t>(loaded.image()));
+    if (entry >= loaded.image_size() || loaded.relocations().size() != loaded.header().relocation_count) {
         std::fprintf(stderr, "mz fuzzer: the loader accepted a program it cannot run\n");
         std::abort();
     }

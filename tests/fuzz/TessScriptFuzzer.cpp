@@ -26,9 +26,9 @@ struct ScriptMachine {
 
 extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
 {
-    static ScriptMachine m;
+    static ScriptMachine g_machine;
     Sim::clear_accesses();
-    Console::Clear();
+    Console::clear();
     // The stack is kept between the scripts of a session, not between inputs:
     // every input gets an interpreter of its own.
     TessScript interpreter;
@@ -39,6 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
         std::memcpy(file.data(), data, size);
     auto script = TextFile::from_bytes(file);
     if (!script.is_error())
-        (void)interpreter.Run(script.value());
+        (void)interpreter.run(script.value());
     return 0;
 }

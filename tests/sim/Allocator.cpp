@@ -9,44 +9,44 @@
 // limit a test sets, like a kernel heap that has run out.
 
 namespace {
-bool s_refusing = false;
-size_t s_fallibleLimit = static_cast<size_t>(-1);
-u64 s_live = 0;
+bool g_refusing = false;
+size_t g_fallible_limit = static_cast<size_t>(-1);
+u64 g_live = 0;
 
 void* counted(void* block)
 {
     if (block)
-        ++s_live;
+        ++g_live;
     return block;
 }
 
 void release(void* block)
 {
     if (block)
-        --s_live;
+        --g_live;
     std::free(block);
 }
 }
 
-void Sim::set_fallible_allocation_limit(size_t bytes) { s_fallibleLimit = bytes; }
-u64 Sim::live_allocations() { return s_live; }
+void Sim::set_fallible_allocation_limit(size_t bytes) { g_fallible_limit = bytes; }
+u64 Sim::live_allocations() { return g_live; }
 
-Sim::NoAllocations::NoAllocations() { s_refusing = true; }
-Sim::NoAllocations::~NoAllocations() { s_refusing = false; }
+Sim::NoAllocations::NoAllocations() { g_refusing = true; }
+Sim::NoAllocations::~NoAllocations() { g_refusing = false; }
 
 Sim::NoAllocations::MachineSide::MachineSide()
-    : m_wasRefusing(s_refusing)
+    : m_was_refusing(g_refusing)
 {
-    s_refusing = false;
+    g_refusing = false;
 }
 
-Sim::NoAllocations::MachineSide::~MachineSide() { s_refusing = m_wasRefusing; }
+Sim::NoAllocations::MachineSide::~MachineSide() { g_refusing = m_was_refusing; }
 
 void* operator new(std::size_t size)
 {
-    if (s_refusing) {
+    if (g_refusing) {
         // Lifted at once, so nothing on the way back to the test is refused.
-        s_refusing = false;
+        g_refusing = false;
         throw Sim::AllocationRefused {};
     }
     if (void* block = counted(std::malloc(size ? size : 1)))
@@ -58,7 +58,7 @@ void* operator new[](std::size_t size) { return ::operator new(size); }
 
 void* operator new(std::size_t size, std::nothrow_t const&) noexcept
 {
-    if (s_refusing || size > s_fallibleLimit)
+    if (g_refusing || size > g_fallible_limit)
         return nullptr;
     return counted(std::malloc(size ? size : 1));
 }

@@ -25,7 +25,7 @@ u8 AtaChannel::status() const
 {
     if (!m_present[m_slave])
         return 0;
-    if (m_drives[m_slave].stuckBusy)
+    if (m_drives[m_slave].stuck_busy)
         return Busy;
     return m_status;
 }
@@ -111,18 +111,18 @@ void AtaChannel::execute(u8 command)
         }
         u64 sectors = d.bytes.size() / 512;
         m_buffer.assign(256, 0);
-        m_buffer[47] = static_cast<u16>(0x8000 | d.maxMultiple);
+        m_buffer[47] = static_cast<u16>(0x8000 | d.max_multiple);
         m_buffer[60] = static_cast<u16>(sectors & 0xFFFF);
         m_buffer[61] = static_cast<u16>((sectors >> 16) & 0x0FFF);
         m_word = 0;
         m_writing = false;
-        m_sectorsLeft = 0;
+        m_sectors_left = 0;
         m_status = Ready | DataRequest;
         return;
     }
     if (command == 0xC6) {
         bool power_of_two = m_count && !(m_count & (m_count - 1));
-        if (!d.maxMultiple || m_count > d.maxMultiple || !power_of_two)
+        if (!d.max_multiple || m_count > d.max_multiple || !power_of_two)
             return fail(Abort);
         m_multiple = m_count;
         return;
@@ -134,8 +134,8 @@ void AtaChannel::execute(u8 command)
         return fail(Abort);
     if (multiple && !m_multiple)
         return fail(Abort);
-    if (d.failCommands > 0) {
-        --d.failCommands;
+    if (d.fail_commands > 0) {
+        --d.fail_commands;
         return fail(Abort);
     }
     u32 count = m_count ? m_count : 256;
@@ -143,14 +143,14 @@ void AtaChannel::execute(u8 command)
         return fail(IdNotFound);
     m_writing = command == 0x30 || command == 0xC5;
     m_sector = lba;
-    m_sectorsLeft = count;
-    m_blockSectors = multiple ? m_multiple : 1;
+    m_sectors_left = count;
+    m_block_sectors = multiple ? m_multiple : 1;
     start_block();
 }
 
 void AtaChannel::start_block()
 {
-    u32 sectors = m_sectorsLeft < m_blockSectors ? m_sectorsLeft : m_blockSectors;
+    u32 sectors = m_sectors_left < m_block_sectors ? m_sectors_left : m_block_sectors;
     m_buffer.assign(sectors * 256, 0);
     m_word = 0;
     if (!m_writing) {
@@ -163,7 +163,7 @@ void AtaChannel::start_block()
 
 void AtaChannel::finish_block()
 {
-    ++m_dataBlocks;
+    ++m_data_blocks;
     u32 sectors = static_cast<u32>(m_buffer.size() / 256);
     if (m_writing) {
         u8* target = selected().bytes.data() + m_sector * 512;
@@ -173,11 +173,11 @@ void AtaChannel::finish_block()
         }
     }
     m_status = Ready;
-    if (m_sectorsLeft == 0) // IDENTIFY
+    if (m_sectors_left == 0) // IDENTIFY
         return;
     m_sector += sectors;
-    m_sectorsLeft -= sectors;
-    if (m_sectorsLeft)
+    m_sectors_left -= sectors;
+    if (m_sectors_left)
         start_block();
 }
 

@@ -22,10 +22,10 @@ public:
 
     struct Drive {
         std::vector<u8> bytes;
-        u8 maxMultiple { 16 }; // IDENTIFY word 47; 0: no multiple commands
+        u8 max_multiple { 16 }; // IDENTIFY word 47; 0: no multiple commands
         bool packet { false }; // answers IDENTIFY with the ATAPI signature
-        bool stuckBusy { false }; // status stays busy for ever
-        int failCommands { 0 }; // the next n data commands end with the error bit
+        bool stuck_busy { false }; // status stays busy for ever
+        int fail_commands { 0 }; // the next n data commands end with the error bit
     };
 
     // Attaches itself to the ports; Sim::reset() detaches it again, so reset
@@ -38,7 +38,7 @@ public:
     std::vector<Command> const& commands() const { return m_commands; }
     void clear_commands() { m_commands.clear(); }
     // Data blocks (DRQ phases) moved so far.
-    u64 data_blocks() const { return m_dataBlocks; }
+    u64 data_blocks() const { return m_data_blocks; }
 
     u32 read(u16 port, int width) override;
     void write(u16 port, u32 value, int width) override;
@@ -64,11 +64,11 @@ private:
     // Transfer in progress.
     bool m_writing { false };
     u64 m_sector { 0 };
-    u32 m_sectorsLeft { 0 };
-    u32 m_blockSectors { 0 };
+    u32 m_sectors_left { 0 };
+    u32 m_block_sectors { 0 };
     std::vector<u16> m_buffer;
     size_t m_word { 0 };
-    u64 m_dataBlocks { 0 };
+    u64 m_data_blocks { 0 };
 };
 
 }

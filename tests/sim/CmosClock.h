@@ -16,15 +16,15 @@
 
 class CmosClock : public Sim::PortDevice {
 public:
-    explicit CmosClock(u8 hour = 0, u8 minute = 0, u8 second = 0, int readsPerSecond = 3)
-        : reads_per_second(readsPerSecond)
+    explicit CmosClock(u8 hour = 0, u8 minute = 0, u8 second = 0, int reads_per_second = 3)
+        : reads_per_second(reads_per_second)
     {
         registers[0x00] = second;
         registers[0x02] = minute;
         registers[0x04] = hour;
         registers[0x0B] = 0x06;
         Sim::attach(0x70, 0x71, this);
-        RTC::Reset();
+        RTC::reset();
     }
 
     u8 registers[128] {};
@@ -35,7 +35,7 @@ public:
     {
         if (port == 0x70)
             return m_index;
-        if (++m_readsThisSecond > 1000000)
+        if (++m_reads_this_second > 1000000)
             throw std::runtime_error("the clock was polled a million times within one of its seconds");
         if (m_index == 0x0A) {
             if (busy_reads > 0) {
@@ -57,11 +57,11 @@ public:
 private:
     void tick()
     {
-        m_readsThisSecond = 0;
+        m_reads_this_second = 0;
         registers[0x00] = static_cast<u8>((registers[0x00] + 1) % 60);
     }
 
     u8 m_index { 0 };
     int m_reads { 0 };
-    int m_readsThisSecond { 0 };
+    int m_reads_this_second { 0 };
 };

@@ -2,5 +2,5 @@
 // reports a 128 MiB loader figure.
 #include "arch/Runtime.h"
 
-u32 GetAmountOfRAM() { return 129920 / 1024 + 1; }
-u32 GetEndOfKernel() { return 0x600000; }
+u32 get_amount_of_ram() { return 129920 / 1024 + 1; }
+u32 get_end_of_kernel() { return 0x600000; }

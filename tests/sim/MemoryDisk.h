@@ -15,40 +15,40 @@ public:
     {
     }
 
-    ErrorOr<void> ReadBlock(u64 first, u32 count, ByteBuffer& buffer) override
+    ErrorOr<void> read_block(u64 first, u32 count, ByteBuffer& buffer) override
     {
-        TRY(CheckRequest(first, count, buffer.size()));
-        if (badBlock >= first && badBlock < first + count)
+        TRY(check_request(first, count, buffer.size()));
+        if (bad_block >= first && bad_block < first + count)
             return Error("ATA Error");
         ++reads;
         std::copy_n(bytes.data() + first * BlockSize, buffer.size(), buffer.data());
         return {};
     }
-    ErrorOr<void> WriteBlock(u64 first, u32 count, ByteBuffer const& buffer) override
+    ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer) override
     {
-        TRY(CheckRequest(first, count, buffer.size()));
-        if (writesLeft == 0)
+        TRY(check_request(first, count, buffer.size()));
+        if (writes_left == 0)
             return Error("ATA Error");
-        if (writesLeft > 0)
-            --writesLeft;
+        if (writes_left > 0)
+            --writes_left;
         ++writes;
         // The power fails between two sectors: those before land, none after.
-        u32 landed = sectorsLeft >= 0 && sectorsLeft < count ? static_cast<u32>(sectorsLeft) : count;
-        if (sectorsLeft >= 0)
-            sectorsLeft -= landed;
+        u32 landed = sectors_left >= 0 && sectors_left < count ? static_cast<u32>(sectors_left) : count;
+        if (sectors_left >= 0)
+            sectors_left -= landed;
         std::copy_n(buffer.data(), static_cast<size_t>(landed) * BlockSize, bytes.data() + first * BlockSize);
         if (landed < count)
             return Error("ATA Error");
         return {};
     }
-    u64 BlockCount() const override { return bytes.size() / BlockSize; }
+    u64 block_count() const override { return bytes.size() / BlockSize; }
 
     u8* block(u64 n) { return bytes.data() + n * BlockSize; }
 
     std::vector<u8> bytes;
     int reads { 0 };
     int writes { 0 };
-    int writesLeft { -1 }; // -1: unlimited
-    i64 sectorsLeft { -1 }; // sectors written before the power fails; -1: it never does
-    u64 badBlock { ~0ull }; // reads that touch it fail
+    int writes_left { -1 }; // -1: unlimited
+    i64 sectors_left { -1 }; // sectors written before the power fails; -1: it never does
+    u64 bad_block { ~0ull }; // reads that touch it fail
 };

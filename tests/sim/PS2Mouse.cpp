@@ -33,18 +33,18 @@ void PS2Mouse::write(u16 port, u32 value, int)
     u8 v = static_cast<u8>(value);
     if (port == 0x64) {
         commands.push_back(v);
-        m_lastCommand = v;
+        m_last_command = v;
         if (v == 0x20)
             answer(configuration, false);
         return;
     }
-    if (m_lastCommand == 0x60) {
+    if (m_last_command == 0x60) {
         configuration = v;
-    } else if (m_lastCommand == 0xD4) {
+    } else if (m_last_command == 0xD4) {
         mouse_bytes.push_back(v);
         answer(0xFA, true);
     }
-    m_lastCommand = 0;
+    m_last_command = 0;
 }
 
 void PS2Mouse::answer(u8 value, bool aux)

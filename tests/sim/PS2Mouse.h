@@ -51,5 +51,5 @@ private:
     std::deque<Byte> m_answers; // not in the output buffer yet
     u32 m_busy { 0 };
     std::deque<u8> m_pending;
-    u8 m_lastCommand { 0 };
+    u8 m_last_command { 0 };
 };

@@ -15,15 +15,15 @@ void PciConfigSpace::Function::set32(u8 reg, u32 value)
 }
 
 PciConfigSpace::Function& PciConfigSpace::add(
-    u8 bus, u8 slot, u8 function, u16 vendor, u16 device, u8 classCode, u8 subclass, u8 progIF, u8 headerType)
+    u8 bus, u8 slot, u8 function, u16 vendor, u16 device, u8 class_code, u8 subclass, u8 prog_if, u8 header_type)
 {
     auto& f = m_functions[{ bus, slot, function }];
     f.set16(0x00, vendor);
     f.set16(0x02, device);
-    f.set8(0x09, progIF);
+    f.set8(0x09, prog_if);
     f.set8(0x0A, subclass);
-    f.set8(0x0B, classCode);
-    f.set8(0x0E, headerType);
+    f.set8(0x0B, class_code);
+    f.set8(0x0E, header_type);
     return f;
 }
 

@@ -97,8 +97,8 @@ struct Machine {
 
 Machine& machine()
 {
-    static Machine m;
-    return m;
+    static Machine g_machine;
+    return g_machine;
 }
 
 u32 port_read(u16 port, int width)
@@ -186,10 +186,10 @@ void on_halt(std::function<void()> hook) { machine().halt_hook = std::move(hook)
 void raise_vector(u8 vector)
 {
     IRQContext context {};
-    context.Interrupt = vector;
+    context.interrupt = vector;
     bool were_enabled = machine().interrupts;
     machine().interrupts = false; // interrupt gates clear IF
-    Interrupts::Dispatch(context);
+    Interrupts::dispatch(context);
     machine().interrupts = were_enabled;
 }
 
@@ -206,7 +206,7 @@ void on_timer_read(std::function<void()> hook) { machine().timer.on_read = std::
 
 // The simulated processor has no descriptor table: raise_vector calls the
 // dispatcher directly. Filling the table only switches interrupts on.
-void Interrupts::UpdateIDT(bool enable)
+void Interrupts::update_idt(bool enable)
 {
     if (enable)
         Cpu::enable_interrupts();

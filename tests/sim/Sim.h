@@ -53,7 +53,7 @@ public:
         MachineSide& operator=(MachineSide const&) = delete;
 
     private:
-        bool m_wasRefusing;
+        bool m_was_refusing;
     };
 };
 struct AllocationRefused {

@@ -34,7 +34,7 @@ struct Stroke {
 
 std::map<char, Stroke> const& strokes()
 {
-    static std::map<char, Stroke> table = [] {
+    static std::map<char, Stroke> g_table = [] {
         std::map<char, Stroke> t;
         auto row = [&](u8 first, char const* plain, char const* shifted) {
             for (int i = 0; plain[i]; ++i) {
@@ -53,7 +53,7 @@ std::map<char, Stroke> const& strokes()
         t['\t'] = { 0x0F, false };
         return t;
     }();
-    return table;
+    return g_table;
 }
 
 }
@@ -65,8 +65,8 @@ TestMachine::TestMachine()
     Sim::attach(0x60, 0x60, m_controller.get());
     Sim::attach(0x64, 0x64, m_controller.get());
     m_keyboard = new Keyboard();
-    Console::Bind(m_writer, *m_keyboard);
-    m_screen.Clear();
+    Console::bind(m_writer, *m_keyboard);
+    m_screen.clear();
     Sim::on_halt([this] {
         if (m_codes.empty() || m_controller->reset)
             throw Sim::Stopped {};
@@ -120,8 +120,8 @@ void TestMachine::deliver_all()
         deliver_next();
 }
 
-u8 TestMachine::character(int x, int y) const { return static_cast<u8>(m_screen.Cell(x, y) & 0xFF); }
-u8 TestMachine::attribute(int x, int y) const { return static_cast<u8>(m_screen.Cell(x, y) >> 8); }
+u8 TestMachine::character(int x, int y) const { return static_cast<u8>(m_screen.cell(x, y) & 0xFF); }
+u8 TestMachine::attribute(int x, int y) const { return static_cast<u8>(m_screen.cell(x, y) >> 8); }
 
 std::string TestMachine::row(int y) const
 {

@@ -24,18 +24,18 @@ void VgaAdapter::commit()
 {
     if (!m_loaded)
         return;
-    u8 mapMask = sequencer[2] & 0x0F;
+    u8 map_mask = sequencer[2] & 0x0F;
     u8 enable = graphics[1] & 0x0F;
-    u8 setReset = graphics[0] & 0x0F;
-    u8 bitMask = graphics[8];
+    u8 set_reset = graphics[0] & 0x0F;
+    u8 bit_mask = graphics[8];
     for (u32 i = 0; i < 0x10000; ++i) {
         if (m_window[i] == m_snapshot[i])
             continue;
         for (int p = 0; p < 4; ++p) {
-            if (!(mapMask & (1 << p)))
+            if (!(map_mask & (1 << p)))
                 continue;
-            u8 data = (enable & (1 << p)) ? ((setReset & (1 << p)) ? 0xFF : 0x00) : m_window[i];
-            m_planes[p][i] = static_cast<u8>((data & bitMask) | (m_planes[p][i] & ~bitMask));
+            u8 data = (enable & (1 << p)) ? ((set_reset & (1 << p)) ? 0xFF : 0x00) : m_window[i];
+            m_planes[p][i] = static_cast<u8>((data & bit_mask) | (m_planes[p][i] & ~bit_mask));
         }
     }
     m_loaded = false;
@@ -96,16 +96,16 @@ u32 VgaAdapter::read(u16 port, int)
 {
     switch (port) {
     case 0x3C5:
-        return sequencer[m_sequencerIndex % 5];
+        return sequencer[m_sequencer_index % 5];
     case 0x3CF:
-        return graphics[m_graphicsIndex % 9];
+        return graphics[m_graphics_index % 9];
     case 0x3D5:
-        return crtc[m_crtcIndex % 25];
+        return crtc[m_crtc_index % 25];
     case 0x3DA:
-        m_attributeData = false;
+        m_attribute_data = false;
         return 0;
     case 0x3C1:
-        return attribute[m_attributeIndex % 21];
+        return attribute[m_attribute_index % 21];
     }
     return 0xFF;
 }
@@ -115,22 +115,22 @@ void VgaAdapter::write(u16 port, u32 value, int)
     u8 v = static_cast<u8>(value);
     switch (port) {
     case 0x3C0:
-        if (m_attributeData)
-            attribute[m_attributeIndex % 21] = v;
+        if (m_attribute_data)
+            attribute[m_attribute_index % 21] = v;
         else
-            m_attributeIndex = v & 0x1F;
-        m_attributeData = !m_attributeData;
+            m_attribute_index = v & 0x1F;
+        m_attribute_data = !m_attribute_data;
         break;
     case 0x3C2:
         misc = v;
         break;
     case 0x3C4:
-        m_sequencerIndex = v;
+        m_sequencer_index = v;
         break;
     case 0x3C5:
     case 0x3CF: {
         bool sequencer_port = port == 0x3C5;
-        u8 index = sequencer_port ? m_sequencerIndex : m_graphicsIndex;
+        u8 index = sequencer_port ? m_sequencer_index : m_graphics_index;
         bool routing = routing_register(sequencer_port, index);
         if (routing)
             commit();
@@ -143,23 +143,23 @@ void VgaAdapter::write(u16 port, u32 value, int)
         break;
     }
     case 0x3CE:
-        m_graphicsIndex = v;
+        m_graphics_index = v;
         break;
     case 0x3D4:
-        m_crtcIndex = v;
+        m_crtc_index = v;
         break;
     case 0x3D5:
-        crtc[m_crtcIndex % 25] = v;
+        crtc[m_crtc_index % 25] = v;
         break;
     case 0x3C8:
-        m_dacIndex = v;
-        m_dacComponent = 0;
+        m_dac_index = v;
+        m_dac_component = 0;
         break;
     case 0x3C9:
-        dac[m_dacIndex][m_dacComponent] = v;
-        if (++m_dacComponent == 3) {
-            m_dacComponent = 0;
-            ++m_dacIndex;
+        dac[m_dac_index][m_dac_component] = v;
+        if (++m_dac_component == 3) {
+            m_dac_component = 0;
+            ++m_dac_index;
         }
         break;
     }

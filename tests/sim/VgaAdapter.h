@@ -53,7 +53,7 @@ private:
     std::vector<std::vector<u8>> m_planes;
     std::vector<u8> m_snapshot;
     bool m_loaded { false };
-    u8 m_sequencerIndex { 0 }, m_graphicsIndex { 0 }, m_crtcIndex { 0 }, m_attributeIndex { 0 };
-    bool m_attributeData { false };
-    u8 m_dacIndex { 0 }, m_dacComponent { 0 };
+    u8 m_sequencer_index { 0 }, m_graphics_index { 0 }, m_crtc_index { 0 }, m_attribute_index { 0 };
+    bool m_attribute_data { false };
+    u8 m_dac_index { 0 }, m_dac_component { 0 };
 };

@@ -75,13 +75,13 @@ std::vector<u8> const BareRootS5 = { 0x08, 0x5C, '_', 'S', '5', '_', 0x12, 0x06,
 // are incomplete.
 std::optional<ACPI::SleepControl> sleep_control()
 {
-    auto acpi = ACPI::Find();
+    auto acpi = ACPI::find();
     if (acpi.is_error())
         return {};
-    return acpi.value().Control();
+    return acpi.value().control();
 }
 
-bool has_root_table() { return !ACPI::Find().is_error(); }
+bool has_root_table() { return !ACPI::find().is_error(); }
 
 }
 
@@ -130,9 +130,9 @@ TEST(Acpi, SkipsRootPointersWithABadChecksumInTheBiosArea)
     Sim::reset();
     plant_rsdp(0xE0000, 0x1234, false);
     plant_rsdp(0xE0010, Rsdt);
-    EXPECT_EQ(ACPI::RSDPAddress(), 0xE0010u);
-    EXPECT_FALSE(ACPI::Check_RSD(0xE0000));
-    EXPECT_TRUE(ACPI::Check_RSD(0xE0010));
+    EXPECT_EQ(ACPI::rsdp_address(), 0xE0010u);
+    EXPECT_FALSE(ACPI::check_rsd(0xE0000));
+    EXPECT_TRUE(ACPI::check_rsd(0xE0010));
 }
 
 TEST(Acpi, TakesTheExtendedBiosDataAreaPointerWithoutChecksum)
@@ -141,14 +141,14 @@ TEST(Acpi, TakesTheExtendedBiosDataAreaPointerWithoutChecksum)
     put32(0x40E, 0x9FC0);
     plant_rsdp(0x9FC00 + 0x20, Rsdt, false);
     plant_tables(with_s5(BytePrefixedS5));
-    EXPECT_EQ(ACPI::RSDPAddress(), 0x9FC20u);
+    EXPECT_EQ(ACPI::rsdp_address(), 0x9FC20u);
     EXPECT_TRUE(sleep_control().has_value());
 
     // Only the first KiB of the area is searched.
     Sim::reset();
     put32(0x40E, 0x9FC0);
     plant_rsdp(0x9FC00 + 0x400, Rsdt);
-    EXPECT_FALSE(ACPI::RSDPAddress().has_value());
+    EXPECT_FALSE(ACPI::rsdp_address().has_value());
 
     // The segment is a 16-bit word: a BIOS data area that ends right after
     // it still gives it.
@@ -157,7 +157,7 @@ TEST(Acpi, TakesTheExtendedBiosDataAreaPointerWithoutChecksum)
     bios_data[0x0E] = 0xC0;
     bios_data[0x0F] = 0x9F;
     plant_rsdp(0x9FC00 + 0x20, Rsdt, false);
-    EXPECT_EQ(ACPI::RSDPAddress(), 0x9FC20u);
+    EXPECT_EQ(ACPI::rsdp_address(), 0x9FC20u);
 }
 
 TEST(Acpi, ShutdownWritesSleepTypeAndEnableToBothControlPorts)
@@ -165,7 +165,7 @@ TEST(Acpi, ShutdownWritesSleepTypeAndEnableToBothControlPorts)
     TestMachine machine;
     plant_rsdp(0xF0000, Rsdt);
     plant_tables(with_s5(BytePrefixedS5), 0x604, 0x608);
-    ASSERT_FALSE(Kernel::Shutdown().is_error());
+    ASSERT_FALSE(Kernel::shutdown().is_error());
     auto a = Sim::writes_to(0x604);
     auto b = Sim::writes_to(0x608);
     ASSERT_EQ(a.size(), 1u);
@@ -182,11 +182,11 @@ TEST(Acpi, ShutdownSkipsAnAbsentPm1bBlock)
     TestMachine machine;
     plant_rsdp(0xF0000, Rsdt);
     plant_tables(with_s5(BareRootS5), 0x604, 0);
-    auto acpi = ACPI::Find();
+    auto acpi = ACPI::find();
     ASSERT_FALSE(acpi.is_error());
-    EXPECT_FALSE(acpi.value().Control()->pm1b_control.has_value());
+    EXPECT_FALSE(acpi.value().control()->pm1b_control.has_value());
     Sim::clear_accesses();
-    acpi.value().PowerOff();
+    acpi.value().power_off();
     ASSERT_EQ(Sim::writes_to(0x604).size(), 1u);
     for (auto const& access : Sim::accesses())
         EXPECT_FALSE(access.write && access.width == 16 && access.port != 0x604) << "port " << access.port;
@@ -195,12 +195,12 @@ TEST(Acpi, ShutdownSkipsAnAbsentPm1bBlock)
 TEST(Acpi, WithoutTablesShutdownClearsTheScreenAndExplains)
 {
     TestMachine machine;
-    (void)Console::WriteLine("old text");
-    auto acpi = ACPI::Find();
+    (void)Console::write_line("old text");
+    auto acpi = ACPI::find();
     ASSERT_TRUE(acpi.is_error());
     EXPECT_EQ(ascii(acpi.error().message()), "no acpi.");
     Sim::clear_accesses();
-    ASSERT_FALSE(Kernel::Shutdown().is_error());
+    ASSERT_FALSE(Kernel::shutdown().is_error());
     EXPECT_EQ(machine.line(0), "no acpi.");
     EXPECT_EQ(machine.line(1), "It is now safe to turn off your computer");
     EXPECT_EQ(machine.line(2), "");
@@ -216,13 +216,13 @@ TEST(Acpi, IncompleteTablesFailWithoutAMessage)
     plant_tables({ 0x10, 0x05, 0x5F, 0x53, 0x42, 0x5F, 0xA3, 0x08, '_', 'S', '5', '_' });
     EXPECT_TRUE(has_root_table());
     EXPECT_FALSE(sleep_control().has_value());
-    ASSERT_FALSE(Kernel::Shutdown().is_error());
+    ASSERT_FALSE(Kernel::shutdown().is_error());
     EXPECT_EQ(machine.line(0), "It is now safe to turn off your computer");
 
     // A root table whose signature is wrong counts as no ACPI at all.
     header(Rsdt, "XSDT", 44);
     EXPECT_FALSE(has_root_table());
-    ASSERT_FALSE(Kernel::Shutdown().is_error());
+    ASSERT_FALSE(Kernel::shutdown().is_error());
     EXPECT_EQ(machine.line(0), "no acpi.");
 }
 
@@ -235,7 +235,7 @@ TEST(Acpi, TablesClaimingMoreThanTheMemoryOrAnyTableHoldsAreSkipped)
     // Such a root table counts as none at all.
     for (u32 claimed : { 0xFFFFFFFFu, 0x2000u }) {
         put32(Rsdt + 4, claimed);
-        auto acpi = ACPI::Find();
+        auto acpi = ACPI::find();
         ASSERT_TRUE(acpi.is_error()) << claimed;
         EXPECT_EQ(ascii(acpi.error().message()), "no acpi.") << claimed;
     }

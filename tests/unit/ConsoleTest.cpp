@@ -10,7 +10,7 @@
 namespace {
 std::string read_line(TestMachine&)
 {
-    auto line = Console::ReadLine();
+    auto line = Console::read_line();
     EXPECT_FALSE(line.is_error());
     return line.is_error() ? std::string() : ascii(line.value());
 }
@@ -25,20 +25,20 @@ TEST(ReadLine, InsertsAtTheCursorAfterLeftArrows)
     machine.type("X\n");
     EXPECT_EQ(read_line(machine), "aXbc");
     EXPECT_EQ(machine.line(0), "aXbc");
-    EXPECT_EQ(Console::CursorTop(), 1);
-    EXPECT_EQ(Console::CursorLeft(), 0);
+    EXPECT_EQ(Console::cursor_top(), 1);
+    EXPECT_EQ(Console::cursor_left(), 0);
 }
 
 TEST(TextConsole, WrapsAtColumn80AndScrollsAtRow25)
 {
     TestMachine machine;
-    Console::SetCursorTop(24);
-    Console::SetForegroundColor(ConsoleColor::Yellow);
-    Console::SetBackgroundColor(ConsoleColor::Blue);
-    ASSERT_FALSE(Console::Write(String::repeated(u'x', 80)).is_error());
+    Console::set_cursor_top(24);
+    Console::set_foreground_color(ConsoleColor::Yellow);
+    Console::set_background_color(ConsoleColor::Blue);
+    ASSERT_FALSE(Console::write(String::repeated(u'x', 80)).is_error());
     // The 80th character wrapped onto a new last row, scrolling once.
-    EXPECT_EQ(Console::CursorTop(), 24);
-    EXPECT_EQ(Console::CursorLeft(), 0);
+    EXPECT_EQ(Console::cursor_top(), 24);
+    EXPECT_EQ(Console::cursor_left(), 0);
     EXPECT_EQ(machine.line(23), std::string(80, 'x'));
     EXPECT_EQ(machine.attribute(0, 23), 0x9E);
     // The freshly exposed row is the clear cell: a space on black.
@@ -49,38 +49,38 @@ TEST(TextConsole, WrapsAtColumn80AndScrollsAtRow25)
 TEST(TextConsole, InterpretsTabLineFeedAndCarriageReturnOnlyInStrings)
 {
     TestMachine machine;
-    ASSERT_FALSE(Console::Write("a\tb\r\nc").is_error());
+    ASSERT_FALSE(Console::write("a\tb\r\nc").is_error());
     EXPECT_EQ(machine.line(0), "a    b");
     EXPECT_EQ(machine.line(1), "c");
-    ASSERT_FALSE(Console::Write(u'\n').is_error());
+    ASSERT_FALSE(Console::write(u'\n').is_error());
     EXPECT_EQ(machine.character(1, 1), 0x0A);
-    EXPECT_EQ(Console::CursorTop(), 1);
-    EXPECT_EQ(Console::CursorLeft(), 2);
+    EXPECT_EQ(Console::cursor_top(), 1);
+    EXPECT_EQ(Console::cursor_left(), 2);
 }
 
 TEST(TextConsole, CellStoreOutsideTextMemoryFailsAndStoresNothing)
 {
     TestMachine machine;
-    Console::SetCursorTop(25);
-    auto result = Console::Write("z");
+    Console::set_cursor_top(25);
+    auto result = Console::write("z");
     ASSERT_TRUE(result.is_error());
     EXPECT_EQ(ascii(result.error().message()), "Memory access violation");
-    Console::SetCursorTop(0);
-    Console::SetCursorLeft(-1);
-    EXPECT_TRUE(Console::Write("z").is_error());
+    Console::set_cursor_top(0);
+    Console::set_cursor_left(-1);
+    EXPECT_TRUE(Console::write("z").is_error());
     EXPECT_EQ(machine.screen().find('z'), std::string::npos);
 }
 
 TEST(TextConsole, ClearIsBlackWhateverTheColours)
 {
     TestMachine machine;
-    Console::SetBackgroundColor(ConsoleColor::Blue);
-    ASSERT_FALSE(Console::Write("abc").is_error());
-    Console::Clear();
+    Console::set_background_color(ConsoleColor::Blue);
+    ASSERT_FALSE(Console::write("abc").is_error());
+    Console::clear();
     EXPECT_EQ(machine.character(0, 0), ' ');
     EXPECT_EQ(machine.attribute(0, 0), 0x00);
-    EXPECT_EQ(Console::CursorLeft(), 0);
-    ASSERT_FALSE(Console::Write("d").is_error());
+    EXPECT_EQ(Console::cursor_left(), 0);
+    ASSERT_FALSE(Console::write("d").is_error());
     EXPECT_EQ(machine.attribute(0, 0), 0x9F);
     EXPECT_EQ(machine.attribute(1, 0), 0x00);
 }
@@ -89,7 +89,7 @@ TEST(TextScreen, MovesTheHardwareCursorThroughTheCrtController)
 {
     TestMachine machine;
     Sim::clear_accesses();
-    machine.text_screen().SetCursorPos(5, 2);
+    machine.text_screen().set_cursor_pos(5, 2);
     auto index = Sim::writes_to(0x3D4);
     auto data = Sim::writes_to(0x3D5);
     ASSERT_EQ(index.size(), 2u);
@@ -119,7 +119,7 @@ TEST(ReadLine, RightArrowStopsAtTheEndAndUpArrowIsText)
     machine.press(TestMachine::Right);
     machine.press(TestMachine::Up);
     machine.type("\n");
-    auto line = Console::ReadLine();
+    auto line = Console::read_line();
     ASSERT_FALSE(line.is_error());
     ASSERT_EQ(line.value().length(), 3u);
     EXPECT_EQ(line.value()[2], KeyChar::UpArrow);
@@ -129,7 +129,7 @@ TEST(ReadLine, RightArrowStopsAtTheEndAndUpArrowIsText)
 TEST(ReadLine, EditsALineThatWrappedOntoTheNextRow)
 {
     TestMachine machine;
-    Console::SetCursorLeft(78);
+    Console::set_cursor_left(78);
     machine.type("abcd");
     machine.press(TestMachine::Left);
     machine.press(TestMachine::Left);
@@ -150,21 +150,21 @@ TEST(Keyboard, MapsShiftedAndControlKeys)
     machine.deliver_all();
     char16_t c;
     ConsoleKey key;
-    ASSERT_EQ(keyboard.QueuedCount(), 5u);
-    KeyMapping mapping = keyboard.ReadMapping();
-    EXPECT_EQ(mapping.Value, u'$');
-    EXPECT_EQ(mapping.Key, static_cast<ConsoleKey>(52));
-    EXPECT_TRUE(keyboard.GetChar(c));
+    ASSERT_EQ(keyboard.queued_count(), 5u);
+    KeyMapping mapping = keyboard.read_mapping();
+    EXPECT_EQ(mapping.value, u'$');
+    EXPECT_EQ(mapping.key, static_cast<ConsoleKey>(52));
+    EXPECT_TRUE(keyboard.get_char(c));
     EXPECT_EQ(c, u'A');
-    EXPECT_TRUE(keyboard.GetChar(c));
+    EXPECT_TRUE(keyboard.get_char(c));
     EXPECT_EQ(c, u'c'); // Ctrl does not change the key code
-    EXPECT_TRUE(keyboard.GetKey(key));
+    EXPECT_TRUE(keyboard.get_key(key));
     EXPECT_EQ(key, ConsoleKey::PrintScreen);
-    EXPECT_TRUE(keyboard.GetKey(key)); // Caps Lock is queued but unmapped
+    EXPECT_TRUE(keyboard.get_key(key)); // Caps Lock is queued but unmapped
     EXPECT_EQ(key, ConsoleKey::NoName);
-    EXPECT_FALSE(keyboard.GetKey(key));
+    EXPECT_FALSE(keyboard.get_key(key));
     EXPECT_EQ(key, ConsoleKey::NoName);
-    EXPECT_FALSE(keyboard.GetChar(c));
+    EXPECT_FALSE(keyboard.get_char(c));
     EXPECT_EQ(c, 0);
 }
 
@@ -174,23 +174,23 @@ TEST(Keyboard, KeepsTheFirst64KeysAndDropsReleases)
     for (int i = 0; i < 65; ++i)
         machine.press(i < 64 ? 0x1E : 0x30);
     machine.deliver_all();
-    EXPECT_EQ(machine.keyboard().QueuedCount(), 64u);
+    EXPECT_EQ(machine.keyboard().queued_count(), 64u);
     char16_t c = 0;
     for (int i = 0; i < 64; ++i)
-        machine.keyboard().GetChar(c);
+        machine.keyboard().get_char(c);
     EXPECT_EQ(c, u'a');
-    EXPECT_FALSE(machine.keyboard().GetChar(c));
+    EXPECT_FALSE(machine.keyboard().get_char(c));
 }
 
 TEST(Keyboard, ReadKeyEchoesEvenKeysWithoutCharacters)
 {
     TestMachine machine;
     machine.press(TestMachine::F1);
-    auto info = Console::ReadKey();
+    auto info = Console::read_key();
     ASSERT_FALSE(info.is_error());
-    EXPECT_EQ(info.value().Key, ConsoleKey::F1);
-    EXPECT_EQ(info.value().KeyChar, 0);
-    EXPECT_EQ(Console::CursorLeft(), 1);
+    EXPECT_EQ(info.value().key, ConsoleKey::F1);
+    EXPECT_EQ(info.value().key_char, 0);
+    EXPECT_EQ(Console::cursor_left(), 1);
 }
 
 TEST(Keyboard, CtrlAltDeleteAnnouncesAndPulsesTheResetLine)
@@ -203,7 +203,7 @@ TEST(Keyboard, CtrlAltDeleteAnnouncesAndPulsesTheResetLine)
     // machine stops there, and what was still to be typed never arrives.
     EXPECT_THROW(machine.deliver_all(), Sim::Stopped);
     EXPECT_EQ(machine.pending(), 1u);
-    EXPECT_EQ(machine.keyboard().QueuedCount(), 0u);
+    EXPECT_EQ(machine.keyboard().queued_count(), 0u);
     EXPECT_EQ(machine.line(0), "Detected Ctrl-Alt-Delete! Rebooting System...");
     auto commands = Sim::writes_to(0x64);
     ASSERT_EQ(commands.size(), 1u);
@@ -217,19 +217,19 @@ TEST(Keyboard, AKeyboardHandsTheKeysBackWhenItEnds)
         Keyboard borrowed;
         machine.press(0x1E);
         machine.deliver_all();
-        EXPECT_EQ(borrowed.QueuedCount(), 1u);
-        EXPECT_EQ(machine.keyboard().QueuedCount(), 0u);
+        EXPECT_EQ(borrowed.queued_count(), 1u);
+        EXPECT_EQ(machine.keyboard().queued_count(), 0u);
     }
     machine.press(0x30);
     machine.deliver_all();
-    EXPECT_EQ(machine.keyboard().QueuedCount(), 1u);
+    EXPECT_EQ(machine.keyboard().queued_count(), 1u);
 }
 
 TEST(Keyboard, NeverLeavesTheControllerFullYetLeavesTheMouseItsBytes)
 {
     Sim::FreshMachine fresh;
     PS2Mouse controller;
-    InterruptTable::SetIrqHandler(12, nullptr); // no mouse driver yet
+    InterruptTable::set_irq_handler(12, nullptr); // no mouse driver yet
     auto full = [] { return (Port::in8(0x64) & 0x01) != 0; };
 
     // A scan code typed while the firmware ran, its interrupt long gone:
@@ -248,11 +248,11 @@ TEST(Keyboard, NeverLeavesTheControllerFullYetLeavesTheMouseItsBytes)
     }
     // With the mouse driver in, a keyboard interrupt latched while the mouse
     // was being set up leaves the mouse's byte for it.
-    Mouse::Initialize();
+    Mouse::initialize();
     Keyboard keyboard;
     controller.put(0x08, true);
     Sim::raise_irq(1);
     EXPECT_TRUE(full());
-    EXPECT_EQ(keyboard.QueuedCount(), 0u);
-    InterruptTable::SetIrqHandler(12, nullptr);
+    EXPECT_EQ(keyboard.queued_count(), 0u);
+    InterruptTable::set_irq_handler(12, nullptr);
 }

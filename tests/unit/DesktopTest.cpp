@@ -26,8 +26,8 @@ struct DesktopScreen : ::testing::Test {
     DesktopScreen()
     {
         clock.registers[0x0B] = 0x02; // BCD, 24-hour
-        desktop.screen().SetMode320x200x8();
-        (void)desktop.screen().Clear(Blue);
+        desktop.screen().set_mode320x200x8();
+        (void)desktop.screen().clear(Blue);
         Mouse::reset(0, 0);
     }
     u8* window() { return adapter.window(); }
@@ -46,7 +46,7 @@ struct Reference {
     }
 };
 
-Reference desktop_reference(std::vector<u8> const& textAndCircle, bool menuOpen)
+Reference desktop_reference(std::vector<u8> const& text_and_circle, bool menu_open)
 {
     Reference r;
     r.block(0, 319, 0, 0, Orange);
@@ -71,7 +71,7 @@ Reference desktop_reference(std::vector<u8> const& textAndCircle, bool menuOpen)
     r.block(22, 22, 1, 9, Orange);
     r.block(283, 283, 1, 9, Orange);
     r.block(284, 306, 1, 9, Yellow);
-    if (menuOpen) {
+    if (menu_open) {
         r.block(307, 307, 10, 19, DarkOrange);
         r.block(307, 319, 20, 20, DarkOrange);
         r.block(308, 319, 11, 19, Red);
@@ -88,8 +88,8 @@ Reference desktop_reference(std::vector<u8> const& textAndCircle, bool menuOpen)
         r.set(x, y, LightGray);
     // Text and circle, drawn on their own beforehand.
     for (int i = 0; i < 64000; ++i)
-        if (textAndCircle[i] != Blue)
-            r.pixels[i] = textAndCircle[i];
+        if (text_and_circle[i] != Blue)
+            r.pixels[i] = text_and_circle[i];
     // The bar sprite, 16 x 4 at (10, 20), as the low bytes of its values.
     r.block(10, 25, 20, 20, 0);
     r.block(10, 25, 21, 23, 0xFF);
@@ -103,11 +103,11 @@ Reference desktop_reference(std::vector<u8> const& textAndCircle, bool menuOpen)
 
 std::vector<u8> text_and_circle(VgaAdapter& adapter, VGAScreen& screen, char const* clock)
 {
-    (void)screen.Clear(Blue);
-    EXPECT_FALSE(Draw::CircleSD(screen, 50, 50, 10).is_error());
-    EXPECT_FALSE(Font::DrawText(screen, 1, 191, "LAUNCH", Ink).is_error());
-    EXPECT_FALSE(Font::DrawText(screen, 50, 20, "ABCDEFGHIJKLMNOPQRSTUVWXYZ:A/B\\", Ink).is_error());
-    EXPECT_FALSE(Font::DrawText(screen, 285, 2, clock, Ink).is_error());
+    (void)screen.clear(Blue);
+    EXPECT_FALSE(Draw::circle_sd(screen, 50, 50, 10).is_error());
+    EXPECT_FALSE(Font::draw_text(screen, 1, 191, "LAUNCH", Ink).is_error());
+    EXPECT_FALSE(Font::draw_text(screen, 50, 20, "ABCDEFGHIJKLMNOPQRSTUVWXYZ:A/B\\", Ink).is_error());
+    EXPECT_FALSE(Font::draw_text(screen, 285, 2, clock, Ink).is_error());
     return std::vector<u8>(adapter.window(), adapter.window() + 64000);
 }
 
@@ -129,16 +129,16 @@ TEST_F(DesktopScreen, SetDeskDrawsTheDesktopOfTheDrawingList)
 {
     // Before ten o'clock a leading zero is drawn on its own.
     auto text = text_and_circle(adapter, desktop.screen(), "0");
-    (void)Font::DrawText(desktop.screen(), 290, 2, "9:05", Ink);
+    (void)Font::draw_text(desktop.screen(), 290, 2, "9:05", Ink);
     text.assign(adapter.window(), adapter.window() + 64000);
-    (void)desktop.screen().Clear(Blue);
+    (void)desktop.screen().clear(Blue);
     ASSERT_FALSE(desktop.draw().is_error());
     expect_same(desktop_reference(text, false).pixels, window());
 
     clock.registers[0x04] = 0x14;
     desktop.set_menu_open(true);
     text = text_and_circle(adapter, desktop.screen(), "14:05");
-    (void)desktop.screen().Clear(Blue);
+    (void)desktop.screen().clear(Blue);
     ASSERT_FALSE(desktop.draw().is_error());
     expect_same(desktop_reference(text, true).pixels, window());
 }
@@ -147,7 +147,7 @@ TEST_F(DesktopScreen, ClicksActOnTheirRegions)
 {
     // Next to the DOS button nothing happens.
     ASSERT_FALSE(desktop.click(22, 8).is_error());
-    EXPECT_FALSE(kernel.skipBootQuestion);
+    EXPECT_FALSE(kernel.skip_boot_question);
     EXPECT_TRUE(Sim::writes_to(0x64).empty());
 
     // The top-right button toggles the panel; its left edge column does not.
@@ -160,10 +160,10 @@ TEST_F(DesktopScreen, ClicksActOnTheirRegions)
     EXPECT_FALSE(desktop.is_menu_open());
 
     // The desktop button (the LAUNCH block) writes Bonjour in white.
-    EXPECT_EQ(desktop.launch_button().Location().X, 0);
-    EXPECT_EQ(desktop.launch_button().Location().Y, 189);
-    EXPECT_EQ(desktop.launch_button().Size().Width, 31);
-    EXPECT_EQ(desktop.launch_button().Size().Height, 10);
+    EXPECT_EQ(desktop.launch_button().location().x, 0);
+    EXPECT_EQ(desktop.launch_button().location().y, 189);
+    EXPECT_EQ(desktop.launch_button().size().width, 31);
+    EXPECT_EQ(desktop.launch_button().size().height, 10);
     ASSERT_FALSE(desktop.click(30, 198).is_error());
     EXPECT_EQ(at(150, 181), White); // the B's left stroke
     EXPECT_EQ(at(150, 180), White);
@@ -171,13 +171,13 @@ TEST_F(DesktopScreen, ClicksActOnTheirRegions)
     for (int i = 0; i < 64000; ++i)
         white += window()[i] == White;
     EXPECT_GT(white, 60);
-    (void)desktop.screen().Clear(Blue);
+    (void)desktop.screen().clear(Blue);
     ASSERT_FALSE(desktop.click(31, 198).is_error());
     EXPECT_EQ(at(150, 181), Blue);
 
     // The DOS button restarts the machine through the keyboard controller.
     EXPECT_THROW((void)desktop.click(21, 8), Sim::Stopped);
-    EXPECT_TRUE(kernel.skipBootQuestion);
+    EXPECT_TRUE(kernel.skip_boot_question);
     auto writes = Sim::writes_to(0x64);
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back().value, 0xFEu);
@@ -190,8 +190,8 @@ TEST_F(DesktopScreen, TheLoopDrawsTheDesktopOnceThePointerMoves)
     mouse.deliver_on_halt();
     // White and red drawings elsewhere are erased with the old pointer.
     EXPECT_THROW((void)desktop.run(), Sim::Stopped);
-    EXPECT_EQ(desktop.pointer_at_start().X, 50);
-    EXPECT_EQ(desktop.pointer_at_start().Y, 150);
+    EXPECT_EQ(desktop.pointer_at_start().x, 50);
+    EXPECT_EQ(desktop.pointer_at_start().y, 150);
     EXPECT_EQ(at(160, 0), Orange);
     for (auto [dx, dy] : { std::pair { 0, 0 }, { 0, 1 }, { 0, 2 }, { 1, 0 }, { 2, 0 }, { 2, 2 }, { 3, 2 }, { 2, 3 },
              { 3, 3 }, { 4, 3 }, { 4, 4 }, { 3, 4 } })
@@ -252,11 +252,11 @@ std::vector<u8> step_by_step(Desktop& desktop, u8* window, i32 x, i32 y)
         if (window[i] == White || window[i] == Red)
             window[i] = Blue;
     EXPECT_FALSE(desktop.draw().is_error());
-    EXPECT_FALSE(screen.SetPixel(x, y, White).is_error());
+    EXPECT_FALSE(screen.set_pixel(x, y, White).is_error());
     EXPECT_FALSE(desktop.draw().is_error());
     for (auto [dx, dy] : { std::pair { 0, 1 }, { 0, 2 }, { 1, 0 }, { 2, 0 }, { 2, 2 }, { 3, 2 }, { 2, 3 }, { 3, 3 },
              { 4, 3 }, { 4, 4 }, { 3, 4 } })
-        EXPECT_FALSE(screen.SetPixel(x + dx, y + dy, White).is_error());
+        EXPECT_FALSE(screen.set_pixel(x + dx, y + dy, White).is_error());
     return std::vector<u8>(window, window + 0x10000);
 }
 
@@ -270,17 +270,17 @@ TEST_F(DesktopScreen, ARedrawGivesTheScreenOfTheStepByStepProcedure)
     };
     struct Case {
         i32 x, y;
-        bool menuOpen;
+        bool menu_open;
         u8 hour;
     } const cases[] = { { 100, 100, false, 0x09 }, { 315, 5, false, 0x09 }, { 300, 195, true, 0x09 },
         { 319, 199, true, 0x23 }, { 60, 60, false, 0x23 } };
     for (auto const& c : cases) {
-        desktop.set_menu_open(c.menuOpen);
+        desktop.set_menu_open(c.menu_open);
         clock.registers[0x04] = c.hour;
         scribble();
         auto expected = step_by_step(desktop, window(), c.x, c.y);
         scribble();
-        desktop.screen().MarkAllDirty(); // written behind the screen's back
+        desktop.screen().mark_all_dirty(); // written behind the screen's back
         ASSERT_FALSE(desktop.redraw(c.x, c.y).is_error());
         expect_same(std::vector<u8>(expected.begin(), expected.begin() + 64000), window());
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), window())) << c.x << "," << c.y;
@@ -309,10 +309,10 @@ TEST_F(DesktopScreen, LaterRedrawsRedoOnlyTouchedRowsAndStillMatch)
         std::copy(actual.begin(), actual.end(), window());
         // The reference drew everything; as after the real redraw, only the
         // pointer's rows count as touched.
-        (void)desktop.screen().TakeDirtyRows();
+        (void)desktop.screen().take_dirty_rows();
         for (i32 dy = 0; dy < 5; ++dy) {
             u32 offset = static_cast<u32>((move.y + dy) * 320 + move.x);
-            ASSERT_FALSE(desktop.screen().SetPixel(move.x, move.y + dy, window()[offset]).is_error());
+            ASSERT_FALSE(desktop.screen().set_pixel(move.x, move.y + dy, window()[offset]).is_error());
         }
     }
 }

@@ -31,8 +31,8 @@ struct DiskCommands : ::testing::Test {
     void SetUp() override
     {
         for (char const* dir : { "home", "home/root", "home/root/sub", "home/root/zeta" })
-            ASSERT_FALSE(volume.fs.makeDir(dir, "root").is_error());
-        ASSERT_FALSE(volume.fs.saveFile(bytes_of("print \"hi\""), "home/root/test.tsc", "root").is_error());
+            ASSERT_FALSE(volume.fs.make_dir(dir, "root").is_error());
+        ASSERT_FALSE(volume.fs.save_file(bytes_of("print \"hi\""), "home/root/test.tsc", "root").is_error());
         kernel.storage().mount_boot_volume(make_own<DiskFilesystem>(volume.partition, kernel.storage().user()));
     }
     std::string run(std::string const& line)
@@ -74,7 +74,7 @@ TEST_F(DiskCommands, LsFiltersAndTakesOtherArgumentsAsThePath)
 TEST_F(DiskCommands, MkdirRmdirAndCd)
 {
     EXPECT_EQ(run("mkdir /home/root/new"), "");
-    EXPECT_EQ(ascii(volume.fs.readFromNode("home/root/new").value().owner), "");
+    EXPECT_EQ(ascii(volume.fs.read_from_node("home/root/new").value().owner), "");
     EXPECT_EQ(run("mkdir /home/root/new"), "File already exists");
     EXPECT_EQ(run("mkdir /nowhere/new"), "File not found :(");
     EXPECT_EQ(run("rmdir /home/root/new"), "");
@@ -82,9 +82,9 @@ TEST_F(DiskCommands, MkdirRmdirAndCd)
     EXPECT_EQ(run("cd /some where"), "");
     EXPECT_EQ(ascii(kernel.current_directory()), "/some where");
 
-    machine.text_screen().Clear();
-    Console::SetCursorTop(0);
-    Console::SetCursorLeft(0);
+    machine.text_screen().clear();
+    Console::set_cursor_top(0);
+    Console::set_cursor_left(0);
     EXPECT_EQ(run("mkdir"), "");
     EXPECT_EQ(run("rmdir  "), "");
     EXPECT_EQ(run("cd"), "");
@@ -98,7 +98,7 @@ TEST_F(DiskCommands, RovazavPrintsTheTestScriptOrError)
 {
     EXPECT_EQ(run("rovazav"), "");
     EXPECT_EQ(machine.line(0), "print \"hi\"");
-    ASSERT_FALSE(volume.fs.Remove("home/root/test.tsc").is_error());
+    ASSERT_FALSE(volume.fs.remove("home/root/test.tsc").is_error());
     EXPECT_EQ(run("rovazav"), "");
     EXPECT_EQ(machine.line(1), "Error!");
 }
@@ -107,7 +107,7 @@ TEST_F(DiskCommands, AFileTooBigForMemoryIsAnErrorNotTheErrorText)
 {
     ByteBuffer big;
     big.resize(40000);
-    ASSERT_FALSE(volume.fs.saveFile(big, "home/root/big.txt", "root").is_error());
+    ASSERT_FALSE(volume.fs.save_file(big, "home/root/big.txt", "root").is_error());
     // The bytes fit; the text, two bytes a character, does not.
     Sim::set_fallible_allocation_limit(60000);
     auto text = read_text_for_display(kernel.storage(), "/home/root/big.txt");
@@ -160,36 +160,36 @@ TEST_F(BootDisks, FormatsBlankPartitionsLeavesForeignOnesAloneAndServesTheLastTe
     // Another system's data, in a block formatting would zero.
     disk.block(1200 + 99)[7] = 0x42;
     disk.block(5000 + 3)[0] = 0xEB;
-    std::vector<u8> foreignBefore(disk.block(1200), disk.block(2000));
+    std::vector<u8> foreign_before(disk.block(1200), disk.block(2000));
 
-    ASSERT_FALSE(DetectAndMountDisks(storage).is_error());
+    ASSERT_FALSE(detect_and_mount_disks(storage).is_error());
     EXPECT_EQ(machine.line(0), "/dev/sda2 holds another system and was left untouched");
     EXPECT_EQ(machine.line(1), "/dev/sda4: Partition too small for a file system (at least 100 blocks)");
     EXPECT_EQ(machine.line(2), "/dev/sda5 holds another system and was left untouched");
-    EXPECT_EQ(std::vector<u8>(disk.block(1200), disk.block(2000)), foreignBefore);
+    EXPECT_EQ(std::vector<u8>(disk.block(1200), disk.block(2000)), foreign_before);
     EXPECT_TRUE(all_zero(disk, 4200, 50));
     EXPECT_FALSE(DiskFilesystem::is_formatted(other).value());
     // Only the shell's volume, the last Tessary partition, is mounted, so
     // every command sees the same files.
     ASSERT_FALSE(storage.boot_volume().is_error());
     EXPECT_EQ(&boot_volume()->partition, &second);
-    ASSERT_EQ(storage.root().mountPoints.size(), 1u);
-    EXPECT_EQ(storage.root().mountPoints[0].filesystem, boot_volume());
+    ASSERT_EQ(storage.root().mount_points.size(), 1u);
+    EXPECT_EQ(storage.root().mount_points[0].filesystem, boot_volume());
     EXPECT_TRUE(DiskFilesystem::is_formatted(first).value());
     DiskFilesystem check(second, storage.user());
     EXPECT_EQ(ascii(check.label), "TESSARY");
-    EXPECT_EQ(check.getLongList("/home/root").value().size(), 0u);
-    EXPECT_EQ(check.getLongList("/").value().size(), 2u);
-    EXPECT_EQ(ascii(check.readFromNode("documents").value().owner), "root");
+    EXPECT_EQ(check.get_long_list("/home/root").value().size(), 0u);
+    EXPECT_EQ(check.get_long_list("/").value().size(), 2u);
+    EXPECT_EQ(ascii(check.read_from_node("documents").value().owner), "root");
 
     // The next boot finds both file systems and formats nothing.
-    Console::Clear();
-    ASSERT_FALSE(DetectAndMountDisks(storage).is_error());
+    Console::clear();
+    ASSERT_FALSE(detect_and_mount_disks(storage).is_error());
     EXPECT_EQ(machine.line(0), "Drive detected!");
     EXPECT_EQ(machine.line(1), "/dev/sda2 holds another system and was left untouched");
     EXPECT_EQ(machine.line(2), "Drive detected!");
-    EXPECT_EQ(check.getWriteAddress().value(), 10);
-    EXPECT_EQ(std::vector<u8>(disk.block(1200), disk.block(2000)), foreignBefore);
+    EXPECT_EQ(check.get_write_address().value(), 10);
+    EXPECT_EQ(std::vector<u8>(disk.block(1200), disk.block(2000)), foreign_before);
 }
 
 TEST_F(BootDisks, ADiskErrorWhileProbingSkipsThatPartitionOnly)
@@ -197,8 +197,8 @@ TEST_F(BootDisks, ADiskErrorWhileProbingSkipsThatPartitionOnly)
     MemoryDisk disk(4096);
     Partition broken(disk, 100, 1000), good(disk, 2048, 2048);
     add({ &disk, &broken, &good });
-    disk.badBlock = 101; // the broken partition's superblock
-    ASSERT_FALSE(DetectAndMountDisks(storage).is_error());
+    disk.bad_block = 101; // the broken partition's superblock
+    ASSERT_FALSE(detect_and_mount_disks(storage).is_error());
     EXPECT_EQ(machine.line(0), "/dev/sda1: ATA Error");
     ASSERT_FALSE(storage.boot_volume().is_error());
     EXPECT_EQ(&boot_volume()->partition, &good);
@@ -211,13 +211,13 @@ TEST_F(BootDisks, RunningTheBootScreenAgainFreesWhatTheLastRunMounted)
     add({ &disk, &first, &second });
     auto run = [&] {
         Sim::clear_accesses(); // the machine's port log would grow
-        Console::Clear();
-        ASSERT_FALSE(DetectAndMountDisks(storage).is_error());
+        Console::clear();
+        ASSERT_FALSE(detect_and_mount_disks(storage).is_error());
     };
     run();
     run();
-    size_t inUse = mallinfo2().uordblks;
+    size_t in_use = mallinfo2().uordblks;
     for (int i = 0; i < 200; ++i)
         run();
-    EXPECT_EQ(mallinfo2().uordblks, inUse);
+    EXPECT_EQ(mallinfo2().uordblks, in_use);
 }

@@ -38,14 +38,14 @@ TEST(ContentChecksum, MatchesTheKnownValues)
 
 TEST(TimeStamp, UsesTheClocksDayNamesMidnightAsTwelveAndPaddedMinutes)
 {
-    EXPECT_EQ(ascii(TimeStamp::dateTimeString({ 2, 3, 7, 26, 9, 5 })), "Mon 3/7/26 9:05");
-    EXPECT_EQ(ascii(TimeStamp::timeString({ 1, 1, 1, 0, 0, 5 })), "12:05");
-    EXPECT_EQ(ascii(TimeStamp::timeString({ 1, 1, 1, 0, 13, 45 })), "13:45");
+    EXPECT_EQ(ascii(TimeStamp::date_time_string({ 2, 3, 7, 26, 9, 5 })), "Mon 3/7/26 9:05");
+    EXPECT_EQ(ascii(TimeStamp::time_string({ 1, 1, 1, 0, 0, 5 })), "12:05");
+    EXPECT_EQ(ascii(TimeStamp::time_string({ 1, 1, 1, 0, 13, 45 })), "13:45");
     std::vector<std::string> days;
     for (u8 d = 0; d <= 8; ++d)
-        days.push_back(ascii(TimeStamp::dayName(d)));
+        days.push_back(ascii(TimeStamp::day_name(d)));
     EXPECT_EQ(days, (std::vector<std::string> { "", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "" }));
-    EXPECT_EQ(ascii(TimeStamp::dateTimeString({ 7, 12, 31, 5, 23, 59 })), "Sat 12/31/05 23:59");
+    EXPECT_EQ(ascii(TimeStamp::date_time_string({ 7, 12, 31, 5, 23, 59 })), "Sat 12/31/05 23:59");
 }
 
 TEST(DiskFilesystem, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
@@ -58,7 +58,7 @@ TEST(DiskFilesystem, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
     User root = User::root();
     DiskFilesystem fs(p, root);
     EXPECT_EQ(ascii(fs.label), "");
-    ASSERT_FALSE(fs.Format("TESSARY").is_error());
+    ASSERT_FALSE(fs.format("TESSARY").is_error());
     EXPECT_TRUE(DiskFilesystem::is_formatted(p).value());
     u8 const* super = disk.block(2049);
     std::vector<u8> expected { 6, 'K', 'F', 'S', ' ', 'S', 'C', 7, 'T', 'E', 'S', 'S', 'A', 'R', 'Y', 4, 0, 0, 0, 0 };
@@ -66,8 +66,8 @@ TEST(DiskFilesystem, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
     EXPECT_EQ(disk.block(2048 + 99)[511], 0);   // blocks 0-99 zeroed
     EXPECT_EQ(disk.block(2048 + 100)[0], 0xEE); // nothing beyond
     EXPECT_EQ(disk.block(2047)[511], 0xEE);     // nothing before the partition
-    EXPECT_EQ(fs.getWriteAddress().value(), 4);
-    EXPECT_TRUE(fs.getLongList("/").value().is_empty());
+    EXPECT_EQ(fs.get_write_address().value(), 4);
+    EXPECT_TRUE(fs.get_long_list("/").value().is_empty());
     EXPECT_EQ(ascii(DiskFilesystem(p, root).label), "TESSARY");
 }
 
@@ -77,9 +77,9 @@ TEST(DiskFilesystem, FormatRefusesSmallPartitionsAndLongLabelsWithoutWriting)
     Partition p(disk, 2048, 99);
     User root = User::root();
     DiskFilesystem fs(p, root);
-    EXPECT_FALSE(error_of(fs.Format("TESSARY")).empty());
+    EXPECT_FALSE(error_of(fs.format("TESSARY")).empty());
     Volume v;
-    EXPECT_FALSE(error_of(v.fs.Format(String::repeated(u'L', 256))).empty());
+    EXPECT_FALSE(error_of(v.fs.format(String::repeated(u'L', 256))).empty());
     EXPECT_EQ(disk.writes, 0);
     EXPECT_TRUE(DiskFilesystem::is_formatted(v.partition).value());
 }
@@ -87,20 +87,20 @@ TEST(DiskFilesystem, FormatRefusesSmallPartitionsAndLongLabelsWithoutWriting)
 TEST(DiskFilesystem, LaysOutDirectoriesAndFilesFromTheAllocationPointer)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.makeDir("a", "root").is_error());
+    ASSERT_FALSE(v.fs.make_dir("a", "root").is_error());
     EXPECT_EQ(v.next_free(), 6);
-    auto root = v.fs.getLongList("").value();
+    auto root = v.fs.get_long_list("").value();
     ASSERT_EQ(root.size(), 1u);
     EXPECT_EQ(root[0].type, DirectoryRecord::Directory);
     EXPECT_EQ(root[0].size, 2);
     EXPECT_EQ(root[0].address, 4);
-    EXPECT_EQ(root[0].ownerPermissions, 6);
-    EXPECT_EQ(root[0].groupPermissions, 4);
+    EXPECT_EQ(root[0].owner_permissions, 6);
+    EXPECT_EQ(root[0].group_permissions, 4);
     EXPECT_EQ(ascii(root[0].owner), "root");
 
     // A 10-byte file: one block, the length prefix then the bytes.
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("0123456789"), "/a/ten", "root").is_error());
-    auto ten = v.fs.readFromNode("a/ten").value();
+    ASSERT_FALSE(v.fs.save_file(bytes_of("0123456789"), "/a/ten", "root").is_error());
+    auto ten = v.fs.read_from_node("a/ten").value();
     EXPECT_EQ(ten.address, 6);
     EXPECT_EQ(ten.size, 14);
     EXPECT_EQ(ten.checksum, content_checksum(bytes_of("0123456789")));
@@ -113,96 +113,96 @@ TEST(DiskFilesystem, LaysOutDirectoriesAndFilesFromTheAllocationPointer)
     big.resize(600);
     for (size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<u8>(i);
-    ASSERT_FALSE(v.fs.saveFile(big, "big", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(big, "big", "root").is_error());
     EXPECT_EQ(v.next_free(), 9);
-    ByteBuffer back = v.fs.readFile("/big").value();
+    ByteBuffer back = v.fs.read_file("/big").value();
     EXPECT_TRUE(back.size() == 600 && std::equal(back.begin(), back.end(), big.begin()));
-    EXPECT_EQ(text_of(v.fs.readFile("a/ten/").value()), "0123456789");
-    EXPECT_EQ(names(v.fs.getLongList("/").value()), (std::vector<std::string> { "a", "big" }));
+    EXPECT_EQ(text_of(v.fs.read_file("a/ten/").value()), "0123456789");
+    EXPECT_EQ(names(v.fs.get_long_list("/").value()), (std::vector<std::string> { "a", "big" }));
 }
 
 TEST(DiskFilesystem, ReadsFilesWrittenWithTheOldOneBlockPerByteRule)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("old"), "old", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("old"), "old", "root").is_error());
     // The old rule moved the pointer by n + 4 blocks; the data is laid out
     // the same way, so only the pointer differs.
     u8* super = v.block(1);
     super[15] = static_cast<u8>(4 + 7);
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("new"), "new", "root").is_error());
-    EXPECT_EQ(v.fs.readFromNode("new").value().address, 11);
-    EXPECT_EQ(text_of(v.fs.readFile("old").value()), "old");
-    EXPECT_EQ(text_of(v.fs.readFile("new").value()), "new");
+    ASSERT_FALSE(v.fs.save_file(bytes_of("new"), "new", "root").is_error());
+    EXPECT_EQ(v.fs.read_from_node("new").value().address, 11);
+    EXPECT_EQ(text_of(v.fs.read_file("old").value()), "old");
+    EXPECT_EQ(text_of(v.fs.read_file("new").value()), "new");
 }
 
 TEST(DiskFilesystem, ResavingMovesTheRecordToTheEndAndLeavesOldBlocksAllocated)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("first"), "f", "alice").is_error());
-    ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("second"), "f", "bob").is_error());
-    auto root = v.fs.getLongList("").value();
+    ASSERT_FALSE(v.fs.save_file(bytes_of("first"), "f", "alice").is_error());
+    ASSERT_FALSE(v.fs.make_dir("d", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("second"), "f", "bob").is_error());
+    auto root = v.fs.get_long_list("").value();
     EXPECT_EQ(names(root), (std::vector<std::string> { "d", "f" }));
     EXPECT_EQ(root[1].address, 7);
     EXPECT_EQ(ascii(root[1].owner), "alice"); // the first owner stays
     EXPECT_EQ(v.next_free(), 8);
-    EXPECT_EQ(text_of(v.fs.readFile("f").value()), "second");
+    EXPECT_EQ(text_of(v.fs.read_file("f").value()), "second");
 }
 
 TEST(DiskFilesystem, ResolvesPathsAndReportsWhatIsMissing)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.makeDir("a", "root").is_error());
-    ASSERT_FALSE(v.fs.makeDir("a/b", "root").is_error());
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("x"), "a/b/file", "root").is_error());
-    EXPECT_EQ(v.fs.getNodeAddress("", 0).value(), 2);
-    EXPECT_EQ(v.fs.getNodeAddress("/", 7).value(), 2);
-    EXPECT_EQ(v.fs.getNodeAddress("/", 0).value(), 2);
-    EXPECT_EQ(v.fs.getNodeAddress("/a/b/", 0).value(), 6);
-    EXPECT_EQ(v.fs.getNodeAddress("b", 4).value(), 6);
-    EXPECT_EQ(error_of(v.fs.getNodeAddress("a/missing", 0)), "File not found :(");
-    EXPECT_EQ(error_of(v.fs.readFromNode("a/missing")), "File not found!!!");
-    EXPECT_EQ(error_of(v.fs.readFromNode("nope/x")), "File not found :(");
-    EXPECT_EQ(error_of(v.fs.getNodeAddress("a/b/file/deeper", 0)), "File not found :(");
-    EXPECT_EQ(error_of(v.fs.getLongList("a/b/file")), "Not a directory");
-    EXPECT_EQ(error_of(v.fs.ListFiles("a/b/file")), "Not a directory");
-    EXPECT_EQ(names(v.fs.getLongList("/a/b").value()), (std::vector<std::string> { "file" }));
+    ASSERT_FALSE(v.fs.make_dir("a", "root").is_error());
+    ASSERT_FALSE(v.fs.make_dir("a/b", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("x"), "a/b/file", "root").is_error());
+    EXPECT_EQ(v.fs.get_node_address("", 0).value(), 2);
+    EXPECT_EQ(v.fs.get_node_address("/", 7).value(), 2);
+    EXPECT_EQ(v.fs.get_node_address("/", 0).value(), 2);
+    EXPECT_EQ(v.fs.get_node_address("/a/b/", 0).value(), 6);
+    EXPECT_EQ(v.fs.get_node_address("b", 4).value(), 6);
+    EXPECT_EQ(error_of(v.fs.get_node_address("a/missing", 0)), "File not found :(");
+    EXPECT_EQ(error_of(v.fs.read_from_node("a/missing")), "File not found!!!");
+    EXPECT_EQ(error_of(v.fs.read_from_node("nope/x")), "File not found :(");
+    EXPECT_EQ(error_of(v.fs.get_node_address("a/b/file/deeper", 0)), "File not found :(");
+    EXPECT_EQ(error_of(v.fs.get_long_list("a/b/file")), "Not a directory");
+    EXPECT_EQ(error_of(v.fs.list_files("a/b/file")), "Not a directory");
+    EXPECT_EQ(names(v.fs.get_long_list("/a/b").value()), (std::vector<std::string> { "file" }));
 }
 
 TEST(DiskFilesystem, MakeDirRefusesExistingNamesAndMissingParentsWithoutWriting)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.makeDir("a", "root").is_error());
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("x"), "f", "root").is_error());
+    ASSERT_FALSE(v.fs.make_dir("a", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("x"), "f", "root").is_error());
     int writes = v.disk.writes;
-    EXPECT_EQ(error_of(v.fs.makeDir("a", "root")), "File already exists");
-    EXPECT_EQ(error_of(v.fs.makeDir("/f/", "root")), "File already exists");
-    EXPECT_EQ(error_of(v.fs.makeDir("x/y", "root")), "File not found :(");
-    EXPECT_EQ(error_of(v.fs.makeDir("/", "root")), "Invalid file name");
+    EXPECT_EQ(error_of(v.fs.make_dir("a", "root")), "File already exists");
+    EXPECT_EQ(error_of(v.fs.make_dir("/f/", "root")), "File already exists");
+    EXPECT_EQ(error_of(v.fs.make_dir("x/y", "root")), "File not found :(");
+    EXPECT_EQ(error_of(v.fs.make_dir("/", "root")), "Invalid file name");
     EXPECT_EQ(v.disk.writes, writes);
-    EXPECT_EQ(v.fs.getLongList("").value().size(), 2u);
+    EXPECT_EQ(v.fs.get_long_list("").value().size(), 2u);
 }
 
 TEST(DiskFilesystem, DeleteRemovesEveryRecordOfTheNameAndKeepsBlocksAllocated)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
-    ASSERT_FALSE(v.fs.makeDir("d/inner", "root").is_error());
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("k"), "keep", "root").is_error());
+    ASSERT_FALSE(v.fs.make_dir("d", "root").is_error());
+    ASSERT_FALSE(v.fs.make_dir("d/inner", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("k"), "keep", "root").is_error());
     // Plant a second record named "d" the way old disks could have one.
-    auto records = v.fs.ReadNode(2).value();
+    auto records = v.fs.read_node(2).value();
     records.append(records[0]);
-    ByteBuffer node = DiskFilesystem::EncodeNode(records).value();
+    ByteBuffer node = DiskFilesystem::encode_node(records).value();
     std::copy(node.begin(), node.end(), v.block(2));
     ASSERT_EQ(record_count(v, 2), 3);
 
     i32 next = v.next_free();
-    ASSERT_FALSE(v.fs.Remove("/d").is_error());
+    ASSERT_FALSE(v.fs.remove("/d").is_error());
     EXPECT_EQ(record_count(v, 2), 1);
-    EXPECT_EQ(names(v.fs.getLongList("").value()), (std::vector<std::string> { "keep" }));
+    EXPECT_EQ(names(v.fs.get_long_list("").value()), (std::vector<std::string> { "keep" }));
     EXPECT_EQ(v.next_free(), next);
     int writes = v.disk.writes;
-    EXPECT_EQ(error_of(v.fs.Remove("d")), "File not found!!!");
+    EXPECT_EQ(error_of(v.fs.remove("d")), "File not found!!!");
     EXPECT_EQ(v.disk.writes, writes);
 }
 
@@ -211,48 +211,48 @@ TEST(DiskFilesystem, RefusesWhatDoesNotFitAndLeavesTheVolumeUnchanged)
     Volume v(120);
     ByteBuffer huge;
     huge.resize(200 * 512);
-    EXPECT_EQ(error_of(v.fs.saveFile(huge, "huge", "root")), "Not enough space on the disk");
+    EXPECT_EQ(error_of(v.fs.save_file(huge, "huge", "root")), "Not enough space on the disk");
     EXPECT_EQ(v.next_free(), 4);
-    EXPECT_TRUE(v.fs.getLongList("").value().is_empty());
+    EXPECT_TRUE(v.fs.get_long_list("").value().is_empty());
 
-    EXPECT_FALSE(error_of(v.fs.saveFile(bytes_of("x"), String::repeated(u'n', 256), "root")).empty());
-    EXPECT_FALSE(error_of(v.fs.makeDir("ok", String::repeated(u'o', 256))).empty());
+    EXPECT_FALSE(error_of(v.fs.save_file(bytes_of("x"), String::repeated(u'n', 256), "root")).empty());
+    EXPECT_FALSE(error_of(v.fs.make_dir("ok", String::repeated(u'o', 256))).empty());
 
     // Fill the root node: each record with a 200-character name takes about
     // 240 bytes, so the fifth does not fit in 1020.
     int made = 0;
     ErrorOr<void> result;
-    while (!(result = v.fs.makeDir(String::repeated(static_cast<char16_t>(u'a' + made), 200), "root")).is_error())
+    while (!(result = v.fs.make_dir(String::repeated(static_cast<char16_t>(u'a' + made), 200), "root")).is_error())
         ++made;
     EXPECT_EQ(made, 4);
     EXPECT_EQ(error_of(result), "Directory is full");
     EXPECT_EQ(v.next_free(), 4 + 2 * made);
-    EXPECT_EQ(v.fs.getLongList("").value().size(), 4u);
+    EXPECT_EQ(v.fs.get_long_list("").value().size(), 4u);
 }
 
 TEST(DiskFilesystem, FailedResaveLeavesTheOldFileIntact)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("precious"), "doc", "root").is_error());
-    v.disk.writesLeft = 0;
-    EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("replacement"), "doc", "root")), "ATA Error");
-    v.disk.writesLeft = -1;
-    EXPECT_EQ(text_of(v.fs.readFile("doc").value()), "precious");
+    ASSERT_FALSE(v.fs.save_file(bytes_of("precious"), "doc", "root").is_error());
+    v.disk.writes_left = 0;
+    EXPECT_EQ(error_of(v.fs.save_file(bytes_of("replacement"), "doc", "root")), "ATA Error");
+    v.disk.writes_left = -1;
+    EXPECT_EQ(text_of(v.fs.read_file("doc").value()), "precious");
 
     // Content written, but the node write fails: still the old file.
-    v.disk.writesLeft = 2;
-    EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("replacement"), "doc", "root")), "ATA Error");
-    v.disk.writesLeft = -1;
-    EXPECT_EQ(text_of(v.fs.readFile("doc").value()), "precious");
+    v.disk.writes_left = 2;
+    EXPECT_EQ(error_of(v.fs.save_file(bytes_of("replacement"), "doc", "root")), "ATA Error");
+    v.disk.writes_left = -1;
+    EXPECT_EQ(text_of(v.fs.read_file("doc").value()), "precious");
 }
 
 TEST(DiskFilesystem, ChecksumMismatchIsRetriedThreeTimesThenReported)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("abc"), "f", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("abc"), "f", "root").is_error());
     v.block(4)[5] = 'X';
     int reads = v.disk.reads;
-    auto result = v.fs.readFile("f");
+    auto result = v.fs.read_file("f");
     EXPECT_NE(error_of(result).find("Checksum"), std::string::npos);
     // Four attempts, each reading the root node and the content.
     EXPECT_EQ(v.disk.reads - reads, 4 * 2);
@@ -261,44 +261,44 @@ TEST(DiskFilesystem, ChecksumMismatchIsRetriedThreeTimesThenReported)
 TEST(DiskFilesystem, CorruptStructuresGiveErrorsNotWildReads)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("abc"), "f", "root").is_error());
+    ASSERT_FALSE(v.fs.make_dir("d", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("abc"), "f", "root").is_error());
     u8 saved[1024];
     std::copy(v.block(2), v.block(2) + 1024, saved);
     auto restore = [&] { std::copy(saved, saved + 1024, v.block(2)); };
 
     v.block(2)[0] = 0xFF; // a huge record count
     v.block(2)[3] = 0x7F;
-    EXPECT_EQ(error_of(v.fs.getLongList("")), "Corrupt directory node");
+    EXPECT_EQ(error_of(v.fs.get_long_list("")), "Corrupt directory node");
     restore();
 
     v.block(2)[0] = 50; // more records than the node holds
-    EXPECT_EQ(error_of(v.fs.getLongList("")), "Corrupt directory node");
+    EXPECT_EQ(error_of(v.fs.get_long_list("")), "Corrupt directory node");
     restore();
 
     // A directory whose node lies past the end of the partition.
     v.block(2)[4 + 2] = 0xFF;
     v.block(2)[4 + 3] = 0xFF;
     v.block(2)[4 + 4] = 0xFF;
-    EXPECT_FALSE(error_of(v.fs.getLongList("d")).empty());
+    EXPECT_FALSE(error_of(v.fs.get_long_list("d")).empty());
     restore();
 
     // A file whose size promises far more than the partition holds.
-    auto records = v.fs.ReadNode(2).value();
+    auto records = v.fs.read_node(2).value();
     records[1].size = 0x7FFFFFF0;
-    ByteBuffer node = DiskFilesystem::EncodeNode(records).value();
+    ByteBuffer node = DiskFilesystem::encode_node(records).value();
     std::copy(node.begin(), node.end(), v.block(2));
-    EXPECT_FALSE(error_of(v.fs.readFile("f")).empty());
+    EXPECT_FALSE(error_of(v.fs.read_file("f")).empty());
     restore();
 
     // A content length larger than the blocks the record covers.
     v.block(6)[3] = 0x10;
-    EXPECT_FALSE(error_of(v.fs.readFile("f")).empty());
+    EXPECT_FALSE(error_of(v.fs.read_file("f")).empty());
     v.block(6)[3] = 0;
     v.block(1)[15] = 0xFF; // the allocation pointer past the partition
     v.block(1)[16] = 0xFF;
-    EXPECT_EQ(error_of(v.fs.getWriteAddress()), "Corrupt superblock");
-    EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("x"), "g", "root")), "Corrupt superblock");
+    EXPECT_EQ(error_of(v.fs.get_write_address()), "Corrupt superblock");
+    EXPECT_EQ(error_of(v.fs.save_file(bytes_of("x"), "g", "root")), "Corrupt superblock");
 }
 
 TEST(DiskFilesystem, LargeFilesGoOutInPiecesAndComeBackWhole)
@@ -308,8 +308,8 @@ TEST(DiskFilesystem, LargeFilesGoOutInPiecesAndComeBackWhole)
     data.resize(300001);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<u8>(i * 7 ^ i >> 9);
-    ASSERT_FALSE(v.fs.saveFile(data, "big", "root").is_error());
-    ByteBuffer back = v.fs.readFile("big").value();
+    ASSERT_FALSE(v.fs.save_file(data, "big", "root").is_error());
+    ByteBuffer back = v.fs.read_file("big").value();
     EXPECT_TRUE(back.size() == data.size() && std::equal(back.begin(), back.end(), data.begin()));
     // The stored stream: the length, the bytes, zeros to the end of the
     // last of ceil(300005 / 512) = 586 blocks.
@@ -324,9 +324,9 @@ TEST(DiskFilesystem, AFileTooBigForMemoryIsAnErrorNotAStop)
     Volume v;
     ByteBuffer data;
     data.resize(100 * 1024);
-    ASSERT_FALSE(v.fs.saveFile(data, "big", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(data, "big", "root").is_error());
     Sim::set_fallible_allocation_limit(64 * 1024);
-    EXPECT_EQ(error_of(v.fs.readFile("big")), "Not enough memory: 102912 bytes needed");
+    EXPECT_EQ(error_of(v.fs.read_file("big")), "Not enough memory: 102912 bytes needed");
     Sim::reset();
 }
 
@@ -339,30 +339,30 @@ TEST(DiskFilesystem, NamesMustBeStoredExactlySoNoEntryIsEverDuplicatedOrLost)
     arrow.append(u'\u2190');
     int writes = v.disk.writes;
     for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(error_of(v.fs.makeDir(arrow, "root")), "Invalid character in file name");
+        EXPECT_EQ(error_of(v.fs.make_dir(arrow, "root")), "Invalid character in file name");
     for (char16_t bad : { u'\x01', u'\x7F', u'\x9F' })
-        EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("x"), String::repeated(bad, 1), "root")),
+        EXPECT_EQ(error_of(v.fs.save_file(bytes_of("x"), String::repeated(bad, 1), "root")),
             "Invalid character in file name");
     EXPECT_EQ(v.disk.writes, writes);
-    EXPECT_TRUE(v.fs.getLongList("").value().is_empty());
+    EXPECT_TRUE(v.fs.get_long_list("").value().is_empty());
 
     // Latin-1 letters are one byte each and round-trip.
     String cafe = "caf";
     cafe.append(u'\u00E9');
-    ASSERT_FALSE(v.fs.makeDir(cafe, "root").is_error());
-    EXPECT_EQ(error_of(v.fs.makeDir(cafe, "root")), "File already exists");
-    EXPECT_TRUE(v.fs.getLongList(cafe).value().is_empty());
+    ASSERT_FALSE(v.fs.make_dir(cafe, "root").is_error());
+    EXPECT_EQ(error_of(v.fs.make_dir(cafe, "root")), "File already exists");
+    EXPECT_TRUE(v.fs.get_long_list(cafe).value().is_empty());
 }
 
 TEST(DiskFilesystem, SavingAFileOverADirectoryIsRefusedAndKeepsTheTree)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
-    ASSERT_FALSE(v.fs.makeDir("d/inner", "root").is_error());
+    ASSERT_FALSE(v.fs.make_dir("d", "root").is_error());
+    ASSERT_FALSE(v.fs.make_dir("d/inner", "root").is_error());
     int writes = v.disk.writes;
-    EXPECT_EQ(error_of(v.fs.saveFile(bytes_of("x"), "/d", "root")), "d is a directory");
+    EXPECT_EQ(error_of(v.fs.save_file(bytes_of("x"), "/d", "root")), "d is a directory");
     EXPECT_EQ(v.disk.writes, writes);
-    EXPECT_EQ(names(v.fs.getLongList("d").value()), (std::vector<std::string> { "inner" }));
+    EXPECT_EQ(names(v.fs.get_long_list("d").value()), (std::vector<std::string> { "inner" }));
 }
 
 namespace {
@@ -374,9 +374,9 @@ public:
         : m_blocks(blocks)
     {
     }
-    ErrorOr<void> ReadBlock(u64 first, u32 count, ByteBuffer& buffer) override
+    ErrorOr<void> read_block(u64 first, u32 count, ByteBuffer& buffer) override
     {
-        TRY(CheckRequest(first, count, buffer.size()));
+        TRY(check_request(first, count, buffer.size()));
         for (u32 i = 0; i < count; ++i) {
             auto block = m_data.find(first + i);
             for (u32 j = 0; j < BlockSize; ++j)
@@ -384,14 +384,14 @@ public:
         }
         return {};
     }
-    ErrorOr<void> WriteBlock(u64 first, u32 count, ByteBuffer const& buffer) override
+    ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer) override
     {
-        TRY(CheckRequest(first, count, buffer.size()));
+        TRY(check_request(first, count, buffer.size()));
         for (u32 i = 0; i < count; ++i)
             m_data[first + i].assign(buffer.begin() + i * BlockSize, buffer.begin() + (i + 1) * BlockSize);
         return {};
     }
-    u64 BlockCount() const override { return m_blocks; }
+    u64 block_count() const override { return m_blocks; }
 
 private:
     u64 m_blocks;
@@ -407,19 +407,19 @@ TEST(DiskFilesystem, AVolumeBeyondTheLargestBlockNumberIsFullThereNotCorrupt)
     Partition partition(disk, 2048, (6ull << 30) - 2048);
     User root = User::root();
     DiskFilesystem fs(partition, root);
-    ASSERT_FALSE(fs.Format("BIG").is_error());
+    ASSERT_FALSE(fs.format("BIG").is_error());
     // Move the allocation pointer (after the 7-byte signature and the 4-byte
     // label) to two blocks below the largest block number.
     ByteBuffer super;
     super.resize(512);
-    ASSERT_FALSE(partition.ReadBlock(1, 1, super).is_error());
+    ASSERT_FALSE(partition.read_block(1, 1, super).is_error());
     u32 next = 0x7FFFFFFD;
     for (int i = 0; i < 4; ++i)
         super[11 + i] = static_cast<u8>(next >> (8 * i));
-    ASSERT_FALSE(partition.WriteBlock(1, 1, super).is_error());
+    ASSERT_FALSE(partition.write_block(1, 1, super).is_error());
 
-    ASSERT_FALSE(fs.makeDir("last", "root").is_error());
-    EXPECT_EQ(error_of(fs.makeDir("beyond", "root")), "Not enough space on the disk");
-    EXPECT_EQ(fs.getWriteAddress().value(), 0x7FFFFFFF);
-    EXPECT_TRUE(fs.getLongList("last").value().is_empty());
+    ASSERT_FALSE(fs.make_dir("last", "root").is_error());
+    EXPECT_EQ(error_of(fs.make_dir("beyond", "root")), "Not enough space on the disk");
+    EXPECT_EQ(fs.get_write_address().value(), 0x7FFFFFFF);
+    EXPECT_TRUE(fs.get_long_list("last").value().is_empty());
 }

@@ -19,7 +19,7 @@ struct Desktop : ::testing::Test {
     VgaAdapter adapter;
     VGAScreen screen;
 
-    Desktop() { screen.SetMode320x200x8(); }
+    Desktop() { screen.set_mode320x200x8(); }
     u8 at(int x, int y) { return adapter.window()[y * 320 + x]; }
     // Rows y..y+6 from column x, '#' where the colour is, '.' elsewhere.
     std::string rows(int x, int y, int width, u8 colour)
@@ -48,24 +48,24 @@ struct Desktop : ::testing::Test {
 TEST(Glyphs, WidthsAndAdvances)
 {
     for (char16_t c = u'A'; c <= u'Z'; ++c) {
-        auto const* glyph = Chars::Get(c);
+        auto const* glyph = Chars::get(c);
         ASSERT_NE(glyph, nullptr);
         u8 width = (c == u'I') ? 1 : (c == u'M' || c == u'W') ? 5 : 4;
-        EXPECT_EQ(glyph->Width, width) << static_cast<char>(c);
-        EXPECT_EQ(glyph->Advance, c == u'R' ? 6 : width + 1) << static_cast<char>(c);
+        EXPECT_EQ(glyph->width, width) << static_cast<char>(c);
+        EXPECT_EQ(glyph->advance, c == u'R' ? 6 : width + 1) << static_cast<char>(c);
     }
     for (char16_t c : std::u16string(u"0123456789/\\")) {
-        EXPECT_EQ(Chars::Get(c)->Advance, 5);
+        EXPECT_EQ(Chars::get(c)->advance, 5);
     }
-    EXPECT_EQ(Chars::Get(u':')->Width, 1);
-    EXPECT_EQ(Chars::Get(u' ')->Advance, 2);
-    EXPECT_EQ(Chars::Get(u'a'), nullptr);
-    EXPECT_EQ(Chars::Get(u'.'), nullptr);
+    EXPECT_EQ(Chars::get(u':')->width, 1);
+    EXPECT_EQ(Chars::get(u' ')->advance, 2);
+    EXPECT_EQ(Chars::get(u'a'), nullptr);
+    EXPECT_EQ(Chars::get(u'.'), nullptr);
 }
 
 TEST_F(Desktop, TextIsDrawnGlyphByGlyphInUpperCase)
 {
-    ASSERT_FALSE(Font::DrawText(screen, 10, 10, "ab", 144).is_error());
+    ASSERT_FALSE(Font::draw_text(screen, 10, 10, "ab", 144).is_error());
     // A in columns 10-13, B in columns 15-18, rows 10-16.
     EXPECT_EQ(rows(10, 10, 10, 144),
         ".##..###..|#..#.#..#.|#..#.#..#.|####.###..|#..#.#..#.|#..#.#..#.|#..#.###..|");
@@ -75,28 +75,28 @@ TEST_F(Desktop, TextIsDrawnGlyphByGlyphInUpperCase)
 
 TEST_F(Desktop, AdvancesLeaveTheRightGaps)
 {
-    ASSERT_FALSE(Font::DrawText(screen, 0, 0, "RA", 5).is_error());
+    ASSERT_FALSE(Font::draw_text(screen, 0, 0, "RA", 5).is_error());
     EXPECT_EQ(at(6 + 1, 0), 5); // the top of A starts one column into it, 6 after R
     EXPECT_EQ(at(6, 1), 5);
     EXPECT_EQ(at(4, 1), 0);
     EXPECT_EQ(at(5, 1), 0);
-    ASSERT_FALSE(Font::DrawText(screen, 0, 20, "PA", 5).is_error());
+    ASSERT_FALSE(Font::draw_text(screen, 0, 20, "PA", 5).is_error());
     EXPECT_EQ(at(5, 21), 5);
 
-    ASSERT_FALSE(Font::DrawText(screen, 0, 40, "I:I", 5).is_error());
+    ASSERT_FALSE(Font::draw_text(screen, 0, 40, "I:I", 5).is_error());
     EXPECT_EQ(rows(0, 40, 6, 5), "#...#.|#...#.|#.#.#.|#...#.|#.#.#.|#...#.|#...#.|");
 }
 
 TEST_F(Desktop, CharactersWithoutAGlyphTakeNoRoom)
 {
-    ASSERT_FALSE(Font::DrawText(screen, 0, 0, "I\n.I", 9).is_error());
+    ASSERT_FALSE(Font::draw_text(screen, 0, 0, "I\n.I", 9).is_error());
     EXPECT_EQ(rows(0, 0, 4, 9), "#.#.|#.#.|#.#.|#.#.|#.#.|#.#.|#.#.|");
     // Nothing for an empty text; background elements keep the screen's colour.
     Sim::clear_accesses();
-    ASSERT_FALSE(Font::DrawText(screen, 50, 50, "", 9).is_error());
+    ASSERT_FALSE(Font::draw_text(screen, 50, 50, "", 9).is_error());
     EXPECT_EQ(pixels_of(9).size(), 2u * 7);
     adapter.window()[60 * 320 + 60] = 77;
-    ASSERT_FALSE(Font::DrawText(screen, 60, 60, "A", 9).is_error());
+    ASSERT_FALSE(Font::draw_text(screen, 60, 60, "A", 9).is_error());
     EXPECT_EQ(at(60, 60), 77);
 }
 
@@ -104,7 +104,7 @@ TEST_F(Desktop, SpritesSkipTheTransparentKeyAndMasksDrawOnlyOnes)
 {
     adapter.window()[0] = 44;
     u32 const sprite[] = { Draw::Transparent, 0x1234, 7, 0xFF00FE, Draw::Transparent, 0 };
-    ASSERT_FALSE(Draw::Frame(screen, sprite, 3, 2, 0, 0).is_error());
+    ASSERT_FALSE(Draw::frame(screen, sprite, 3, 2, 0, 0).is_error());
     EXPECT_EQ(at(0, 0), 44);
     EXPECT_EQ(at(1, 0), 0x34);
     EXPECT_EQ(at(2, 0), 7);
@@ -112,13 +112,13 @@ TEST_F(Desktop, SpritesSkipTheTransparentKeyAndMasksDrawOnlyOnes)
     EXPECT_EQ(at(1, 1), 0);
     EXPECT_EQ(at(2, 1), 0);
 
-    u32 const allClear[4] = { Draw::Transparent, Draw::Transparent, Draw::Transparent, Draw::Transparent };
+    u32 const all_clear[4] = { Draw::Transparent, Draw::Transparent, Draw::Transparent, Draw::Transparent };
     adapter.window()[10 * 320 + 10] = 3;
-    ASSERT_FALSE(Draw::Frame(screen, allClear, 2, 2, 10, 10).is_error());
+    ASSERT_FALSE(Draw::frame(screen, all_clear, 2, 2, 10, 10).is_error());
     EXPECT_EQ(at(10, 10), 3);
 
     u32 const mask[] = { 1, 2, 0, 1 };
-    ASSERT_FALSE(Draw::FrameColor(screen, mask, 2, 2, 20, 20, 9).is_error());
+    ASSERT_FALSE(Draw::frame_color(screen, mask, 2, 2, 20, 20, 9).is_error());
     EXPECT_EQ(at(20, 20), 9);
     EXPECT_EQ(at(21, 20), 0);
     EXPECT_EQ(at(20, 21), 0);
@@ -129,23 +129,23 @@ TEST_F(Desktop, SpritesSkipTheTransparentKeyAndMasksDrawOnlyOnes)
 // twice (the second time a last-bit rounding may move it by one pixel).
 TEST_F(Desktop, TheDottedCircleStartsAtTheRightAndStaysOnItsRadius)
 {
-    ASSERT_FALSE(Draw::CircleSD(screen, 100, 50, 20).is_error());
+    ASSERT_FALSE(Draw::circle_sd(screen, 100, 50, 20).is_error());
     std::set<std::pair<int, int>> computed;
     for (int i = 0; i < 360; ++i) {
-        auto p = Trig::CirclePoint(120, 70, 20, i);
+        auto p = Trig::circle_point(120, 70, 20, i);
         computed.insert({ p.x, p.y });
         EXPECT_LE(std::abs(p.x - 120), 20);
         EXPECT_LE(std::abs(p.y - 70), 20);
     }
-    EXPECT_EQ(Trig::CirclePoint(120, 70, 20, 0).x, 140);
-    EXPECT_EQ(Trig::CirclePoint(120, 70, 20, 0).y, 70);
-    EXPECT_EQ(Trig::CirclePoint(120, 70, 20, 45).x, 120); // 90 degrees: straight down
-    EXPECT_EQ(Trig::CirclePoint(120, 70, 20, 45).y, 90);
+    EXPECT_EQ(Trig::circle_point(120, 70, 20, 0).x, 140);
+    EXPECT_EQ(Trig::circle_point(120, 70, 20, 0).y, 70);
+    EXPECT_EQ(Trig::circle_point(120, 70, 20, 45).x, 120); // 90 degrees: straight down
+    EXPECT_EQ(Trig::circle_point(120, 70, 20, 45).y, 90);
     EXPECT_EQ(pixels_of(3), computed);
     EXPECT_GT(computed.size(), 100u);
 
     // Rows above the screen become huge offsets beyond the window.
-    auto beyond = Draw::CircleSD(screen, 0, -5, 20);
+    auto beyond = Draw::circle_sd(screen, 0, -5, 20);
     ASSERT_TRUE(beyond.is_error());
     EXPECT_EQ(beyond.error().message(), "Memory access violation");
 }
@@ -154,9 +154,9 @@ TEST(CircleHD, DrawsTheLowFourBitsInThePlanarMode)
 {
     Sim::reset();
     VgaAdapter adapter;
-    ASSERT_FALSE(VGA::SetMode(ScreenResolution::Mode640x480x16).is_error());
-    ASSERT_FALSE(VGA::Clear(1).is_error());
-    ASSERT_FALSE(Draw::CircleHD(10, 10, 100, 0xFF00FF).is_error());
+    ASSERT_FALSE(VGA::set_mode(ScreenResolution::Mode640x480x16).is_error());
+    ASSERT_FALSE(VGA::clear(1).is_error());
+    ASSERT_FALSE(Draw::circle_hd(10, 10, 100, 0xFF00FF).is_error());
     EXPECT_EQ(adapter.planar_pixel(640, 210, 110), 15u);
     EXPECT_EQ(adapter.planar_pixel(640, 110, 210), 15u);
     EXPECT_EQ(adapter.planar_pixel(640, 110, 110), 1u);
@@ -166,7 +166,7 @@ TEST(CircleHD, DrawsTheLowFourBitsInThePlanarMode)
 TEST_F(Desktop, TheDesktopPaletteIsLoadedWithBlackAgainAt144)
 {
     Sim::clear_accesses();
-    SysColors::InitColors();
+    SysColors::init_colors();
     EXPECT_EQ(Sim::writes_to(0x3C8).size(), 145u);
     EXPECT_EQ(adapter.dac[0], (std::array<u8, 3> { 0, 0, 0 }));
     EXPECT_EQ(adapter.dac[1], (std::array<u8, 3> { 63, 63, 63 }));
@@ -176,6 +176,6 @@ TEST_F(Desktop, TheDesktopPaletteIsLoadedWithBlackAgainAt144)
     EXPECT_EQ(adapter.dac[143], (std::array<u8, 3> { 89 >> 2, 36 >> 2, 63 }));
     EXPECT_EQ(adapter.dac[144], (std::array<u8, 3> { 0, 0, 0 }));
     EXPECT_EQ(adapter.dac[145], (std::array<u8, 3> { 0, 0, 0 }));
-    EXPECT_STREQ(SysColors::Table[77].Name, "LightPink");
-    EXPECT_EQ(SysColors::Table[77].RGB[1], SysColors::Table[78].RGB[1]);
+    EXPECT_STREQ(SysColors::Table[77].name, "LightPink");
+    EXPECT_EQ(SysColors::Table[77].rgb[1], SysColors::Table[78].rgb[1]);
 }

@@ -9,21 +9,21 @@ namespace {
 // A formatted in-memory disk mounted at "/" of the kernel's root file system,
 // with or without the "/documents" directory.
 struct Documents {
-    explicit Documents(bool withDirectory = true)
+    explicit Documents(bool with_directory = true)
     {
-        root().Mount("/", volume.fs);
-        if (withDirectory) {
-            EXPECT_FALSE(volume.fs.makeDir("/documents", "root").is_error());
+        root().mount("/", volume.fs);
+        if (with_directory) {
+            EXPECT_FALSE(volume.fs.make_dir("/documents", "root").is_error());
         }
     }
 
     RootFilesystem& root() { return kernel.storage().root(); }
     std::string read(char const* path)
     {
-        auto content = root().readFile(path);
+        auto content = root().read_file(path);
         return content.is_error() ? "<" + ascii(content.error().message()) + ">" : text_of(content.value());
     }
-    void put(char const* path, std::string const& text) { ASSERT_FALSE(root().saveFile(bytes_of(text), path, "root").is_error()); }
+    void put(char const* path, std::string const& text) { ASSERT_FALSE(root().save_file(bytes_of(text), path, "root").is_error()); }
 
     Volume volume;
     Kernel kernel;
@@ -44,7 +44,7 @@ TEST(TextEdit, AnyKeyButEnterAtTheStartReturnsWithoutAHeader)
     EXPECT_EQ(machine.attribute(0, 0), 0x0B);
     EXPECT_EQ(machine.line(1), "x");
     EXPECT_EQ(machine.screen().find("TESSTEXT"), std::string::npos);
-    EXPECT_FALSE(kernel.skipBootQuestion);
+    EXPECT_FALSE(kernel.skip_boot_question);
 }
 
 TEST(TextEdit, TypedLinesAndKeyNamesJoinTheTextThatF2SavesAndF4LeavesAfterAsking)
@@ -70,7 +70,7 @@ TEST(TextEdit, TypedLinesAndKeyNamesJoinTheTextThatF2SavesAndF4LeavesAfterAsking
     EXPECT_EQ(documents.read("/documents/my notes.txt"), "Hello there\nq\nLEFT\n");
     // Only exactly "N" leaves: "y" asked again. Leaving restarts the shell
     // straight to the prompt, from a cleared screen.
-    EXPECT_TRUE(kernel.skipBootQuestion);
+    EXPECT_TRUE(kernel.skip_boot_question);
     EXPECT_EQ(machine.screen(), std::string(25, '\n'));
     // Nothing after the last answer was read (its key release is left).
     EXPECT_EQ(machine.pending(), 1u);
@@ -112,7 +112,7 @@ TEST(TextEdit, F1RedrawsABlankPageAndF4OnTextAsksOnMagenta)
     ASSERT_GE(y, 4);
     EXPECT_EQ(machine.attribute(x, y), 0xDF);
     EXPECT_EQ(find(machine, "abc").second, y - 1);
-    EXPECT_FALSE(kernel.skipBootQuestion);
+    EXPECT_FALSE(kernel.skip_boot_question);
 }
 
 TEST(TextEdit, AFailedSaveIsReportedOnRedAndTheTextStays)
@@ -163,7 +163,7 @@ TEST(TextEdit, WithAPathEditsTheFileByCharacters)
     EXPECT_EQ(documents.read("/documents/old.txt"), "line one\nline two");
 
     // A path that does not exist shows and edits "Error!".
-    Console::Clear();
+    Console::clear();
     EXPECT_THROW(run(kernel, "textedit /nothing"), Sim::Stopped);
     EXPECT_EQ(machine.line(6), "Error!");
 }
@@ -199,8 +199,8 @@ TEST(TsWrite, EditsWithTheCursorAndSavesTheDocument)
     EXPECT_EQ(machine.attribute(0, 1), 0x9F);
     EXPECT_EQ(machine.line(3), "h");
     EXPECT_EQ(machine.line(4), "theXr!e");
-    EXPECT_EQ(Console::CursorTop(), 4);
-    EXPECT_EQ(Console::CursorLeft(), 6);
+    EXPECT_EQ(Console::cursor_top(), 4);
+    EXPECT_EQ(Console::cursor_left(), 6);
 }
 
 TEST(TsWrite, BackspaceAndEnterJoinAndSplitLines)
@@ -222,8 +222,8 @@ TEST(TsWrite, BackspaceAndEnterJoinAndSplitLines)
     // Backspace removed its "b".
     EXPECT_EQ(machine.line(3), "ac");
     EXPECT_EQ(machine.line(4), "d");
-    EXPECT_EQ(Console::CursorTop(), 3);
-    EXPECT_EQ(Console::CursorLeft(), 1);
+    EXPECT_EQ(Console::cursor_top(), 3);
+    EXPECT_EQ(Console::cursor_left(), 1);
 }
 
 TEST(TsWrite, F1OpensADocumentAndAFailedSaveStaysOnScreenInRed)
@@ -282,7 +282,7 @@ TEST(TsWrite, F4LeavesAfterTheSaveQuestionAndAPathOnlyClears)
     EXPECT_EQ(documents.read("/documents/left.txt"), "note\n");
     EXPECT_EQ(machine.screen(), std::string(25, '\n'));
     EXPECT_EQ(machine.pending(), 1u);
-    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Black);
+    EXPECT_EQ(Console::background_color(), ConsoleColor::Black);
 
     // Blank text leaves without a question.
     machine.deliver_all();
@@ -290,7 +290,7 @@ TEST(TsWrite, F4LeavesAfterTheSaveQuestionAndAPathOnlyClears)
     run(kernel, "tswrite");
     EXPECT_EQ(machine.pending(), 1u);
 
-    ASSERT_FALSE(Console::WriteLine("before").is_error());
+    ASSERT_FALSE(Console::write_line("before").is_error());
     run(kernel, "tswrite /documents/left.txt");
     EXPECT_EQ(machine.screen(), std::string(25, '\n'));
 }

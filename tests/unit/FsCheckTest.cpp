@@ -6,7 +6,7 @@ namespace {
 std::vector<std::string> problems(Volume& v)
 {
     std::vector<std::string> out;
-    auto result = FsCheck::Run(v.fs);
+    auto result = FsCheck::run(v.fs);
     for (auto const& p : result.value())
         out.push_back(ascii(p));
     return out;
@@ -14,7 +14,7 @@ std::vector<std::string> problems(Volume& v)
 
 void rewrite_root(Volume& v, Vector<DirectoryRecord> const& records)
 {
-    ByteBuffer node = DiskFilesystem::EncodeNode(records).value();
+    ByteBuffer node = DiskFilesystem::encode_node(records).value();
     std::copy(node.begin(), node.end(), v.block(2));
 }
 
@@ -23,21 +23,21 @@ void rewrite_root(Volume& v, Vector<DirectoryRecord> const& records)
 TEST(FsCheck, CleanAfterOrdinaryOperations)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.makeDir("a", "root").is_error());
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("one"), "a/f", "root").is_error());
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("two"), "a/f", "root").is_error());
-    ASSERT_FALSE(v.fs.Remove("a/f").is_error());
-    ASSERT_FALSE(v.fs.saveFile(ByteBuffer {}, "empty", "root").is_error());
+    ASSERT_FALSE(v.fs.make_dir("a", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("one"), "a/f", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("two"), "a/f", "root").is_error());
+    ASSERT_FALSE(v.fs.remove("a/f").is_error());
+    ASSERT_FALSE(v.fs.save_file(ByteBuffer {}, "empty", "root").is_error());
     EXPECT_TRUE(problems(v).empty());
 }
 
 TEST(FsCheck, ReportsBadChecksumsOverlapsAndExtentsPastThePointer)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.saveFile(bytes_of("abc"), "f", "root").is_error());
-    ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("abc"), "f", "root").is_error());
+    ASSERT_FALSE(v.fs.make_dir("d", "root").is_error());
     v.block(4)[4] = 'X';
-    auto records = v.fs.ReadNode(2).value();
+    auto records = v.fs.read_node(2).value();
     DirectoryRecord twin = records[1];
     twin.name = "twin";
     twin.address = 4; // the file's block
@@ -58,7 +58,7 @@ TEST(FsCheck, ReportsBadChecksumsOverlapsAndExtentsPastThePointer)
 TEST(FsCheck, ReportsNodesThatDoNotParse)
 {
     Volume v;
-    ASSERT_FALSE(v.fs.makeDir("d", "root").is_error());
+    ASSERT_FALSE(v.fs.make_dir("d", "root").is_error());
     v.block(4)[0] = 200; // record count of d's node
     auto found = problems(v);
     ASSERT_EQ(found.size(), 1u);

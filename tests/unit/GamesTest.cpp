@@ -73,7 +73,7 @@ TEST(Snake, KeepsItsLastEightCellsAndLosesOnTheLeftColumn)
 
     // Thirty more Left presses: column 0 is reached after 40 in all, the
     // game is lost with 80 points.
-    Console::Clear();
+    Console::clear();
     for (int i = 0; i < 40; ++i)
         machine.press(TestMachine::Left);
     run(kernel, "snake");
@@ -95,7 +95,7 @@ TEST(Snake, TheBottomAndRightLimitsLieOneCellOutsideTheScreen)
     run(kernel, "snake");
     EXPECT_EQ(machine.row(12).substr(33, 14), "Your score: 26");
 
-    Console::Clear();
+    Console::clear();
     for (int i = 0; i < 40; ++i)
         machine.press(TestMachine::Right);
     run(kernel, "snake");
@@ -111,8 +111,8 @@ TEST(Snake, EscapeGivesUpAndReturnsOnAnEmptyScreen)
     machine.press(TestMachine::Up);
     run(kernel, "snake");
     EXPECT_EQ(machine.screen(), std::string(25, '\n'));
-    EXPECT_EQ(Console::CursorTop(), 0);
-    EXPECT_EQ(Console::CursorLeft(), 0);
+    EXPECT_EQ(Console::cursor_top(), 0);
+    EXPECT_EQ(Console::cursor_left(), 0);
     // The Up after Escape stays for the prompt.
     EXPECT_EQ(machine.pending(), 3u);
 }
@@ -122,12 +122,12 @@ TEST(Matrix, RunsItsStepsAndReturnsWithTheNameInTheMiddle)
     TestMachine machine;
     CmosClock clock(10, 0, 30);
     Kernel kernel;
-    Console::SetCursorTop(3);
+    Console::set_cursor_top(3);
     run(kernel, "matrix");
     EXPECT_EQ(machine.row(11).substr(37, 7), "Tessary");
     EXPECT_EQ(machine.attribute(37, 11), 0x0F);
     // The rain scrolled the screen; every symbol keeps its colour.
-    EXPECT_GT(machine.writer().ScrollCount(), 0u);
+    EXPECT_GT(machine.writer().scroll_count(), 0u);
     std::map<char, u8> colours = { { '*', 0x0A }, { ';', 0x0C }, { '+', 0x0E }, { '~', 0x09 }, { '&', 0x0B } };
     int symbols = 0;
     for (int y = 0; y < TextScreen::Rows; ++y) {
@@ -140,7 +140,7 @@ TEST(Matrix, RunsItsStepsAndReturnsWithTheNameInTheMiddle)
         }
     }
     EXPECT_GT(symbols, 1000);
-    EXPECT_EQ(Console::ForegroundColor(), ConsoleColor::White);
+    EXPECT_EQ(Console::foreground_color(), ConsoleColor::White);
 }
 
 TEST(Lolz, CyclesThroughItsSixteenColoursEndlessly)
@@ -156,7 +156,7 @@ TEST(Lolz, CyclesThroughItsSixteenColoursEndlessly)
     Sim::on_timer_read(nullptr);
     // The stop unwound a timer wait that the kernel never leaves that way;
     // one complete wait puts the timer's bookkeeping back for later tests.
-    PIT().Wait(1);
+    PIT().wait(1);
     // Blue, cyan, dark blue, dark cyan, dark grey, dark green, dark magenta,
     // dark red, dark yellow twice, grey, green, magenta, red, white, yellow,
     // then blue again.
@@ -176,23 +176,23 @@ TEST(Fillcon, PaintsTheScreenRedAndLeavesTheBackgroundRed)
         EXPECT_EQ(machine.attribute(0, row) >> 4, 12) << row;
         EXPECT_EQ(machine.attribute(79, row) >> 4, 12) << row;
     }
-    EXPECT_EQ(Console::CursorTop(), 24);
-    EXPECT_EQ(Console::CursorLeft(), 0);
-    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Red);
+    EXPECT_EQ(Console::cursor_top(), 24);
+    EXPECT_EQ(Console::cursor_left(), 0);
+    EXPECT_EQ(Console::background_color(), ConsoleColor::Red);
 }
 
 TEST(Credits, EveryKeyButEscapeAddsAnEmptyLine)
 {
     TestMachine machine;
     Kernel kernel;
-    ASSERT_FALSE(Console::WriteLine("old").is_error());
+    ASSERT_FALSE(Console::write_line("old").is_error());
     machine.type("ab");
     machine.press(TestMachine::Escape);
     run(kernel, "credits");
     EXPECT_EQ(machine.line(0), "Press ESC to exit");
     EXPECT_EQ(machine.line(1), "a");
     EXPECT_EQ(machine.line(2), "b");
-    EXPECT_EQ(Console::CursorTop(), 3);
+    EXPECT_EQ(Console::cursor_top(), 3);
 }
 
 TEST(Stopwatch, CountsHoursMinutesSecondsAndStopsOnEscape)
@@ -200,7 +200,7 @@ TEST(Stopwatch, CountsHoursMinutesSecondsAndStopsOnEscape)
     TestMachine machine;
     CmosClock clock(0, 0, 0, 0); // standing still: the count runs on the timer
     Kernel kernel;
-    Keyboard* console = Keyboard::Receiver();
+    Keyboard* console = Keyboard::receiver();
     machine.press(TestMachine::Escape);
     // 5 ms per read of the interval timer keeps an hour of counting quick.
     Sim::set_timer_ticks_per_read(PIT::Frequency / 200);
@@ -214,11 +214,11 @@ TEST(Stopwatch, CountsHoursMinutesSecondsAndStopsOnEscape)
     EXPECT_EQ(machine.line(24), "");
     // 3601 lines, one a second.
     EXPECT_NEAR(static_cast<double>(Sim::timer_milliseconds()), 3601000.0, 36000.0);
-    EXPECT_EQ(Keyboard::Receiver(), console);
+    EXPECT_EQ(Keyboard::receiver(), console);
 
     // The first line of a fresh count is 0:0:0, and the prompt's keyboard
     // receives keys again.
-    Console::Clear();
+    Console::clear();
     machine.press(TestMachine::Escape);
     Sim::on_timer_read([&] {
         if (machine.line(0) == "0:0:0")
@@ -229,7 +229,7 @@ TEST(Stopwatch, CountsHoursMinutesSecondsAndStopsOnEscape)
     EXPECT_EQ(machine.line(0), "0:0:0");
     EXPECT_EQ(machine.line(1), "");
     machine.type("go\n");
-    auto line = Console::ReadLine();
+    auto line = Console::read_line();
     ASSERT_FALSE(line.is_error());
     EXPECT_EQ(ascii(line.value()), "go");
 }

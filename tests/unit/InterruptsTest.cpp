@@ -11,7 +11,7 @@
 TEST(Pic, RemapsBothControllersAndSetsTheMasksGiven)
 {
     Sim::reset();
-    PIC::Initialize(0xF9, 0x00);
+    PIC::initialize(0xF9, 0x00);
     std::vector<std::pair<u16, u32>> sequence;
     for (auto const& a : Sim::accesses()) {
         if (a.write && a.port != 0x80)
@@ -27,17 +27,17 @@ TEST(Pic, RemapsBothControllersAndSetsTheMasksGiven)
 }
 
 namespace {
-int s_calls;
-void count_call(IRQContext&) { ++s_calls; }
+int g_calls;
+void count_call(IRQContext&) { ++g_calls; }
 }
 
 TEST(Dispatch, HardwareLinesAreAcknowledgedAndNeverTakenAsSystemCalls)
 {
     Sim::reset();
-    s_calls = 0;
-    InterruptTable::SetHandler(0x80, count_call);
+    g_calls = 0;
+    InterruptTable::set_handler(0x80, count_call);
     Sim::raise_irq(5); // no handler on line 5
-    EXPECT_EQ(s_calls, 0);
+    EXPECT_EQ(g_calls, 0);
     auto master = Sim::writes_to(0x20);
     auto slave = Sim::writes_to(0xA0);
     ASSERT_EQ(master.size(), 1u);
@@ -45,28 +45,28 @@ TEST(Dispatch, HardwareLinesAreAcknowledgedAndNeverTakenAsSystemCalls)
     EXPECT_TRUE(slave.empty());
 
     Sim::clear_accesses();
-    InterruptTable::SetIrqHandler(12, count_call);
+    InterruptTable::set_irq_handler(12, count_call);
     Sim::raise_irq(12);
-    EXPECT_EQ(s_calls, 1);
+    EXPECT_EQ(g_calls, 1);
     EXPECT_EQ(Sim::writes_to(0x20).size(), 1u);
     EXPECT_EQ(Sim::writes_to(0xA0).size(), 1u);
 
     Sim::raise_vector(0x80);
-    EXPECT_EQ(s_calls, 2);
-    InterruptTable::SetHandler(0x80, nullptr);
-    InterruptTable::SetIrqHandler(12, nullptr);
+    EXPECT_EQ(g_calls, 2);
+    InterruptTable::set_handler(0x80, nullptr);
+    InterruptTable::set_irq_handler(12, nullptr);
 }
 
 TEST(Dispatch, ExceptionNamesFollowTheProcessorNumbering)
 {
-    EXPECT_STREQ(InterruptTable::ExceptionName(0), "DIVIDE_BY_ZERO");
-    EXPECT_STREQ(InterruptTable::ExceptionName(5), "NULL");
-    EXPECT_STREQ(InterruptTable::ExceptionName(7), "");
-    EXPECT_STREQ(InterruptTable::ExceptionName(9), "COPROCESSOR_SEGMENT_OVERRUN");
-    EXPECT_STREQ(InterruptTable::ExceptionName(12), "STACK_EXCEPTION");
-    EXPECT_STREQ(InterruptTable::ExceptionName(13), "GENERAL_PROTECTION_FAULT");
-    EXPECT_STREQ(InterruptTable::ExceptionName(14), "PAGE_FAULT");
-    EXPECT_STREQ(InterruptTable::ExceptionName(15), "RESERVED");
+    EXPECT_STREQ(InterruptTable::exception_name(0), "DIVIDE_BY_ZERO");
+    EXPECT_STREQ(InterruptTable::exception_name(5), "NULL");
+    EXPECT_STREQ(InterruptTable::exception_name(7), "");
+    EXPECT_STREQ(InterruptTable::exception_name(9), "COPROCESSOR_SEGMENT_OVERRUN");
+    EXPECT_STREQ(InterruptTable::exception_name(12), "STACK_EXCEPTION");
+    EXPECT_STREQ(InterruptTable::exception_name(13), "GENERAL_PROTECTION_FAULT");
+    EXPECT_STREQ(InterruptTable::exception_name(14), "PAGE_FAULT");
+    EXPECT_STREQ(InterruptTable::exception_name(15), "RESERVED");
 }
 
 namespace {
@@ -85,7 +85,7 @@ std::string serial_log()
 TEST(Dispatch, ExceptionsEndOnThePanicScreenWithoutTheHeap)
 {
     TestMachine machine;
-    Console::SetCursorTop(7);
+    Console::set_cursor_top(7);
     EXPECT_THROW(
         {
             Sim::NoAllocations heapUnusable;
@@ -130,26 +130,26 @@ TEST(FreeListHeap, AllocatesZeroedBlocksAndReusesFreedMemory)
     std::vector<u8> arena(64 * 1024, 0xAA);
     FreeListHeap heap;
     auto start = reinterpret_cast<uintptr_t>(arena.data());
-    heap.Initialize(start, start + arena.size());
-    size_t initially = heap.FreeBytes();
+    heap.initialize(start, start + arena.size());
+    size_t initially = heap.free_bytes();
 
-    auto* a = static_cast<u8*>(heap.Allocate(100));
-    auto* b = static_cast<u8*>(heap.Allocate(200));
+    auto* a = static_cast<u8*>(heap.allocate(100));
+    auto* b = static_cast<u8*>(heap.allocate(200));
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     EXPECT_GE(b, a + 100);
     for (int i = 0; i < 100; ++i)
         ASSERT_EQ(a[i], 0);
     a[0] = 1;
-    heap.Free(a);
-    auto* c = static_cast<u8*>(heap.Allocate(64));
+    heap.free(a);
+    auto* c = static_cast<u8*>(heap.allocate(64));
     EXPECT_EQ(c, a); // first fit takes the freed block
     EXPECT_EQ(c[0], 0);
-    heap.Free(b);
-    heap.Free(c);
+    heap.free(b);
+    heap.free(c);
     // Neighbouring free blocks merge back into one.
-    EXPECT_EQ(heap.FreeBytes(), initially);
-    EXPECT_NE(heap.Allocate(60 * 1024), nullptr);
+    EXPECT_EQ(heap.free_bytes(), initially);
+    EXPECT_NE(heap.allocate(60 * 1024), nullptr);
 }
 
 // The bytes in use count what is allocated, not where: a request that takes
@@ -160,24 +160,24 @@ TEST(FreeListHeap, BytesInUseDependOnlyOnTheLiveAllocations)
     std::vector<u8> arena(64 * 1024);
     FreeListHeap heap;
     auto start = reinterpret_cast<uintptr_t>(arena.data());
-    heap.Initialize(start, start + arena.size());
-    heap.Free(heap.Allocate(90));
-    EXPECT_EQ(heap.UsedBytes(), 0u);
-    void* alone = heap.Allocate(90);
-    size_t taken = heap.UsedBytes();
+    heap.initialize(start, start + arena.size());
+    heap.free(heap.allocate(90));
+    EXPECT_EQ(heap.used_bytes(), 0u);
+    void* alone = heap.allocate(90);
+    size_t taken = heap.used_bytes();
     EXPECT_GE(taken, 90u);
-    heap.Free(alone);
+    heap.free(alone);
 
-    void* hole = heap.Allocate(100);
-    void* wall = heap.Allocate(100);
-    heap.Free(hole);
-    size_t before = heap.UsedBytes();
-    void* snug = heap.Allocate(90);
+    void* hole = heap.allocate(100);
+    void* wall = heap.allocate(100);
+    heap.free(hole);
+    size_t before = heap.used_bytes();
+    void* snug = heap.allocate(90);
     ASSERT_EQ(snug, hole); // first fit, with too little left over to split
-    EXPECT_EQ(heap.UsedBytes() - before, taken);
-    heap.Free(snug);
-    heap.Free(wall);
-    EXPECT_EQ(heap.UsedBytes(), 0u);
+    EXPECT_EQ(heap.used_bytes() - before, taken);
+    heap.free(snug);
+    heap.free(wall);
+    EXPECT_EQ(heap.used_bytes(), 0u);
 }
 
 TEST(FreeListHeap, ReportsExhaustionAndSurvivesLongSessions)
@@ -185,13 +185,13 @@ TEST(FreeListHeap, ReportsExhaustionAndSurvivesLongSessions)
     std::vector<u8> arena(16 * 1024);
     FreeListHeap heap;
     auto start = reinterpret_cast<uintptr_t>(arena.data());
-    heap.Initialize(start, start + arena.size());
-    EXPECT_EQ(heap.Allocate(32 * 1024), nullptr);
-    EXPECT_EQ(heap.Allocate(static_cast<size_t>(-1)), nullptr);
+    heap.initialize(start, start + arena.size());
+    EXPECT_EQ(heap.allocate(32 * 1024), nullptr);
+    EXPECT_EQ(heap.allocate(static_cast<size_t>(-1)), nullptr);
     for (int round = 0; round < 10000; ++round) {
-        void* block = heap.Allocate(1000 + round % 3000);
+        void* block = heap.allocate(1000 + round % 3000);
         ASSERT_NE(block, nullptr) << round;
-        heap.Free(block);
+        heap.free(block);
     }
 }
 
@@ -199,7 +199,7 @@ TEST(Heap, ExhaustionPrintsTheSizeAndStops)
 {
     TestMachine machine;
     install_event_handlers();
-    EXPECT_THROW(Heap::ReportExhaustion(0x12345), Sim::Stopped);
+    EXPECT_THROW(Heap::report_exhaustion(0x12345), Sim::Stopped);
     EXPECT_EQ(machine.line(0), "Too large memory block allocated!");
     EXPECT_EQ(machine.line(1), "0x00012345");
 }

@@ -13,7 +13,7 @@ std::string screen_line(int y)
 {
     std::string text;
     for (int x = 0; x < 80; ++x)
-        text += static_cast<char>(Console::Writer().Screen().Cell(x, y) & 0xFF);
+        text += static_cast<char>(Console::writer().screen().cell(x, y) & 0xFF);
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
     return text;
@@ -25,12 +25,12 @@ public:
     int before = 0, runs = 0;
 
 protected:
-    ErrorOr<void> BeforeRun() override
+    ErrorOr<void> before_run() override
     {
         ++before;
         return {};
     }
-    ErrorOr<void> Run() override
+    ErrorOr<void> run() override
     {
         if (++runs == 3)
             return Error("disk on fire");
@@ -44,13 +44,13 @@ TEST(KernelBase, ReportsAnErrorThatEndsTheRunAndRefusesASecondStart)
 {
     Sim::reset();
     CountingKernel kernel;
-    EXPECT_FALSE(kernel.Start().is_error());
+    EXPECT_FALSE(kernel.start().is_error());
     EXPECT_EQ(kernel.before, 1);
     EXPECT_EQ(kernel.runs, 3);
     EXPECT_EQ(screen_line(0), "Exception occurred while running kernel:");
     EXPECT_EQ(screen_line(1), "Exception: disk on fire");
 
-    auto again = kernel.Start();
+    auto again = kernel.start();
     ASSERT_TRUE(again.is_error());
     EXPECT_EQ(ascii(again.error().message()), "Kernel has already been started. A kernel cannot be started twice.");
     EXPECT_EQ(kernel.before, 1);

@@ -10,7 +10,7 @@ struct MouseDriver : ::testing::Test {
     Sim::FreshMachine fresh;
     PS2Mouse mouse;
 
-    MouseDriver() { Mouse::Initialize(); }
+    MouseDriver() { Mouse::initialize(); }
     void at(i32 x, i32 y) { Mouse::reset(x, y); }
     void send(std::initializer_list<u8> bytes)
     {
@@ -108,7 +108,7 @@ TEST(MouseSetUp, WaitsForASlowControllerAndStartsAFreshPacket)
 {
     Sim::FreshMachine fresh;
     PS2Mouse mouse;
-    Mouse::Initialize();
+    Mouse::initialize();
     // Set up again (another desktop) while packets stream: the first two
     // bytes of one are taken, the third arrives as the set-up begins.
     mouse.queue({ 0x08, 0x05 });
@@ -119,7 +119,7 @@ TEST(MouseSetUp, WaitsForASlowControllerAndStartsAFreshPacket)
     // About 2 us a poll, as on real hardware, and 5 ms for every answer.
     Sim::set_timer_ticks_per_read(2);
     mouse.answer_polls = 3000;
-    Mouse::Initialize();
+    Mouse::initialize();
     EXPECT_EQ(mouse.commands, (std::vector<u8> { 0xA8, 0x20, 0x60, 0xD4, 0xD4 }));
     EXPECT_EQ(mouse.configuration, 0x47);
     EXPECT_EQ(mouse.mouse_bytes, (std::vector<u8> { 0xF6, 0xF4 }));

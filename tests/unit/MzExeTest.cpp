@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string load_error_of(ByteBuffer const& file) { return error_of(MzExecutable::Load(file)); }
+std::string load_error_of(ByteBuffer const& file) { return error_of(MzExecutable::load(file)); }
 
 struct Layout {
     u16 header_paragraphs = 2;
@@ -63,17 +63,17 @@ TEST(MzExe, CopiesTheLoadModuleAndDerivesTheEntry)
     layout.cs = 2;
     layout.ip = 8;
     ByteBuffer file = make_exe(layout);
-    auto exe = MzExecutable::Load(file);
+    auto exe = MzExecutable::load(file);
     ASSERT_FALSE(exe.is_error());
-    EXPECT_TRUE(exe.value().Relocations().is_empty());
-    ASSERT_EQ(exe.value().ImageSize(), 41u);
-    EXPECT_EQ(exe.value().Image()[40], 0xC3);
-    EXPECT_NE(exe.value().Image(), file.data() + 64); // a copy, not the file's bytes
-    EXPECT_EQ(exe.value().EntryAddress(), address_of(exe.value().Image()) + 2 * 16 + 8);
+    EXPECT_TRUE(exe.value().relocations().is_empty());
+    ASSERT_EQ(exe.value().image_size(), 41u);
+    EXPECT_EQ(exe.value().image()[40], 0xC3);
+    EXPECT_NE(exe.value().image(), file.data() + 64); // a copy, not the file's bytes
+    EXPECT_EQ(exe.value().entry_address(), address_of(exe.value().image()) + 2 * 16 + 8);
 
     Sim::reset();
-    exe.value().Execute();
-    EXPECT_EQ(Sim::last_call_address(), exe.value().EntryAddress());
+    exe.value().execute();
+    EXPECT_EQ(Sim::last_call_address(), exe.value().entry_address());
 }
 
 TEST(MzExe, CollectsRelocationEntriesInTableOrder)
@@ -82,19 +82,19 @@ TEST(MzExe, CollectsRelocationEntriesInTableOrder)
     layout.header_paragraphs = 3;
     layout.relocations = { { 0x0001, 0x0010 }, { 0x1234, 0x0000 }, { 0xFFFE, 0xABCD } };
     ByteBuffer file = make_exe(layout);
-    auto exe = MzExecutable::Load(file);
+    auto exe = MzExecutable::load(file);
     ASSERT_FALSE(exe.is_error());
-    auto const& relocations = exe.value().Relocations();
+    auto const& relocations = exe.value().relocations();
     ASSERT_EQ(relocations.size(), 3u);
     for (u32 i = 0; i < 3; ++i) {
         u32 at = 0x1C + i * 4;
-        EXPECT_EQ(relocations[i].Offset, u32(file[at] | file[at + 1] << 8));
-        EXPECT_EQ(relocations[i].Segment, u32(file[at + 2] | file[at + 3] << 8));
+        EXPECT_EQ(relocations[i].offset, u32(file[at] | file[at + 1] << 8));
+        EXPECT_EQ(relocations[i].segment, u32(file[at + 2] | file[at + 3] << 8));
     }
-    EXPECT_EQ(relocations[2].Offset, 0xFFFEu);
-    EXPECT_EQ(relocations[2].Segment, 0xABCDu);
+    EXPECT_EQ(relocations[2].offset, 0xFFFEu);
+    EXPECT_EQ(relocations[2].segment, 0xABCDu);
     // Entries are collected, never applied to the image.
-    EXPECT_EQ(exe.value().Image()[0], 0xC3);
+    EXPECT_EQ(exe.value().image()[0], 0xC3);
 }
 
 TEST(MzExe, RejectsFilesThatAreNotMz)

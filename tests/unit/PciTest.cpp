@@ -30,17 +30,17 @@ TEST_F(Pci, EnumerationListsKnownNamesClassNamesAndTheFallbackText)
     EXPECT_EQ(machine.line(2), "0:3:0   ClassCode: 0     Subclass: 0     ProgIF: 0");
     EXPECT_EQ(machine.line(3), "0:4:0   ClassCode: 18     Subclass: 7     ProgIF: 3");
     EXPECT_EQ(machine.line(4), "0:5:0   Data Acquisition and Signal Processing Controller");
-    EXPECT_EQ(PCI::Devices().size(), 5u);
+    EXPECT_EQ(PCI::devices().size(), 5u);
 }
 
 TEST_F(Pci, OnlyFunctionZeroOfAMultiFunctionDeviceIsExamined)
 {
     space.add(0, 1, 0, 0x8086, 0x7000, 0x06, 1, 0, 0x80);
     space.add(0, 1, 1, 0x8086, 0x7010, 0x01, 1, 0x80);
-    (void)PCI::Setup();
-    ASSERT_EQ(PCI::Devices().size(), 1u);
-    EXPECT_EQ(PCI::Devices()[0]->DeviceID, 0x7000);
-    EXPECT_EQ(PCI::GetDevice(0x8086, 0x7010), nullptr);
+    (void)PCI::setup();
+    ASSERT_EQ(PCI::devices().size(), 1u);
+    EXPECT_EQ(PCI::devices()[0]->device_id, 0x7000);
+    EXPECT_EQ(PCI::get_device(0x8086, 0x7010), nullptr);
 }
 
 TEST_F(Pci, DevicesBehindABridgeAreIndentedAndListed)
@@ -50,7 +50,7 @@ TEST_F(Pci, DevicesBehindABridgeAreIndentedAndListed)
     space.add_bridge(1, 4, 0x8086, 0x7191, 2);
     space.add(2, 7, 0, 0x1274, 0x1371, 0x04);
     space.add(0, 9, 0, 0x8086, 0x7110, 0x06);
-    auto listing = PCI::Setup();
+    auto listing = PCI::setup();
 
     ASSERT_EQ(listing.size(), 5u);
     EXPECT_EQ(ascii(listing[0]), "0:2:0   Intel 440BX/ZX AGPset PCI-to-PCI bridge");
@@ -61,17 +61,17 @@ TEST_F(Pci, DevicesBehindABridgeAreIndentedAndListed)
     // The driver only reports: the kernel puts the listing on screen.
     EXPECT_EQ(machine.line(0), "");
 
-    auto* svga = PCI::GetDevice(0x15AD, 0x0405);
+    auto* svga = PCI::get_device(0x15AD, 0x0405);
     ASSERT_NE(svga, nullptr);
     EXPECT_EQ(svga->bus, 1u);
-    EXPECT_EQ(PCI::GetDevice(0x15AD, 0x0406), nullptr);
+    EXPECT_EQ(PCI::get_device(0x15AD, 0x0406), nullptr);
 }
 
 TEST_F(Pci, ABridgeLeadingBackToItsOwnBusIsNotWalkedAgain)
 {
     space.add_bridge(0, 1, 0x8086, 0x7191, 0);
-    (void)PCI::Setup();
-    EXPECT_EQ(PCI::Devices().size(), 1u);
+    (void)PCI::setup();
+    EXPECT_EQ(PCI::devices().size(), 1u);
 }
 
 TEST_F(Pci, HeaderFieldsRegistersAndBars)
@@ -84,40 +84,40 @@ TEST_F(Pci, HeaderFieldsRegistersAndBars)
     f.set8(0x3C, 11);
     f.set8(0x3D, 1);
     f.set16(0x04, 0x0100);
-    (void)PCI::Setup();
-    auto* device = static_cast<PCIDeviceNormal*>(PCI::GetDevice(0x15AD, 0x0405));
+    (void)PCI::setup();
+    auto* device = static_cast<PCIDeviceNormal*>(PCI::get_device(0x15AD, 0x0405));
     ASSERT_NE(device, nullptr);
-    EXPECT_EQ(device->RevisionID, 0x42);
-    EXPECT_EQ(device->SubsystemVendorID, 0x15AD);
-    EXPECT_EQ(device->InterruptLine, 11);
-    EXPECT_EQ(device->InterruptPIN, 1);
-    EXPECT_EQ(device->ReadRegister8(0x0B), 0x03);
-    EXPECT_EQ(device->ReadRegister16(0x02), 0x0405);
+    EXPECT_EQ(device->revision_id, 0x42);
+    EXPECT_EQ(device->subsystem_vendor_id, 0x15AD);
+    EXPECT_EQ(device->interrupt_line, 11);
+    EXPECT_EQ(device->interrupt_pin, 1);
+    EXPECT_EQ(device->read_register8(0x0B), 0x03);
+    EXPECT_EQ(device->read_register16(0x02), 0x0405);
 
-    auto io = device->BAR(0);
-    EXPECT_TRUE(io.IsIO);
-    EXPECT_EQ(io.BaseAddress, 0xC000u);
-    auto memory = device->BAR(1);
-    EXPECT_FALSE(memory.IsIO);
-    EXPECT_EQ(memory.BaseAddress, 0xE0000000u);
-    EXPECT_EQ(memory.Type, 2);
-    EXPECT_TRUE(memory.Prefetchable);
+    auto io = device->bar(0);
+    EXPECT_TRUE(io.is_io);
+    EXPECT_EQ(io.base_address, 0xC000u);
+    auto memory = device->bar(1);
+    EXPECT_FALSE(memory.is_io);
+    EXPECT_EQ(memory.base_address, 0xE0000000u);
+    EXPECT_EQ(memory.type, 2);
+    EXPECT_TRUE(memory.prefetchable);
 
-    device->EnableMemory(true);
+    device->enable_memory(true);
     EXPECT_EQ(f.get16(0x04), 0x0107);
-    device->EnableMemory(false);
+    device->enable_memory(false);
     EXPECT_EQ(f.get16(0x04), 0x0100);
     // A 16-bit write to the upper half of a dword lands there, not in the lower half.
-    device->WriteRegister16(0x06, 0xBEEF);
+    device->write_register16(0x06, 0xBEEF);
     EXPECT_EQ(f.get16(0x06), 0xBEEF);
     EXPECT_EQ(f.get16(0x04), 0x0100);
 }
 
 TEST(PciNames, ToHexPadsToTheWidth)
 {
-    EXPECT_EQ(ascii(ToHex(0x15AD, 16)), "0x15AD");
-    EXPECT_EQ(ascii(ToHex(0x405, 16)), "0x0405");
-    EXPECT_EQ(ascii(ToHex(0xAB, 8)), "0xAB");
+    EXPECT_EQ(ascii(to_hex(0x15AD, 16)), "0x15AD");
+    EXPECT_EQ(ascii(to_hex(0x405, 16)), "0x0405");
+    EXPECT_EQ(ascii(to_hex(0xAB, 8)), "0xAB");
 }
 
 TEST_F(Pci, TheCommandListsOneRecordPerDeviceFoundWithItsSubclassName)
@@ -126,10 +126,10 @@ TEST_F(Pci, TheCommandListsOneRecordPerDeviceFoundWithItsSubclassName)
     space.add(0, 2, 0, 0x15AD, 0x0405, 0x03);
     space.add(0, 3, 0, 0x8086, 0x7113, 0x06, 0x80);  // a sub-class without a name
     space.add(0, 4, 0, 0x1234, 0x0005, 0x12, 1, 2); // a class without a name
-    (void)PCI::Setup();
+    (void)PCI::setup();
     Kernel kernel;
-    Console::Clear();
-    ASSERT_FALSE(kernel.RunCommand("PCI", std::nullopt).is_error());
+    Console::clear();
+    ASSERT_FALSE(kernel.run_command("PCI", std::nullopt).is_error());
     char const* expected[] = {
         "Name: Bridge Device",
         "Sub-class name: Host Bridge",

@@ -16,19 +16,19 @@ using Operation = std::function<ErrorOr<void>(DiskFilesystem&)>;
 // "path/", a file as "path=content"; or the first error met.
 void read_tree(DiskFilesystem& fs, std::string const& directory, std::vector<std::string>& out)
 {
-    auto entries = fs.getLongList(String(directory.c_str()));
+    auto entries = fs.get_long_list(String(directory.c_str()));
     if (entries.is_error()) {
         out.push_back(directory + ": " + error_of(entries));
         return;
     }
     for (auto const& entry : entries.value()) {
         std::string path = directory + "/" + ascii(entry.name);
-        if (entry.isDirectory()) {
+        if (entry.is_directory()) {
             out.push_back(path + "/");
             read_tree(fs, path, out);
             continue;
         }
-        auto content = fs.readFile(String(path.c_str()));
+        auto content = fs.read_file(String(path.c_str()));
         out.push_back(path + "=" + (content.is_error() ? "error: " + error_of(content) : text_of(content.value())));
     }
 }
@@ -42,7 +42,7 @@ std::vector<std::string> tree(DiskFilesystem& fs)
 
 std::unique_ptr<Volume> copy_of(Volume& v)
 {
-    auto copy = std::make_unique<Volume>(v.partition.BlockCount());
+    auto copy = std::make_unique<Volume>(v.partition.block_count());
     copy->disk.bytes = v.disk.bytes;
     return copy;
 }
@@ -60,10 +60,10 @@ void cut_everywhere(Volume& base, Operation const& operation, std::string const&
     EXPECT_NE(before, after) << what;
     for (i64 cut = 0; cut < 1000; ++cut) {
         auto v = copy_of(base);
-        v->disk.sectorsLeft = cut;
+        v->disk.sectors_left = cut;
         bool completed = !operation(v->fs).is_error();
-        v->disk.sectorsLeft = -1;
-        auto problems = FsCheck::Run(v->fs);
+        v->disk.sectors_left = -1;
+        auto problems = FsCheck::run(v->fs);
         EXPECT_TRUE(!problems.is_error() && problems.value().is_empty())
             << what << ", cut after " << cut
             << " sectors: " << (problems.is_error() ? error_of(problems) : ascii(problems.value()[0]));
@@ -84,30 +84,30 @@ TEST(PowerCut, EveryWriteOperationLeavesTheOldTreeOrTheNewOne)
     // /home/user holds records past the first block of its node, with a
     // multi-block document among them.
     Volume base(400);
-    must(base.fs.makeDir("home", "root"));
-    must(base.fs.makeDir("home/user", "root"));
-    must(base.fs.saveFile(bytes_of("top"), "top.txt", "root"));
+    must(base.fs.make_dir("home", "root"));
+    must(base.fs.make_dir("home/user", "root"));
+    must(base.fs.save_file(bytes_of("top"), "top.txt", "root"));
     for (int i = 0; i < 14; ++i) {
         std::string name = "home/user/entry" + std::to_string(i);
         if (i == 5)
-            must(base.fs.saveFile(bytes_of(content('d', 1500)), "home/user/doc", "root"));
+            must(base.fs.save_file(bytes_of(content('d', 1500)), "home/user/doc", "root"));
         else if (i % 2)
-            must(base.fs.saveFile(bytes_of(name), String(name.c_str()), "root"));
+            must(base.fs.save_file(bytes_of(name), String(name.c_str()), "root"));
         else
-            must(base.fs.makeDir(String(name.c_str()), "root"));
+            must(base.fs.make_dir(String(name.c_str()), "root"));
     }
-    u8 const* second = base.block(static_cast<u64>(base.fs.getNodeAddress("home/user", 0).value()) + 1);
+    u8 const* second = base.block(static_cast<u64>(base.fs.get_node_address("home/user", 0).value()) + 1);
     ASSERT_TRUE(std::any_of(second, second + BlockDevice::BlockSize, [](u8 b) { return b != 0; }));
 
-    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.makeDir("home/user/fresh", "root"); }, "mkdir");
-    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.saveFile(bytes_of("note"), "home/user/note", "root"); },
+    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.make_dir("home/user/fresh", "root"); }, "mkdir");
+    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.save_file(bytes_of("note"), "home/user/note", "root"); },
         "new file");
     cut_everywhere(base,
-        [](DiskFilesystem& fs) { return fs.saveFile(bytes_of(content('n', 2000)), "home/user/doc", "root"); },
+        [](DiskFilesystem& fs) { return fs.save_file(bytes_of(content('n', 2000)), "home/user/doc", "root"); },
         "document saved over");
-    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.Remove("home/user/entry2"); }, "rmdir in the middle");
-    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.Remove("home/user/entry13"); }, "last entry removed");
-    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.saveFile(bytes_of("top 2"), "top.txt", "root"); },
+    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.remove("home/user/entry2"); }, "rmdir in the middle");
+    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.remove("home/user/entry13"); }, "last entry removed");
+    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.save_file(bytes_of("top 2"), "top.txt", "root"); },
         "root file saved over");
 }
 
@@ -118,24 +118,24 @@ TEST(PowerCut, AMovedNodeIsSafeWhereverItsRecordLiesInTheParent)
     // boundary between the two blocks of /home's node. The node moves from
     // below block 256 to above it, so more than the address's low byte
     // changes; where those bytes straddle the boundary, /home moves too.
-    int homeMoved = 0;
+    int home_moved = 0;
     for (size_t pad = 150; pad <= 200; ++pad) {
         Volume base(1000);
-        must(base.fs.makeDir("home", "root"));
-        must(base.fs.makeDir(String("home/") + String::repeated(u'p', 255), "root"));
-        must(base.fs.makeDir(String("home/") + String::repeated(u'q', pad), "root"));
-        must(base.fs.makeDir("home/user", "root"));
-        must(base.fs.makeDir("home/after", "root"));
+        must(base.fs.make_dir("home", "root"));
+        must(base.fs.make_dir(String("home/") + String::repeated(u'p', 255), "root"));
+        must(base.fs.make_dir(String("home/") + String::repeated(u'q', pad), "root"));
+        must(base.fs.make_dir("home/user", "root"));
+        must(base.fs.make_dir("home/after", "root"));
         for (int i = 0; i < 16; ++i)
-            must(base.fs.makeDir(String(("home/user/entry" + std::to_string(i)).c_str()), "root"));
-        must(base.fs.saveFile(bytes_of(content('f', 300 * 512)), "filler", "root"));
+            must(base.fs.make_dir(String(("home/user/entry" + std::to_string(i)).c_str()), "root"));
+        must(base.fs.save_file(bytes_of(content('f', 300 * 512)), "filler", "root"));
         auto done = copy_of(base);
-        must(done->fs.Remove("home/user/entry1"));
-        homeMoved += done->fs.getNodeAddress("home", 0).value() != base.fs.getNodeAddress("home", 0).value();
-        cut_everywhere(base, [](DiskFilesystem& fs) { return fs.Remove("home/user/entry1"); },
+        must(done->fs.remove("home/user/entry1"));
+        home_moved += done->fs.get_node_address("home", 0).value() != base.fs.get_node_address("home", 0).value();
+        cut_everywhere(base, [](DiskFilesystem& fs) { return fs.remove("home/user/entry1"); },
             "rmdir with a padding of " + std::to_string(pad));
         if (::testing::Test::HasFailure())
             return;
     }
-    EXPECT_GT(homeMoved, 0);
+    EXPECT_GT(home_moved, 0);
 }

@@ -7,12 +7,12 @@ namespace {
 // Records which path each operation was given.
 class Recorder : public Filesystem {
 public:
-    ErrorOr<Vector<DirectoryRecord>> getLongList(String const& path) override { return note("list", path), Vector<DirectoryRecord> {}; }
-    ErrorOr<ByteBuffer> readFile(String const& path) override { return note("read", path), ByteBuffer {}; }
-    ErrorOr<Vector<String>> ListFiles(String const& path) override { return note("names", path), Vector<String> {}; }
-    ErrorOr<void> Remove(String const& path) override { return note("delete", path), ErrorOr<void> {}; }
-    ErrorOr<void> makeDir(String const& path, String const&) override { return note("mkdir", path), ErrorOr<void> {}; }
-    ErrorOr<void> saveFile(ByteBuffer const&, String const& path, String const&) override
+    ErrorOr<Vector<DirectoryRecord>> get_long_list(String const& path) override { return note("list", path), Vector<DirectoryRecord> {}; }
+    ErrorOr<ByteBuffer> read_file(String const& path) override { return note("read", path), ByteBuffer {}; }
+    ErrorOr<Vector<String>> list_files(String const& path) override { return note("names", path), Vector<String> {}; }
+    ErrorOr<void> remove(String const& path) override { return note("delete", path), ErrorOr<void> {}; }
+    ErrorOr<void> make_dir(String const& path, String const&) override { return note("mkdir", path), ErrorOr<void> {}; }
+    ErrorOr<void> save_file(ByteBuffer const&, String const& path, String const&) override
     {
         note("save", path);
         return Error("disk full");
@@ -27,17 +27,17 @@ TEST(RootFilesystem, ForwardsByFirstPlainPrefixElseToTheFirstMount)
 {
     RootFilesystem root;
     Recorder slash, mnt;
-    root.Mount("/", slash);
-    root.Mount("/mnt/", mnt);
-    EXPECT_EQ(ascii(root.mountPoints[0].path), "");
-    EXPECT_EQ(ascii(root.mountPoints[1].path), "mnt");
+    root.mount("/", slash);
+    root.mount("/mnt/", mnt);
+    EXPECT_EQ(ascii(root.mount_points[0].path), "");
+    EXPECT_EQ(ascii(root.mount_points[1].path), "mnt");
 
-    ASSERT_FALSE(root.readFile("/home/root/a.txt").is_error());
-    ASSERT_FALSE(root.getLongList("/mnt/x").is_error());
-    ASSERT_FALSE(root.ListFiles("mntx/y").is_error());
-    ASSERT_FALSE(root.Remove("/other").is_error());
-    ASSERT_FALSE(root.makeDir("mnt", "root").is_error());
-    EXPECT_EQ(error_of(root.saveFile({}, "/mnt/a/b", "root")), "disk full");
+    ASSERT_FALSE(root.read_file("/home/root/a.txt").is_error());
+    ASSERT_FALSE(root.get_long_list("/mnt/x").is_error());
+    ASSERT_FALSE(root.list_files("mntx/y").is_error());
+    ASSERT_FALSE(root.remove("/other").is_error());
+    ASSERT_FALSE(root.make_dir("mnt", "root").is_error());
+    EXPECT_EQ(error_of(root.save_file({}, "/mnt/a/b", "root")), "disk full");
     EXPECT_EQ(slash.calls, (std::vector<std::string> { "read home/root/a.txt", "delete other" }));
     EXPECT_EQ(mnt.calls, (std::vector<std::string> { "list /x", "names x/y", "mkdir ", "save /a/b" }));
 }
@@ -45,35 +45,35 @@ TEST(RootFilesystem, ForwardsByFirstPlainPrefixElseToTheFirstMount)
 TEST(RootFilesystem, FallbackIsAlwaysTheFirstMountAndNoMountIsAnError)
 {
     RootFilesystem root;
-    EXPECT_FALSE(error_of(root.readFile("a")).empty());
+    EXPECT_FALSE(error_of(root.read_file("a")).empty());
     Recorder mnt, slash, second;
-    root.Mount("mnt", mnt);
-    root.Mount("/", slash);
-    root.Mount("/", second);
-    ASSERT_FALSE(root.readFile("/elsewhere").is_error());
+    root.mount("mnt", mnt);
+    root.mount("/", slash);
+    root.mount("/", second);
+    ASSERT_FALSE(root.read_file("/elsewhere").is_error());
     EXPECT_EQ(mnt.calls, (std::vector<std::string> { "read elsewhere" }));
     EXPECT_TRUE(slash.calls.empty() && second.calls.empty());
 }
 
 TEST(Path, TrimsOneSeparatorAtEachEnd)
 {
-    EXPECT_EQ(ascii(Path::trimSeparators("/")), "");
-    EXPECT_EQ(ascii(Path::trimSeparators("")), "");
-    EXPECT_EQ(ascii(Path::trimSeparators("a/")), "a");
-    EXPECT_EQ(ascii(Path::trimSeparators("//a//")), "/a/");
+    EXPECT_EQ(ascii(Path::trim_separators("/")), "");
+    EXPECT_EQ(ascii(Path::trim_separators("")), "");
+    EXPECT_EQ(ascii(Path::trim_separators("a/")), "a");
+    EXPECT_EQ(ascii(Path::trim_separators("//a//")), "/a/");
 }
 
 TEST(TextFile, WritesAndReadsThroughTheRootFileSystemWithTheReasonOfAFailure)
 {
     Volume volume;
     RootFilesystem root;
-    root.Mount("/", volume.fs);
-    ASSERT_FALSE(volume.fs.makeDir("documents", "root").is_error());
+    root.mount("/", volume.fs);
+    ASSERT_FALSE(volume.fs.make_dir("documents", "root").is_error());
 
     ASSERT_FALSE(TextFile::write(root, "/a.txt", "hi").is_error());
-    auto record = volume.fs.readFromNode("a.txt").value();
+    auto record = volume.fs.read_from_node("a.txt").value();
     EXPECT_EQ(ascii(record.owner), "root");
-    EXPECT_EQ(text_of(volume.fs.readFile("a.txt").value()), "hi");
+    EXPECT_EQ(text_of(volume.fs.read_file("a.txt").value()), "hi");
 
     ASSERT_FALSE(TextFile::write(root, "/documents/n.txt", "note").is_error());
     EXPECT_EQ(ascii(TextFile::read(root, "/documents/n.txt").value()), "note");

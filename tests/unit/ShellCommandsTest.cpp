@@ -49,10 +49,10 @@ TEST(ShellCommands, HelpScreenLineByLineOnCyanInAnyCase)
         EXPECT_EQ(machine.line(row), expected[row]) << "row " << row;
         EXPECT_EQ(machine.attribute(0, row), OnCyan) << "row " << row;
     }
-    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Black);
+    EXPECT_EQ(Console::background_color(), ConsoleColor::Black);
 
     // A blank argument is the same screen.
-    Console::Clear();
+    Console::clear();
     run(kernel, "help    ");
     EXPECT_EQ(machine.line(20), "CREDITS: SHOW CREDITS AND COPYRIGHTS");
 }
@@ -68,12 +68,12 @@ TEST(ShellCommands, HelpTopicsAreMatchedExactlyAndABadTopicLeavesRed)
     EXPECT_EQ(machine.attribute(0, 1), OnBlack);
     EXPECT_EQ(machine.line(2), "Parameters : Nothing");
     EXPECT_EQ(machine.attribute(0, 2), OnCyan);
-    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Black);
+    EXPECT_EQ(Console::background_color(), ConsoleColor::Black);
 
     run(kernel, "help SHOWGUI");
     EXPECT_EQ(machine.line(3), "CAN'T PARSE ARGUMENT : SHOWGUI");
     EXPECT_EQ(machine.attribute(0, 3), OnRed);
-    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Red);
+    EXPECT_EQ(Console::background_color(), ConsoleColor::Red);
 }
 
 TEST(ShellCommands, DebugHelpUnknownWordsAndUsageLines)
@@ -88,9 +88,9 @@ TEST(ShellCommands, DebugHelpUnknownWordsAndUsageLines)
     run(kernel, "XyZ now");
     EXPECT_EQ(machine.line(2), "UNKNOWN COMMAND: XyZ");
     EXPECT_EQ(machine.attribute(0, 2), OnRed);
-    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Black);
+    EXPECT_EQ(Console::background_color(), ConsoleColor::Black);
     run(kernel, "");
-    EXPECT_EQ(Console::CursorTop(), 3);
+    EXPECT_EQ(Console::cursor_top(), 3);
 
     run(kernel, "chmod");
     run(kernel, "chmod   ");
@@ -100,13 +100,13 @@ TEST(ShellCommands, DebugHelpUnknownWordsAndUsageLines)
     EXPECT_EQ(machine.line(4), "USAGE: chmod <file/folder path> <permissions>");
     EXPECT_EQ(machine.line(5), "USAGE: tsc <file path>");
     EXPECT_EQ(machine.attribute(0, 5), OnBlue);
-    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::Black);
+    EXPECT_EQ(Console::background_color(), ConsoleColor::Black);
 
     // chmod with an argument and bas do nothing at all.
     run(kernel, "chmod /x 777");
     run(kernel, "bas");
     run(kernel, "bas anything");
-    EXPECT_EQ(Console::CursorTop(), 6);
+    EXPECT_EQ(Console::cursor_top(), 6);
     EXPECT_EQ(machine.line(6), "");
 }
 
@@ -134,8 +134,8 @@ TEST(ShellCommands, InfoScreenColoursAndTheMagentaItLeaves)
     EXPECT_EQ(machine.line(6), "");
     EXPECT_EQ(machine.line(7), "COMPUTER INFORMATION");
     EXPECT_EQ(machine.attribute(0, 7), OnCyan);
-    EXPECT_EQ(Console::BackgroundColor(), ConsoleColor::DarkMagenta);
-    EXPECT_EQ(Console::ForegroundColor(), ConsoleColor::White);
+    EXPECT_EQ(Console::background_color(), ConsoleColor::DarkMagenta);
+    EXPECT_EQ(Console::foreground_color(), ConsoleColor::White);
 }
 
 TEST(ShellCommands, TimeShowsBothClocksInCyan)
@@ -149,14 +149,14 @@ TEST(ShellCommands, TimeShowsBothClocksInCyan)
     EXPECT_EQ(machine.attribute(0, 0), OnBlack);
     EXPECT_EQ(machine.attribute(15, 0), 0x0B);
     EXPECT_EQ(machine.attribute(15, 1), 0x0B);
-    EXPECT_EQ(Console::ForegroundColor(), ConsoleColor::White);
+    EXPECT_EQ(Console::foreground_color(), ConsoleColor::White);
 }
 
 TEST(ShellCommands, KeybrdEchoesKeyNamesUntilEscapeAndGivesTheKeyboardBack)
 {
     TestMachine machine;
     Kernel kernel;
-    Keyboard* console = Keyboard::Receiver();
+    Keyboard* console = Keyboard::receiver();
     machine.type("q");
     machine.press(TestMachine::Up);
     machine.press(TestMachine::Backspace);
@@ -166,11 +166,11 @@ TEST(ShellCommands, KeybrdEchoesKeyNamesUntilEscapeAndGivesTheKeyboardBack)
     EXPECT_EQ(machine.line(1), "UP");
     EXPECT_EQ(machine.line(2), "DEL");
     EXPECT_EQ(machine.line(3), "ESC");
-    EXPECT_EQ(Keyboard::Receiver(), console);
+    EXPECT_EQ(Keyboard::receiver(), console);
 
     // The console reads keys again.
     machine.type("ok\n");
-    auto line = Console::ReadLine();
+    auto line = Console::read_line();
     ASSERT_FALSE(line.is_error());
     EXPECT_EQ(ascii(line.value()), "ok");
 }
@@ -182,8 +182,8 @@ TEST(ShellCommands, TestprogbarFillsToOneHundredInOneHundredSteps)
     Kernel kernel;
     run(kernel, "testprogbar");
     EXPECT_EQ(machine.line(1), "[" + std::string(50, '=') + "]  100%");
-    EXPECT_EQ(Console::CursorTop(), 0);
-    EXPECT_EQ(Console::CursorLeft(), 0);
+    EXPECT_EQ(Console::cursor_top(), 0);
+    EXPECT_EQ(Console::cursor_left(), 0);
     // The pauses of the rules add up to 43,900 ms, waited in 50 ms timer
     // periods.
     EXPECT_EQ(Sim::halt_count(), 43900u / 50);
@@ -219,33 +219,33 @@ TEST(ShellCommands, MemFollowsTheKernelHeapAndComesBackAfterFreeing)
     TestMachine machine;
     Kernel kernel;
     std::vector<u8> arena(256 * 1024);
-    FreeListHeap& heap = Heap::Instance();
+    FreeListHeap& heap = Heap::instance();
     auto start = reinterpret_cast<uintptr_t>(arena.data());
-    heap.Initialize(start, start + arena.size());
+    heap.initialize(start, start + arena.size());
 
     run(kernel, "mem");
     HeapFigures before = heap_figures(machine.line(0));
     EXPECT_EQ(before.used, 0u);
     EXPECT_EQ(before.largest, before.free);
 
-    void* first = heap.Allocate(5000);
-    void* second = heap.Allocate(100);
+    void* first = heap.allocate(5000);
+    void* second = heap.allocate(100);
     run(kernel, "MEM");
     HeapFigures taken = heap_figures(machine.line(1));
     EXPECT_GE(taken.used, before.used + 5100);
     EXPECT_LE(taken.free, before.free - 5100);
     EXPECT_EQ(taken.largest, taken.free);
 
-    heap.Free(first);
+    heap.free(first);
     run(kernel, "mem");
     HeapFigures holed = heap_figures(machine.line(2));
     EXPECT_LT(holed.used, taken.used - 5000);
     EXPECT_GE(holed.free, taken.free + 5000);
     EXPECT_LT(holed.largest, holed.free);
 
-    heap.Free(second);
+    heap.free(second);
     run(kernel, "mem");
     EXPECT_EQ(machine.line(3), machine.line(0));
     // Back to no heap, as the other tests know it.
-    heap.Initialize(0, 0);
+    heap.initialize(0, 0);
 }

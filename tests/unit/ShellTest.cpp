@@ -5,18 +5,18 @@
 
 TEST(SplitAtFirstSpace, SplitsOnlyAtTheFirstSpace)
 {
-    EXPECT_EQ(SplitAtFirstSpace("").size(), 0u);
-    auto one = SplitAtFirstSpace("ls");
+    EXPECT_EQ(split_at_first_space("").size(), 0u);
+    auto one = split_at_first_space("ls");
     ASSERT_EQ(one.size(), 1u);
     EXPECT_EQ(ascii(one[0]), "ls");
-    auto trailing = SplitAtFirstSpace("ls ");
+    auto trailing = split_at_first_space("ls ");
     ASSERT_EQ(trailing.size(), 2u);
     EXPECT_EQ(ascii(trailing[1]), "");
-    auto spaced = SplitAtFirstSpace("help    me");
+    auto spaced = split_at_first_space("help    me");
     ASSERT_EQ(spaced.size(), 2u);
     EXPECT_EQ(ascii(spaced[0]), "help");
     EXPECT_EQ(ascii(spaced[1]), "   me");
-    auto leading = SplitAtFirstSpace(" x");
+    auto leading = split_at_first_space(" x");
     ASSERT_EQ(leading.size(), 2u);
     EXPECT_EQ(ascii(leading[0]), "");
     EXPECT_EQ(ascii(leading[1]), "x");
@@ -24,12 +24,12 @@ TEST(SplitAtFirstSpace, SplitsOnlyAtTheFirstSpace)
 
 TEST(GetKeyFromKey, NamesKeys)
 {
-    EXPECT_EQ(ascii(getKeyFromKey(ConsoleKey::F1)), "");
-    EXPECT_EQ(ascii(getKeyFromKey(ConsoleKey::Backspace)), "DEL");
-    EXPECT_EQ(ascii(getKeyFromKey(static_cast<ConsoleKey>(81))), "q");
-    EXPECT_EQ(ascii(getKeyFromKey(ConsoleKey::Enter)), "\n");
-    EXPECT_EQ(ascii(getKeyFromKey(ConsoleKey::Escape)), "ESC");
-    EXPECT_EQ(ascii(getKeyFromKey(ConsoleKey::Spacebar)), " ");
-    EXPECT_EQ(ascii(getKeyFromKey(ConsoleKey::DownArrow)), "DOWN");
-    EXPECT_EQ(ascii(getKeyFromKey(static_cast<ConsoleKey>(48))), "");
+    EXPECT_EQ(ascii(get_key_from_key(ConsoleKey::F1)), "");
+    EXPECT_EQ(ascii(get_key_from_key(ConsoleKey::Backspace)), "DEL");
+    EXPECT_EQ(ascii(get_key_from_key(static_cast<ConsoleKey>(81))), "q");
+    EXPECT_EQ(ascii(get_key_from_key(ConsoleKey::Enter)), "\n");
+    EXPECT_EQ(ascii(get_key_from_key(ConsoleKey::Escape)), "ESC");
+    EXPECT_EQ(ascii(get_key_from_key(ConsoleKey::Spacebar)), " ");
+    EXPECT_EQ(ascii(get_key_from_key(ConsoleKey::DownArrow)), "DOWN");
+    EXPECT_EQ(ascii(get_key_from_key(static_cast<ConsoleKey>(48))), "");
 }

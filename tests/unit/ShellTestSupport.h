@@ -27,9 +27,9 @@ inline void timer_on_every_halt(u64 limit = 1000000)
 // the rest as the argument.
 inline ErrorOr<void> run_line(Kernel& kernel, String const& line)
 {
-    Vector<String> parts = SplitAtFirstSpace(line);
+    Vector<String> parts = split_at_first_space(line);
     Argument argument;
     if (parts.size() > 1)
         argument = parts[1];
-    return kernel.RunCommand(parts.is_empty() ? String() : parts[0], argument);
+    return kernel.run_command(parts.is_empty() ? String() : parts[0], argument);
 }

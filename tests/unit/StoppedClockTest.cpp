@@ -20,7 +20,7 @@ ClockFault const Faults[] = {
 
 // The boot screen is the kernel's own start-up step.
 struct BootingKernel : Kernel {
-    using Kernel::BeforeRun;
+    using Kernel::before_run;
 };
 
 }
@@ -35,7 +35,7 @@ TEST(StoppedClock, NeverHangsTheBootScreenMatrixOrStopwatch)
         BootingKernel kernel;
 
         u64 start = Sim::timer_milliseconds();
-        ASSERT_FALSE(kernel.BeforeRun().is_error());
+        ASSERT_FALSE(kernel.before_run().is_error());
         // Two seconds, then one, then one more.
         EXPECT_NEAR(static_cast<double>(Sim::timer_milliseconds() - start), 4000.0, 50.0);
         EXPECT_EQ(machine.line(10), "Creating partitions...OK");
@@ -44,7 +44,7 @@ TEST(StoppedClock, NeverHangsTheBootScreenMatrixOrStopwatch)
         EXPECT_EQ(machine.row(11).substr(37, 7), "Tessary");
 
         // Escape after two and a half seconds: the lines of 0, 1 and 2.
-        Console::Clear();
+        Console::clear();
         machine.press(TestMachine::Escape);
         start = Sim::timer_milliseconds();
         Sim::on_timer_read([&] {

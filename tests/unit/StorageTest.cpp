@@ -38,11 +38,11 @@ TEST(MBR, SkipsUnusedEntriesAndReadsStartAndCount)
     put_entry(sector.data(), 2, 0x0C, 0x01020304, 0xA0B0C0D0);
     MBR table(sector);
     ASSERT_EQ(table.partitions.size(), 2u);
-    EXPECT_EQ(table.partitions[0].systemId, 0x83);
-    EXPECT_EQ(table.partitions[0].startSector, 2048u);
-    EXPECT_EQ(table.partitions[0].sectorCount, 1000u);
-    EXPECT_EQ(table.partitions[1].startSector, 0x01020304u);
-    EXPECT_EQ(table.partitions[1].sectorCount, 0xA0B0C0D0u);
+    EXPECT_EQ(table.partitions[0].system_id, 0x83);
+    EXPECT_EQ(table.partitions[0].start_sector, 2048u);
+    EXPECT_EQ(table.partitions[0].sector_count, 1000u);
+    EXPECT_EQ(table.partitions[1].start_sector, 0x01020304u);
+    EXPECT_EQ(table.partitions[1].sector_count, 0xA0B0C0D0u);
 
     // Without 0x55 0xAA at its end, sector 0 is no partition table.
     sector[511] = 0;
@@ -62,7 +62,7 @@ TEST(DeviceRegistry, NamesDisksAndPartitionsWithOnePartitionCounter)
     storage.name_devices();
     EXPECT_EQ(registry_names(storage),
         (std::vector<std::string> { "/dev/sda", "/dev/sda1", "/dev/sda2", "/dev/sdb", "/dev/sda3", "/dev/sdc" }));
-    EXPECT_EQ(storage.named_devices()[4].device->BlockCount(), 6144u);
+    EXPECT_EQ(storage.named_devices()[4].device->block_count(), 6144u);
     // Naming again names the same devices.
     storage.name_devices();
     EXPECT_EQ(registry_names(storage).size(), 6u);
@@ -86,7 +86,7 @@ TEST(DeviceRegistry, OnlyPlainPartitionsInsideTheDiskBecomeDevices)
     ASSERT_FALSE(storage.add_disk(gpt).is_error());
     storage.name_devices();
     EXPECT_EQ(registry_names(storage), (std::vector<std::string> { "/dev/sda", "/dev/sdb", "/dev/sda1" }));
-    EXPECT_EQ(static_cast<Partition*>(storage.named_devices()[2].device)->FirstSector(), 4096u);
+    EXPECT_EQ(static_cast<Partition*>(storage.named_devices()[2].device)->first_sector(), 4096u);
 }
 
 TEST(DeviceRegistry, TheStorageFreesThePartitionsItMade)
@@ -114,13 +114,13 @@ TEST(Partition, OffsetsBlocksAndRefusesRequestsOutsideItsWindow)
     two.resize(1024);
     two[0] = 0xAA;
     two[512] = 0xBB;
-    ASSERT_FALSE(p.WriteBlock(1, 2, two).is_error());
+    ASSERT_FALSE(p.write_block(1, 2, two).is_error());
     EXPECT_EQ(disk.block(2049)[0], 0xAA);
     EXPECT_EQ(disk.block(2050)[0], 0xBB);
-    EXPECT_FALSE(error_of(p.WriteBlock(9, 2, two)).empty());
+    EXPECT_FALSE(error_of(p.write_block(9, 2, two)).empty());
     ByteBuffer wrong;
     wrong.resize(100);
-    EXPECT_EQ(error_of(p.ReadBlock(0, 1, wrong)), "Invalid data size.");
+    EXPECT_EQ(error_of(p.read_block(0, 1, wrong)), "Invalid data size.");
 }
 
 struct AtaDriver : ::testing::Test {
@@ -134,11 +134,11 @@ struct AtaDriver : ::testing::Test {
 
 TEST_F(AtaDriver, IdentifiesTheDriveAndSwitchesOnMultipleMode)
 {
-    channel.attach_drive(0, 5000).maxMultiple = 16;
+    channel.attach_drive(0, 5000).max_multiple = 16;
     AtaPio drive(AtaPio::Controller::Primary, AtaPio::Position::Master);
-    ASSERT_EQ(drive.Identify(), AtaPio::DriveKind::Ata);
-    EXPECT_EQ(drive.BlockCount(), 5000u);
-    EXPECT_EQ(drive.SectorsPerDataBlock(), 16u);
+    ASSERT_EQ(drive.identify(), AtaPio::DriveKind::Ata);
+    EXPECT_EQ(drive.block_count(), 5000u);
+    EXPECT_EQ(drive.sectors_per_data_block(), 16u);
     ASSERT_EQ(channel.commands().size(), 2u);
     EXPECT_EQ(channel.commands()[0].code, 0xEC);
     EXPECT_EQ(channel.commands()[1].code, 0xC6);
@@ -147,24 +147,24 @@ TEST_F(AtaDriver, IdentifiesTheDriveAndSwitchesOnMultipleMode)
     // An empty slot is known at once: no time limit is waited out.
     AtaPio slave(AtaPio::Controller::Primary, AtaPio::Position::Slave);
     u64 before = Sim::timer_milliseconds();
-    EXPECT_EQ(slave.Identify(), AtaPio::DriveKind::None);
+    EXPECT_EQ(slave.identify(), AtaPio::DriveKind::None);
     EXPECT_EQ(Sim::timer_milliseconds(), before);
     channel.attach_drive(1, 10).packet = true;
-    EXPECT_EQ(slave.Identify(), AtaPio::DriveKind::Packet);
+    EXPECT_EQ(slave.identify(), AtaPio::DriveKind::Packet);
 }
 
 TEST_F(AtaDriver, SplitsLargeTransfersIntoMultipleCommandsOfAtMost255Sectors)
 {
     auto& d = channel.attach_drive(0, 4096);
     AtaPio drive(AtaPio::Controller::Primary, AtaPio::Position::Master);
-    ASSERT_EQ(drive.Identify(), AtaPio::DriveKind::Ata);
+    ASSERT_EQ(drive.identify(), AtaPio::DriveKind::Ata);
     channel.clear_commands();
 
     ByteBuffer data;
     data.resize(300 * 512);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<u8>(i * 7 + i / 512);
-    ASSERT_FALSE(drive.WriteBlock(1110, 300, data).is_error());
+    ASSERT_FALSE(drive.write_block(1110, 300, data).is_error());
     auto commands = channel.commands();
     ASSERT_EQ(commands.size(), 3u);
     EXPECT_EQ(commands[0].code, 0xC5);
@@ -181,7 +181,7 @@ TEST_F(AtaDriver, SplitsLargeTransfersIntoMultipleCommandsOfAtMost255Sectors)
     u64 blocks_before = channel.data_blocks();
     ByteBuffer back;
     back.resize(300 * 512);
-    ASSERT_FALSE(drive.ReadBlock(base, 300, back).is_error());
+    ASSERT_FALSE(drive.read_block(base, 300, back).is_error());
     EXPECT_TRUE(std::equal(back.begin(), back.end(), data.begin()));
     EXPECT_EQ(channel.commands()[0].code, 0xC4);
     // 16 sectors per data request: ceil(255 / 16) + ceil(45 / 16).
@@ -191,21 +191,21 @@ TEST_F(AtaDriver, SplitsLargeTransfersIntoMultipleCommandsOfAtMost255Sectors)
 TEST_F(AtaDriver, FallsBackToSingleSectorCommandsWithoutMultipleSupport)
 {
     auto& d = channel.attach_drive(0, 64);
-    d.maxMultiple = 0;
+    d.max_multiple = 0;
     d.bytes[3 * 512 + 5] = 0x5A;
     AtaPio drive(AtaPio::Controller::Primary, AtaPio::Position::Master);
-    ASSERT_EQ(drive.Identify(), AtaPio::DriveKind::Ata);
-    EXPECT_EQ(drive.SectorsPerDataBlock(), 1u);
+    ASSERT_EQ(drive.identify(), AtaPio::DriveKind::Ata);
+    EXPECT_EQ(drive.sectors_per_data_block(), 1u);
     channel.clear_commands();
     ByteBuffer two;
     two.resize(1024);
-    ASSERT_FALSE(drive.ReadBlock(2, 2, two).is_error());
+    ASSERT_FALSE(drive.read_block(2, 2, two).is_error());
     EXPECT_EQ(two[512 + 5], 0x5A);
     ASSERT_EQ(channel.commands().size(), 1u);
     EXPECT_EQ(channel.commands()[0].code, 0x20);
     EXPECT_EQ(channel.commands()[0].lba, 2u);
     EXPECT_EQ(channel.commands()[0].count, 2u);
-    ASSERT_FALSE(drive.WriteBlock(2, 2, two).is_error());
+    ASSERT_FALSE(drive.write_block(2, 2, two).is_error());
     EXPECT_EQ(channel.commands()[1].code, 0x30);
 }
 
@@ -213,23 +213,23 @@ TEST_F(AtaDriver, ReportsErrorBitTimeOutAndWrongBufferSize)
 {
     auto& d = channel.attach_drive(0, 64);
     AtaPio drive(AtaPio::Controller::Primary, AtaPio::Position::Master);
-    ASSERT_EQ(drive.Identify(), AtaPio::DriveKind::Ata);
+    ASSERT_EQ(drive.identify(), AtaPio::DriveKind::Ata);
     ByteBuffer one;
     one.resize(512);
-    d.failCommands = 1;
-    EXPECT_EQ(error_of(drive.ReadBlock(1, 1, one)), "ATA Error");
-    EXPECT_FALSE(drive.ReadBlock(1, 1, one).is_error());
+    d.fail_commands = 1;
+    EXPECT_EQ(error_of(drive.read_block(1, 1, one)), "ATA Error");
+    EXPECT_FALSE(drive.read_block(1, 1, one).is_error());
 
     ByteBuffer odd;
     odd.resize(513);
-    EXPECT_EQ(error_of(drive.WriteBlock(1, 1, odd)), "Invalid data size.");
-    EXPECT_FALSE(error_of(drive.ReadBlock(64, 1, one)).empty()); // past the end
+    EXPECT_EQ(error_of(drive.write_block(1, 1, odd)), "Invalid data size.");
+    EXPECT_FALSE(error_of(drive.read_block(64, 1, one)).empty()); // past the end
 
     // A drive that stays busy is given the whole time limit, measured on the
     // clock however fast the status polls are, and no more.
-    d.stuckBusy = true;
+    d.stuck_busy = true;
     u64 before = Sim::timer_milliseconds();
-    EXPECT_EQ(error_of(drive.ReadBlock(1, 1, one)), "ATA Error");
+    EXPECT_EQ(error_of(drive.read_block(1, 1, one)), "ATA Error");
     EXPECT_GE(Sim::timer_milliseconds() - before, AtaPio::TimeoutMs);
     EXPECT_LT(Sim::timer_milliseconds() - before, AtaPio::TimeoutMs + 50);
 }
@@ -250,7 +250,7 @@ TEST_F(AtaDriver, StartUpProbeRegistersTheDiskAndItsPartitions)
     ByteBuffer one;
     one.resize(512);
     one[0] = 0x42;
-    ASSERT_FALSE(storage.named_devices()[3].device->WriteBlock(1, 1, one).is_error());
+    ASSERT_FALSE(storage.named_devices()[3].device->write_block(1, 1, one).is_error());
     EXPECT_EQ(slave.bytes[101 * 512], 0x42);
     EXPECT_EQ(master.bytes[2049 * 512], 0);
 }

@@ -35,20 +35,20 @@ std::string error_of(ErrorOr<T> const& result)
 // A formatted volume on a partition at sector 2048 of an in-memory disk,
 // used by the superuser unless a test says otherwise.
 struct Volume {
-    explicit Volume(u64 partitionBlocks = 4096, String const& label = "TESSARY")
-        : disk(2048 + partitionBlocks)
-        , partition(disk, 2048, partitionBlocks)
+    explicit Volume(u64 partition_blocks = 4096, String const& label = "TESSARY")
+        : disk(2048 + partition_blocks)
+        , partition(disk, 2048, partition_blocks)
         , fs(partition, user)
     {
         // Time stamps read the clock: unattached ports then read as zero,
         // a clock that is never busy updating.
         Sim::set_unattached_read_value(0);
-        EXPECT_FALSE(fs.Format(label).is_error());
+        EXPECT_FALSE(fs.format(label).is_error());
         fs.label = label;
     }
     // Block n of the partition.
     u8* block(u64 n) { return disk.block(2048 + n); }
-    i32 next_free() { return fs.getWriteAddress().value(); }
+    i32 next_free() { return fs.get_write_address().value(); }
 
     MemoryDisk disk;
     Partition partition;

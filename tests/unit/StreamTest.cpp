@@ -5,11 +5,11 @@ TEST(Stream, EncodesIntegersAndStringsLittleEndianWithLengthByte)
 {
     MemoryStream stream(16);
     BinaryWriter writer(stream);
-    writer.Write(String("abc"));
-    writer.Write(String(""));
-    writer.Write(static_cast<i32>(4));
-    writer.Write(static_cast<i32>(-1));
-    writer.Write(static_cast<u8>(0x7F));
+    writer.write(String("abc"));
+    writer.write(String(""));
+    writer.write(static_cast<i32>(4));
+    writer.write(static_cast<i32>(-1));
+    writer.write(static_cast<u8>(0x7F));
     std::vector<u8> expected { 3, 'a', 'b', 'c', 0, 4, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F };
     EXPECT_EQ(std::vector<u8>(stream.data.begin(), stream.data.begin() + 14), expected);
     EXPECT_EQ(stream.position, 14);
@@ -17,12 +17,12 @@ TEST(Stream, EncodesIntegersAndStringsLittleEndianWithLengthByte)
 
     stream.position = 0;
     BinaryReader reader(stream);
-    EXPECT_EQ(ascii(reader.ReadString().value()), "abc");
-    EXPECT_EQ(ascii(reader.ReadString().value()), "");
+    EXPECT_EQ(ascii(reader.read_string().value()), "abc");
+    EXPECT_EQ(ascii(reader.read_string().value()), "");
     EXPECT_EQ(stream.position, 5); // the empty string is one byte
-    EXPECT_EQ(reader.ReadInt32().value(), 4);
-    EXPECT_EQ(reader.ReadInt32().value(), -1);
-    EXPECT_EQ(reader.ReadByte().value(), 0x7F);
+    EXPECT_EQ(reader.read_int32().value(), 4);
+    EXPECT_EQ(reader.read_int32().value(), -1);
+    EXPECT_EQ(reader.read_byte().value(), 0x7F);
 }
 
 TEST(Stream, CharactersKeepTheirLowByteAndLongStringsWrapTheLengthByte)
@@ -31,11 +31,11 @@ TEST(Stream, CharactersKeepTheirLowByteAndLongStringsWrapTheLengthByte)
     BinaryWriter writer(stream);
     String wide;
     wide.append(u'\u263A');
-    writer.Write(wide);
+    writer.write(wide);
     EXPECT_EQ(stream.data[1], 0x3A);
 
     stream.position = 0;
-    writer.Write(String::repeated(u'x', 300));
+    writer.write(String::repeated(u'x', 300));
     EXPECT_EQ(stream.data[0], 44); // 300 mod 256
     EXPECT_EQ(stream.position, 301);
     EXPECT_EQ(stream.data[300], 'x');
@@ -48,9 +48,9 @@ TEST(Stream, GrowsByOneThousandBytesOnlyWhenWritingPastTheEnd)
     mine.resize(4);
     stream.data = mine;
     BinaryWriter writer(stream);
-    writer.Write(static_cast<i32>(0x04030201));
+    writer.write(static_cast<i32>(0x04030201));
     EXPECT_EQ(stream.data.size(), 4u);
-    writer.Write(static_cast<u8>(5));
+    writer.write(static_cast<u8>(5));
     ASSERT_EQ(stream.data.size(), 1004u);
     std::vector<u8> head(stream.data.begin(), stream.data.begin() + 6);
     EXPECT_EQ(head, (std::vector<u8> { 1, 2, 3, 4, 5, 0 }));
@@ -60,12 +60,12 @@ TEST(Stream, ReadsPastTheEndFailInsteadOfLeavingTheArray)
 {
     MemoryStream stream(3);
     BinaryReader reader(stream);
-    EXPECT_FALSE(error_of(reader.ReadInt32()).empty());
+    EXPECT_FALSE(error_of(reader.read_int32()).empty());
     EXPECT_EQ(stream.position, 0);
 
     // A length byte that promises more characters than the array has.
     stream.data[0] = 200;
-    EXPECT_FALSE(error_of(reader.ReadString()).empty());
+    EXPECT_FALSE(error_of(reader.read_string()).empty());
     stream.position = 3;
-    EXPECT_FALSE(error_of(reader.ReadByte()).empty());
+    EXPECT_FALSE(error_of(reader.read_byte()).empty());
 }

@@ -21,7 +21,7 @@ class SvgaDevice : public Sim::PortDevice {
 public:
     std::map<u32, u32> registers;
     u32 index { 0 };
-    bool acceptsVersion2 { true };
+    bool accepts_version2 { true };
     int syncs { 0 };
     std::vector<std::vector<u32>> commands;
 
@@ -43,7 +43,7 @@ public:
         }
         if (port != IoBase + 1)
             return;
-        if (index == 0 && !(acceptsVersion2 && value == 0x90000002))
+        if (index == 0 && !(accepts_version2 && value == 0x90000002))
             value = 0x90000000;
         registers[index] = value;
         if (index == 21 && value == 1)
@@ -65,10 +65,10 @@ private:
                 stop = min;
         }
         set_fifo(12, stop);
-        static std::map<u32, size_t> const lengths { { 1, 5 }, { 2, 6 }, { 3, 7 } };
+        static std::map<u32, size_t> const Lengths { { 1, 5 }, { 2, 6 }, { 3, 7 } };
         for (size_t i = 0; i < words.size();) {
-            auto it = lengths.find(words[i]);
-            size_t n = it == lengths.end() ? 1 : it->second;
+            auto it = Lengths.find(words[i]);
+            size_t n = it == Lengths.end() ? 1 : it->second;
             commands.emplace_back(words.begin() + i, words.begin() + std::min(words.size(), i + n));
             i += n;
         }
@@ -86,7 +86,7 @@ struct Svga : ::testing::Test {
         Sim::map_memory(Queue, QueueSize);
         auto& f = space.add(0, 2, 0, 0x15AD, 0x0405, 0x03);
         f.set32(0x10, IoBase | 1);
-        (void)PCI::Setup();
+        (void)PCI::setup();
     }
     u32 pixel_word(u32 offset) { return *reinterpret_cast<u32*>(Sim::memory(FrameBuffer + offset)); }
 };
@@ -96,7 +96,7 @@ struct Svga : ::testing::Test {
 TEST_F(Svga, TheDriverFindsTheAdapterAndSetsUpItsQueue)
 {
     VMWareSVGAII svga;
-    ASSERT_TRUE(svga.IsUsable());
+    ASSERT_TRUE(svga.is_usable());
     EXPECT_EQ(svga.video_memory().base(), FrameBuffer);
     EXPECT_EQ(svga.video_memory().length(), FrameBufferSize);
     EXPECT_EQ(device.fifo(0), 0x494u);
@@ -105,14 +105,14 @@ TEST_F(Svga, TheDriverFindsTheAdapterAndSetsUpItsQueue)
     EXPECT_EQ(device.fifo(12), 0x494u);
     EXPECT_EQ(device.registers[20], 1u);
     // Memory decoding, I/O decoding and bus mastering are on.
-    EXPECT_EQ(PCI::GetDevice(0x15AD, 0x0405)->ReadRegister16(0x04) & 7, 7);
+    EXPECT_EQ(PCI::get_device(0x15AD, 0x0405)->read_register16(0x04) & 7, 7);
 }
 
 TEST_F(Svga, AnAdapterThatRefusesTheVersionIsNotUsable)
 {
-    device.acceptsVersion2 = false;
+    device.accepts_version2 = false;
     VMWareSVGAII svga;
-    EXPECT_FALSE(svga.IsUsable());
+    EXPECT_FALSE(svga.is_usable());
     EXPECT_EQ(svga.video_memory().length(), 0u);
 }
 
@@ -121,25 +121,25 @@ TEST(SvgaAbsent, WithoutTheAdapterTheDriverExistsButIsNotUsable)
     TestMachine machine;
     PciConfigSpace space;
     space.add(0, 2, 0, 0x1234, 0x1111, 0x03);
-    (void)PCI::Setup();
+    (void)PCI::setup();
     VMWareSVGAII svga;
-    EXPECT_FALSE(svga.IsUsable());
-    EXPECT_TRUE(svga.SetPixel(0, 0, 1).is_error());
+    EXPECT_FALSE(svga.is_usable());
+    EXPECT_TRUE(svga.set_pixel(0, 0, 1).is_error());
 }
 
 TEST_F(Svga, ModesAndPixels)
 {
     VMWareSVGAII svga;
-    ASSERT_FALSE(svga.SetMode(800, 600, 32).is_error());
+    ASSERT_FALSE(svga.set_mode(800, 600, 32).is_error());
     EXPECT_EQ(device.registers[2], 800u);
     EXPECT_EQ(device.registers[3], 600u);
     EXPECT_EQ(device.registers[7], 32u);
     EXPECT_EQ(device.registers[1], 1u);
 
-    ASSERT_FALSE(svga.SetMode(640, 480, 32).is_error());
-    ASSERT_FALSE(svga.SetPixel(15, 15, 0xFF0000).is_error());
+    ASSERT_FALSE(svga.set_mode(640, 480, 32).is_error());
+    ASSERT_FALSE(svga.set_pixel(15, 15, 0xFF0000).is_error());
     EXPECT_EQ(pixel_word(38460), 0x00FF0000u);
-    auto beyond = svga.SetPixel(0, 65535, 1);
+    auto beyond = svga.set_pixel(0, 65535, 1);
     ASSERT_TRUE(beyond.is_error());
     EXPECT_EQ(beyond.error().message(), "Memory access violation");
 }
@@ -152,7 +152,7 @@ TEST_F(Svga, QueueWritesWrapAndWaitWhenFull)
     device.set_fifo(8, QueueSize - 4);
     device.set_fifo(12, 0x494);
     int syncs = device.syncs;
-    ASSERT_FALSE(svga.WriteToFifo(0xABCD).is_error());
+    ASSERT_FALSE(svga.write_to_fifo(0xABCD).is_error());
     EXPECT_EQ(device.syncs, syncs + 1);
     EXPECT_EQ(device.fifo(QueueSize - 4), 0xABCDu);
     EXPECT_EQ(device.fifo(8), 0x494u);
@@ -161,14 +161,14 @@ TEST_F(Svga, QueueWritesWrapAndWaitWhenFull)
     device.set_fifo(8, 0x600);
     device.set_fifo(12, 0x604);
     syncs = device.syncs;
-    ASSERT_FALSE(svga.WriteToFifo(1).is_error());
+    ASSERT_FALSE(svga.write_to_fifo(1).is_error());
     EXPECT_EQ(device.syncs, syncs + 1);
 
     // With room, nothing waits.
     device.set_fifo(8, 0x600);
     device.set_fifo(12, 0x600);
     syncs = device.syncs;
-    ASSERT_FALSE(svga.WriteToFifo(2).is_error());
+    ASSERT_FALSE(svga.write_to_fifo(2).is_error());
     EXPECT_EQ(device.syncs, syncs);
     EXPECT_EQ(device.fifo(8), 0x604u);
 }
@@ -177,9 +177,9 @@ TEST_F(Svga, FillsGoToTheFrameBufferFollowedByOneUpdate)
 {
     device.registers[17] = 3; // fill and copy capabilities
     VMWareSVGAII svga;
-    ASSERT_FALSE(svga.SetMode(640, 480, 32).is_error());
+    ASSERT_FALSE(svga.set_mode(640, 480, 32).is_error());
     device.commands.clear();
-    ASSERT_FALSE(svga.Clear(0x3D9FED).is_error());
+    ASSERT_FALSE(svga.clear(0x3D9FED).is_error());
     EXPECT_EQ(pixel_word(0), 0x3D9FEDu);
     EXPECT_EQ(pixel_word((640 * 480 - 1) * 4), 0x3D9FEDu);
     EXPECT_EQ(pixel_word(640 * 480 * 4), 0u);
@@ -187,7 +187,7 @@ TEST_F(Svga, FillsGoToTheFrameBufferFollowedByOneUpdate)
     EXPECT_EQ(device.commands[0], (std::vector<u32> { 1, 0, 0, 640, 480 }));
 
     device.commands.clear();
-    ASSERT_FALSE(svga.Fill(10, 20, 3, 2, 7).is_error());
+    ASSERT_FALSE(svga.fill(10, 20, 3, 2, 7).is_error());
     EXPECT_EQ(pixel_word((20 * 640 + 10) * 4), 7u);
     EXPECT_EQ(pixel_word((21 * 640 + 12) * 4), 7u);
     EXPECT_EQ(pixel_word((21 * 640 + 13) * 4), 0x3D9FEDu);
@@ -198,12 +198,12 @@ TEST_F(Svga, FillsGoToTheFrameBufferFollowedByOneUpdate)
 TEST_F(Svga, ThePointerIsShownAndMovedThroughItsRegisters)
 {
     VMWareSVGAII svga;
-    svga.SetCursor(true, 120, 80);
+    svga.set_cursor(true, 120, 80);
     EXPECT_EQ(device.registers[24], 1u);
     EXPECT_EQ(device.registers[25], 120u);
     EXPECT_EQ(device.registers[26], 80u);
     EXPECT_EQ(device.registers[27], 1u);
-    svga.SetCursor(false, 0, 0);
+    svga.set_cursor(false, 0, 0);
     EXPECT_EQ(device.registers[27], 0u);
     EXPECT_EQ(device.registers[25], 120u);
 }

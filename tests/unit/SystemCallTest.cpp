@@ -12,13 +12,13 @@ constexpr u32 Data = 0x20000;
 IRQContext call(u32 eax, u32 esi = 0, u32 edi = 0, u32 ecx = 0)
 {
     IRQContext context {};
-    context.Interrupt = 0x80;
-    context.EAX = eax;
-    context.ESI = esi;
-    context.EDI = edi;
-    context.ECX = ecx;
+    context.interrupt = 0x80;
+    context.eax = eax;
+    context.esi = esi;
+    context.edi = edi;
+    context.ecx = ecx;
     Cpu::disable_interrupts(); // as the interrupt gate leaves it
-    Interrupts::Dispatch(context);
+    Interrupts::dispatch(context);
     return context;
 }
 
@@ -34,20 +34,20 @@ TEST(SystemCall, PrintsBytesUpToTheTerminatingZero)
     plant(Data, std::string("Hi\0X", 4));
     auto context = call(1, Data);
     EXPECT_EQ(machine.line(0), "Hi");
-    EXPECT_EQ(Console::CursorLeft(), 2);
-    EXPECT_EQ(Console::CursorTop(), 0);
-    EXPECT_EQ(context.EAX, 1u);
+    EXPECT_EQ(Console::cursor_left(), 2);
+    EXPECT_EQ(Console::cursor_top(), 0);
+    EXPECT_EQ(context.eax, 1u);
 
     // Control bytes are cells like any other: no line break.
     plant(Data, std::string("A\nB\0", 4));
     call(1, Data);
     EXPECT_EQ(machine.character(3, 0), '\n');
     EXPECT_EQ(machine.character(4, 0), 'B');
-    EXPECT_EQ(Console::CursorTop(), 0);
+    EXPECT_EQ(Console::cursor_top(), 0);
 
     plant(Data, std::string("\0", 1));
     call(1, Data);
-    EXPECT_EQ(Console::CursorLeft(), 5);
+    EXPECT_EQ(Console::cursor_left(), 5);
 }
 
 TEST(SystemCall, ReadsALineWithItsZeroAndLength)
@@ -57,10 +57,10 @@ TEST(SystemCall, ReadsALineWithItsZeroAndLength)
     machine.type("abc\n");
     auto context = call(2, 0, Data, 0);
     EXPECT_EQ(stored(Data, 5), std::string("abc\0\xEE", 5));
-    EXPECT_EQ(context.EAX, 3u);
+    EXPECT_EQ(context.eax, 3u);
     EXPECT_EQ(machine.line(0), "abc");
-    EXPECT_EQ(Console::CursorTop(), 1);
-    EXPECT_EQ(Console::CursorLeft(), 0);
+    EXPECT_EQ(Console::cursor_top(), 1);
+    EXPECT_EQ(Console::cursor_left(), 0);
     // The gate's masked state is back when the handler leaves.
     EXPECT_FALSE(Cpu::interrupts_enabled());
 }
@@ -72,12 +72,12 @@ TEST(SystemCall, CutsTheLineToTheBufferSize)
     machine.type("hello\n");
     auto context = call(2, 0, Data, 3);
     EXPECT_EQ(stored(Data, 4), std::string("he\0\xEE", 4));
-    EXPECT_EQ(context.EAX, 2u);
+    EXPECT_EQ(context.eax, 2u);
 
     machine.type("\n");
     context = call(2, 0, Data + 8, 1);
     EXPECT_EQ(stored(Data + 8, 2), std::string("\0\xEE", 2));
-    EXPECT_EQ(context.EAX, 0u);
+    EXPECT_EQ(context.eax, 0u);
 }
 
 TEST(SystemCall, OtherFunctionsChangeNothing)
@@ -87,8 +87,8 @@ TEST(SystemCall, OtherFunctionsChangeNothing)
     machine.type("abc\n");
     size_t keys = machine.pending();
     auto context = call(3, Data, Data, 16);
-    EXPECT_EQ(context.EAX, 3u);
-    EXPECT_EQ(context.ESI, Data);
+    EXPECT_EQ(context.eax, 3u);
+    EXPECT_EQ(context.esi, Data);
     EXPECT_EQ(stored(Data, 3), std::string("Hi\0", 3));
     EXPECT_EQ(machine.line(0), "");
     EXPECT_EQ(machine.pending(), keys); // no key was read

@@ -6,7 +6,7 @@
 namespace {
 i32 run(TessScript& interpreter, String const& script)
 {
-    auto result = interpreter.Run(script);
+    auto result = interpreter.run(script);
     EXPECT_FALSE(result.is_error());
     return result.is_error() ? -1 : result.value();
 }
@@ -30,7 +30,7 @@ TEST(TessScript, TheTextAfterTheLastLineFeedIsNotRun)
 {
     TessScript script;
     TestMachine machine;
-    ASSERT_FALSE(Console::WriteLine("keep").is_error());
+    ASSERT_FALSE(Console::write_line("keep").is_error());
     EXPECT_EQ(run(script, "cls"), 0);
     EXPECT_EQ(machine.line(0), "keep");
     EXPECT_EQ(run(script, "push one\npush two"), 0);

@@ -29,22 +29,22 @@ TEST_F(ClockTest, ConvertsBcdValues)
     cmos.registers[0x00] = 0x59;
     cmos.registers[0x04] = 0x23;
     cmos.registers[0x09] = 0x26;
-    EXPECT_EQ(RTC::Second(), 59);
-    EXPECT_EQ(RTC::Hour(), 23);
-    EXPECT_EQ(RTC::Year(), 26);
+    EXPECT_EQ(RTC::second(), 59);
+    EXPECT_EQ(RTC::hour(), 23);
+    EXPECT_EQ(RTC::year(), 26);
 }
 
 TEST_F(ClockTest, ConvertsTwelveHourClocks)
 {
     cmos.registers[0x0B] = 0x00; // BCD, 12-hour
     cmos.registers[0x04] = 0x12; // 12 am
-    EXPECT_EQ(RTC::Hour(), 0);
+    EXPECT_EQ(RTC::hour(), 0);
     cmos.registers[0x04] = 0x80 | 0x12; // 12 pm
-    EXPECT_EQ(RTC::Hour(), 12);
+    EXPECT_EQ(RTC::hour(), 12);
     cmos.registers[0x04] = 0x80 | 0x01; // 1 pm
-    EXPECT_EQ(RTC::Hour(), 13);
+    EXPECT_EQ(RTC::hour(), 13);
     cmos.registers[0x04] = 0x09;
-    EXPECT_EQ(RTC::Hour(), 9);
+    EXPECT_EQ(RTC::hour(), 9);
 }
 
 TEST_F(ClockTest, WaitsOutAnUpdateButGivesUpOnAFlagStuckOn)
@@ -53,13 +53,13 @@ TEST_F(ClockTest, WaitsOutAnUpdateButGivesUpOnAFlagStuckOn)
     // A poll of the real clock takes about a microsecond.
     Sim::set_timer_ticks_per_read(2);
     cmos.busy_reads = 1000;
-    EXPECT_EQ(RTC::Minute(), 30);
+    EXPECT_EQ(RTC::minute(), 30);
     EXPECT_EQ(cmos.busy_reads, 0);
     // A dead CMOS reads 0xFF, update flag included: the wait is a matter of
     // milliseconds on the timer, however fast the polls.
     cmos.registers[0x0A] = 0xFF;
     u64 before = Sim::timer_milliseconds();
-    EXPECT_EQ(RTC::Minute(), 30);
+    EXPECT_EQ(RTC::minute(), 30);
     u64 waited = Sim::timer_milliseconds() - before;
     EXPECT_GE(waited, 2u);
     EXPECT_LE(waited, 10u);
@@ -69,7 +69,7 @@ TEST_F(ClockTest, FormatsTwentyFourAndTwelveHourTimes)
 {
     struct Case {
         u8 hour, minute;
-        char const* twentyFour;
+        char const* twenty_four;
         char const* twelve;
     } cases[] = {
         { 14, 7, "14:07", "2:07pm" },
@@ -81,8 +81,8 @@ TEST_F(ClockTest, FormatsTwentyFourAndTwelveHourTimes)
     };
     for (auto const& c : cases) {
         binary_24h(c.hour, c.minute);
-        EXPECT_EQ(ascii(Time::TwentyFourHourToString()), c.twentyFour);
-        EXPECT_EQ(ascii(Time::TwelveHourToString()), c.twelve);
+        EXPECT_EQ(ascii(Time::twenty_four_hour_to_string()), c.twenty_four);
+        EXPECT_EQ(ascii(Time::twelve_hour_to_string()), c.twelve);
     }
 }
 
@@ -90,7 +90,7 @@ TEST_F(ClockTest, WaitLastsWholeSecondsOfTheTimerWhileTheClockStandsStill)
 {
     for (i32 seconds : { 0, 1, 3 }) {
         u64 before = Sim::timer_milliseconds();
-        Time::Wait(seconds);
+        Time::wait(seconds);
         u64 waited = Sim::timer_milliseconds() - before;
         EXPECT_GE(waited, seconds * 1000u) << seconds;
         EXPECT_LE(waited, seconds * 1010u) << seconds;
@@ -142,7 +142,7 @@ TEST_F(TimerTest, WaitMSWaitsTheRequestedMilliseconds)
 {
     for (u32 ms : { 1u, 20u, 55u, 100u, 750u }) {
         timer.divisors.clear();
-        Time::WaitMS(ms);
+        Time::wait_ms(ms);
         EXPECT_NEAR(static_cast<double>(total_microseconds()), ms * 1000.0, ms * 2.0 + 1) << ms;
         for (u32 d : timer.divisors)
             EXPECT_LE(d, 0xFFFFu);
@@ -151,7 +151,7 @@ TEST_F(TimerTest, WaitMSWaitsTheRequestedMilliseconds)
 
 TEST_F(TimerTest, WaitMSOfZeroReturnsAtOnce)
 {
-    Time::WaitMS(0);
+    Time::wait_ms(0);
     EXPECT_TRUE(timer.divisors.empty());
     EXPECT_EQ(Sim::halt_count(), 0u);
 }
@@ -159,7 +159,7 @@ TEST_F(TimerTest, WaitMSOfZeroReturnsAtOnce)
 TEST_F(TimerTest, Mode0ArmsAOneShotAndUnmasksEveryLine)
 {
     Sim::clear_accesses();
-    PIT::Mode0(1000);
+    PIT::mode0(1000);
     ASSERT_EQ(timer.divisors.size(), 1u);
     EXPECT_EQ(timer.divisors[0], 1193u);
     // Both controllers are re-initialised with every line enabled.
@@ -174,25 +174,25 @@ TEST_F(TimerTest, Mode0ArmsAOneShotAndUnmasksEveryLine)
 TEST_F(TimerTest, PitWaitRunsItsTimerOnceItsTimeHasPassed)
 {
     PIT pit;
-    pit.Wait(120);
+    pit.wait(120);
     EXPECT_GE(total_microseconds(), 120000u);
     EXPECT_LT(total_microseconds(), 120000u + 50000u);
-    EXPECT_FALSE(pit.HasTimers());
+    EXPECT_FALSE(pit.has_timers());
 }
 
 TEST(PitTimers, RecurringTimersFireEveryPeriodAndRegistrationIsOnce)
 {
-    static int fired;
-    fired = 0;
+    static int g_fired;
+    g_fired = 0;
     PIT pit;
-    PITTimer timer([] { ++fired; }, 10, true);
-    EXPECT_FALSE(pit.RegisterTimer(&timer).is_error());
-    auto again = pit.RegisterTimer(&timer);
+    PITTimer timer([] { ++g_fired; }, 10, true);
+    EXPECT_FALSE(pit.register_timer(&timer).is_error());
+    auto again = pit.register_timer(&timer);
     ASSERT_TRUE(again.is_error());
     EXPECT_EQ(ascii(again.error().message()), "Timer has already been registered!");
-    pit.Elapse(25);
-    EXPECT_EQ(fired, 1);
-    pit.Elapse(10);
-    EXPECT_EQ(fired, 2);
-    EXPECT_TRUE(pit.HasTimers());
+    pit.elapse(25);
+    EXPECT_EQ(g_fired, 1);
+    pit.elapse(10);
+    EXPECT_EQ(g_fired, 2);
+    EXPECT_TRUE(pit.has_timers());
 }

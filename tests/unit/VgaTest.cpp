@@ -22,8 +22,8 @@ struct Vga : ::testing::Test {
         }
         return result;
     }
-    void set_mode(ScreenResolution mode) { ASSERT_FALSE(VGA::SetMode(mode).is_error()); }
-    u32 pixel(u32 x, u32 y) { return VGA::GetPixel(x, y).value(); }
+    void set_mode(ScreenResolution mode) { ASSERT_FALSE(VGA::set_mode(mode).is_error()); }
+    u32 pixel(u32 x, u32 y) { return VGA::get_pixel(x, y).value(); }
 };
 
 using Set = std::vector<u8>;
@@ -164,7 +164,7 @@ TEST_F(Vga, AModeSwitchRepaintsEveryPixelOfAScreenFullOfOldPicture)
         // An old picture of stripes in other colours, edges included.
         for (u32 x0 = 0; x0 < c.width; x0 += 64) {
             u32 x1 = x0 + 63 < c.width ? x0 + 63 : c.width - 1;
-            ASSERT_FALSE(VGA::FillRectangle(x0, 0, x1, c.height - 1, x0 / 64 % 8 + 2).is_error());
+            ASSERT_FALSE(VGA::fill_rectangle(x0, 0, x1, c.height - 1, x0 / 64 % 8 + 2).is_error());
         }
         set_mode(c.mode);
         auto screen = c.width == 320 ? std::vector<u8>(adapter.window(), adapter.window() + 64000)
@@ -188,9 +188,9 @@ TEST_F(Vga, Mode320x200x256ClearsToIndex7AndUsesCrimsonForRed)
     EXPECT_EQ(window[191 * 320 + 311], 19);
     EXPECT_EQ(window[191 * 320 + 312], 7);
     EXPECT_EQ(window[199 * 320 + 319], 7);
-    auto dacIndices = Sim::writes_to(0x3C8);
-    ASSERT_EQ(dacIndices.size(), 63u);
-    EXPECT_EQ(dacIndices.back().value, 62u);
+    auto dac_indices = Sim::writes_to(0x3C8);
+    ASSERT_EQ(dac_indices.size(), 63u);
+    EXPECT_EQ(dac_indices.back().value, 62u);
     EXPECT_EQ(adapter.dac[19], (std::array<u8, 3> { 220 >> 2, 20 >> 2, 60 >> 2 }));
 }
 
@@ -199,7 +199,7 @@ TEST_F(Vga, ModesWithoutAPaletteDrawEverythingInIndex0)
     set_mode(ScreenResolution::Mode640x480x2);
     EXPECT_EQ(Sim::writes_to(0x3C8).size(), 0u);
     EXPECT_EQ(adapter.planar_pixel(640, 100, 100), 0u);
-    EXPECT_EQ(VGAColors::FindIndex(255, 0, 0), 0);
+    EXPECT_EQ(VGAColors::find_index(255, 0, 0), 0);
 
     std::fill(adapter.window(), adapter.window() + 0x10000, 0xAA);
     set_mode(ScreenResolution::Mode320x200x4);
@@ -216,8 +216,8 @@ TEST_F(Vga, AModeOutsideTheTableProgramsNothingButIsRecorded)
     EXPECT_TRUE(vga_accesses().empty());
     EXPECT_EQ(static_cast<u32>(VGA::resolution()), 7u);
     EXPECT_EQ(VGA::screen_width(), 320);
-    EXPECT_TRUE(VGAColors::PaletteEntries().is_empty());
-    ASSERT_FALSE(VGA::SetPixel(0, 0, 5).is_error());
+    EXPECT_TRUE(VGAColors::palette_entries().is_empty());
+    ASSERT_FALSE(VGA::set_pixel(0, 0, 5).is_error());
     EXPECT_EQ(adapter.window()[0], 7);
     EXPECT_EQ(pixel(8, 8), 0u);
 }
@@ -225,8 +225,8 @@ TEST_F(Vga, AModeOutsideTheTableProgramsNothingButIsRecorded)
 TEST_F(Vga, PlanarPixelsChangeOneBitInEachPlane)
 {
     set_mode(ScreenResolution::Mode640x480x16);
-    ASSERT_FALSE(VGA::Clear(6).is_error());
-    ASSERT_FALSE(VGA::SetPixel(13, 2, 11).is_error());
+    ASSERT_FALSE(VGA::clear(6).is_error());
+    ASSERT_FALSE(VGA::set_pixel(13, 2, 11).is_error());
     EXPECT_EQ(pixel(13, 2), 11u);
     for (u32 x = 8; x < 16; ++x) {
         if (x != 13) {
@@ -240,14 +240,14 @@ TEST_F(Vga, PlanarPixelsChangeOneBitInEachPlane)
     EXPECT_EQ(adapter.plane(2, offset), 0xFB);
     EXPECT_EQ(adapter.plane(3, offset), 0x04);
     // Colours are cut to four bits.
-    ASSERT_FALSE(VGA::SetPixel(0, 0, 0x1F3).is_error());
+    ASSERT_FALSE(VGA::set_pixel(0, 0, 0x1F3).is_error());
     EXPECT_EQ(pixel(0, 0), 3u);
 }
 
 TEST_F(Vga, FillsGiveTheSamePixelsAsThePerPixelPath)
 {
     set_mode(ScreenResolution::Mode640x480x16);
-    ASSERT_FALSE(VGA::Clear(13).is_error());
+    ASSERT_FALSE(VGA::clear(13).is_error());
     for (int p = 0; p < 4; ++p) {
         u8 expected = (13 >> p) & 1 ? 0xFF : 0x00;
         EXPECT_EQ(adapter.plane(p, 0), expected);
@@ -255,7 +255,7 @@ TEST_F(Vga, FillsGiveTheSamePixelsAsThePerPixelPath)
         EXPECT_EQ(adapter.plane(p, 38400), 0) << "beyond the screen";
     }
     // A rectangle with partial bytes at both ends.
-    ASSERT_FALSE(VGA::FillRectangle(3, 2, 20, 4, 9).is_error());
+    ASSERT_FALSE(VGA::fill_rectangle(3, 2, 20, 4, 9).is_error());
     for (u32 y = 0; y < 7; ++y) {
         for (u32 x = 0; x < 30; ++x) {
             bool inside = x >= 3 && x <= 20 && y >= 2 && y <= 4;
@@ -263,12 +263,12 @@ TEST_F(Vga, FillsGiveTheSamePixelsAsThePerPixelPath)
         }
     }
     // Single pixels still work after a fill.
-    ASSERT_FALSE(VGA::SetPixel(100, 100, 5).is_error());
+    ASSERT_FALSE(VGA::set_pixel(100, 100, 5).is_error());
     EXPECT_EQ(pixel(100, 100), 5u);
     EXPECT_EQ(pixel(101, 100), 13u);
 
     set_mode(ScreenResolution::Mode320x200x4);
-    ASSERT_FALSE(VGA::FillRectangle(2, 1, 9, 1, 3).is_error());
+    ASSERT_FALSE(VGA::fill_rectangle(2, 1, 9, 1, 3).is_error());
     EXPECT_EQ(adapter.window()[80 + 0], 0x0F);
     EXPECT_EQ(adapter.window()[80 + 1], 0xFF);
     EXPECT_EQ(adapter.window()[80 + 2], 0xF0);
@@ -278,24 +278,24 @@ TEST_F(Vga, FourColourAndByteModeLayouts)
 {
     set_mode(ScreenResolution::Mode320x200x4);
     adapter.window()[1] = 0xFF;
-    ASSERT_FALSE(VGA::SetPixel(5, 0, 2).is_error());
+    ASSERT_FALSE(VGA::set_pixel(5, 0, 2).is_error());
     EXPECT_EQ(adapter.window()[1], 0xEF); // bits 5-4 become 10
     EXPECT_EQ(pixel(5, 0), 0u);           // cannot be read back
-    ASSERT_FALSE(VGA::SetPixel(3, 1, 7).is_error());
+    ASSERT_FALSE(VGA::set_pixel(3, 1, 7).is_error());
     EXPECT_EQ(adapter.window()[80] & 0x03, 0x03);
 
     set_mode(ScreenResolution::Mode320x200x256);
-    ASSERT_FALSE(VGA::SetPixel(319, 199, 0x1FF).is_error());
+    ASSERT_FALSE(VGA::set_pixel(319, 199, 0x1FF).is_error());
     EXPECT_EQ(adapter.window()[63999], 0xFF);
     EXPECT_EQ(pixel(319, 199), 0xFFu);
-    auto beyond = VGA::SetPixel(0, 205, 1);
+    auto beyond = VGA::set_pixel(0, 205, 1);
     ASSERT_TRUE(beyond.is_error());
     EXPECT_EQ(beyond.error().message(), "Memory access violation");
 }
 
 TEST_F(Vga, PaletteEntriesAreWrittenAsSixBitComponents)
 {
-    VGAPortGroup::SetPaletteEntry(3, 255, 128, 0);
+    VGAPortGroup::set_palette_entry(3, 255, 128, 0);
     auto writes = Sim::accesses();
     ASSERT_EQ(writes.size(), 4u);
     EXPECT_EQ(writes[0].port, 0x3C8);
@@ -309,49 +309,49 @@ TEST_F(Vga, PaletteEntriesAreWrittenAsSixBitComponents)
 
 TEST(VgaColors, FindIndexTakesTheFirstNearestEntry)
 {
-    VGAColors::ClearEntries();
-    EXPECT_EQ(VGAColors::FindIndex(12, 34, 56), 0);
-    VGAColors::AddEntry(10, 0, 0);
-    VGAColors::AddEntry(0, 0, 10);
-    VGAColors::AddEntry(0, 0, 0);
-    EXPECT_EQ(VGAColors::FindIndex(5, 0, 5), 0); // two at distance 10
-    EXPECT_EQ(VGAColors::FindIndex(0, 0, 0), 2);
-    EXPECT_EQ(VGAColors::PaletteEntries()[2].Index, 2);
-    EXPECT_EQ(VGAColors::delta_RGB(Color(255, 0, 10), Color(0, 255, 0)), 520);
+    VGAColors::clear_entries();
+    EXPECT_EQ(VGAColors::find_index(12, 34, 56), 0);
+    VGAColors::add_entry(10, 0, 0);
+    VGAColors::add_entry(0, 0, 10);
+    VGAColors::add_entry(0, 0, 0);
+    EXPECT_EQ(VGAColors::find_index(5, 0, 5), 0); // two at distance 10
+    EXPECT_EQ(VGAColors::find_index(0, 0, 0), 2);
+    EXPECT_EQ(VGAColors::palette_entries()[2].index, 2);
+    EXPECT_EQ(VGAColors::delta_rgb(Color(255, 0, 10), Color(0, 255, 0)), 520);
 }
 
 TEST_F(Vga, FindIndexOnTheNamedColours)
 {
     set_mode(ScreenResolution::Mode320x200x256);
-    EXPECT_EQ(VGAColors::FindIndex(255, 0, 0), 19);
-    EXPECT_EQ(VGAColors::FindIndex(255, 255, 255), 47);
-    EXPECT_EQ(VGAColors::FindIndex(0, 255, 255), 2); // aqua comes before cyan
-    EXPECT_EQ(VGAColors::FindIndex(0, 0, 0), 7);
+    EXPECT_EQ(VGAColors::find_index(255, 0, 0), 19);
+    EXPECT_EQ(VGAColors::find_index(255, 255, 255), 47);
+    EXPECT_EQ(VGAColors::find_index(0, 255, 255), 2); // aqua comes before cyan
+    EXPECT_EQ(VGAColors::find_index(0, 0, 0), 7);
 }
 
 TEST_F(Vga, ScreenNeedsAModeAndFindsItsWindow)
 {
     VGAScreen screen;
-    auto set = screen.SetPixel(1, 1, 3);
+    auto set = screen.set_pixel(1, 1, 3);
     ASSERT_TRUE(set.is_error());
     EXPECT_EQ(set.error().message(), "No video mode set!");
-    EXPECT_EQ(screen.GetPixel(1, 1).error().message(), "No video mode set!");
+    EXPECT_EQ(screen.get_pixel(1, 1).error().message(), "No video mode set!");
     Sim::memory(0xB8000)[0] = 0x55;
-    ASSERT_FALSE(screen.Clear(9).is_error()); // 0 x 0 pixels
+    ASSERT_FALSE(screen.clear(9).is_error()); // 0 x 0 pixels
     EXPECT_EQ(Sim::memory(0xB8000)[0], 0x55);
 
     adapter.graphics[6] = 0x0A;
-    EXPECT_EQ(screen.GetFramebufferSegment().value().base(), 0xB0000u);
+    EXPECT_EQ(screen.get_framebuffer_segment().value().base(), 0xB0000u);
     adapter.graphics[6] = 0x0E;
-    EXPECT_EQ(screen.GetFramebufferSegment().value().base(), 0xB8000u);
+    EXPECT_EQ(screen.get_framebuffer_segment().value().base(), 0xB8000u);
 
-    screen.SetMode320x200x8();
+    screen.set_mode320x200x8();
     EXPECT_EQ(adapter.graphics[6], 0x05);
-    EXPECT_EQ(screen.GetFramebufferSegment().value().base(), 0xA0000u);
-    ASSERT_FALSE(screen.Clear(0x113).is_error());
+    EXPECT_EQ(screen.get_framebuffer_segment().value().base(), 0xA0000u);
+    ASSERT_FALSE(screen.clear(0x113).is_error());
     EXPECT_EQ(adapter.window()[63999], 0x13);
     EXPECT_EQ(adapter.window()[64000], 0);
-    ASSERT_FALSE(screen.SetPixel(10, 2, 42).is_error());
+    ASSERT_FALSE(screen.set_pixel(10, 2, 42).is_error());
     EXPECT_EQ(adapter.window()[650], 42);
-    EXPECT_EQ(screen.GetPixel(10, 2).value(), 42u);
+    EXPECT_EQ(screen.get_pixel(10, 2).value(), 42u);
 }
