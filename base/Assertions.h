@@ -10,6 +10,6 @@
 // the screen, so the kernel's hardware layer defines it (hal/Panic.cpp).
 [[noreturn]] void panic(char const* message);
 
-#define VERIFY(condition)                                                                                              \
-    (__builtin_expect(static_cast<bool>(condition), true) ? static_cast<void>(0)                                       \
+#define VERIFY(condition)                                                        \
+    (__builtin_expect(static_cast<bool>(condition), true) ? static_cast<void>(0) \
                                                           : verification_failed(#condition, __FILE__, __LINE__))

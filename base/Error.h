@@ -55,6 +55,16 @@ private:
 };
 
 template<typename T>
+class ErrorOr;
+
+// What an ErrorOr<T> takes as its value: anything T can be made from, except
+// an Error (which makes a failure) or another ErrorOr<T> (which moves).
+template<typename U, typename T>
+constexpr bool IsResultOf = std::is_same_v<std::decay_t<U>, Error> || std::is_same_v<std::decay_t<U>, ErrorOr<T>>;
+template<typename U, typename T>
+concept ConstructsValueOf = std::is_constructible_v<T, U&&> && !IsResultOf<U, T>;
+
+template<typename T>
 class [[nodiscard]] ErrorOr {
 public:
     ErrorOr(T value)
@@ -62,10 +72,8 @@ public:
     {
         new (&m_value) T(std::move(value));
     }
-    template<typename U>
+    template<ConstructsValueOf<T> U>
     ErrorOr(U&& value)
-        requires(!std::is_same_v<std::remove_cvref_t<U>, Error> && std::is_constructible_v<T, U &&>
-                 && !std::is_same_v<std::remove_cvref_t<U>, ErrorOr<T>>)
         : m_is_error(false)
     {
         new (&m_value) T(std::forward<U>(value));
@@ -200,20 +208,20 @@ inline ErrorOr<ByteBuffer> try_allocate_bytes(size_t size)
 
 // Evaluates an ErrorOr expression; on error returns it from the enclosing
 // function, otherwise yields the value.
-#define TRY(expression)                                  \
-    ({                                                   \
-        auto _try_result = (expression);                 \
-        if (_try_result.is_error())                      \
-            return _try_result.release_error();          \
-        _try_result.release_value();                     \
+#define TRY(expression)                         \
+    ({                                          \
+        auto _try_result = (expression);        \
+        if (_try_result.is_error())             \
+            return _try_result.release_error(); \
+        _try_result.release_value();            \
     })
 
 // Evaluates an ErrorOr expression that cannot fail here and yields its value;
 // a failure stops the machine like a broken invariant does.
-#define MUST(expression)                                                                                               \
-    ({                                                                                                                 \
-        auto _must_result = (expression);                                                                              \
-        if (_must_result.is_error())                                                                                   \
-            verification_failed("MUST(" #expression ")", __FILE__, __LINE__);                                          \
-        _must_result.release_value();                                                                                  \
+#define MUST(expression)                                                      \
+    ({                                                                        \
+        auto _must_result = (expression);                                     \
+        if (_must_result.is_error())                                          \
+            verification_failed("MUST(" #expression ")", __FILE__, __LINE__); \
+        _must_result.release_value();                                         \
     })

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <concepts>
 #include <type_traits>
 #include <utility>
 
@@ -24,8 +25,7 @@ public:
         return *this;
     }
     // An owner of a derived object becomes an owner of its base.
-    template<typename U>
-        requires std::is_convertible_v<U*, T*>
+    template<std::derived_from<T> U>
     OwnPtr(OwnPtr<U>&& other)
         : m_pointer(other.leak_ptr())
     {

@@ -23,8 +23,8 @@ void calibrate()
     u64 start = Cpu::timestamp_counter();
     while (!second.has_passed()) { }
     g_ticks_per_second = Cpu::timestamp_counter() - start;
-    Debugger::send("BENCH-INFO time-stamp counter: " + String::number(static_cast<i64>(g_ticks_per_second / 1000))
-        + " kHz");
+    Debugger::send(
+        "BENCH-INFO time-stamp counter: " + String::number(static_cast<i64>(g_ticks_per_second / 1000)) + " kHz");
 }
 
 Stopwatch::Stopwatch()

@@ -27,7 +27,8 @@ bool raw_pass(AtaPio& disk, u64 area, bool write, ByteBuffer& buffer, String con
     Bench::Stopwatch watch;
     for (u32 i = 0; i < Rounds; ++i) {
         u64 first = area + static_cast<u64>(i) * ChunkBlocks;
-        auto result = write ? disk.write_block(first, ChunkBlocks, buffer) : disk.read_block(first, ChunkBlocks, buffer);
+        auto result
+            = write ? disk.write_block(first, ChunkBlocks, buffer) : disk.read_block(first, ChunkBlocks, buffer);
         if (result.is_error()) {
             Bench::fail(name + ": " + result.error().message());
             return false;

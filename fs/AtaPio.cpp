@@ -43,10 +43,7 @@ AtaPio::AtaPio(Controller controller, Position position)
 {
 }
 
-u8 AtaPio::drive_select(u32 lba_high) const
-{
-    return static_cast<u8>(0xE0 | (m_slave ? 0x10 : 0) | (lba_high & 0x0F));
-}
+u8 AtaPio::drive_select(u32 lba_high) const { return static_cast<u8>(0xE0 | (m_slave ? 0x10 : 0) | (lba_high & 0x0F)); }
 
 // Reading the status four times gives the drive the 400 ns it needs before
 // its status reflects a new command or drive selection.
@@ -186,7 +183,8 @@ ErrorOr<void> AtaPio::read_block(u64 first, u32 count, ByteBuffer& buffer)
         return Error("Block number out of range");
     for (u32 done = 0; done < count;) {
         u32 sectors = count - done < MaxSectorsPerCommand ? count - done : MaxSectorsPerCommand;
-        TRY(transfer(false, static_cast<u32>(first + done), sectors, buffer.data() + static_cast<size_t>(done) * BlockSize));
+        TRY(transfer(
+            false, static_cast<u32>(first + done), sectors, buffer.data() + static_cast<size_t>(done) * BlockSize));
         done += sectors;
     }
     return {};

@@ -116,7 +116,8 @@ ErrorOr<ParsedNode> parse_node(ByteBuffer bytes)
     Vector<DirectoryRecord> records;
     for (i32 i = 0; i < count; ++i) {
         auto record = parse_record(reader);
-        if (record.is_error() || (record.value().type != DirectoryRecord::File && record.value().type != DirectoryRecord::Directory))
+        if (record.is_error()
+            || (record.value().type != DirectoryRecord::File && record.value().type != DirectoryRecord::Directory))
             return Error(CorruptNode);
         records.append(record.release_value());
     }
@@ -445,8 +446,8 @@ ErrorOr<ByteBuffer> DiskFilesystem::read_file(String const& path)
         if (checksum == record.checksum)
             return content;
         if (attempt == ChecksumRetries)
-            return Error("Checksum mismatch: stored " + String::number(record.checksum) + ", read "
-                + String::number(checksum));
+            return Error(
+                "Checksum mismatch: stored " + String::number(record.checksum) + ", read " + String::number(checksum));
     }
 }
 

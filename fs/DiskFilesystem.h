@@ -1,7 +1,7 @@
 #pragma once
 
-#include "fs/Partition.h"
 #include "fs/Filesystem.h"
+#include "fs/Partition.h"
 #include "fs/User.h"
 
 // The disk file system: a linked-node format inside one partition.
@@ -78,7 +78,10 @@ public:
     ErrorOr<void> save_file(ByteBuffer const& data, String const& path, String const& owner) override;
 
     // Blocks a file of `length` bytes occupies.
-    static u32 blocks_for_file(u32 length) { return (length + 4 + BlockDevice::BlockSize - 1) / BlockDevice::BlockSize; }
+    static u32 blocks_for_file(u32 length)
+    {
+        return (length + 4 + BlockDevice::BlockSize - 1) / BlockDevice::BlockSize;
+    }
 
     Partition& partition;
 

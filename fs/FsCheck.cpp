@@ -28,8 +28,8 @@ public:
         }
         auto records = m_fs.read_node(node);
         if (records.is_error()) {
-            problem(display(path) + ": directory node at block " + String::number(node) + ": "
-                + records.error().message());
+            problem(
+                display(path) + ": directory node at block " + String::number(node) + ": " + records.error().message());
             return;
         }
         for (auto const& record : records.value()) {

@@ -18,10 +18,7 @@ ErrorOr<String> from_bytes(ByteBuffer const& bytes)
     return text.value();
 }
 
-ErrorOr<String> read(Filesystem& filesystem, String const& path)
-{
-    return from_bytes(TRY(filesystem.read_file(path)));
-}
+ErrorOr<String> read(Filesystem& filesystem, String const& path) { return from_bytes(TRY(filesystem.read_file(path))); }
 
 ErrorOr<void> write(Filesystem& filesystem, String const& path, String const& text)
 {

@@ -24,7 +24,8 @@ ErrorOr<void> frame_color(VGAScreen& screen, u32 const* mask, i32 width, i32 hei
     for (i32 row = 0; row < height; ++row) {
         for (i32 column = 0; column < width; ++column) {
             if (*mask++ == 1)
-                TRY(screen.set_pixel(static_cast<u32>(x + column), static_cast<u32>(y + row), static_cast<u32>(colour)));
+                TRY(screen.set_pixel(
+                    static_cast<u32>(x + column), static_cast<u32>(y + row), static_cast<u32>(colour)));
         }
     }
     return {};

@@ -65,10 +65,22 @@ static_assert(WebColors::same_name(WebColors::Table[NamedColorCount - 1].name, "
 
 // The sixteen basic colour keywords, alphabetically.
 constexpr WebColors::Colour BasicColors[16] = {
-    WebColors::find("Aqua"), WebColors::find("Black"), WebColors::find("Blue"), WebColors::find("Fuchsia"),
-    WebColors::find("Gray"), WebColors::find("Green"), WebColors::find("Lime"), WebColors::find("Maroon"),
-    WebColors::find("Navy"), WebColors::find("Olive"), WebColors::find("Purple"), WebColors::find("Red"),
-    WebColors::find("Silver"), WebColors::find("Teal"), WebColors::find("White"), WebColors::find("Yellow"),
+    WebColors::find("Aqua"),
+    WebColors::find("Black"),
+    WebColors::find("Blue"),
+    WebColors::find("Fuchsia"),
+    WebColors::find("Gray"),
+    WebColors::find("Green"),
+    WebColors::find("Lime"),
+    WebColors::find("Maroon"),
+    WebColors::find("Navy"),
+    WebColors::find("Olive"),
+    WebColors::find("Purple"),
+    WebColors::find("Red"),
+    WebColors::find("Silver"),
+    WebColors::find("Teal"),
+    WebColors::find("White"),
+    WebColors::find("Yellow"),
 };
 
 struct ModeInfo {
@@ -222,7 +234,10 @@ ErrorOr<void> VGA::set_pixel_8(u32 x, u32 y, u32 colour)
     return VGAPortGroup::vga_memory_block().write8(y * 320 + x, static_cast<u8>(colour));
 }
 
-ErrorOr<u32> VGA::get_pixel_8(u32 x, u32 y) { return static_cast<u32>(TRY(VGAPortGroup::vga_memory_block().read8(y * 320 + x))); }
+ErrorOr<u32> VGA::get_pixel_8(u32 x, u32 y)
+{
+    return static_cast<u32>(TRY(VGAPortGroup::vga_memory_block().read8(y * 320 + x)));
+}
 
 ErrorOr<void> VGA::fill_row_8(u32 x0, u32 x1, u32 y, u32 colour)
 {
@@ -305,7 +320,7 @@ ErrorOr<void> VGA::fill_rectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
     }
 
     u32 first = (x0 + pixels_per_byte - 1) / pixels_per_byte; // first whole byte
-    u32 end = (x1 + 1) / pixels_per_byte;                    // one past the last whole byte
+    u32 end = (x1 + 1) / pixels_per_byte;                     // one past the last whole byte
     for (u32 y = y0; y <= y1; ++y) {
         for (u32 x = x0; x <= x1; ++x) {
             if (first < end && x == first * pixels_per_byte)

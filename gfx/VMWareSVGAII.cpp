@@ -28,9 +28,9 @@ VMWareSVGAII::VMWareSVGAII()
     m_video_memory = MemoryWindow(read_register(FrameBufferStart), read_register(VRamSize));
     u32 capabilities = read_register(Capabilities);
     m_usable = !initialize_fifo().is_error();
-    Debugger::send("SVGA: frame buffer 0x" + String::hex(m_video_memory.base(), 8) + " (" + String::number(m_video_memory.length())
-        + " bytes), queue 0x" + String::hex(m_fifo_memory.base(), 8) + " (" + String::number(m_fifo_memory.length())
-        + " bytes), capabilities 0x" + String::hex(capabilities, 8));
+    Debugger::send("SVGA: frame buffer 0x" + String::hex(m_video_memory.base(), 8) + " ("
+        + String::number(m_video_memory.length()) + " bytes), queue 0x" + String::hex(m_fifo_memory.base(), 8) + " ("
+        + String::number(m_fifo_memory.length()) + " bytes), capabilities 0x" + String::hex(capabilities, 8));
 }
 
 void VMWareSVGAII::write_register(u32 reg, u32 value)

@@ -80,8 +80,8 @@ std::optional<MemoryWindow> table_at(u32 address, u32 limit)
         if (table.length() == claimed)
             return table;
     }
-    Debugger::send("ACPI: table at 0x" + String::hex(address, 8) + " claims 0x" + String::hex(claimed, 8)
-        + " bytes: skipped");
+    Debugger::send(
+        "ACPI: table at 0x" + String::hex(address, 8) + " claims 0x" + String::hex(claimed, 8) + " bytes: skipped");
     return {};
 }
 

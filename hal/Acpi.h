@@ -15,10 +15,10 @@ public:
 
     // What power-off needs, as one FACP and its DSDT give it.
     struct SleepControl {
-        u32 facp;                          // physical address of the table it came from
-        u16 pm1a_control;                  // port of the PM1a control register
-        std::optional<u16> pm1b_control;   // absent when the FACP names no PM1b block
-        u16 sleep_type_a;                  // already shifted into place (bits 10-12)
+        u32 facp;                        // physical address of the table it came from
+        u16 pm1a_control;                // port of the PM1a control register
+        std::optional<u16> pm1b_control; // absent when the FACP names no PM1b block
+        u16 sleep_type_a;                // already shifted into place (bits 10-12)
         u16 sleep_type_b;
     };
 

@@ -7,10 +7,7 @@ Keyboard* g_keyboard = nullptr;
 ConsoleColor g_foreground = ConsoleColor::White;
 ConsoleColor g_background = ConsoleColor::Black;
 
-void apply_colors()
-{
-    g_writer->screen().set_colors(static_cast<u8>(g_foreground), static_cast<u8>(g_background));
-}
+void apply_colors() { g_writer->screen().set_colors(static_cast<u8>(g_foreground), static_cast<u8>(g_background)); }
 }
 
 void Console::bind(TextConsole& writer, Keyboard& keyboard)

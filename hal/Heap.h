@@ -26,8 +26,8 @@ public:
 
 private:
     struct Block {
-        size_t size; // whole block, header included
-        Block* next; // next free block by address, while free
+        size_t size;  // whole block, header included
+        Block* next;  // next free block by address, while free
         size_t taken; // what the allocation counts in UsedBytes, while allocated
     };
     static constexpr size_t Alignment = 16;

@@ -36,7 +36,10 @@ void write_with_delay(u16 port, u8 value)
 }
 
 void InterruptTable::set_handler(u8 vector, IrqHandler handler) { g_handlers[vector] = handler; }
-void InterruptTable::set_irq_handler(u8 line, IrqHandler handler) { set_handler(static_cast<u8>(0x20 + line), handler); }
+void InterruptTable::set_irq_handler(u8 line, IrqHandler handler)
+{
+    set_handler(static_cast<u8>(0x20 + line), handler);
+}
 bool InterruptTable::has_irq_handler(u8 line) { return g_handlers[0x20 + line] != nullptr; }
 
 bool InterruptTable::run_handler(u8 vector, IRQContext& context)

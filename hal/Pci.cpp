@@ -349,8 +349,8 @@ void PCI::enumerate_bus(u32 bus, u32 depth, Vector<String>& listing)
 void PCI::add_device(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing)
 {
     String name = DeviceClass::get_string(*device);
-    String line = String::repeated(u' ', 5 * depth) + String::number(device->bus) + ":"
-        + String::number(device->slot) + ":" + String::number(device->function) + "   " + name;
+    String line = String::repeated(u' ', 5 * depth) + String::number(device->bus) + ":" + String::number(device->slot)
+        + ":" + String::number(device->function) + "   " + name;
     Debugger::send("PCI " + line);
     listing.append(line);
     g_records.append({ name, DeviceClass::subclass_name(*device), device->device_id, static_cast<u8>(device->bus) });

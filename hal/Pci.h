@@ -1,7 +1,7 @@
 #pragma once
 
-#include "base/OwnPtr.h"
 #include "base/Error.h"
+#include "base/OwnPtr.h"
 
 // PCI through configuration mechanism 1 (ports 0xCF8/0xCFC): the buses are
 // walked once at start-up, every function found becomes a PCIDevice, and

@@ -18,11 +18,11 @@ struct Pixel {
 };
 
 // The pointer is drawn at the mouse position first, then these around it.
-Pixel const PointerRest[11] = { { 0, 1 }, { 0, 2 }, { 1, 0 }, { 2, 0 }, { 2, 2 }, { 3, 2 }, { 2, 3 }, { 3, 3 },
-    { 4, 3 }, { 4, 4 }, { 3, 4 } };
+Pixel const PointerRest[11]
+    = { { 0, 1 }, { 0, 2 }, { 1, 0 }, { 2, 0 }, { 2, 2 }, { 3, 2 }, { 2, 3 }, { 3, 3 }, { 4, 3 }, { 4, 4 }, { 3, 4 } };
 // The pointer counts as intact when these all show white.
-Pixel const PointerProbe[10] = { { 0, 0 }, { 0, 1 }, { 0, 2 }, { 2, 2 }, { 3, 2 }, { 2, 3 }, { 3, 3 }, { 4, 3 },
-    { 4, 4 }, { 3, 4 } };
+Pixel const PointerProbe[10]
+    = { { 0, 0 }, { 0, 1 }, { 0, 2 }, { 2, 2 }, { 3, 2 }, { 2, 3 }, { 3, 3 }, { 4, 3 }, { 4, 4 }, { 3, 4 } };
 
 Pixel const IconShadow[] = { { 310, 8 }, { 311, 7 }, { 312, 6 }, { 313, 5 }, { 313, 4 }, { 313, 3 }, { 313, 2 },
     { 314, 2 }, { 314, 5 }, { 315, 5 }, { 316, 5 }, { 316, 4 } };
@@ -200,8 +200,8 @@ ErrorOr<void> Desktop::redraw(i32 x, i32 y)
     if (!rows.empty()) {
         u32 const* masks = m_layer.mask.data() + rows.first * RowWords;
         u32 const* desk = m_layer.pixels.data() + rows.first * RowWords;
-        TRY(VGAScreen::framebuffer().update32(rows.first * RowWords * 4, (rows.last - rows.first + 1) * RowWords,
-            [desk, masks](u32 word, u32 old) {
+        TRY(VGAScreen::framebuffer().update32(
+            rows.first * RowWords * 4, (rows.last - rows.first + 1) * RowWords, [desk, masks](u32 word, u32 old) {
                 // Most of the screen is plain background outside the
                 // desktop's drawing: nothing to do there.
                 if (old == 0x01010101u * C::Blue && !masks[word])

@@ -1,7 +1,7 @@
 #include "kernel/GraphicsCommands.h"
 
-#include "gfx/Draw.h"
 #include "gfx/DesktopTypes.h"
+#include "gfx/Draw.h"
 #include "gfx/SvgaPointerScreen.h"
 #include "gfx/VGA.h"
 

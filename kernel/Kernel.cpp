@@ -53,10 +53,7 @@ ColoredLetter const StartingKernel[] = {
     { u'.', 15 },
 };
 
-void colors(u8 foreground)
-{
-    Console::writer().screen().set_colors(foreground, 0);
-}
+void colors(u8 foreground) { Console::writer().screen().set_colors(foreground, 0); }
 
 }
 

@@ -10,8 +10,8 @@ ErrorOr<void> pci(Kernel&, Argument const&)
     for (auto const& record : PCI::pci_device_list()) {
         TRY(Console::write_line("Name: " + record.device_name));
         TRY(Console::write_line("Sub-class name: " + record.subclass_name));
-        TRY(Console::write_line("Device " + String::number(record.device_number) + " is on bus "
-            + String::number(record.bus)));
+        TRY(Console::write_line(
+            "Device " + String::number(record.device_number) + " is on bus " + String::number(record.bus)));
     }
     return {};
 }

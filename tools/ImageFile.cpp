@@ -6,10 +6,7 @@
 #include <unistd.h>
 
 namespace {
-Error system_error(std::string const& what)
-{
-    return Error(String((what + ": " + std::strerror(errno)).c_str()));
-}
+Error system_error(std::string const& what) { return Error(String((what + ": " + std::strerror(errno)).c_str())); }
 }
 
 ImageFile::~ImageFile() { std::fclose(m_file); }

@@ -3,8 +3,8 @@
 // kernel object is made. (The operators new and delete are the kernel heap's,
 // in hal/HeapOperators.cpp.)
 
-#include "arch/Cpu.h"
 #include "arch/Runtime.h"
+#include "arch/Cpu.h"
 
 extern "C" {
 

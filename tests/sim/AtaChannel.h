@@ -22,10 +22,10 @@ public:
 
     struct Drive {
         std::vector<u8> bytes;
-        u8 max_multiple { 16 }; // IDENTIFY word 47; 0: no multiple commands
-        bool packet { false }; // answers IDENTIFY with the ATAPI signature
+        u8 max_multiple { 16 };    // IDENTIFY word 47; 0: no multiple commands
+        bool packet { false };     // answers IDENTIFY with the ATAPI signature
         bool stuck_busy { false }; // status stays busy for ever
-        int fail_commands { 0 }; // the next n data commands end with the error bit
+        int fail_commands { 0 };   // the next n data commands end with the error bit
     };
 
     // Attaches itself to the ports; Sim::reset() detaches it again, so reset

@@ -48,7 +48,7 @@ public:
     std::vector<u8> bytes;
     int reads { 0 };
     int writes { 0 };
-    int writes_left { -1 }; // -1: unlimited
+    int writes_left { -1 };  // -1: unlimited
     i64 sectors_left { -1 }; // sectors written before the power fails; -1: it never does
     u64 bad_block { ~0ull }; // reads that touch it fail
 };

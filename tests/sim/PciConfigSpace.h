@@ -24,8 +24,8 @@ public:
     };
 
     // Plants a function; the header type includes the multi-function bit.
-    Function& add(u8 bus, u8 slot, u8 function, u16 vendor, u16 device, u8 class_code, u8 subclass = 0,
-        u8 prog_if = 0, u8 header_type = 0);
+    Function& add(u8 bus, u8 slot, u8 function, u16 vendor, u16 device, u8 class_code, u8 subclass = 0, u8 prog_if = 0,
+        u8 header_type = 0);
     // A PCI-to-PCI bridge leading to `secondary`.
     Function& add_bridge(u8 bus, u8 slot, u16 vendor, u16 device, u8 secondary);
 

@@ -291,4 +291,3 @@ u64 timestamp_counter()
 }
 
 }
-

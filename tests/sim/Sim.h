@@ -30,8 +30,7 @@ public:
 // Thrown out of a halt when the test has nothing more to deliver: it unwinds
 // the code under test (loops that never return, blocking reads) back to the
 // test, which then inspects the machine.
-struct Stopped {
-};
+struct Stopped { };
 
 // While one exists, any allocation with operator new throws
 // AllocationRefused: shows that code runs without the heap, as it must where
@@ -56,8 +55,7 @@ public:
         bool m_was_refusing;
     };
 };
-struct AllocationRefused {
-};
+struct AllocationRefused { };
 
 // Forget all devices, memory, the access log and the halt hook; back the
 // first MiB of physical memory with zeros (text buffer, VGA window, BIOS area).

@@ -1,7 +1,7 @@
 #include "hal/Acpi.h"
+#include "base/StdString.h"
 #include "kernel/Kernel.h"
 #include "tests/sim/TestMachine.h"
-#include "base/StdString.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -22,7 +22,10 @@ void put32(u32 address, u32 value)
         p[i] = static_cast<u8>(value >> (8 * i));
 }
 
-void put_bytes(u32 address, std::vector<u8> const& bytes) { std::memcpy(Sim::memory(address), bytes.data(), bytes.size()); }
+void put_bytes(u32 address, std::vector<u8> const& bytes)
+{
+    std::memcpy(Sim::memory(address), bytes.data(), bytes.size());
+}
 
 void header(u32 address, char const* signature, u32 length)
 {
@@ -68,7 +71,8 @@ std::vector<u8> with_s5(std::vector<u8> const& package)
     return aml;
 }
 
-std::vector<u8> const BytePrefixedS5 = { 0x08, '_', 'S', '5', '_', 0x12, 0x0A, 0x04, 0x0A, 0x05, 0x0A, 0x07, 0x00, 0x00 };
+std::vector<u8> const BytePrefixedS5
+    = { 0x08, '_', 'S', '5', '_', 0x12, 0x0A, 0x04, 0x0A, 0x05, 0x0A, 0x07, 0x00, 0x00 };
 std::vector<u8> const BareRootS5 = { 0x08, 0x5C, '_', 'S', '5', '_', 0x12, 0x06, 0x04, 0x05, 0x07, 0x00, 0x00 };
 
 // What the tables give for power-off: nothing when there are none or they

@@ -1,9 +1,9 @@
 #include "arch/Port.h"
+#include "base/StdString.h"
 #include "gfx/Mouse.h"
 #include "kernel/Bootstrap.h"
 #include "tests/sim/PS2Mouse.h"
 #include "tests/sim/TestMachine.h"
-#include "base/StdString.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,18 @@
 
 namespace {
 
-enum : u8 { White = 1, Gray = 2, Red = 6, LightGray = 7, Yellow = 11, Aqua = 14, Blue = 19, DarkOrange = 38, Orange = 105, Ink = 144 };
+enum : u8 {
+    White = 1,
+    Gray = 2,
+    Red = 6,
+    LightGray = 7,
+    Yellow = 11,
+    Aqua = 14,
+    Blue = 19,
+    DarkOrange = 38,
+    Orange = 105,
+    Ink = 144
+};
 
 struct DesktopScreen : ::testing::Test {
     Sim::FreshMachine fresh;
@@ -66,7 +77,8 @@ Reference desktop_reference(std::vector<u8> const& text_and_circle, bool menu_op
     r.block(12, 12, 3, 7, Yellow);
     r.block(15, 17, 2, 2, Yellow);
     r.block(15, 17, 8, 8, Yellow);
-    for (auto [x, y] : { std::pair { 14, 3 }, { 14, 4 }, { 15, 5 }, { 16, 5 }, { 17, 6 }, { 18, 7 }, { 14, 7 }, { 18, 3 } })
+    for (auto [x, y] :
+        { std::pair { 14, 3 }, { 14, 4 }, { 15, 5 }, { 16, 5 }, { 17, 6 }, { 18, 7 }, { 14, 7 }, { 18, 3 } })
         r.set(x, y, Yellow);
     r.block(22, 22, 1, 9, Orange);
     r.block(283, 283, 1, 9, Orange);

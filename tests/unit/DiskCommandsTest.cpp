@@ -1,5 +1,5 @@
-#include "fs/Storage.h"
 #include "kernel/DiskCommands.h"
+#include "fs/Storage.h"
 #include "tests/unit/ShellTestSupport.h"
 #include "tests/unit/StorageTestSupport.h"
 
@@ -35,10 +35,7 @@ struct DiskCommands : ::testing::Test {
         ASSERT_FALSE(volume.fs.save_file(bytes_of("print \"hi\""), "home/root/test.tsc", "root").is_error());
         kernel.storage().mount_boot_volume(make_own<DiskFilesystem>(volume.partition, kernel.storage().user()));
     }
-    std::string run(std::string const& line)
-    {
-        return ascii(error_message(run_line(kernel, String(line.c_str()))));
-    }
+    std::string run(std::string const& line) { return ascii(error_message(run_line(kernel, String(line.c_str())))); }
     static String error_message(ErrorOr<void> const& result)
     {
         return result.is_error() ? result.error().message() : String();

@@ -67,8 +67,7 @@ TEST_F(Desktop, TextIsDrawnGlyphByGlyphInUpperCase)
 {
     ASSERT_FALSE(Font::draw_text(screen, 10, 10, "ab", 144).is_error());
     // A in columns 10-13, B in columns 15-18, rows 10-16.
-    EXPECT_EQ(rows(10, 10, 10, 144),
-        ".##..###..|#..#.#..#.|#..#.#..#.|####.###..|#..#.#..#.|#..#.#..#.|#..#.###..|");
+    EXPECT_EQ(rows(10, 10, 10, 144), ".##..###..|#..#.#..#.|#..#.#..#.|####.###..|#..#.#..#.|#..#.#..#.|#..#.###..|");
     EXPECT_EQ(at(9, 10), 0);
     EXPECT_EQ(at(19, 16), 0);
 }

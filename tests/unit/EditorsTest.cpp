@@ -23,7 +23,10 @@ struct Documents {
         auto content = root().read_file(path);
         return content.is_error() ? "<" + ascii(content.error().message()) + ">" : text_of(content.value());
     }
-    void put(char const* path, std::string const& text) { ASSERT_FALSE(root().save_file(bytes_of(text), path, "root").is_error()); }
+    void put(char const* path, std::string const& text)
+    {
+        ASSERT_FALSE(root().save_file(bytes_of(text), path, "root").is_error());
+    }
 
     Volume volume;
     Kernel kernel;

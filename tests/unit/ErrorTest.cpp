@@ -1,6 +1,6 @@
 #include "base/Error.h"
-#include "tests/sim/Sim.h"
 #include "base/StdString.h"
+#include "tests/sim/Sim.h"
 
 #include <gtest/gtest.h>
 

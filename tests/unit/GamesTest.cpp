@@ -55,7 +55,8 @@ TEST(Snake, KeysBeforeTheFirstArrowDoNothingAndOtherKeysRepeatTheDirection)
     // drawn at its cells from (40, 12).
     auto cells = snake_cells(machine);
     std::vector<std::pair<int, int>> expected = { { 43, 13 }, { 40, 12 }, { 41, 12 }, { 42, 12 }, { 43, 12 } };
-    std::sort(expected.begin(), expected.end(), [](auto a, auto b) { return a.second != b.second ? a.second < b.second : a.first < b.first; });
+    std::sort(expected.begin(), expected.end(),
+        [](auto a, auto b) { return a.second != b.second ? a.second < b.second : a.first < b.first; });
     EXPECT_EQ(cells, expected);
 }
 

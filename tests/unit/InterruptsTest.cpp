@@ -1,5 +1,5 @@
-#include "hal/Heap.h"
 #include "hal/Interrupts.h"
+#include "hal/Heap.h"
 #include "kernel/Bootstrap.h"
 #include "tests/sim/TestMachine.h"
 
@@ -17,10 +17,8 @@ TEST(Pic, RemapsBothControllersAndSetsTheMasksGiven)
         if (a.write && a.port != 0x80)
             sequence.push_back({ a.port, a.value });
     }
-    std::vector<std::pair<u16, u32>> expected = {
-        { 0x20, 0x11 }, { 0xA0, 0x11 }, { 0x21, 0x20 }, { 0xA1, 0x28 }, { 0x21, 0x04 },
-        { 0xA1, 0x02 }, { 0x21, 0x01 }, { 0xA1, 0x01 }, { 0x21, 0xF9 }, { 0xA1, 0x00 },
-    };
+    std::vector<std::pair<u16, u32>> expected = { { 0x20, 0x11 }, { 0xA0, 0x11 }, { 0x21, 0x20 }, { 0xA1, 0x28 },
+        { 0x21, 0x04 }, { 0xA1, 0x02 }, { 0x21, 0x01 }, { 0xA1, 0x01 }, { 0x21, 0xF9 }, { 0xA1, 0x00 } };
     EXPECT_EQ(sequence, expected);
     // Every write is followed by the I/O delay write.
     EXPECT_EQ(Sim::writes_to(0x80).size(), expected.size());

@@ -1,7 +1,7 @@
-#include "hal/Console.h"
 #include "kernel/KernelBase.h"
-#include "tests/sim/Sim.h"
 #include "base/StdString.h"
+#include "hal/Console.h"
+#include "tests/sim/Sim.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "arch/Port.h"
 #include "gfx/Mouse.h"
+#include "arch/Port.h"
 #include "tests/sim/PS2Mouse.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 #include "hal/Pci.h"
+#include "base/StdString.h"
 #include "kernel/Kernel.h"
 #include "kernel/PciCommands.h"
 #include "tests/sim/PciConfigSpace.h"
 #include "tests/sim/TestMachine.h"
-#include "base/StdString.h"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +19,10 @@ struct Pci : ::testing::Test {
 TEST_F(Pci, EnumerationListsKnownNamesClassNamesAndTheFallbackText)
 {
     space.add(0, 0, 0, 0x8086, 0x7190, 0x06);
-    space.add(0, 1, 0, 0x8086, 0x1234, 0x02);         // known vendor, unknown device
-    space.add(0, 3, 0, 0x1AF4, 0x0001, 0x00, 0, 0);    // class 0: no name
-    space.add(0, 4, 0, 0x1234, 0x0005, 0x12, 7, 3);    // class above the table
-    space.add(0, 5, 0, 0x1234, 0x1111, 0x11);          // last class of the table
+    space.add(0, 1, 0, 0x8086, 0x1234, 0x02);       // known vendor, unknown device
+    space.add(0, 3, 0, 0x1AF4, 0x0001, 0x00, 0, 0); // class 0: no name
+    space.add(0, 4, 0, 0x1234, 0x0005, 0x12, 7, 3); // class above the table
+    space.add(0, 5, 0, 0x1234, 0x1111, 0x11);       // last class of the table
     ASSERT_FALSE(find_pci_devices().is_error());
 
     EXPECT_EQ(machine.line(0), "0:0:0   Intel 440BX/ZX AGPset Host Bridge");
@@ -78,8 +78,8 @@ TEST_F(Pci, HeaderFieldsRegistersAndBars)
 {
     auto& f = space.add(0, 6, 0, 0x15AD, 0x0405, 0x03, 0x00, 0x00);
     f.set8(0x08, 0x42);
-    f.set32(0x10, 0x0000C001);    // I/O at 0xC000
-    f.set32(0x14, 0xE000000C);    // prefetchable 64-bit memory
+    f.set32(0x10, 0x0000C001); // I/O at 0xC000
+    f.set32(0x14, 0xE000000C); // prefetchable 64-bit memory
     f.set16(0x2C, 0x15AD);
     f.set8(0x3C, 11);
     f.set8(0x3D, 1);
@@ -124,7 +124,7 @@ TEST_F(Pci, TheCommandListsOneRecordPerDeviceFoundWithItsSubclassName)
 {
     space.add(0, 0, 0, 0x8086, 0x1237, 0x06);
     space.add(0, 2, 0, 0x15AD, 0x0405, 0x03);
-    space.add(0, 3, 0, 0x8086, 0x7113, 0x06, 0x80);  // a sub-class without a name
+    space.add(0, 3, 0, 0x8086, 0x7113, 0x06, 0x80); // a sub-class without a name
     space.add(0, 4, 0, 0x1234, 0x0005, 0x12, 1, 2); // a class without a name
     (void)PCI::setup();
     Kernel kernel;

@@ -99,15 +99,19 @@ TEST(PowerCut, EveryWriteOperationLeavesTheOldTreeOrTheNewOne)
     u8 const* second = base.block(static_cast<u64>(base.fs.get_node_address("home/user", 0).value()) + 1);
     ASSERT_TRUE(std::any_of(second, second + BlockDevice::BlockSize, [](u8 b) { return b != 0; }));
 
-    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.make_dir("home/user/fresh", "root"); }, "mkdir");
-    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.save_file(bytes_of("note"), "home/user/note", "root"); },
-        "new file");
-    cut_everywhere(base,
-        [](DiskFilesystem& fs) { return fs.save_file(bytes_of(content('n', 2000)), "home/user/doc", "root"); },
+    cut_everywhere(
+        base, [](DiskFilesystem& fs) { return fs.make_dir("home/user/fresh", "root"); }, "mkdir");
+    cut_everywhere(
+        base, [](DiskFilesystem& fs) { return fs.save_file(bytes_of("note"), "home/user/note", "root"); }, "new file");
+    cut_everywhere(
+        base, [](DiskFilesystem& fs) { return fs.save_file(bytes_of(content('n', 2000)), "home/user/doc", "root"); },
         "document saved over");
-    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.remove("home/user/entry2"); }, "rmdir in the middle");
-    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.remove("home/user/entry13"); }, "last entry removed");
-    cut_everywhere(base, [](DiskFilesystem& fs) { return fs.save_file(bytes_of("top 2"), "top.txt", "root"); },
+    cut_everywhere(
+        base, [](DiskFilesystem& fs) { return fs.remove("home/user/entry2"); }, "rmdir in the middle");
+    cut_everywhere(
+        base, [](DiskFilesystem& fs) { return fs.remove("home/user/entry13"); }, "last entry removed");
+    cut_everywhere(
+        base, [](DiskFilesystem& fs) { return fs.save_file(bytes_of("top 2"), "top.txt", "root"); },
         "root file saved over");
 }
 
@@ -132,7 +136,8 @@ TEST(PowerCut, AMovedNodeIsSafeWhereverItsRecordLiesInTheParent)
         auto done = copy_of(base);
         must(done->fs.remove("home/user/entry1"));
         home_moved += done->fs.get_node_address("home", 0).value() != base.fs.get_node_address("home", 0).value();
-        cut_everywhere(base, [](DiskFilesystem& fs) { return fs.remove("home/user/entry1"); },
+        cut_everywhere(
+            base, [](DiskFilesystem& fs) { return fs.remove("home/user/entry1"); },
             "rmdir with a padding of " + std::to_string(pad));
         if (::testing::Test::HasFailure())
             return;

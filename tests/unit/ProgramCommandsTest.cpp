@@ -69,7 +69,8 @@ TEST_F(ProgramCommands, ExexeStoresTheExampleProgramThatExexe2Runs)
 
 TEST_F(ProgramCommands, ExeReportsFilesThatCannotRun)
 {
-    ASSERT_FALSE(m_fs.save_file(bytes_of("just some text, not a program at all"), "/home/root/notes.txt", "root").is_error());
+    ASSERT_FALSE(
+        m_fs.save_file(bytes_of("just some text, not a program at all"), "/home/root/notes.txt", "root").is_error());
     EXPECT_EQ(run("exe /home/root/notes.txt"), "Not an MZ executable");
     // Before exexe there is nothing to run: the file system's own error.
     std::string missing = error_of(m_fs.read_file("/home/root/example.exe"));

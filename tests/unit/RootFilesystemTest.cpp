@@ -1,5 +1,5 @@
-#include "fs/TextFile.h"
 #include "fs/RootFilesystem.h"
+#include "fs/TextFile.h"
 #include "tests/unit/StorageTestSupport.h"
 
 namespace {
@@ -7,7 +7,10 @@ namespace {
 // Records which path each operation was given.
 class Recorder : public Filesystem {
 public:
-    ErrorOr<Vector<DirectoryRecord>> get_long_list(String const& path) override { return note("list", path), Vector<DirectoryRecord> {}; }
+    ErrorOr<Vector<DirectoryRecord>> get_long_list(String const& path) override
+    {
+        return note("list", path), Vector<DirectoryRecord> {};
+    }
     ErrorOr<ByteBuffer> read_file(String const& path) override { return note("read", path), ByteBuffer {}; }
     ErrorOr<Vector<String>> list_files(String const& path) override { return note("names", path), Vector<String> {}; }
     ErrorOr<void> remove(String const& path) override { return note("delete", path), ErrorOr<void> {}; }

@@ -8,10 +8,10 @@
 
 namespace {
 
-constexpr u8 OnCyan = 0xBF;    // white on cyan
-constexpr u8 OnBlack = 0x0F;   // white on black
-constexpr u8 OnRed = 0xCF;     // white on red
-constexpr u8 OnBlue = 0x9F;    // white on blue
+constexpr u8 OnCyan = 0xBF;  // white on cyan
+constexpr u8 OnBlack = 0x0F; // white on black
+constexpr u8 OnRed = 0xCF;   // white on red
+constexpr u8 OnBlue = 0x9F;  // white on blue
 
 void run(Kernel& kernel, String const& line) { ASSERT_FALSE(run_line(kernel, line).is_error()); }
 
@@ -128,8 +128,8 @@ TEST(ShellCommands, InfoScreenColoursAndTheMagentaItLeaves)
     ASSERT_EQ(web.substr(0, lead.size()), lead);
     ASSERT_EQ(web.back(), '.');
     size_t address = lead.size();
-    EXPECT_EQ(machine.attribute(address, 5), 0x3C);               // red on dark cyan
-    EXPECT_EQ(machine.attribute(web.size() - 1, 5), 0x3F);        // the final "." in white
+    EXPECT_EQ(machine.attribute(address, 5), 0x3C);        // red on dark cyan
+    EXPECT_EQ(machine.attribute(web.size() - 1, 5), 0x3F); // the final "." in white
     EXPECT_EQ(machine.attribute(web.size() - 2, 5), 0x3C);
     EXPECT_EQ(machine.line(6), "");
     EXPECT_EQ(machine.line(7), "COMPUTER INFORMATION");

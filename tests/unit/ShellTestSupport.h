@@ -3,11 +3,11 @@
 // Helpers shared by the shell's unit tests: a ticking real-time clock, timer
 // interrupts on every halt, and running a typed command line.
 
+#include "base/StdString.h"
 #include "hal/Time.h"
 #include "kernel/Kernel.h"
 #include "tests/sim/CmosClock.h"
 #include "tests/sim/TestMachine.h"
-#include "base/StdString.h"
 
 #include <functional>
 #include <string>

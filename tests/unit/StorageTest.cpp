@@ -1,6 +1,6 @@
+#include "fs/Storage.h"
 #include "fs/MBR.h"
 #include "fs/Partition.h"
-#include "fs/Storage.h"
 #include "tests/sim/AtaChannel.h"
 #include "tests/unit/StorageTestSupport.h"
 

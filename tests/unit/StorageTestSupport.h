@@ -3,10 +3,10 @@
 // Helpers for the storage tests: a formatted volume on a partition of an
 // in-memory disk, and conversions for checking results.
 
+#include "base/StdString.h"
 #include "fs/DiskFilesystem.h"
 #include "tests/sim/MemoryDisk.h"
 #include "tests/sim/Sim.h"
-#include "base/StdString.h"
 
 #include <gtest/gtest.h>
 

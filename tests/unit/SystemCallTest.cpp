@@ -24,7 +24,10 @@ IRQContext call(u32 eax, u32 esi = 0, u32 edi = 0, u32 ecx = 0)
 
 void plant(u32 address, std::string const& bytes) { std::memcpy(Sim::memory(address), bytes.data(), bytes.size()); }
 
-std::string stored(u32 address, size_t length) { return std::string(reinterpret_cast<char*>(Sim::memory(address)), length); }
+std::string stored(u32 address, size_t length)
+{
+    return std::string(reinterpret_cast<char*>(Sim::memory(address)), length);
+}
 
 }
 

@@ -1,8 +1,8 @@
-#include "hal/Interrupts.h"
 #include "hal/Time.h"
+#include "base/StdString.h"
+#include "hal/Interrupts.h"
 #include "tests/sim/CmosClock.h"
 #include "tests/sim/Sim.h"
-#include "base/StdString.h"
 
 #include <gtest/gtest.h>
 
