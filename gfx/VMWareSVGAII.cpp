@@ -3,13 +3,14 @@
 #include "arch/Port.h"
 #include "hal/Debugger.h"
 #include "hal/Pci.h"
+#include "hal/Time.h"
 
 namespace {
 // The queue starts after a header of 293 words.
 constexpr u32 QueueStart = 0x494;
-// A working adapter finishes its queue long before this many polls; one
-// that never does must not freeze the machine.
-constexpr u32 BusyPollLimit = 10'000'000;
+// A working adapter finishes its queue well within this; one that never does
+// must not freeze the machine.
+constexpr u32 FlushMilliseconds = 1000;
 }
 
 VMWareSVGAII::VMWareSVGAII()
@@ -76,7 +77,8 @@ ErrorOr<void> VMWareSVGAII::set_pixel(u16 x, u16 y, u32 colour)
 void VMWareSVGAII::wait_for_fifo()
 {
     write_register(Sync, 1);
-    for (u32 i = 0; i < BusyPollLimit && read_register(Busy) != 0; ++i) { }
+    Deadline limit(FlushMilliseconds);
+    while (read_register(Busy) != 0 && !limit.has_passed()) { }
 }
 
 ErrorOr<void> VMWareSVGAII::write_to_fifo(u32 value)
