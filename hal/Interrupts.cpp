@@ -2,7 +2,7 @@
 
 #include "arch/Cpu.h"
 #include "arch/Port.h"
-#include "hal/Panic.h"
+#include "hal/PanicScreen.h"
 #include "hal/SystemCall.h"
 #include "hal/Time.h"
 

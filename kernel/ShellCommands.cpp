@@ -5,7 +5,7 @@
 #include "hal/Time.h"
 #include "kernel/Commands.h"
 #include "kernel/DiskCommands.h"
-#include "kernel/Output.h"
+#include "kernel/ProgressBar.h"
 #include "kernel/TessScript.h"
 
 namespace {

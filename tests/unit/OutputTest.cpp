@@ -1,4 +1,5 @@
 #include "kernel/Output.h"
+#include "kernel/ProgressBar.h"
 #include "tests/unit/ShellTestSupport.h"
 
 #include <gtest/gtest.h>

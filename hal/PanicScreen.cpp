@@ -1,4 +1,4 @@
-#include "hal/Panic.h"
+#include "hal/PanicScreen.h"
 
 #include "arch/Cpu.h"
 #include "hal/Console.h"
