@@ -167,8 +167,6 @@ void PIT::arm_one_shot(u32 divisor)
     Port::out8(PitChannel0, static_cast<u8>((divisor >> 8) & 0xFF));
 }
 
-void PIT::mode0(u32 frequency) { arm_one_shot(Frequency / frequency); }
-
 ErrorOr<i32> PIT::register_timer(PITTimer* timer)
 {
     if (timer->timer_id != -1)

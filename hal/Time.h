@@ -43,8 +43,6 @@ class PIT {
 public:
     static constexpr u32 Frequency = 1193180;
 
-    // Arms channel 0 to interrupt once after 1/frequency seconds.
-    static void mode0(u32 frequency);
     // Arms channel 0 to interrupt once after `divisor` input clock periods
     // (at most 65535).
     static void arm_one_shot(u32 divisor);

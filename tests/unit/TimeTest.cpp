@@ -156,10 +156,10 @@ TEST_F(TimerTest, WaitMSOfZeroReturnsAtOnce)
     EXPECT_EQ(Sim::halt_count(), 0u);
 }
 
-TEST_F(TimerTest, Mode0ArmsAOneShotAndUnmasksEveryLine)
+TEST_F(TimerTest, ArmingAOneShotUnmasksEveryLine)
 {
     Sim::clear_accesses();
-    PIT::mode0(1000);
+    PIT::arm_one_shot(1193);
     ASSERT_EQ(timer.divisors.size(), 1u);
     EXPECT_EQ(timer.divisors[0], 1193u);
     // Both controllers are re-initialised with every line enabled.
