@@ -36,7 +36,7 @@ bool check(ErrorOr<void> const& result, char const* what);
 [[noreturn]] void run_all(Kernel& kernel);
 
 // The groups; each lives in its own bench/<Group>Bench.cpp and is listed in
-// RunAll (bench/Bench.cpp).
+// run_all (bench/Bench.cpp).
 void run_disk_benchmarks(Storage& storage);
 void run_graphics_benchmarks();
 void run_console_benchmarks();

@@ -7,9 +7,9 @@
 // The disk file system: a linked-node format inside one partition.
 //
 //   block 0       unused (zeroed by Format)
-//   block 1       superblock: "KFS SC", the volume label, nextFreeBlock
+//   block 1       superblock: "KFS SC", the volume label, next_free_block
 //   blocks 2-3    the root directory node
-//   block 4 ...   handed out in order from nextFreeBlock, never reclaimed
+//   block 4 ...   handed out in order from next_free_block, never reclaimed
 //
 // A directory node is 1024 bytes (two blocks): a record count, then the
 // records back to back. A file of n bytes is stored from its record's address

@@ -3,7 +3,7 @@
 #include "fs/BlockDevice.h"
 
 // A window on a parent device: block n of the partition is block
-// firstSector + n of the parent. Requests that would reach outside the
+// first_sector + n of the parent. Requests that would reach outside the
 // window are refused, so a file system can never touch its neighbours.
 class Partition : public BlockDevice {
 public:

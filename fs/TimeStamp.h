@@ -2,7 +2,7 @@
 
 #include "base/String.h"
 
-// The clock values a time stamp is made from; dayOfWeek counts from
+// The clock values a time stamp is made from; day_of_week counts from
 // 1 = Sunday, year is two digits.
 struct ClockReading {
     u8 day_of_week;

@@ -22,7 +22,7 @@ public:
     // functions draw in stays as it was. The desktop's screen starts so.
     static void write_mode_registers(ScreenResolution mode);
 
-    // What the last SetMode loaded; a mode outside the table changes only
+    // What the last set_mode loaded; a mode outside the table changes only
     // the resolution, the size and colour count stay those of the mode before.
     static ScreenResolution resolution();
     static i32 screen_width();
@@ -37,9 +37,9 @@ public:
     static ErrorOr<u32> get_pixel_8(u32 x, u32 y);
     static ErrorOr<void> fill_row_8(u32 x0, u32 x1, u32 y, u32 colour);
 
-    // Sets every pixel of the screen, as SetPixel over the whole screen would.
+    // Sets every pixel of the screen, as set_pixel over the whole screen would.
     static ErrorOr<void> clear(u32 colour);
-    // Sets the pixels x0..x1, y0..y1 (inclusive), as SetPixel row by row would.
+    // Sets the pixels x0..x1, y0..y1 (inclusive), as set_pixel row by row would.
     static ErrorOr<void> fill_rectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour);
 
 private:

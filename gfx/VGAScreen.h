@@ -3,7 +3,7 @@
 #include "gfx/VGAPortGroup.h"
 
 // The desktop's screen: the VGA adapter in 320x200 with 256 colours. Until
-// SetMode320x200x8 is called its pixel writer and reader fail.
+// set_mode320x200x8 is called its pixel writer and reader fail.
 class VGAScreen {
 public:
     void set_mode320x200x8();
@@ -21,7 +21,7 @@ public:
     // Direct access to the 64,000 visible bytes, for whole-screen passes.
     static MemoryWindow framebuffer() { return VGAPortGroup::vga_memory_block(); }
     // Until called again with null, the pixel writer, the reader and
-    // FillRectangle work on `buffer` (as long as the video window, with the
+    // fill_rectangle work on `buffer` (as long as the video window, with the
     // same bounds) instead of the screen: pictures are prepared off screen.
     void set_target(ByteBuffer* buffer) { m_target = buffer; }
 

@@ -115,7 +115,7 @@ ErrorOr<void> VMWareSVGAII::clear(u32 colour) { return fill(0, 0, m_width, m_hei
 // The rectangle goes straight into the frame buffer, followed by an Update.
 // The fill command is not used: an adapter may reject it until its display
 // has caught up with a mode change (QEMU's does), which left the screen
-// black right after SetMode.
+// black right after set_mode.
 ErrorOr<void> VMWareSVGAII::fill(u16 x, u16 y, u16 width, u16 height, u32 colour)
 {
     u16 right = static_cast<u16>(x + width);

@@ -9,7 +9,7 @@
 // the adapter which rectangles of the frame buffer to show anew; the
 // pointer is the adapter's own.
 // The object can be made on any machine; without the adapter (or with one
-// that refuses the interface version) it is not usable: IsUsable() says so.
+// that refuses the interface version) it is not usable: is_usable() says so.
 class VMWareSVGAII {
 public:
     enum Register : u32 {

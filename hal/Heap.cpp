@@ -105,7 +105,7 @@ void Heap::initialize()
     if (g_initialized)
         return;
     g_initialized = true;
-    // GetAmountOfRAM counts whole MiB: the loader's upper memory (which
+    // get_amount_of_ram counts whole MiB: the loader's upper memory (which
     // starts at 1 MiB) rounded down, plus the first MiB. The heap stops one
     // MiB below that figure, so it never reaches the top of memory, where
     // the firmware keeps its ACPI tables (QEMU at -m 128: RAM ends at

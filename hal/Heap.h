@@ -28,7 +28,7 @@ private:
     struct Block {
         size_t size;  // whole block, header included
         Block* next;  // next free block by address, while free
-        size_t taken; // what the allocation counts in UsedBytes, while allocated
+        size_t taken; // what the allocation counts in used_bytes, while allocated
     };
     static constexpr size_t Alignment = 16;
     static constexpr size_t HeaderSize = (sizeof(Block) + Alignment - 1) & ~(Alignment - 1);

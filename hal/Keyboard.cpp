@@ -232,7 +232,7 @@ void Keyboard::add_key_with_shift(u32 scancode, char16_t c, ConsoleKey k)
 }
 
 // The US layout in set-1 scan codes. Every key is entered twice: as its
-// scan code, and shifted 16 bits up for the code HandleScancode queues while
+// scan code, and shifted 16 bits up for the code handle_scancode queues while
 // Shift is held.
 void Keyboard::create_default_keymap()
 {

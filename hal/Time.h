@@ -49,7 +49,7 @@ public:
 
     ErrorOr<i32> register_timer(PITTimer* timer);
     void unregister_timer(i32 id);
-    // Time::WaitMS, with this timer's registered timers counted down (and
+    // Time::wait_ms, with this timer's registered timers counted down (and
     // their triggers run) as the periods elapse.
     void wait(u32 milliseconds);
     // Counts the registered timers down by the period that just elapsed and

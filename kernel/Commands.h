@@ -4,7 +4,7 @@
 
 // Fills the dispatcher's table. Each group of commands lives in its own file
 // pair and contributes its entries through one Register...Commands function,
-// called from RegisterCommands in kernel/Commands.cpp.
+// called from register_commands in kernel/Commands.cpp.
 void register_commands(Vector<Command>& table);
 
 // The shell's message forms shared by the commands.

@@ -272,8 +272,8 @@ ErrorOr<void> pause_between_frames()
     return {};
 }
 
-// One frame: the rightmost `leftWidth` columns of the left word followed by
-// the rightmost `rightWidth` columns of the right word, so both words slide
+// One frame: the rightmost `left_width` columns of the left word followed by
+// the rightmost `right_width` columns of the right word, so both words slide
 // in from the left edge.
 ErrorOr<void> about_frame(i32 left_width, i32 right_width)
 {
