@@ -172,7 +172,7 @@ class Machine:
             if "Cpu::enable_interrupts_and_halt" not in functions_at(self.kernel, eip - 1):
                 return False
             caller = int.from_bytes(self.read_memory(esp, 4), "little")
-            if "Keyboard::WaitForCode" not in functions_at(self.kernel, caller - 1):
+            if "Keyboard::wait_for_code" not in functions_at(self.kernel, caller - 1):
                 return False
         return True
 
