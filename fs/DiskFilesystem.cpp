@@ -88,7 +88,7 @@ ErrorOr<void> check_owner(String const& owner)
 ErrorOr<DiskFilesystem::Superblock> parse_superblock(ByteBuffer block)
 {
     MemoryStream stream(BlockDevice::BlockSize);
-    stream.data = static_cast<ByteBuffer&&>(block);
+    stream.data() = static_cast<ByteBuffer&&>(block);
     BinaryReader reader(stream);
     DiskFilesystem::Superblock super;
     super.signature = TRY(reader.read_string());
@@ -108,7 +108,7 @@ struct ParsedNode {
 ErrorOr<ParsedNode> parse_node(ByteBuffer bytes)
 {
     MemoryStream stream(DiskFilesystem::NodeSize);
-    stream.data = static_cast<ByteBuffer&&>(bytes);
+    stream.data() = static_cast<ByteBuffer&&>(bytes);
     BinaryReader reader(stream);
     i32 count = TRY(reader.read_int32());
     if (count < 0 || count > MaxRecordsPerNode)
@@ -121,7 +121,7 @@ ErrorOr<ParsedNode> parse_node(ByteBuffer bytes)
             return Error(CorruptNode);
         records.append(record.release_value());
     }
-    return ParsedNode { static_cast<Vector<DirectoryRecord>&&>(records), static_cast<size_t>(stream.position) };
+    return ParsedNode { static_cast<Vector<DirectoryRecord>&&>(records), static_cast<size_t>(stream.position()) };
 }
 
 // Block `index` (0 or 1) of a node's bytes.
@@ -162,12 +162,12 @@ String directory_part(String const& path)
 }
 
 DiskFilesystem::DiskFilesystem(Partition& p, User const& user)
-    : partition(p)
+    : m_partition(p)
     , m_user(user)
 {
     auto super = read_superblock();
     if (!super.is_error())
-        label = super.value().label;
+        m_label = super.value().label;
 }
 
 ErrorOr<bool> DiskFilesystem::is_formatted(Partition& p)
@@ -198,17 +198,17 @@ ErrorOr<void> DiskFilesystem::format(String const& volume_label)
 {
     if (volume_label.length() > MaxNameLength)
         return Error("Volume label too long (at most 255 characters)");
-    if (partition.block_count() < FormattedBlocks)
+    if (m_partition.block_count() < FormattedBlocks)
         return Error("Partition too small for a file system (at least 100 blocks)");
     ByteBuffer zeros;
     zeros.resize(FormattedBlocks * BlockDevice::BlockSize);
-    TRY(partition.write_block(0, FormattedBlocks, zeros));
+    TRY(m_partition.write_block(0, FormattedBlocks, zeros));
     MemoryStream stream(BlockDevice::BlockSize);
     BinaryWriter writer(stream);
     writer.write(String(Signature));
     writer.write(volume_label);
     writer.write(FirstFreeBlock);
-    return partition.write_block(SuperBlock, 1, stream.data);
+    return m_partition.write_block(SuperBlock, 1, stream.data());
 }
 
 ErrorOr<DiskFilesystem::Superblock> DiskFilesystem::read_superblock()
@@ -217,7 +217,7 @@ ErrorOr<DiskFilesystem::Superblock> DiskFilesystem::read_superblock()
     if (super.is_error() || super.value().signature != Signature)
         return Error("No file system on this partition");
     i32 next = super.value().next_free_block;
-    if (next < FirstFreeBlock || static_cast<u64>(next) > partition.block_count())
+    if (next < FirstFreeBlock || static_cast<u64>(next) > m_partition.block_count())
         return Error("Corrupt superblock");
     return super.release_value();
 }
@@ -231,10 +231,10 @@ ErrorOr<void> DiskFilesystem::advance_write_address(i32 blocks)
     // The pointer follows the two strings.
     size_t offset = 2 + super.signature.length() + super.label.length();
     MemoryStream stream(BlockDevice::BlockSize);
-    stream.data = static_cast<ByteBuffer&&>(block);
-    stream.position = static_cast<i32>(offset);
+    stream.data() = static_cast<ByteBuffer&&>(block);
+    stream.set_position(static_cast<i32>(offset));
     BinaryWriter(stream).write(super.next_free_block + blocks);
-    return partition.write_block(SuperBlock, 1, stream.data);
+    return m_partition.write_block(SuperBlock, 1, stream.data());
 }
 
 // Checks that `blocks` more blocks fit in the partition and returns the
@@ -242,7 +242,7 @@ ErrorOr<void> DiskFilesystem::advance_write_address(i32 blocks)
 ErrorOr<i32> DiskFilesystem::allocate(u32 blocks)
 {
     i32 address = TRY(get_write_address());
-    u64 end = partition.block_count() < AddressableBlocks ? partition.block_count() : AddressableBlocks;
+    u64 end = m_partition.block_count() < AddressableBlocks ? m_partition.block_count() : AddressableBlocks;
     if (static_cast<u64>(address) + blocks > end)
         return Error("Not enough space on the disk");
     return address;
@@ -250,7 +250,7 @@ ErrorOr<i32> DiskFilesystem::allocate(u32 blocks)
 
 ErrorOr<void> DiskFilesystem::check_inside(i32 address, u32 count) const
 {
-    if (address < 0 || static_cast<u64>(address) + count > partition.block_count())
+    if (address < 0 || static_cast<u64>(address) + count > m_partition.block_count())
         return Error("Corrupt file system: block " + String::number(address) + " is outside the partition");
     return {};
 }
@@ -260,7 +260,7 @@ ErrorOr<ByteBuffer> DiskFilesystem::read_blocks(i32 address, u32 count)
     TRY(check_inside(address, count));
     ByteBuffer blocks;
     blocks.resize(static_cast<size_t>(count) * BlockDevice::BlockSize);
-    TRY(partition.read_block(static_cast<u64>(address), count, blocks));
+    TRY(m_partition.read_block(static_cast<u64>(address), count, blocks));
     return blocks;
 }
 
@@ -268,9 +268,9 @@ ErrorOr<void> DiskFilesystem::write_blocks(i32 address, ByteBuffer const& blocks
 {
     u32 count = static_cast<u32>(blocks.size() / BlockDevice::BlockSize);
     // Block 0 and the superblock are never written through here.
-    if (address < RootNode || static_cast<u64>(address) + count > partition.block_count())
+    if (address < RootNode || static_cast<u64>(address) + count > m_partition.block_count())
         return Error("Corrupt file system: block " + String::number(address) + " is outside the partition");
-    return partition.write_block(static_cast<u64>(address), count, blocks);
+    return m_partition.write_block(static_cast<u64>(address), count, blocks);
 }
 
 ErrorOr<Vector<DirectoryRecord>> DiskFilesystem::read_node(i32 address)
@@ -286,9 +286,9 @@ ErrorOr<ByteBuffer> DiskFilesystem::encode_node(Vector<DirectoryRecord> const& r
     for (auto const& record : records)
         write_record(writer, record);
     // The stream grows past the node when the records do not fit.
-    if (stream.data.size() > NodeSize)
+    if (stream.data().size() > NodeSize)
         return Error("Directory is full");
-    return static_cast<ByteBuffer&&>(stream.data);
+    return static_cast<ByteBuffer&&>(stream.data());
 }
 
 ErrorOr<i32> DiskFilesystem::get_node_address(String const& path, i32 parent)
@@ -364,7 +364,7 @@ ErrorOr<ByteBuffer> DiskFilesystem::read_content(DirectoryRecord const& entry)
     if (blocks > 1) {
         TRY(check_inside(entry.address, blocks));
         content = TRY(try_allocate_bytes(static_cast<size_t>(blocks) * BlockDevice::BlockSize));
-        TRY(partition.read_block(static_cast<u64>(entry.address), blocks, content));
+        TRY(m_partition.read_block(static_cast<u64>(entry.address), blocks, content));
     }
     // The bytes follow their length in the same buffer: move them to the
     // front rather than copying a whole file into a second one.
@@ -516,7 +516,7 @@ ErrorOr<void> DiskFilesystem::make_dir(String const& path, String const& owner)
     TRY(check_name(name));
     TRY(check_owner(owner));
     if (!p.contains(Separator)) {
-        if (!m_user.is_superuser() && label == "Karvolin")
+        if (!m_user.is_superuser() && m_label == "Karvolin")
             return Error("Can not make files here");
     } else if (!TRY(can_write(Path::directory_part(p)))) {
         return Error("Access denied!");

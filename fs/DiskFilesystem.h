@@ -83,7 +83,7 @@ public:
         return (length + 4 + BlockDevice::BlockSize - 1) / BlockDevice::BlockSize;
     }
 
-    Partition& partition;
+    Partition& partition() const { return m_partition; }
 
 private:
     ErrorOr<void> check_inside(i32 address, u32 count) const;
@@ -99,6 +99,7 @@ private:
     ErrorOr<bool> has_permission(String const& path, u8 bit);
     ErrorOr<void> check_listable(String const& path);
 
+    Partition& m_partition;
     User const& m_user;
 };
 

@@ -21,5 +21,8 @@ public:
     virtual ErrorOr<void> save_file(ByteBuffer const& data, String const& path, String const& owner) = 0;
 
     // The volume label (empty for the root file system).
-    String label;
+    String const& label() const { return m_label; }
+
+protected:
+    String m_label;
 };

@@ -11,6 +11,6 @@ MBR::MBR(ByteBuffer const& sector)
         u8 system_id = sector[entry + 4];
         if (system_id == 0)
             continue;
-        partitions.append({ system_id, read_le32(sector, entry + 8), read_le32(sector, entry + 12) });
+        m_partitions.append({ system_id, read_le32(sector, entry + 8), read_le32(sector, entry + 12) });
     }
 }

@@ -24,5 +24,8 @@ public:
     // `sector` is the 512 bytes of sector 0.
     explicit MBR(ByteBuffer const& sector);
 
-    Vector<PartInfo> partitions;
+    Vector<PartInfo> const& partitions() const { return m_partitions; }
+
+private:
+    Vector<PartInfo> m_partitions;
 };

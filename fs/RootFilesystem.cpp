@@ -4,19 +4,19 @@
 
 void RootFilesystem::mount(String const& path, Filesystem& filesystem)
 {
-    mount_points.append({ Path::trim_separators(path), &filesystem });
+    m_mount_points.append({ Path::trim_separators(path), &filesystem });
 }
 
 ErrorOr<RootFilesystem::Target> RootFilesystem::resolve(String const& path) const
 {
-    if (mount_points.is_empty())
+    if (m_mount_points.is_empty())
         return Error("No file system is mounted");
     String p = Path::trim_separators(path);
-    for (auto const& mount : mount_points) {
+    for (auto const& mount : m_mount_points) {
         if (!mount.path.is_empty() && p.starts_with(mount.path))
             return Target { mount.filesystem, p.substring(mount.path.length()) };
     }
-    return Target { mount_points[0].filesystem, p };
+    return Target { m_mount_points[0].filesystem, p };
 }
 
 ErrorOr<Vector<DirectoryRecord>> RootFilesystem::get_long_list(String const& path)

@@ -15,7 +15,7 @@ struct MountPoint {
 class RootFilesystem : public Filesystem {
 public:
     void mount(String const& path, Filesystem& filesystem);
-    void unmount_all() { mount_points.clear(); }
+    void unmount_all() { m_mount_points.clear(); }
 
     ErrorOr<Vector<DirectoryRecord>> get_long_list(String const& path) override;
     ErrorOr<ByteBuffer> read_file(String const& path) override;
@@ -24,7 +24,7 @@ public:
     ErrorOr<void> make_dir(String const& path, String const& owner) override;
     ErrorOr<void> save_file(ByteBuffer const& data, String const& path, String const& owner) override;
 
-    Vector<MountPoint> mount_points;
+    Vector<MountPoint> const& mount_points() const { return m_mount_points; }
 
 private:
     struct Target {
@@ -32,4 +32,6 @@ private:
         String path;
     };
     ErrorOr<Target> resolve(String const& path) const;
+
+    Vector<MountPoint> m_mount_points;
 };

@@ -54,7 +54,7 @@ ErrorOr<void> Storage::add_disk(BlockDevice& disk)
     sector.resize(BlockDevice::BlockSize);
     TRY(disk.read_block(0, 1, sector));
     MBR table(sector);
-    for (auto const& entry : table.partitions) {
+    for (auto const& entry : table.partitions()) {
         if (is_plain_partition(entry, disk.block_count()))
             m_devices.append(&keep(make_own<Partition>(disk, entry.start_sector, entry.sector_count)));
     }

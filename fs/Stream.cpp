@@ -11,40 +11,40 @@ char const* const EndOfData = "Unexpected end of data";
 
 void Stream::init(i32 size)
 {
-    data.clear();
-    data.resize(size > 0 ? static_cast<size_t>(size) : 0);
-    position = 0;
+    m_data.clear();
+    m_data.resize(size > 0 ? static_cast<size_t>(size) : 0);
+    m_position = 0;
 }
 
 ErrorOr<u8> Stream::read()
 {
-    if (position < 0 || static_cast<size_t>(position) >= data.size())
+    if (m_position < 0 || static_cast<size_t>(m_position) >= m_data.size())
         return Error(EndOfData);
-    return data[static_cast<size_t>(position++)];
+    return m_data[static_cast<size_t>(m_position++)];
 }
 
 void Stream::write(u8 byte)
 {
-    if (position < 0)
-        position = 0;
-    size_t index = static_cast<size_t>(position);
-    if (index >= data.size()) {
-        size_t new_size = data.size() + GrowthStep;
+    if (m_position < 0)
+        m_position = 0;
+    size_t index = static_cast<size_t>(m_position);
+    if (index >= m_data.size()) {
+        size_t new_size = m_data.size() + GrowthStep;
         while (new_size <= index)
             new_size += GrowthStep;
-        data.resize(new_size); // the new bytes are zero
+        m_data.resize(new_size); // the new bytes are zero
     }
-    data[index] = byte;
-    ++position;
+    m_data[index] = byte;
+    ++m_position;
 }
 
 ErrorOr<i32> BinaryReader::read_int32()
 {
-    auto& s = base_stream;
-    if (s.position < 0 || static_cast<size_t>(s.position) + 4 > s.data.size())
+    i32 position = m_stream.position();
+    if (position < 0 || static_cast<size_t>(position) + 4 > m_stream.data().size())
         return Error(EndOfData);
-    u32 value = read_le32(s.data, static_cast<size_t>(s.position));
-    s.position += 4;
+    u32 value = read_le32(m_stream.data(), static_cast<size_t>(position));
+    m_stream.set_position(position + 4);
     return static_cast<i32>(value);
 }
 
@@ -61,12 +61,12 @@ void BinaryWriter::write(i32 value)
 {
     u32 bits = static_cast<u32>(value);
     for (int i = 0; i < 4; ++i)
-        base_stream.write(static_cast<u8>(bits >> (8 * i)));
+        m_stream.write(static_cast<u8>(bits >> (8 * i)));
 }
 
 void BinaryWriter::write(String const& text)
 {
-    base_stream.write(static_cast<u8>(text.length() & 0xFF));
+    m_stream.write(static_cast<u8>(text.length() & 0xFF));
     for (char16_t c : text.chars())
-        base_stream.write(static_cast<u8>(c & 0xFF));
+        m_stream.write(static_cast<u8>(c & 0xFF));
 }

@@ -3,8 +3,7 @@
 #include "base/Vector.h"
 
 // An RGB colour and the palette index it occupies.
-class Color {
-public:
+struct Color {
     Color() = default;
     Color(i32 index, u8 r, u8 g, u8 b)
         : index(index)

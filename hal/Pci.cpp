@@ -194,14 +194,17 @@ PCIDevice::PCIDevice(u32 bus, u32 slot, u32 function)
     device_exists = vendor_id != 0xFFFF && device_id != 0xFFFF;
 }
 
-u32 PCIDevice::address(u8 reg) const
+namespace {
+// The value for the address port that selects the dword holding `reg`.
+u32 config_address(PCIDevice const& device, u8 reg)
 {
-    return 0x80000000u | (bus << 16) | ((slot & 31) << 11) | ((function & 7) << 8) | (reg & 0xFC);
+    return 0x80000000u | (device.bus << 16) | ((device.slot & 31) << 11) | ((device.function & 7) << 8) | (reg & 0xFC);
+}
 }
 
 u32 PCIDevice::read_register32(u8 reg) const
 {
-    Port::out32(ConfigAddress, address(reg));
+    Port::out32(ConfigAddress, config_address(*this, reg));
     return Port::in32(ConfigData) >> ((reg & 3) * 8);
 }
 
@@ -210,7 +213,7 @@ u8 PCIDevice::read_register8(u8 reg) const { return static_cast<u8>(read_registe
 
 void PCIDevice::write_register16(u8 reg, u16 value) const
 {
-    Port::out32(ConfigAddress, address(reg));
+    Port::out32(ConfigAddress, config_address(*this, reg));
     // The upper half of the selected dword is reached through the upper
     // half of the data port.
     Port::out16(static_cast<u16>(ConfigData + (reg & 2)), value);

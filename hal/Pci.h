@@ -14,8 +14,7 @@ enum class PCIHeaderType : u8 {
 };
 
 // One base address register, decoded.
-class PCIBaseAddressBar {
-public:
+struct PCIBaseAddressBar {
     explicit PCIBaseAddressBar(u32 raw);
 
     bool is_io;
@@ -24,9 +23,10 @@ public:
     bool prefetchable; // memory BARs only
 };
 
-// The configuration header fields every function has.
-class PCIDevice {
-public:
+// The configuration header fields every function has, read once when the
+// device is found: a record of what the header held, with the register
+// access drivers need.
+struct PCIDevice {
     PCIDevice(u32 bus, u32 slot, u32 function);
     virtual ~PCIDevice() = default;
 
@@ -47,13 +47,9 @@ public:
     u8 cache_line_size, latency_timer, header_type, bist;
     u8 interrupt_line, interrupt_pin;
     bool device_exists;
-
-private:
-    u32 address(u8 reg) const;
 };
 
-class PCIDeviceNormal : public PCIDevice {
-public:
+struct PCIDeviceNormal : PCIDevice {
     PCIDeviceNormal(u32 bus, u32 slot, u32 function);
 
     PCIBaseAddressBar bar(int index) const { return PCIBaseAddressBar(base_addresses[index]); }
@@ -65,8 +61,7 @@ public:
     u8 capabilities_pointer, min_grant, max_latency;
 };
 
-class PCIDeviceBridge : public PCIDevice {
-public:
+struct PCIDeviceBridge : PCIDevice {
     PCIDeviceBridge(u32 bus, u32 slot, u32 function);
 
     u32 base_addresses[2];
@@ -82,8 +77,7 @@ public:
     u16 bridge_control;
 };
 
-class PCIDeviceCardbus : public PCIDevice {
-public:
+struct PCIDeviceCardbus : PCIDevice {
     PCIDeviceCardbus(u32 bus, u32 slot, u32 function);
 
     u32 cardbus_base_address;

@@ -70,7 +70,7 @@ Kernel::Kernel() { register_commands(m_commands); }
 
 void Kernel::restart_shell(bool skip_question)
 {
-    skip_boot_question = skip_question;
+    m_skip_boot_question = skip_question;
     m_restart_pending = true;
 }
 
@@ -127,8 +127,8 @@ ErrorOr<void> Kernel::run()
         Console::clear();
         TRY(before_run());
     }
-    if (skip_boot_question) {
-        skip_boot_question = false;
+    if (m_skip_boot_question) {
+        m_skip_boot_question = false;
         return prompt_loop();
     }
     TRY(Console::write_line("Do you want to boot on DOS or on GUI? DOS/GUI"));

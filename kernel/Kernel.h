@@ -33,7 +33,9 @@ public:
     // stayed on.
     static ErrorOr<void> shutdown();
 
-    bool skip_boot_question { false };
+    // Whether the shell's next start skips the boot question.
+    bool skip_boot_question() const { return m_skip_boot_question; }
+    void set_skip_boot_question(bool skip) { m_skip_boot_question = skip; }
 
     // Runs `task` in place of the question and the shell once the boot
     // screen has mounted the disks; set before the kernel starts. The
@@ -61,6 +63,7 @@ private:
 
     Vector<Command> m_commands;
     bool m_restart_pending { false };
+    bool m_skip_boot_question { false };
     Desktop m_desktop { *this };
     String m_current_directory { "/home/root" };
     TessScript m_script;

@@ -72,9 +72,9 @@ Volume open_volume(std::string const& path, unsigned part)
     sector.resize(BlockDevice::BlockSize);
     check(v.image->read_block(0, 1, sector));
     MBR table(sector);
-    if (part < 1 || part > table.partitions.size())
+    if (part < 1 || part > table.partitions().size())
         throw Failure { path + ": no partition " + std::to_string(part) + " in the partition table" };
-    auto const& info = table.partitions[part - 1];
+    auto const& info = table.partitions()[part - 1];
     u64 disk = v.image->block_count();
     if (info.start_sector >= disk || info.sector_count > disk - info.start_sector)
         throw Failure { path + ": partition " + std::to_string(part) + " reaches past the end of the image" };

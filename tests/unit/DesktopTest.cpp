@@ -159,7 +159,7 @@ TEST_F(DesktopScreen, ClicksActOnTheirRegions)
 {
     // Next to the DOS button nothing happens.
     ASSERT_FALSE(desktop.click(22, 8).is_error());
-    EXPECT_FALSE(kernel.skip_boot_question);
+    EXPECT_FALSE(kernel.skip_boot_question());
     EXPECT_TRUE(Sim::writes_to(0x64).empty());
 
     // The top-right button toggles the panel; its left edge column does not.
@@ -189,7 +189,7 @@ TEST_F(DesktopScreen, ClicksActOnTheirRegions)
 
     // The DOS button restarts the machine through the keyboard controller.
     EXPECT_THROW((void)desktop.click(21, 8), Sim::Stopped);
-    EXPECT_TRUE(kernel.skip_boot_question);
+    EXPECT_TRUE(kernel.skip_boot_question());
     auto writes = Sim::writes_to(0x64);
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back().value, 0xFEu);

@@ -169,12 +169,12 @@ TEST_F(BootDisks, FormatsBlankPartitionsLeavesForeignOnesAloneAndServesTheLastTe
     // Only the shell's volume, the last Tessary partition, is mounted, so
     // every command sees the same files.
     ASSERT_FALSE(storage.boot_volume().is_error());
-    EXPECT_EQ(&boot_volume()->partition, &second);
-    ASSERT_EQ(storage.root().mount_points.size(), 1u);
-    EXPECT_EQ(storage.root().mount_points[0].filesystem, boot_volume());
+    EXPECT_EQ(&boot_volume()->partition(), &second);
+    ASSERT_EQ(storage.root().mount_points().size(), 1u);
+    EXPECT_EQ(storage.root().mount_points()[0].filesystem, boot_volume());
     EXPECT_TRUE(DiskFilesystem::is_formatted(first).value());
     DiskFilesystem check(second, storage.user());
-    EXPECT_EQ(ascii(check.label), "TESSARY");
+    EXPECT_EQ(ascii(check.label()), "TESSARY");
     EXPECT_EQ(check.get_long_list("/home/root").value().size(), 0u);
     EXPECT_EQ(check.get_long_list("/").value().size(), 2u);
     EXPECT_EQ(ascii(check.read_from_node("documents").value().owner), "root");
@@ -198,7 +198,7 @@ TEST_F(BootDisks, ADiskErrorWhileProbingSkipsThatPartitionOnly)
     ASSERT_FALSE(detect_and_mount_disks(storage).is_error());
     EXPECT_EQ(machine.line(0), "/dev/sda1: ATA Error");
     ASSERT_FALSE(storage.boot_volume().is_error());
-    EXPECT_EQ(&boot_volume()->partition, &good);
+    EXPECT_EQ(&boot_volume()->partition(), &good);
 }
 
 TEST_F(BootDisks, RunningTheBootScreenAgainFreesWhatTheLastRunMounted)

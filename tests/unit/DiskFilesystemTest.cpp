@@ -57,7 +57,7 @@ TEST(DiskFilesystem, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
     EXPECT_FALSE(DiskFilesystem::is_formatted(p).value());
     User root = User::root();
     DiskFilesystem fs(p, root);
-    EXPECT_EQ(ascii(fs.label), "");
+    EXPECT_EQ(ascii(fs.label()), "");
     ASSERT_FALSE(fs.format("TESSARY").is_error());
     EXPECT_TRUE(DiskFilesystem::is_formatted(p).value());
     u8 const* super = disk.block(2049);
@@ -68,7 +68,7 @@ TEST(DiskFilesystem, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
     EXPECT_EQ(disk.block(2047)[511], 0xEE);     // nothing before the partition
     EXPECT_EQ(fs.get_write_address().value(), 4);
     EXPECT_TRUE(fs.get_long_list("/").value().is_empty());
-    EXPECT_EQ(ascii(DiskFilesystem(p, root).label), "TESSARY");
+    EXPECT_EQ(ascii(DiskFilesystem(p, root).label()), "TESSARY");
 }
 
 TEST(DiskFilesystem, FormatRefusesSmallPartitionsAndLongLabelsWithoutWriting)

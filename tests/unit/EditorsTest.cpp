@@ -47,7 +47,7 @@ TEST(TextEdit, AnyKeyButEnterAtTheStartReturnsWithoutAHeader)
     EXPECT_EQ(machine.attribute(0, 0), 0x0B);
     EXPECT_EQ(machine.line(1), "x");
     EXPECT_EQ(machine.screen().find("TESSTEXT"), std::string::npos);
-    EXPECT_FALSE(kernel.skip_boot_question);
+    EXPECT_FALSE(kernel.skip_boot_question());
 }
 
 TEST(TextEdit, TypedLinesAndKeyNamesJoinTheTextThatF2SavesAndF4LeavesAfterAsking)
@@ -73,7 +73,7 @@ TEST(TextEdit, TypedLinesAndKeyNamesJoinTheTextThatF2SavesAndF4LeavesAfterAsking
     EXPECT_EQ(documents.read("/documents/my notes.txt"), "Hello there\nq\nLEFT\n");
     // Only exactly "N" leaves: "y" asked again. Leaving restarts the shell
     // straight to the prompt, from a cleared screen.
-    EXPECT_TRUE(kernel.skip_boot_question);
+    EXPECT_TRUE(kernel.skip_boot_question());
     EXPECT_EQ(machine.screen(), std::string(25, '\n'));
     // Nothing after the last answer was read (its key release is left).
     EXPECT_EQ(machine.pending(), 1u);
@@ -115,7 +115,7 @@ TEST(TextEdit, F1RedrawsABlankPageAndF4OnTextAsksOnMagenta)
     ASSERT_GE(y, 4);
     EXPECT_EQ(machine.attribute(x, y), 0xDF);
     EXPECT_EQ(find(machine, "abc").second, y - 1);
-    EXPECT_FALSE(kernel.skip_boot_question);
+    EXPECT_FALSE(kernel.skip_boot_question());
 }
 
 TEST(TextEdit, AFailedSaveIsReportedOnRedAndTheTextStays)

@@ -32,8 +32,8 @@ TEST(RootFilesystem, ForwardsByFirstPlainPrefixElseToTheFirstMount)
     Recorder slash, mnt;
     root.mount("/", slash);
     root.mount("/mnt/", mnt);
-    EXPECT_EQ(ascii(root.mount_points[0].path), "");
-    EXPECT_EQ(ascii(root.mount_points[1].path), "mnt");
+    EXPECT_EQ(ascii(root.mount_points()[0].path), "");
+    EXPECT_EQ(ascii(root.mount_points()[1].path), "mnt");
 
     ASSERT_FALSE(root.read_file("/home/root/a.txt").is_error());
     ASSERT_FALSE(root.get_long_list("/mnt/x").is_error());

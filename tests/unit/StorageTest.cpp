@@ -37,16 +37,16 @@ TEST(MBR, SkipsUnusedEntriesAndReadsStartAndCount)
     put_entry(sector.data(), 0, 0x83, 2048, 1000);
     put_entry(sector.data(), 2, 0x0C, 0x01020304, 0xA0B0C0D0);
     MBR table(sector);
-    ASSERT_EQ(table.partitions.size(), 2u);
-    EXPECT_EQ(table.partitions[0].system_id, 0x83);
-    EXPECT_EQ(table.partitions[0].start_sector, 2048u);
-    EXPECT_EQ(table.partitions[0].sector_count, 1000u);
-    EXPECT_EQ(table.partitions[1].start_sector, 0x01020304u);
-    EXPECT_EQ(table.partitions[1].sector_count, 0xA0B0C0D0u);
+    ASSERT_EQ(table.partitions().size(), 2u);
+    EXPECT_EQ(table.partitions()[0].system_id, 0x83);
+    EXPECT_EQ(table.partitions()[0].start_sector, 2048u);
+    EXPECT_EQ(table.partitions()[0].sector_count, 1000u);
+    EXPECT_EQ(table.partitions()[1].start_sector, 0x01020304u);
+    EXPECT_EQ(table.partitions()[1].sector_count, 0xA0B0C0D0u);
 
     // Without 0x55 0xAA at its end, sector 0 is no partition table.
     sector[511] = 0;
-    EXPECT_TRUE(MBR(sector).partitions.is_empty());
+    EXPECT_TRUE(MBR(sector).partitions().is_empty());
 }
 
 TEST(DeviceRegistry, NamesDisksAndPartitionsWithOnePartitionCounter)

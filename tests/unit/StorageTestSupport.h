@@ -38,13 +38,18 @@ struct Volume {
     explicit Volume(u64 partition_blocks = 4096, String const& label = "TESSARY")
         : disk(2048 + partition_blocks)
         , partition(disk, 2048, partition_blocks)
-        , fs(partition, user)
+        , fs(formatted(partition, user, label), user)
+    {
+    }
+    // Formats `partition` before the volume's file system reads its
+    // superblock, as mounting a freshly formatted partition does.
+    static Partition& formatted(Partition& partition, User const& user, String const& label)
     {
         // Time stamps read the clock: unattached ports then read as zero,
         // a clock that is never busy updating.
         Sim::set_unattached_read_value(0);
-        EXPECT_FALSE(fs.format(label).is_error());
-        fs.label = label;
+        EXPECT_FALSE(DiskFilesystem(partition, user).format(label).is_error());
+        return partition;
     }
     // Block n of the partition.
     u8* block(u64 n) { return disk.block(2048 + n); }
