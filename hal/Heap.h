@@ -43,21 +43,20 @@ private:
 // The kernel heap: everything above the kernel image up to the last MiB of
 // the memory the boot loader reported. It sets itself up at the first
 // allocation: a global constructor's or the kernel object's.
-class Heap {
-public:
-    static void initialize();
-    static void* mem_alloc(u32 size);
-    // Null instead of the exhaustion stop: for sizes that come from a disk or
-    // a user, whose callers report the failure and go on. It also fails
-    // when it would leave less than a small reserve, so the error can still
-    // be reported and the shell can go on allocating its lines and prompts.
-    static void* try_mem_alloc(u32 size);
-    static constexpr u32 ReserveBytes = 256 * 1024;
-    static void free(void* block);
-    // Heap exhaustion is fatal: the handler the kernel installed tells the
-    // user (it may allocate: a failure inside it stops at once), the kernel
-    // log gets the size, and the machine stops.
-    [[noreturn]] static void report_exhaustion(u32 size);
-    static void set_exhaustion_handler(void (*handler)(u32 size));
-    static FreeListHeap& instance();
-};
+namespace Heap {
+void initialize();
+void* mem_alloc(u32 size);
+// Null instead of the exhaustion stop: for sizes that come from a disk or
+// a user, whose callers report the failure and go on. It also fails
+// when it would leave less than a small reserve, so the error can still
+// be reported and the shell can go on allocating its lines and prompts.
+void* try_mem_alloc(u32 size);
+constexpr u32 ReserveBytes = 256 * 1024;
+void free(void* block);
+// Heap exhaustion is fatal: the handler the kernel installed tells the
+// user (it may allocate: a failure inside it stops at once), the kernel
+// log gets the size, and the machine stops.
+[[noreturn]] void report_exhaustion(u32 size);
+void set_exhaustion_handler(void (*handler)(u32 size));
+FreeListHeap& instance();
+}

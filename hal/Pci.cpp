@@ -317,16 +317,11 @@ String DeviceClass::get_string(PCIDevice const& device)
     return class_name(device);
 }
 
-Vector<String> PCI::setup()
-{
-    g_devices.clear();
-    g_records.clear();
-    Vector<String> listing;
-    enumerate_bus(0, 0, listing);
-    return listing;
-}
+namespace {
 
-void PCI::enumerate_bus(u32 bus, u32 depth, Vector<String>& listing)
+void add_device(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing);
+
+void enumerate_bus(u32 bus, u32 depth, Vector<String>& listing)
 {
     for (u32 slot = 0; slot < 32; ++slot) {
         PCIDevice probe(bus, slot, 0);
@@ -349,7 +344,7 @@ void PCI::enumerate_bus(u32 bus, u32 depth, Vector<String>& listing)
     }
 }
 
-void PCI::add_device(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing)
+void add_device(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing)
 {
     String name = DeviceClass::get_string(*device);
     String line = String::repeated(u' ', 5 * depth) + String::number(device->bus) + ":" + String::number(device->slot)
@@ -366,6 +361,17 @@ void PCI::add_device(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listin
         if (secondary > added.bus)
             enumerate_bus(secondary, depth + 1, listing);
     }
+}
+
+}
+
+Vector<String> PCI::setup()
+{
+    g_devices.clear();
+    g_records.clear();
+    Vector<String> listing;
+    enumerate_bus(0, 0, listing);
+    return listing;
 }
 
 PCIDevice* PCI::get_device(u16 vendor, u16 device)

@@ -92,39 +92,33 @@ struct PCIDeviceCardbus : PCIDevice {
 };
 
 // Display names: a known device by name, anything else by its class.
-class DeviceClass {
-public:
-    static String get_string(PCIDevice const& device);
-    static String class_name(PCIDevice const& device);
-    // The sub-class's name, or the class and sub-class numbers when it has
-    // none (every sub-class of a class without a name).
-    static String subclass_name(PCIDevice const& device);
-};
+namespace DeviceClass {
+String get_string(PCIDevice const& device);
+String class_name(PCIDevice const& device);
+// The sub-class's name, or the class and sub-class numbers when it has
+// none (every sub-class of a class without a name).
+String subclass_name(PCIDevice const& device);
+}
 
 // "0x" and bits / 4 upper-case hexadecimal digits.
 String to_hex(u32 value, u32 bits);
 
-class PCI {
-public:
-    // One row of the shell's device table.
-    struct Record {
-        String device_name;
-        String subclass_name;
-        u16 device_number;
-        u8 bus;
-    };
-
-    // Walks every bus reachable from bus 0 and returns the start-up listing:
-    // one line per function found, indented five spaces per bridge crossed.
-    // The previous list is discarded.
-    static Vector<String> setup();
-    // The first device with both identifiers, or null.
-    static PCIDevice* get_device(u16 vendor, u16 device);
-    static Vector<OwnPtr<PCIDevice>> const& devices();
-    // The shell's device table, one record per device found.
-    static Vector<Record> const& pci_device_list();
-
-private:
-    static void enumerate_bus(u32 bus, u32 depth, Vector<String>& listing);
-    static void add_device(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing);
+namespace PCI {
+// One row of the shell's device table.
+struct Record {
+    String device_name;
+    String subclass_name;
+    u16 device_number;
+    u8 bus;
 };
+
+// Walks every bus reachable from bus 0 and returns the start-up listing:
+// one line per function found, indented five spaces per bridge crossed.
+// The previous list is discarded.
+Vector<String> setup();
+// The first device with both identifiers, or null.
+PCIDevice* get_device(u16 vendor, u16 device);
+Vector<OwnPtr<PCIDevice>> const& devices();
+// The shell's device table, one record per device found.
+Vector<Record> const& pci_device_list();
+}

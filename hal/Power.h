@@ -2,8 +2,7 @@
 
 // Restart through the keyboard controller: its command 0xFE pulses the
 // processor's reset line, which every PC since the AT has wired up.
-class Power {
-public:
-    // Returns only if the controller ignored the command.
-    static void restart_through_keyboard_controller();
-};
+namespace Power {
+// Returns only if the controller ignored the command.
+void restart_through_keyboard_controller();
+}

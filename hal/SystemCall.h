@@ -12,10 +12,9 @@
 //            the buffer's size (0: unlimited), the line is cut to ECX - 1
 //            characters and ended with a 0 byte; EAX returns its length
 //   other    nothing
-class SystemCall {
-public:
-    static void handle(IRQContext& context);
-};
+namespace SystemCall {
+void handle(IRQContext& context);
+}
 
 // Interrupt gates enter with interrupts masked, but a system call that waits
 // for the keyboard needs the keyboard's interrupt: one of these lets

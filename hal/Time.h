@@ -3,22 +3,21 @@
 #include "base/Error.h"
 
 // The battery-backed real-time clock (CMOS registers through ports 0x70/0x71).
-class RTC {
-public:
-    static u8 second();
-    static u8 minute();
-    static u8 hour();
-    static u8 day_of_the_week();
-    static u8 day_of_the_month();
-    static u8 month();
-    static u8 year();
-    // Returns when the second changes. A clock that stands still (updates
-    // switched off by bit 7 of status register B, a dead CMOS) ends the wait
-    // after a little more than a second instead of never.
-    static void wait_for_next_second();
-    // Forget the mode flags read at the first access (tests change clocks).
-    static void reset();
-};
+namespace RTC {
+u8 second();
+u8 minute();
+u8 hour();
+u8 day_of_the_week();
+u8 day_of_the_month();
+u8 month();
+u8 year();
+// Returns when the second changes. A clock that stands still (updates
+// switched off by bit 7 of status register B, a dead CMOS) ends the wait
+// after a little more than a second instead of never.
+void wait_for_next_second();
+// Forget the mode flags read at the first access (tests change clocks).
+void reset();
+}
 
 // A timer on the interval timer's one-shot interrupt: its trigger runs once
 // its timeout has elapsed, and again every timeout when it is recurring.
@@ -78,24 +77,23 @@ private:
     u16 m_last;
 };
 
-class Time {
-public:
-    // Whole seconds, measured on the interval timer rather than on the
-    // real-time clock: the clock's second only tells that a new second has
-    // begun, so counting n of its changes lasts anywhere from n - 1 to n
-    // seconds, and a clock that stands still would never end the wait. The
-    // timer runs whatever the CMOS does. 0 or less returns at once.
-    static void wait(i32 seconds);
-    // Milliseconds measured with one-shot periods of the interval timer,
-    // halted through: the one way the system waits. (A Deadline only bounds
-    // a loop that polls hardware.) Needs interrupts: the boot has them on
-    // before the first wait.
-    static void wait_ms(u32 milliseconds);
+namespace Time {
+// Whole seconds, measured on the interval timer rather than on the
+// real-time clock: the clock's second only tells that a new second has
+// begun, so counting n of its changes lasts anywhere from n - 1 to n
+// seconds, and a clock that stands still would never end the wait. The
+// timer runs whatever the CMOS does. 0 or less returns at once.
+void wait(i32 seconds);
+// Milliseconds measured with one-shot periods of the interval timer,
+// halted through: the one way the system waits. (A Deadline only bounds
+// a loop that polls hardware.) Needs interrupts: the boot has them on
+// before the first wait.
+void wait_ms(u32 milliseconds);
 
-    static String twenty_four_hour_to_string();
-    static String twelve_hour_to_string();
-    static String get_correct_minute();
+String twenty_four_hour_to_string();
+String twelve_hour_to_string();
+String get_correct_minute();
 
-    // The line-0 interrupt: completion of the one-shot.
-    static void on_timer_interrupt();
-};
+// The line-0 interrupt: completion of the one-shot.
+void on_timer_interrupt();
+}
