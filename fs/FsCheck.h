@@ -7,7 +7,8 @@
 // that do not parse, extents that overlap or reach past the allocation
 // pointer, and file contents whose checksum does not match. An empty list
 // means clean.
-class FsCheck {
-public:
-    static ErrorOr<Vector<String>> run(DiskFilesystem& fs);
-};
+namespace FsCheck {
+
+ErrorOr<Vector<String>> run(DiskFilesystem& fs);
+
+}

@@ -15,17 +15,18 @@ struct ClockReading {
 
 // The date-and-time text written into every directory record, for example
 // "Mon 3/7/26 9:05".
-class TimeStamp {
-public:
-    static String date_time_string();
-    static String time_string();
-    static String date_time_string(ClockReading const& clock);
-    static String time_string(ClockReading const& clock);
-    // "Sun" ... "Sat" for 1 ... 7, empty otherwise.
-    static String day_name(u8 day_of_week);
+namespace TimeStamp {
 
-    // The current clock: the real-time clock in the kernel and the tests
-    // (fs/RtcClock.cpp), the host's clock in the tools (tools/HostClock.cpp).
-    // CMake links exactly one of them into each program.
-    static ClockReading read_clock();
-};
+String date_time_string();
+String time_string();
+String date_time_string(ClockReading const& clock);
+String time_string(ClockReading const& clock);
+// "Sun" ... "Sat" for 1 ... 7, empty otherwise.
+String day_name(u8 day_of_week);
+
+// The current clock: the real-time clock in the kernel and the tests
+// (fs/RtcClock.cpp), the host's clock in the tools (tools/HostClock.cpp).
+// CMake links exactly one of them into each program.
+ClockReading read_clock();
+
+}

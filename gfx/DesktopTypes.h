@@ -26,7 +26,9 @@ struct Size {
     }
 };
 
-struct Colors {
-    // 24-bit RGB.
-    static constexpr u32 DesktopBlueBackground = 0x3D9FED;
-};
+namespace Colors {
+
+// 24-bit RGB.
+constexpr u32 DesktopBlueBackground = 0x3D9FED;
+
+}

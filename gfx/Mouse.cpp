@@ -74,6 +74,39 @@ void wait_for_acknowledgement()
             return;
     }
 }
+
+void handle_mouse(IRQContext&)
+{
+    g_mouse_events = g_mouse_events + 1;
+    // An interrupt latched while the controller was being set up can arrive
+    // after its byte has been taken: never read a byte that is not there.
+    if ((Port::in8(CommandPort) & (OutputFull | AuxiliaryData)) != (OutputFull | AuxiliaryData))
+        return;
+    u8 byte = Port::in8(DataPort);
+    switch (g_packet_bytes_taken) {
+    case 0:
+        g_packet[0] = byte;
+        // Anything that cannot start a packet is dropped until the stream is
+        // back in step.
+        if ((byte & FirstByteMarks) == FirstByte)
+            g_packet_bytes_taken = 1;
+        break;
+    case 1:
+        g_packet[1] = byte;
+        g_packet_bytes_taken = 2;
+        break;
+    default: {
+        g_packet[2] = byte;
+        g_packet_bytes_taken = 0;
+        i32 dx = g_packet[1] - ((g_packet[0] & 0x10) ? 256 : 0);
+        i32 dy = g_packet[2] - ((g_packet[0] & 0x20) ? 256 : 0);
+        g_mouse_x = clamp(g_mouse_x + dx, 0, 319);
+        g_mouse_y = clamp(g_mouse_y - dy, 0, 199);
+        g_mouse_buttons = g_packet[0] & 7;
+        break;
+    }
+    }
+}
 }
 
 i32 Mouse::x() { return g_mouse_x; }
@@ -128,37 +161,4 @@ void Mouse::wait_for_event(u32 seen)
         Cpu::disable_interrupts();
     }
     Cpu::enable_interrupts();
-}
-
-void Mouse::handle_mouse(IRQContext&)
-{
-    g_mouse_events = g_mouse_events + 1;
-    // An interrupt latched while the controller was being set up can arrive
-    // after its byte has been taken: never read a byte that is not there.
-    if ((Port::in8(CommandPort) & (OutputFull | AuxiliaryData)) != (OutputFull | AuxiliaryData))
-        return;
-    u8 byte = Port::in8(DataPort);
-    switch (g_packet_bytes_taken) {
-    case 0:
-        g_packet[0] = byte;
-        // Anything that cannot start a packet is dropped until the stream is
-        // back in step.
-        if ((byte & FirstByteMarks) == FirstByte)
-            g_packet_bytes_taken = 1;
-        break;
-    case 1:
-        g_packet[1] = byte;
-        g_packet_bytes_taken = 2;
-        break;
-    default: {
-        g_packet[2] = byte;
-        g_packet_bytes_taken = 0;
-        i32 dx = g_packet[1] - ((g_packet[0] & 0x10) ? 256 : 0);
-        i32 dy = g_packet[2] - ((g_packet[0] & 0x20) ? 256 : 0);
-        g_mouse_x = clamp(g_mouse_x + dx, 0, 319);
-        g_mouse_y = clamp(g_mouse_y - dy, 0, 199);
-        g_mouse_buttons = g_packet[0] & 7;
-        break;
-    }
-    }
 }

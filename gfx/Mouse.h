@@ -6,29 +6,27 @@
 // three-byte packets into a pointer position clamped to the 320x200 desktop
 // and the button state; the desktops poll them through the accessors, which
 // read the interrupt-filled state with volatile loads.
-class Mouse {
-public:
-    // Switches the auxiliary device on with its interrupt, puts the mouse in
-    // streaming mode and installs the handler. Safe to repeat.
-    static void initialize();
+namespace Mouse {
 
-    static i32 x();
-    static i32 y();
-    // Bit 0 left, bit 1 right, bit 2 middle.
-    static i32 buttons();
-    // Counts the interrupts handled, so a loop can sleep until the next one.
-    static u32 events();
-    // How many bytes of the packet under way have arrived (0-2).
-    static u32 packet_bytes_taken();
+// Switches the auxiliary device on with its interrupt, puts the mouse in
+// streaming mode and installs the handler. Safe to repeat.
+void initialize();
 
-    // Halts until an interrupt after the one counted in `seen` has been
-    // handled; one that came in meanwhile ends the wait at once.
-    static void wait_for_event(u32 seen);
+i32 x();
+i32 y();
+// Bit 0 left, bit 1 right, bit 2 middle.
+i32 buttons();
+// Counts the interrupts handled, so a loop can sleep until the next one.
+u32 events();
+// How many bytes of the packet under way have arrived (0-2).
+u32 packet_bytes_taken();
 
-    // Puts the pointer at (x, y) with no button down and no packet under
-    // way, as a machine that has just started the mouse would have it.
-    static void reset(i32 x, i32 y);
+// Halts until an interrupt after the one counted in `seen` has been
+// handled; one that came in meanwhile ends the wait at once.
+void wait_for_event(u32 seen);
 
-private:
-    static void handle_mouse(IRQContext& context);
-};
+// Puts the pointer at (x, y) with no button down and no packet under
+// way, as a machine that has just started the mouse would have it.
+void reset(i32 x, i32 y);
+
+}

@@ -155,6 +155,73 @@ ScreenResolution g_resolution = ScreenResolution::Mode320x200x256;
 i32 g_screen_width = 0;
 i32 g_screen_height = 0;
 i32 g_colour_count = 0;
+
+ErrorOr<void> set_pixel_2(u32 x, u32 y, u32 colour)
+{
+    u8 pattern = static_cast<u8>((colour & 3) * 0x55);
+    u32 offset = static_cast<u32>(g_screen_width) / 4 * y + x / 4;
+    u8 mask = static_cast<u8>(0xC0 >> ((x & 3) * 2));
+    auto memory = VGAPortGroup::vga_memory_block();
+    u8 byte = TRY(memory.read8(offset));
+    return memory.write8(offset, static_cast<u8>((byte & ~mask) | (pattern & mask)));
+}
+
+// Routes CPU reads and writes to one bit plane.
+void set_plane(u32 plane)
+{
+    plane &= 3;
+    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsReadMapSelect, static_cast<u8>(plane));
+    VGAPortGroup::write_sequencer(VGAPortGroup::SequencerMapMask, static_cast<u8>(1 << plane));
+}
+
+ErrorOr<void> set_pixel_4(u32 x, u32 y, u32 colour)
+{
+    u32 offset = static_cast<u32>(g_screen_width) / 8 * y + x / 8;
+    u8 mask = static_cast<u8>(0x80 >> (x & 7));
+    auto memory = VGAPortGroup::vga_memory_block();
+    for (u32 plane = 0; plane < 4; ++plane) {
+        set_plane(plane);
+        u8 byte = TRY(memory.read8(offset));
+        TRY(memory.write8(offset, (colour >> plane) & 1 ? byte | mask : byte & ~mask));
+    }
+    return {};
+}
+
+ErrorOr<u32> get_pixel_4(u32 x, u32 y)
+{
+    u32 offset = static_cast<u32>(g_screen_width) / 8 * y + x / 8;
+    u8 mask = static_cast<u8>(0x80 >> (x & 7));
+    u32 colour = 0;
+    for (u32 plane = 0; plane < 4; ++plane) {
+        set_plane(plane);
+        if (TRY(VGAPortGroup::vga_memory_block().read8(offset)) & mask)
+            colour |= 1u << plane;
+    }
+    return colour;
+}
+
+// With set/reset enabled for all four planes and all four planes enabled
+// for writing, one byte write sets eight pixels to the colour in every plane
+// at once; the byte written itself does not matter.
+ErrorOr<void> fill_planar_bytes(u32 y0, u32 y1, u32 first_byte, u32 byte_count, u32 colour)
+{
+    u32 pitch = static_cast<u32>(g_screen_width) / 8;
+    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsSetReset, static_cast<u8>(colour & 0x0F));
+    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsEnableSetReset, 0x0F);
+    VGAPortGroup::write_sequencer(VGAPortGroup::SequencerMapMask, 0x0F);
+    ErrorOr<void> result;
+    if (first_byte == 0 && byte_count == pitch)
+        result = VGAPortGroup::vga_memory_block().fill8(pitch * y0, 0xFF, pitch * (y1 - y0 + 1));
+    else {
+        for (u32 y = y0; y <= y1 && !result.is_error(); ++y)
+            result = VGAPortGroup::vga_memory_block().fill8(pitch * y + first_byte, 0xFF, byte_count);
+    }
+    // Plain write mode again: the per-pixel path relies on it.
+    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsEnableSetReset, 0x00);
+    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsSetReset, 0x00);
+    return result;
+}
+
 }
 
 ScreenResolution VGA::resolution() { return g_resolution; }
@@ -244,49 +311,6 @@ ErrorOr<void> VGA::fill_row_8(u32 x0, u32 x1, u32 y, u32 colour)
     return VGAPortGroup::vga_memory_block().fill8(y * 320 + x0, static_cast<u8>(colour), x1 - x0 + 1);
 }
 
-ErrorOr<void> VGA::set_pixel_2(u32 x, u32 y, u32 colour)
-{
-    u8 pattern = static_cast<u8>((colour & 3) * 0x55);
-    u32 offset = static_cast<u32>(g_screen_width) / 4 * y + x / 4;
-    u8 mask = static_cast<u8>(0xC0 >> ((x & 3) * 2));
-    auto memory = VGAPortGroup::vga_memory_block();
-    u8 byte = TRY(memory.read8(offset));
-    return memory.write8(offset, static_cast<u8>((byte & ~mask) | (pattern & mask)));
-}
-
-void VGA::set_plane(u32 plane)
-{
-    plane &= 3;
-    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsReadMapSelect, static_cast<u8>(plane));
-    VGAPortGroup::write_sequencer(VGAPortGroup::SequencerMapMask, static_cast<u8>(1 << plane));
-}
-
-ErrorOr<void> VGA::set_pixel_4(u32 x, u32 y, u32 colour)
-{
-    u32 offset = static_cast<u32>(g_screen_width) / 8 * y + x / 8;
-    u8 mask = static_cast<u8>(0x80 >> (x & 7));
-    auto memory = VGAPortGroup::vga_memory_block();
-    for (u32 plane = 0; plane < 4; ++plane) {
-        set_plane(plane);
-        u8 byte = TRY(memory.read8(offset));
-        TRY(memory.write8(offset, (colour >> plane) & 1 ? byte | mask : byte & ~mask));
-    }
-    return {};
-}
-
-ErrorOr<u32> VGA::get_pixel_4(u32 x, u32 y)
-{
-    u32 offset = static_cast<u32>(g_screen_width) / 8 * y + x / 8;
-    u8 mask = static_cast<u8>(0x80 >> (x & 7));
-    u32 colour = 0;
-    for (u32 plane = 0; plane < 4; ++plane) {
-        set_plane(plane);
-        if (TRY(VGAPortGroup::vga_memory_block().read8(offset)) & mask)
-            colour |= 1u << plane;
-    }
-    return colour;
-}
-
 ErrorOr<void> VGA::clear(u32 colour)
 {
     if (g_screen_width <= 0 || g_screen_height <= 0)
@@ -339,26 +363,4 @@ ErrorOr<void> VGA::fill_rectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour)
     for (u32 y = y0; y <= y1; ++y)
         TRY(VGAPortGroup::vga_memory_block().fill8(pitch * y + first, pattern, end - first));
     return {};
-}
-
-// With set/reset enabled for all four planes and all four planes enabled
-// for writing, one byte write sets eight pixels to the colour in every plane
-// at once; the byte written itself does not matter.
-ErrorOr<void> VGA::fill_planar_bytes(u32 y0, u32 y1, u32 first_byte, u32 byte_count, u32 colour)
-{
-    u32 pitch = static_cast<u32>(g_screen_width) / 8;
-    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsSetReset, static_cast<u8>(colour & 0x0F));
-    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsEnableSetReset, 0x0F);
-    VGAPortGroup::write_sequencer(VGAPortGroup::SequencerMapMask, 0x0F);
-    ErrorOr<void> result;
-    if (first_byte == 0 && byte_count == pitch)
-        result = VGAPortGroup::vga_memory_block().fill8(pitch * y0, 0xFF, pitch * (y1 - y0 + 1));
-    else {
-        for (u32 y = y0; y <= y1 && !result.is_error(); ++y)
-            result = VGAPortGroup::vga_memory_block().fill8(pitch * y + first_byte, 0xFF, byte_count);
-    }
-    // Plain write mode again: the per-pixel path relies on it.
-    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsEnableSetReset, 0x00);
-    VGAPortGroup::write_graphics(VGAPortGroup::GraphicsSetReset, 0x00);
-    return result;
 }

@@ -12,41 +12,34 @@ enum class ScreenResolution : u32 {
 
 // The standard VGA adapter in its five graphics modes, programmed directly
 // through its registers (no firmware call), and pixel access in each mode.
-class VGA {
-public:
-    // Loads the mode's registers and palette, clears the screen to black and
-    // draws the red test rectangle inside an 8-pixel border.
-    static ErrorOr<void> set_mode(ScreenResolution mode);
-    // Loads only the mode's registers, keeping the CRT controller's
-    // registers unlocked: no palette, no clearing, and the mode the pixel
-    // functions draw in stays as it was. The desktop's screen starts so.
-    static void write_mode_registers(ScreenResolution mode);
+namespace VGA {
 
-    // What the last set_mode loaded; a mode outside the table changes only
-    // the resolution, the size and colour count stay those of the mode before.
-    static ScreenResolution resolution();
-    static i32 screen_width();
-    static i32 screen_height();
-    static i32 colour_count();
+// Loads the mode's registers and palette, clears the screen to black and
+// draws the red test rectangle inside an 8-pixel border.
+ErrorOr<void> set_mode(ScreenResolution mode);
+// Loads only the mode's registers, keeping the CRT controller's
+// registers unlocked: no palette, no clearing, and the mode the pixel
+// functions draw in stays as it was. The desktop's screen starts so.
+void write_mode_registers(ScreenResolution mode);
 
-    static ErrorOr<void> set_pixel(u32 x, u32 y, u32 colour);
-    static ErrorOr<u32> get_pixel(u32 x, u32 y);
-    // The 320x200x256 layout, a byte a pixel and 320 bytes a row, whatever
-    // the current mode: the desktop's screen draws through these as well.
-    static ErrorOr<void> set_pixel_8(u32 x, u32 y, u32 colour);
-    static ErrorOr<u32> get_pixel_8(u32 x, u32 y);
-    static ErrorOr<void> fill_row_8(u32 x0, u32 x1, u32 y, u32 colour);
+// What the last set_mode loaded; a mode outside the table changes only
+// the resolution, the size and colour count stay those of the mode before.
+ScreenResolution resolution();
+i32 screen_width();
+i32 screen_height();
+i32 colour_count();
 
-    // Sets every pixel of the screen, as set_pixel over the whole screen would.
-    static ErrorOr<void> clear(u32 colour);
-    // Sets the pixels x0..x1, y0..y1 (inclusive), as set_pixel row by row would.
-    static ErrorOr<void> fill_rectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour);
+ErrorOr<void> set_pixel(u32 x, u32 y, u32 colour);
+ErrorOr<u32> get_pixel(u32 x, u32 y);
+// The 320x200x256 layout, a byte a pixel and 320 bytes a row, whatever
+// the current mode: the desktop's screen draws through these as well.
+ErrorOr<void> set_pixel_8(u32 x, u32 y, u32 colour);
+ErrorOr<u32> get_pixel_8(u32 x, u32 y);
+ErrorOr<void> fill_row_8(u32 x0, u32 x1, u32 y, u32 colour);
 
-private:
-    static ErrorOr<void> set_pixel_2(u32 x, u32 y, u32 colour);
-    static ErrorOr<void> set_pixel_4(u32 x, u32 y, u32 colour);
-    static ErrorOr<u32> get_pixel_4(u32 x, u32 y);
-    // Routes CPU reads and writes to one bit plane.
-    static void set_plane(u32 plane);
-    static ErrorOr<void> fill_planar_bytes(u32 y0, u32 y1, u32 first_byte, u32 byte_count, u32 colour);
-};
+// Sets every pixel of the screen, as set_pixel over the whole screen would.
+ErrorOr<void> clear(u32 colour);
+// Sets the pixels x0..x1, y0..y1 (inclusive), as set_pixel row by row would.
+ErrorOr<void> fill_rectangle(u32 x0, u32 y0, u32 x1, u32 y1, u32 colour);
+
+}

@@ -25,13 +25,14 @@ struct Color {
 
 // The colours the last VGA mode switch loaded into the DAC, in index order,
 // and the nearest-colour search over them.
-class VGAColors {
-public:
-    static void clear_entries();
-    static void add_entry(u8 r, u8 g, u8 b);
-    // The index of the first entry nearest to (r, g, b); 0 for an empty list.
-    static i32 find_index(u8 r, u8 g, u8 b);
-    // Sum of the absolute component differences (0-765).
-    static i32 delta_rgb(Color const& a, Color const& b);
-    static Vector<Color> const& palette_entries();
-};
+namespace VGAColors {
+
+void clear_entries();
+void add_entry(u8 r, u8 g, u8 b);
+// The index of the first entry nearest to (r, g, b); 0 for an empty list.
+i32 find_index(u8 r, u8 g, u8 b);
+// Sum of the absolute component differences (0-765).
+i32 delta_rgb(Color const& a, Color const& b);
+Vector<Color> const& palette_entries();
+
+}
