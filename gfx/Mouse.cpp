@@ -2,6 +2,7 @@
 
 #include "arch/Cpu.h"
 #include "arch/Port.h"
+#include "hal/Interrupts.h"
 #include "hal/Time.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hal/Interrupts.h"
+#include "base/Types.h"
 
 // The PS/2 mouse on the 8042's auxiliary port. The IRQ 12 routine assembles
 // three-byte packets into a pointer position clamped to the 320x200 desktop

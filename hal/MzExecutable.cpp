@@ -1,5 +1,6 @@
 #include "hal/MzExecutable.h"
 
+#include "arch/Cpu.h"
 #include "base/Endian.h"
 #include "hal/Debugger.h"
 
@@ -50,5 +51,7 @@ u32 MzExecutable::entry_address() const
 void MzExecutable::execute() const
 {
     Debugger::send("Running program at 0x" + String::hex(entry_address(), 8));
-    Caller().call_code(entry_address());
+    // A near call to the flat 32-bit entry; the program comes back with its
+    // near return.
+    Cpu::call(entry_address());
 }

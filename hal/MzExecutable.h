@@ -1,6 +1,5 @@
 #pragma once
 
-#include "arch/Cpu.h"
 #include "base/Error.h"
 
 // The DOS executable header at the start of an MZ file, little-endian.
@@ -32,13 +31,6 @@ struct RelocationStruct {
 struct RelocationInfo {
     u32 offset;
     u32 segment;
-};
-
-// Enters a program: a near call to a flat 32-bit address, back at the
-// program's near return.
-class Caller {
-public:
-    void call_code(u32 address) { Cpu::call(address); }
 };
 
 // An MZ executable made ready to run: the header checked against the file,

@@ -1,6 +1,7 @@
 #include "arch/Port.h"
 #include "base/StdString.h"
 #include "gfx/Mouse.h"
+#include "hal/Interrupts.h"
 #include "kernel/Bootstrap.h"
 #include "tests/sim/PS2Mouse.h"
 #include "tests/sim/TestMachine.h"
