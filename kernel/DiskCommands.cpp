@@ -60,6 +60,92 @@ ErrorOr<void> rmdir(Kernel& kernel, Argument const& argument)
     return TRY(kernel.storage().boot_volume())->remove(*argument);
 }
 
+// A file is shown as text: a line feed ends a line and a carriage return just
+// before one is dropped, so files written on either kind of system read the
+// same. Any other control byte (below 0x20, and 0x7F) is a '.', so a binary
+// file cannot move the cursor or clear the screen; bytes from 0x80 show as the
+// console's own characters for them.
+char16_t shown_as(u8 byte) { return byte < 0x20 || byte == 0x7F ? u'.' : byte; }
+
+ErrorOr<void> write_as_text(ByteBuffer const& bytes)
+{
+    // Written a screen row at a time, so a long line needs no text as long
+    // as itself.
+    String pending;
+    bool line_open = false;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        u8 byte = bytes[i];
+        if (byte == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            continue;
+        if (byte == '\n') {
+            TRY(Console::write_line(pending));
+            pending = String();
+            line_open = false;
+            continue;
+        }
+        pending.append(shown_as(byte));
+        line_open = true;
+        if (pending.length() == static_cast<size_t>(Console::window_width())) {
+            TRY(Console::write(pending));
+            pending = String();
+        }
+    }
+    if (line_open)
+        TRY(Console::write_line(pending));
+    return {};
+}
+
+// The file commands refuse a directory: reading one as a file would show its
+// records, and removing one is rmdir's job.
+ErrorOr<void> check_is_file(DiskFilesystem& fs, String const& path)
+{
+    if (TRY(fs.read_from_node(path)).is_directory())
+        return Error("Is a directory");
+    return {};
+}
+
+ErrorOr<void> cat(Kernel& kernel, Argument const& argument)
+{
+    if (is_blank(argument))
+        return write_usage("USAGE: cat <file path>");
+    auto* fs = TRY(kernel.storage().boot_volume());
+    TRY(check_is_file(*fs, *argument));
+    return write_as_text(TRY(fs->read_file(*argument)));
+}
+
+// The source ends at the first space, the target is the rest as typed, so a
+// source path cannot hold a space.
+ErrorOr<void> cp(Kernel& kernel, Argument const& argument)
+{
+    Vector<String> paths;
+    if (!is_blank(argument))
+        paths = split_at_first_space(*argument);
+    if (paths.size() < 2 || paths[0].is_blank() || paths[1].is_blank())
+        return write_usage("USAGE: cp <source file> <target file>");
+    String const& source = paths[0];
+    String const& target = paths[1];
+    auto* fs = TRY(kernel.storage().boot_volume());
+    TRY(check_is_file(*fs, source));
+    ByteBuffer content = TRY(fs->read_file(source));
+    // save_file would replace an existing file; a copy never overwrites.
+    String trimmed = Path::trim_separators(target);
+    String name = Path::leaf(trimmed);
+    for (auto const& record : TRY(fs->get_long_list(Path::directory_part(trimmed)))) {
+        if (record.name == name)
+            return Error("Target exists");
+    }
+    return fs->save_file(content, target, kernel.storage().user().name);
+}
+
+ErrorOr<void> rm(Kernel& kernel, Argument const& argument)
+{
+    if (is_blank(argument))
+        return write_usage("USAGE: rm <file path>");
+    auto* fs = TRY(kernel.storage().boot_volume());
+    TRY(check_is_file(*fs, *argument));
+    return fs->remove(*argument);
+}
+
 ErrorOr<void> cd(Kernel& kernel, Argument const& argument)
 {
     if (is_blank(argument))
@@ -92,6 +178,9 @@ void register_disk_commands(Vector<Command>& table)
     table.append({ "ls", ls });
     table.append({ "mkdir", mkdir });
     table.append({ "rmdir", rmdir });
+    table.append({ "cat", cat });
+    table.append({ "cp", cp });
+    table.append({ "rm", rm });
     table.append({ "cd", cd });
     table.append({ "rovazav", rovazav });
     table.append({ "tessfs", tessfs });

@@ -2,7 +2,8 @@
 
 #include "kernel/Kernel.h"
 
-// The disk commands: ls (all forms), mkdir, rmdir, cd, rovazav and tessfs.
+// The disk commands: ls (all forms), mkdir, rmdir, cat, cp, rm, cd, rovazav and
+// tessfs.
 void register_disk_commands(Vector<Command>& table);
 
 // The boot's disk steps: names the detected devices, logs in root, unmounts

@@ -34,6 +34,20 @@ char const* const HelpLines[] = {
     "CREDITS: SHOW CREDITS AND COPYRIGHTS",
 };
 
+// The commands `help TOPIC` explains, matched exactly (in lower case).
+struct HelpTopic {
+    char const* word;
+    char const* description;
+    char const* parameters;
+};
+
+HelpTopic const HelpTopics[] = {
+    { "showgui", "Switches the system to graphical mode.", "Nothing" },
+    { "cat", "Prints a file as text; control characters show as '.'.", "<file path>" },
+    { "cp", "Copies a file to a new name; an existing target is kept.", "<source file, no spaces> <target file>" },
+    { "rm", "Deletes a file; directories are removed with rmdir.", "<file path>" },
+};
+
 ErrorOr<void> write_on(ConsoleColor background, String const& text)
 {
     Console::set_background_color(background);
@@ -49,10 +63,12 @@ ErrorOr<void> help(Kernel&, Argument const& argument)
         Console::set_background_color(ConsoleColor::Black);
         return {};
     }
-    if (*argument == "showgui") {
-        TRY(write_on(ConsoleColor::Cyan, "Help of command : showgui"));
-        TRY(write_on(ConsoleColor::Black, "Switches the system to graphical mode."));
-        TRY(write_on(ConsoleColor::Cyan, "Parameters : Nothing"));
+    for (auto const& topic : HelpTopics) {
+        if (*argument != topic.word)
+            continue;
+        TRY(write_on(ConsoleColor::Cyan, String("Help of command : ") + topic.word));
+        TRY(write_on(ConsoleColor::Black, topic.description));
+        TRY(write_on(ConsoleColor::Cyan, String("Parameters : ") + topic.parameters));
         Console::set_background_color(ConsoleColor::Black);
         return {};
     }

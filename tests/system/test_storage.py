@@ -4,6 +4,7 @@ output, files put on the image with tessfs, and a clean fsck afterwards."""
 import os
 import unittest
 
+from shell_session import run, wait_for_prompt
 from tessary_qemu import PROMPT, SystemTest, blank_disk, tessfs
 
 RED = 12
@@ -87,9 +88,29 @@ class Storage(SystemTest):
         self.assertTrue(text[f_listing + 1].startswith(PROMPT.rstrip()), text[f_listing + 1])
         self.assertIn("Directory of /home", text)
         self.assertIn("<DIR> root", text)
+
+        # The host's file copied, shown and deleted: the copy never replaces
+        # a file, and rm leaves directories alone.
+        machine.type_line("cd /home/root")
+        wait_for_prompt(machine)
+        self.assertEqual(run(machine, "cp /home/root/test.tsc /home/root/copy.tsc"), [])
+        self.assertEqual(run(machine, "cat /home/root/copy.tsc"), ["hello from the host"])
+        self.assertEqual(run(machine, "cp /home/root/docs /home/root/test.tsc"), ["ERROR: Is a directory"])
+        self.assertEqual(run(machine, "cp /home/root/copy.tsc /home/root/test.tsc"), ["ERROR: Target exists"])
+        row, _ = machine.find("ERROR: Target exists")
+        self.assertEqual(machine.attribute_at(row, 0) >> 4, RED)
+        self.assertEqual(run(machine, "rm /home/root/docs"), ["ERROR: Is a directory"])
+        self.assertEqual(run(machine, "rm /home/root/test.tsc"), [])
+        self.assertEqual(run(machine, "cat /home/root/test.tsc"), ["ERROR: File not found!!!"])
         machine.close()
         self.machines.remove(machine)
         self.assert_fsck_clean(disk)
+
+        self.assertEqual(tessfs("cat", disk, "/home/root/copy.tsc").stdout, b"hello from the host")
+        listing = tessfs("ls", disk, "/home/root").stdout.decode()
+        self.assertIn("copy.tsc", listing)
+        self.assertIn("docs", listing)
+        self.assertNotIn("test.tsc", listing)
 
     def test_without_a_partition_the_disk_commands_say_so(self):
         path = os.path.join(self.workdir, "raw.img")

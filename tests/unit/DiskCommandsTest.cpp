@@ -91,6 +91,65 @@ TEST_F(DiskCommands, MkdirRmdirAndCd)
     EXPECT_EQ(machine.attribute(0, 1), OnBlue);
 }
 
+TEST_F(DiskCommands, CatEndsLinesAtLineFeedsAndShowsControlBytesAsDots)
+{
+    std::string bytes = "one\r\ntwo\x01\x7F\tx\xE9\rz\n\nlast";
+    ASSERT_FALSE(volume.fs.save_file(bytes_of(bytes), "home/root/mixed.txt", "root").is_error());
+    EXPECT_EQ(run("cat /home/root/mixed.txt"), "");
+    EXPECT_EQ(machine.line(0), "one");
+    EXPECT_EQ(machine.line(1), "two...x\xE9.z");
+    EXPECT_EQ(machine.line(2), "");
+    EXPECT_EQ(machine.line(3), "last");
+    // The last line is ended even without a line feed of its own.
+    EXPECT_EQ(Console::cursor_top(), 4);
+    EXPECT_EQ(Console::cursor_left(), 0);
+
+    EXPECT_EQ(run("cat /home/root/sub"), "Is a directory");
+    EXPECT_EQ(run("cat /home/root/none.txt"), "File not found!!!");
+    EXPECT_EQ(Console::cursor_top(), 4);
+}
+
+TEST_F(DiskCommands, CpCopiesAFileButNeverOverAnExistingOne)
+{
+    ASSERT_FALSE(volume.fs.save_file(bytes_of("kept"), "home/root/kept.txt", "root").is_error());
+    i32 next_free = volume.next_free();
+    EXPECT_EQ(run("cp /home/root/test.tsc /home/root/kept.txt"), "Target exists");
+    EXPECT_EQ(text_of(volume.fs.read_file("home/root/kept.txt").value()), "kept");
+    EXPECT_EQ(run("cp /home/root/sub /home/root/copy"), "Is a directory");
+    EXPECT_EQ(run("cp /home/root/none /home/root/copy"), "File not found!!!");
+    EXPECT_EQ(volume.next_free(), next_free);
+    EXPECT_EQ(volume.fs.get_long_list("home/root").value().size(), 4u);
+
+    EXPECT_EQ(run("cp /home/root/test.tsc /home/root/sub/copy.tsc"), "");
+    EXPECT_EQ(text_of(volume.fs.read_file("home/root/sub/copy.tsc").value()), "print \"hi\"");
+    EXPECT_EQ(text_of(volume.fs.read_file("home/root/test.tsc").value()), "print \"hi\"");
+    EXPECT_EQ(ascii(volume.fs.read_from_node("home/root/sub/copy.tsc").value().owner), "root");
+}
+
+TEST_F(DiskCommands, RmDeletesAFileAndLeavesDirectoriesToRmdir)
+{
+    ASSERT_EQ(run("rm /home/root/sub"), "Is a directory");
+    EXPECT_TRUE(volume.fs.read_from_node("home/root/sub").value().is_directory());
+    EXPECT_EQ(run("rm /home/root/test.tsc"), "");
+    EXPECT_EQ(error_of(volume.fs.read_from_node("home/root/test.tsc")), "File not found!!!");
+    EXPECT_EQ(run("rm /home/root/test.tsc"), "File not found!!!");
+    EXPECT_EQ(volume.fs.get_long_list("home/root").value().size(), 2u);
+}
+
+TEST_F(DiskCommands, FileCommandsShowTheirUsageWithoutAPath)
+{
+    for (char const* line : { "cat", "cp", "cp /home/root/test.tsc", "cp /home/root/test.tsc ", "rm  " })
+        EXPECT_EQ(run(line), "") << line;
+    EXPECT_EQ(machine.line(0), "USAGE: cat <file path>");
+    EXPECT_EQ(machine.line(1), "USAGE: cp <source file> <target file>");
+    EXPECT_EQ(machine.line(2), "USAGE: cp <source file> <target file>");
+    EXPECT_EQ(machine.line(3), "USAGE: cp <source file> <target file>");
+    EXPECT_EQ(machine.line(4), "USAGE: rm <file path>");
+    for (int y = 0; y < 5; ++y)
+        EXPECT_EQ(machine.attribute(0, y), OnBlue) << y;
+    EXPECT_EQ(volume.fs.get_long_list("home/root").value().size(), 3u);
+}
+
 TEST_F(DiskCommands, RovazavPrintsTheTestScriptOrError)
 {
     EXPECT_EQ(run("rovazav"), "");
@@ -117,7 +176,7 @@ TEST_F(DiskCommands, AFileTooBigForMemoryIsAnErrorNotTheErrorText)
 TEST_F(DiskCommands, WithoutADiskTheCommandsReportIt)
 {
     kernel.storage().unmount_all();
-    for (char const* line : { "ls", "mkdir x", "rmdir x" })
+    for (char const* line : { "ls", "mkdir x", "rmdir x", "cat x", "cp x y", "rm x" })
         EXPECT_EQ(run(line), "No disk file system") << line;
 }
 

@@ -76,6 +76,26 @@ TEST(ShellCommands, HelpTopicsAreMatchedExactlyAndABadTopicLeavesRed)
     EXPECT_EQ(Console::background_color(), ConsoleColor::Red);
 }
 
+TEST(ShellCommands, TheFileCommandsHaveHelpTopicsLikeShowgui)
+{
+    TestMachine machine;
+    Kernel kernel;
+    run(kernel, "help cat");
+    run(kernel, "help cp");
+    run(kernel, "help rm");
+    EXPECT_EQ(machine.line(0), "Help of command : cat");
+    EXPECT_EQ(machine.line(1), "Prints a file as text; control characters show as '.'.");
+    EXPECT_EQ(machine.line(2), "Parameters : <file path>");
+    EXPECT_EQ(machine.line(3), "Help of command : cp");
+    EXPECT_EQ(machine.line(4), "Copies a file to a new name; an existing target is kept.");
+    EXPECT_EQ(machine.line(5), "Parameters : <source file, no spaces> <target file>");
+    EXPECT_EQ(machine.line(6), "Help of command : rm");
+    EXPECT_EQ(machine.line(7), "Deletes a file; directories are removed with rmdir.");
+    EXPECT_EQ(machine.line(8), "Parameters : <file path>");
+    EXPECT_EQ(machine.attribute(0, 6), OnCyan);
+    EXPECT_EQ(machine.attribute(0, 7), OnBlack);
+}
+
 TEST(ShellCommands, DebugHelpUnknownWordsAndUsageLines)
 {
     TestMachine machine;
