@@ -224,6 +224,17 @@ ErrorOr<DiskFilesystem::Superblock> DiskFilesystem::read_superblock()
 
 ErrorOr<i32> DiskFilesystem::get_write_address() { return TRY(read_superblock()).next_free_block; }
 
+ErrorOr<DiskFilesystem::SpaceUsage> DiskFilesystem::space_usage()
+{
+    // Every block below the allocation pointer is taken, because nothing is
+    // reclaimed yet. When freed extents are reused they are subtracted here,
+    // the one place that counts the space in use.
+    u64 used_blocks = static_cast<u64>(TRY(get_write_address()));
+    u64 size_blocks = m_partition.block_count();
+    return SpaceUsage { size_blocks * BlockDevice::BlockSize, used_blocks * BlockDevice::BlockSize,
+        (size_blocks - used_blocks) * BlockDevice::BlockSize };
+}
+
 ErrorOr<void> DiskFilesystem::advance_write_address(i32 blocks)
 {
     ByteBuffer block = TRY(read_blocks(SuperBlock, 1));

@@ -55,6 +55,15 @@ public:
 
     ErrorOr<Superblock> read_superblock();
     ErrorOr<i32> get_write_address();
+
+    // The volume's size and how much of it is taken, in bytes.
+    struct SpaceUsage {
+        u64 size_bytes;
+        u64 used_bytes;
+        u64 free_bytes;
+    };
+    ErrorOr<SpaceUsage> space_usage();
+
     // Address of the node or content that `path` names, searched from the
     // node at `parent` (0: the root). "File not found :(" when missing.
     ErrorOr<i32> get_node_address(String const& path, i32 parent);

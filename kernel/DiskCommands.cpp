@@ -146,6 +146,17 @@ ErrorOr<void> rm(Kernel& kernel, Argument const& argument)
     return fs->remove(*argument);
 }
 
+String in_kib(u64 bytes) { return String::number(static_cast<i64>(bytes / 1024)) + " KiB"; }
+
+// Takes no argument and, like the other such commands, ignores one.
+ErrorOr<void> df(Kernel& kernel, Argument const&)
+{
+    auto usage = TRY(TRY(kernel.storage().boot_volume())->space_usage());
+    TRY(Console::write_line("Size: " + in_kib(usage.size_bytes)));
+    TRY(Console::write_line("Used: " + in_kib(usage.used_bytes)));
+    return Console::write_line("Free: " + in_kib(usage.free_bytes));
+}
+
 ErrorOr<void> cd(Kernel& kernel, Argument const& argument)
 {
     if (is_blank(argument))
@@ -181,6 +192,7 @@ void register_disk_commands(Vector<Command>& table)
     table.append({ "cat", cat });
     table.append({ "cp", cp });
     table.append({ "rm", rm });
+    table.append({ "df", df });
     table.append({ "cd", cd });
     table.append({ "rovazav", rovazav });
     table.append({ "tessfs", tessfs });

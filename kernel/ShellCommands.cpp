@@ -46,6 +46,7 @@ HelpTopic const HelpTopics[] = {
     { "cat", "Prints a file as text; control characters show as '.'.", "<file path>" },
     { "cp", "Copies a file to a new name; an existing target is kept.", "<source file, no spaces> <target file>" },
     { "rm", "Deletes a file; directories are removed with rmdir.", "<file path>" },
+    { "df", "Shows the disk's size, used and free space in KiB.", "Nothing" },
 };
 
 ErrorOr<void> write_on(ConsoleColor background, String const& text)

@@ -29,6 +29,7 @@ char const* const Usage = R"(usage: tessfs [--part N] COMMAND IMAGE [ARGS...]
   put IMAGE HOSTFILE PATH   copy a host file into the image
   cat IMAGE PATH            write a file's bytes to standard output
   rm IMAGE PATH             remove a file or directory
+  df IMAGE                  the volume's size, used and free space in KiB
   fsck IMAGE                check the file system; status 1 and one line per problem
   --part N                  work on partition N of the table (default 1)
 )";
@@ -156,6 +157,17 @@ int fsck(Volume& v, std::string const& path)
     return 0;
 }
 
+// The same three lines as the shell's df.
+int df(Volume& v)
+{
+    auto usage = check(v.fs->space_usage());
+    std::printf("Size: %llu KiB\nUsed: %llu KiB\nFree: %llu KiB\n",
+        static_cast<unsigned long long>(usage.size_bytes / 1024),
+        static_cast<unsigned long long>(usage.used_bytes / 1024),
+        static_cast<unsigned long long>(usage.free_bytes / 1024));
+    return 0;
+}
+
 int run(std::vector<std::string> args)
 {
     unsigned part = 1;
@@ -176,7 +188,7 @@ int run(std::vector<std::string> args)
     want(2, 4);
     std::string const& command = args[0];
     std::string const& image = args[1];
-    static std::string const Commands[] = { "mkdisk", "format", "ls", "mkdir", "put", "cat", "rm", "fsck" };
+    static std::string const Commands[] = { "mkdisk", "format", "ls", "mkdir", "put", "cat", "rm", "df", "fsck" };
     if (std::find(std::begin(Commands), std::end(Commands), command) == std::end(Commands)) {
         std::cerr << "tessfs: unknown command '" << command << "'\n" << Usage;
         return 2;
@@ -190,6 +202,10 @@ int run(std::vector<std::string> args)
         want(2, 3);
         check(v.fs->format(String(args.size() > 2 ? args[2].c_str() : "TESSARY")));
         return 0;
+    }
+    if (command == "df") {
+        want(2, 2);
+        return df(v);
     }
     if (command == "fsck") {
         want(2, 2);

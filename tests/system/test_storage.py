@@ -102,9 +102,15 @@ class Storage(SystemTest):
         self.assertEqual(run(machine, "rm /home/root/docs"), ["ERROR: Is a directory"])
         self.assertEqual(run(machine, "rm /home/root/test.tsc"), [])
         self.assertEqual(run(machine, "cat /home/root/test.tsc"), ["ERROR: File not found!!!"])
+        # The shell and the host tool count the same disk the same way.
+        usage = run(machine, "df")
+        self.assertEqual([line.split(":")[0] for line in usage], ["Size", "Used", "Free"], usage)
+        size, used, free = (int(line.split()[1]) for line in usage)
+        self.assertTrue(0 < used < size and 0 < free < size, usage)
         machine.close()
         self.machines.remove(machine)
         self.assert_fsck_clean(disk)
+        self.assertEqual(tessfs("df", disk).stdout.decode().splitlines(), usage)
 
         self.assertEqual(tessfs("cat", disk, "/home/root/copy.tsc").stdout, b"hello from the host")
         listing = tessfs("ls", disk, "/home/root").stdout.decode()

@@ -136,6 +136,18 @@ TEST_F(DiskCommands, RmDeletesAFileAndLeavesDirectoriesToRmdir)
     EXPECT_EQ(volume.fs.get_long_list("home/root").value().size(), 2u);
 }
 
+TEST_F(DiskCommands, DfShowsSizeUsedAndFreeInKiB)
+{
+    // The fixture's partition has 4096 blocks of 512 bytes.
+    ASSERT_FALSE(volume.fs.save_file(bytes_of("x"), "home/root/one.txt", "root").is_error());
+    u64 used = static_cast<u64>(volume.next_free()) * 512;
+    EXPECT_EQ(run("df anything"), "");
+    EXPECT_EQ(machine.line(0), "Size: 2048 KiB");
+    EXPECT_EQ(machine.line(1), "Used: " + std::to_string(used / 1024) + " KiB");
+    EXPECT_EQ(machine.line(2), "Free: " + std::to_string((4096 * 512 - used) / 1024) + " KiB");
+    EXPECT_EQ(Console::cursor_top(), 3);
+}
+
 TEST_F(DiskCommands, FileCommandsShowTheirUsageWithoutAPath)
 {
     for (char const* line : { "cat", "cp", "cp /home/root/test.tsc", "cp /home/root/test.tsc ", "rm  " })
@@ -176,7 +188,7 @@ TEST_F(DiskCommands, AFileTooBigForMemoryIsAnErrorNotTheErrorText)
 TEST_F(DiskCommands, WithoutADiskTheCommandsReportIt)
 {
     kernel.storage().unmount_all();
-    for (char const* line : { "ls", "mkdir x", "rmdir x", "cat x", "cp x y", "rm x" })
+    for (char const* line : { "ls", "mkdir x", "rmdir x", "cat x", "cp x y", "rm x", "df" })
         EXPECT_EQ(run(line), "No disk file system") << line;
 }
 

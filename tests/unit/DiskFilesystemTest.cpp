@@ -121,6 +121,23 @@ TEST(DiskFilesystem, LaysOutDirectoriesAndFilesFromTheAllocationPointer)
     EXPECT_EQ(names(v.fs.get_long_list("/").value()), (std::vector<std::string> { "a", "big" }));
 }
 
+TEST(DiskFilesystem, SpaceUsageFollowsTheAllocationPointer)
+{
+    Volume v(1000);
+    auto before = v.fs.space_usage().value();
+    EXPECT_EQ(before.size_bytes, 1000u * 512);
+    EXPECT_EQ(before.used_bytes, static_cast<u64>(v.next_free()) * 512);
+
+    // 1020 bytes and the length prefix fill exactly two blocks; one more byte takes a third.
+    ByteBuffer data;
+    data.resize(1021);
+    ASSERT_FALSE(v.fs.save_file(data, "file", "root").is_error());
+    auto after = v.fs.space_usage().value();
+    EXPECT_EQ(after.used_bytes - before.used_bytes, 3u * 512);
+    EXPECT_EQ(after.size_bytes, before.size_bytes);
+    EXPECT_EQ(after.used_bytes + after.free_bytes, after.size_bytes);
+}
+
 TEST(DiskFilesystem, ReadsFilesWrittenWithTheOldOneBlockPerByteRule)
 {
     Volume v;

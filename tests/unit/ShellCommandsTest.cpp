@@ -83,6 +83,7 @@ TEST(ShellCommands, TheFileCommandsHaveHelpTopicsLikeShowgui)
     run(kernel, "help cat");
     run(kernel, "help cp");
     run(kernel, "help rm");
+    run(kernel, "help df");
     EXPECT_EQ(machine.line(0), "Help of command : cat");
     EXPECT_EQ(machine.line(1), "Prints a file as text; control characters show as '.'.");
     EXPECT_EQ(machine.line(2), "Parameters : <file path>");
@@ -92,6 +93,9 @@ TEST(ShellCommands, TheFileCommandsHaveHelpTopicsLikeShowgui)
     EXPECT_EQ(machine.line(6), "Help of command : rm");
     EXPECT_EQ(machine.line(7), "Deletes a file; directories are removed with rmdir.");
     EXPECT_EQ(machine.line(8), "Parameters : <file path>");
+    EXPECT_EQ(machine.line(9), "Help of command : df");
+    EXPECT_EQ(machine.line(10), "Shows the disk's size, used and free space in KiB.");
+    EXPECT_EQ(machine.line(11), "Parameters : Nothing");
     EXPECT_EQ(machine.attribute(0, 6), OnCyan);
     EXPECT_EQ(machine.attribute(0, 7), OnBlack);
 }
