@@ -127,13 +127,11 @@ ErrorOr<void> cp(Kernel& kernel, Argument const& argument)
     auto* fs = TRY(kernel.storage().boot_volume());
     TRY(check_is_file(*fs, source));
     ByteBuffer content = TRY(fs->read_file(source));
-    // save_file would replace an existing file; a copy never overwrites.
-    String trimmed = Path::trim_separators(target);
-    String name = Path::leaf(trimmed);
-    for (auto const& record : TRY(fs->get_long_list(Path::directory_part(trimmed)))) {
-        if (record.name == name)
-            return Error("Target exists");
-    }
+    // save_file would replace an existing file; a copy never overwrites. A
+    // target that cannot be looked up (its directory missing, say) is left
+    // to save_file, which reports why.
+    if (!fs->read_from_node(target).is_error())
+        return Error("Target exists");
     return fs->save_file(content, target, kernel.storage().user().name);
 }
 
