@@ -49,6 +49,7 @@ HelpTopic const HelpTopics[] = {
         "<source path, no spaces> <target path>" },
     { "rm", "Deletes a file; directories are removed with rmdir.", "<file path>" },
     { "df", "Shows the disk's size, used and free space in KiB.", "Nothing" },
+    { "run", "run PATH [ARGS]: runs the MZ program at PATH with the arguments", "<program path> [arguments]" },
 };
 
 ErrorOr<void> write_on(ConsoleColor background, String const& text)
