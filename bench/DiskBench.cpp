@@ -1,6 +1,7 @@
 #include "bench/Bench.h"
 
 #include "fs/AtaPio.h"
+#include "fs/DiskFilesystem.h"
 #include "fs/Storage.h"
 
 // Raw sequential programmed I/O against the file system's save and read of
@@ -35,6 +36,50 @@ bool raw_pass(AtaPio& disk, u64 area, bool write, ByteBuffer& buffer, String con
         }
     }
     Bench::report(name, Bench::kib_per_second(Bytes, watch), "KiB/s", baseline);
+    return true;
+}
+
+// 2,000 small files in 100 directories, below five groups of 20 (a node
+// holds about two dozen records); appends the address of every directory
+// node of the volume to `nodes`.
+bool build_tree(DiskFilesystem& fs, Vector<i32>& nodes)
+{
+    ByteBuffer content;
+    content.resize(100);
+    if (!Bench::check(fs.make_dir("tree", "root"), "disk.fs_mount: mkdir"))
+        return false;
+    for (u32 group = 0; group < 5; ++group) {
+        String group_path = "tree/g" + String::number(group);
+        if (!Bench::check(fs.make_dir(group_path, "root"), "disk.fs_mount: mkdir"))
+            return false;
+        for (u32 directory = 0; directory < 20; ++directory) {
+            String path = group_path + "/d" + String::number(directory);
+            if (!Bench::check(fs.make_dir(path, "root"), "disk.fs_mount: mkdir"))
+                return false;
+            for (u32 file = 0; file < 20; ++file) {
+                if (!Bench::check(
+                        fs.save_file(content, path + "/f" + String::number(file), "root"), "disk.fs_mount: save"))
+                    return false;
+            }
+        }
+    }
+    // Every directory node of the volume, what a mount's walk reads, found
+    // once the tree is complete: adding records can move a node.
+    nodes.append(DiskFilesystem::RootNode);
+    Vector<String> directories { "" };
+    for (size_t i = 0; i < directories.size(); ++i) {
+        auto records = fs.get_long_list(directories[i]);
+        if (records.is_error()) {
+            Bench::fail("disk.fs_mount: " + records.error().message());
+            return false;
+        }
+        for (auto const& record : records.value()) {
+            if (!record.is_directory())
+                continue;
+            directories.append(directories[i] + "/" + record.name);
+            nodes.append(record.address);
+        }
+    }
     return true;
 }
 
@@ -86,4 +131,29 @@ void Bench::run_disk_benchmarks(Storage& storage)
             return fail("disk.fs_read: wrong length");
     }
     report("disk.fs_read", kib_per_second(Bytes, read), "KiB/s", "disk.raw_read");
+
+    Vector<i32> nodes;
+    if (!build_tree(fs, nodes))
+        return;
+    // Each directory node read once: the least a mount's walk reads.
+    ByteBuffer node;
+    node.resize(DiskFilesystem::NodeSize);
+    Stopwatch raw_nodes;
+    for (i32 address : nodes) {
+        if (!check(fs.partition().read_block(static_cast<u64>(address), DiskFilesystem::NodeBlocks, node),
+                "disk.raw_read_nodes"))
+            return;
+    }
+    report("disk.raw_read_nodes", raw_nodes.elapsed_microseconds(), "us");
+
+    Stopwatch mount;
+    DiskFilesystem fresh(fs.partition(), storage.user());
+    auto usage = fresh.space_usage();
+    u64 mount_time = mount.elapsed_microseconds();
+    if (usage.is_error())
+        return fail("disk.fs_mount_2000: " + usage.error().message());
+    auto kept = fs.space_usage();
+    if (kept.is_error() || kept.value().used_bytes != usage.value().used_bytes)
+        return fail("disk.fs_mount_2000: the walk and the mounted volume disagree on the space used");
+    report("disk.fs_mount_2000", mount_time, "us", "disk.raw_read_nodes");
 }

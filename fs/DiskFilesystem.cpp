@@ -5,6 +5,7 @@
 #include "fs/Stream.h"
 #include "fs/TimeStamp.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -24,6 +25,8 @@ constexpr u32 ContentChunkBlocks = 128;
 // Block numbers are stored as signed 32-bit integers: a bigger partition is
 // used up to the largest number they hold.
 constexpr u64 AddressableBlocks = 0x7FFFFFFF;
+// Directories nested deeper than this are taken for a loop in a damaged tree.
+constexpr u32 MaxDepth = 64;
 
 char const* const PathNotFound = "File not found :(";
 char const* const RecordNotFound = "File not found!!!";
@@ -237,6 +240,8 @@ ErrorOr<void> DiskFilesystem::format(String const& volume_label)
         return Error("Volume label too long (at most 255 characters)");
     if (m_partition.block_count() < FormattedBlocks)
         return Error("Partition too small for a file system (at least 100 blocks)");
+    m_free_extents.clear();
+    m_free_map = FreeMap::NotBuilt;
     ByteBuffer zeros;
     zeros.resize(FormattedBlocks * BlockDevice::BlockSize);
     TRY(m_partition.write_block(0, FormattedBlocks, zeros));
@@ -263,37 +268,203 @@ ErrorOr<i32> DiskFilesystem::get_write_address() { return TRY(read_superblock())
 
 ErrorOr<DiskFilesystem::SpaceUsage> DiskFilesystem::space_usage()
 {
-    // Every block below the allocation pointer is taken, because nothing is
-    // reclaimed yet. When freed extents are reused they are subtracted here,
-    // the one place that counts the space in use.
+    // Every block below the allocation pointer is taken but the free extents.
     u64 used_blocks = static_cast<u64>(TRY(get_write_address()));
+    if (m_free_map == FreeMap::NotBuilt)
+        TRY(build_free_map());
+    for (auto const& extent : m_free_extents)
+        used_blocks -= extent.count;
     u64 size_blocks = m_partition.block_count();
     return SpaceUsage { size_blocks * BlockDevice::BlockSize, used_blocks * BlockDevice::BlockSize,
         (size_blocks - used_blocks) * BlockDevice::BlockSize };
 }
 
-ErrorOr<void> DiskFilesystem::advance_write_address(i32 blocks)
+// Moves the allocation pointer over the written blocks [address, address +
+// blocks) when the allocation went past it; a free extent lies below it.
+ErrorOr<void> DiskFilesystem::advance_write_address(i32 address, u32 blocks)
 {
     ByteBuffer block = TRY(read_blocks(SuperBlock, 1));
     auto super = TRY(parse_superblock(block));
+    i32 end = address + static_cast<i32>(blocks);
+    if (end <= super.next_free_block)
+        return {};
     // The pointer follows the two strings.
     size_t offset = 2 + super.signature.length() + super.label.length();
     MemoryStream stream(BlockDevice::BlockSize);
     stream.data() = static_cast<ByteBuffer&&>(block);
     stream.set_position(static_cast<i32>(offset));
-    BinaryWriter(stream).write(super.next_free_block + blocks);
+    BinaryWriter(stream).write(end);
     return m_partition.write_block(SuperBlock, 1, stream.data());
 }
 
-// Checks that `blocks` more blocks fit in the partition and returns the
-// first of them; the caller advances the pointer once they are written.
+// The first of `blocks` free blocks: the lowest free extent that holds them,
+// else the pointer if they fit in the partition. The caller advances the
+// pointer once they are written.
 ErrorOr<i32> DiskFilesystem::allocate(u32 blocks)
 {
+    if (m_free_map == FreeMap::NotBuilt)
+        TRY(build_free_map());
+    for (size_t i = 0; i < m_free_extents.size(); ++i) {
+        Extent& extent = m_free_extents[i];
+        if (extent.count < blocks)
+            continue;
+        i32 first = extent.first;
+        if (extent.count == blocks) {
+            m_free_extents.remove(i);
+        } else {
+            extent.first += static_cast<i32>(blocks);
+            extent.count -= blocks;
+        }
+        return first;
+    }
     i32 address = TRY(get_write_address());
     u64 end = m_partition.block_count() < AddressableBlocks ? m_partition.block_count() : AddressableBlocks;
     if (static_cast<u64>(address) + blocks > end)
         return Error("Not enough space on the disk");
     return address;
+}
+
+// The mount's walk: every block below the pointer that no record reachable
+// from the root uses is free. Each directory node is read once; a file's
+// record gives its length, so its content is not read.
+ErrorOr<void> DiskFilesystem::build_free_map()
+{
+    i32 next = TRY(get_write_address());
+    // Reuse is safe only when the tree says which blocks are taken. A block
+    // claimed twice (a damaged disk, or a power cut in the middle of a move,
+    // which writes the target's record before it removes the source's) or a
+    // record outside the allocated area means it cannot: freeing one claim
+    // would hand out blocks the other still points at. Such a volume takes
+    // blocks from the pointer only, as if nothing were ever freed, until it
+    // is mounted again.
+    stop_reuse();
+    Vector<Extent> used;
+    used.append({ RootNode, NodeBlocks });
+    auto root = read_node(RootNode);
+    if (root.is_error() || gather_extents(root.value(), used, next).is_error())
+        return {};
+    std::sort(
+        used.data(), used.data() + used.size(), [](Extent const& a, Extent const& b) { return a.first < b.first; });
+    Vector<Extent> free;
+    i64 covered = RootNode;
+    for (auto const& extent : used) {
+        i64 end = static_cast<i64>(extent.first) + extent.count;
+        if (extent.first < covered || end > next)
+            return {};
+        if (extent.first > covered)
+            free.append({ static_cast<i32>(covered), static_cast<u32>(extent.first - covered) });
+        covered = end;
+    }
+    if (covered < next)
+        free.append({ static_cast<i32>(covered), static_cast<u32>(next - covered) });
+    m_free_extents = static_cast<Vector<Extent>&&>(free);
+    m_free_map = FreeMap::Ready;
+    return {};
+}
+
+// Appends the blocks of `records` and of everything below them. A tree that
+// claims more than `limit` blocks in all, or nests too deep, loops.
+ErrorOr<void> DiskFilesystem::gather_extents(Vector<DirectoryRecord> const& records, Vector<Extent>& out, i64 limit)
+{
+    struct Pending {
+        i32 node;
+        u32 depth;
+    };
+    Vector<Pending> pending;
+    i64 total = 0;
+    auto add = [&](DirectoryRecord const& record, u32 depth) -> ErrorOr<void> {
+        if (record.is_directory()) {
+            if (depth == MaxDepth)
+                return Error(CorruptNode);
+            out.append({ record.address, NodeBlocks });
+            pending.append({ record.address, depth + 1 });
+        } else {
+            if (record.size < 4)
+                return Error("Corrupt file record");
+            out.append({ record.address, blocks_for_file(static_cast<u32>(record.size) - 4) });
+        }
+        total += out.last().count;
+        if (total > limit)
+            return Error(CorruptNode);
+        return {};
+    };
+    for (auto const& record : records)
+        TRY(add(record, 0));
+    while (!pending.is_empty()) {
+        Pending next = pending.last();
+        pending.remove(pending.size() - 1);
+        for (auto const& record : TRY(read_node(next.node)))
+            TRY(add(record, next.depth));
+    }
+    return {};
+}
+
+// The blocks that `records` and everything below them use, to release once
+// the records are gone from the disk; none when the tree below does not read.
+Vector<DiskFilesystem::Extent> DiskFilesystem::extents_of(Vector<DirectoryRecord> const& records)
+{
+    Vector<Extent> extents;
+    // The map is built now, while the records still hold their blocks: built
+    // after they are dropped, it would find those blocks free already, and
+    // releasing them then would free them twice.
+    if (m_free_map == FreeMap::NotBuilt && build_free_map().is_error())
+        return extents;
+    if (m_free_map != FreeMap::Ready)
+        return extents;
+    auto next = get_write_address();
+    if (next.is_error() || gather_extents(records, extents, next.value()).is_error())
+        extents.clear();
+    return extents;
+}
+
+// Returns blocks no record on the disk points at any more to the free map.
+void DiskFilesystem::release(Vector<Extent> const& extents)
+{
+    if (m_free_map != FreeMap::Ready || extents.is_empty())
+        return;
+    auto next = get_write_address();
+    if (next.is_error())
+        return;
+    for (auto const& extent : extents) {
+        i64 end = static_cast<i64>(extent.first) + extent.count;
+        // The first extent that starts after this one.
+        size_t index = 0;
+        for (size_t step = m_free_extents.size(); step > 0;) {
+            size_t half = step / 2;
+            if (m_free_extents[index + half].first <= extent.first) {
+                index += half + 1;
+                step -= half + 1;
+            } else {
+                step = half;
+            }
+        }
+        // A block freed while it is free already, or one outside the
+        // allocated area: the map and the tree disagree, and neither can be
+        // trusted to say what is free.
+        bool overlaps_before = index > 0
+            && static_cast<i64>(m_free_extents[index - 1].first) + m_free_extents[index - 1].count > extent.first;
+        bool overlaps_after = index < m_free_extents.size() && end > m_free_extents[index].first;
+        if (extent.first < FirstFreeBlock || end > next.value() || overlaps_before || overlaps_after) {
+            stop_reuse();
+            return;
+        }
+        m_free_extents.insert(index, extent);
+        if (index + 1 < m_free_extents.size() && end == m_free_extents[index + 1].first) {
+            m_free_extents[index].count += m_free_extents[index + 1].count;
+            m_free_extents.remove(index + 1);
+        }
+        if (index > 0
+            && m_free_extents[index - 1].first + static_cast<i32>(m_free_extents[index - 1].count) == extent.first) {
+            m_free_extents[index - 1].count += m_free_extents[index].count;
+            m_free_extents.remove(index);
+        }
+    }
+}
+
+void DiskFilesystem::stop_reuse()
+{
+    m_free_extents.clear();
+    m_free_map = FreeMap::Off;
 }
 
 ErrorOr<void> DiskFilesystem::check_inside(i32 address, u32 count) const
@@ -525,7 +696,7 @@ ErrorOr<void> DiskFilesystem::save_file(ByteBuffer const& data, String const& pa
     // file: everything below it would become unreachable.
     auto old = TRY(read_node(parent));
     Vector<DirectoryRecord> records;
-    bool replacing = false;
+    Vector<DirectoryRecord> replaced;
     for (auto const& record : old) {
         if (record.name != name) {
             records.append(record);
@@ -533,28 +704,33 @@ ErrorOr<void> DiskFilesystem::save_file(ByteBuffer const& data, String const& pa
         }
         if (record.is_directory())
             return Error(name + " is a directory");
-        if (!replacing) {
-            replacing = true;
+        replaced.append(record);
+        if (replaced.size() == 1) {
             entry.owner = record.owner;
             entry.owner_permissions = record.owner_permissions;
             entry.group_permissions = record.group_permissions;
             entry.other_permissions = record.other_permissions;
         }
     }
-    if (replacing && !TRY(can_write(p)))
+    if (!replaced.is_empty() && !TRY(can_write(p)))
         return Error("Access denied!");
 
     // The new content is written before the record changes, so a failure
-    // leaves the old file as it was.
+    // leaves the old file as it was. The node must have room before blocks
+    // are taken: a free extent taken in vain stays lost until the next mount.
     u32 blocks = blocks_for_file(static_cast<u32>(data.size()));
-    entry.address = TRY(allocate(blocks));
     records.append(entry);
-    // The node must have room before anything is written.
+    TRY(encode_node(records));
+    i32 address = TRY(allocate(blocks));
+    records.last().address = address;
     ByteBuffer node = TRY(encode_node(records));
+    auto old_content = extents_of(replaced);
 
-    TRY(write_content(entry.address, data));
-    TRY(advance_write_address(static_cast<i32>(blocks)));
-    return commit_node(directory, parent, node);
+    TRY(write_content(address, data));
+    TRY(advance_write_address(address, blocks));
+    TRY(commit_node(directory, parent, node));
+    release(old_content);
+    return {};
 }
 
 ErrorOr<void> DiskFilesystem::make_dir(String const& path, String const& owner)
@@ -583,12 +759,14 @@ ErrorOr<void> DiskFilesystem::make_dir(String const& path, String const& owner)
     entry.size = NodeBlocks;
     entry.owner = owner;
     entry.date_time = TimeStamp::date_time_string();
-    entry.address = TRY(allocate(NodeBlocks));
     records.append(entry);
+    TRY(encode_node(records));
+    i32 address = TRY(allocate(NodeBlocks));
+    records.last().address = address;
     ByteBuffer node = TRY(encode_node(records));
 
-    TRY(write_blocks(entry.address, TRY(encode_node({}))));
-    TRY(advance_write_address(NodeBlocks));
+    TRY(write_blocks(address, TRY(encode_node({}))));
+    TRY(advance_write_address(address, NodeBlocks));
     return commit_node(directory, parent, node);
 }
 
@@ -601,14 +779,16 @@ ErrorOr<void> DiskFilesystem::remove(String const& path)
     i32 parent = TRY(directory_node(directory));
     String name = Path::leaf(p);
     Vector<DirectoryRecord> kept;
-    auto records = TRY(read_node(parent));
-    for (auto const& record : records) {
-        if (record.name != name)
-            kept.append(record);
-    }
-    if (kept.size() == records.size())
+    Vector<DirectoryRecord> removed;
+    for (auto const& record : TRY(read_node(parent)))
+        (record.name != name ? kept : removed).append(record);
+    if (removed.is_empty())
         return Error(RecordNotFound);
-    return commit_node(directory, parent, TRY(encode_node(kept)));
+    ByteBuffer node = TRY(encode_node(kept));
+    auto freed = extents_of(removed);
+    TRY(commit_node(directory, parent, node));
+    release(freed);
+    return {};
 }
 
 ErrorOr<void> DiskFilesystem::move(String const& source, String const& target)
@@ -698,12 +878,12 @@ ErrorOr<void> DiskFilesystem::commit_node(String const& directory, i32 address, 
     // has nowhere else to put it. Any other directory gets the new node in
     // fresh blocks, allocated before the record points at them, and the
     // record in its parent is then moved to it: a change of the parent's
-    // node, made the same way.
+    // node, made the same way. The old blocks are free once it is.
     if (directory.is_empty())
         return write_blocks(address, node);
     i32 moved = TRY(allocate(NodeBlocks));
     TRY(write_blocks(moved, node));
-    TRY(advance_write_address(NodeBlocks));
+    TRY(advance_write_address(moved, NodeBlocks));
     String parent_directory = Path::directory_part(directory);
     String name = Path::leaf(directory);
     i32 parent = TRY(directory_node(parent_directory));
@@ -715,7 +895,9 @@ ErrorOr<void> DiskFilesystem::commit_node(String const& directory, i32 address, 
         if (record.address != address)
             return Error(CorruptNode);
         record.address = moved;
-        return commit_node(parent_directory, parent, TRY(encode_node(records)));
+        TRY(commit_node(parent_directory, parent, TRY(encode_node(records))));
+        release({ { address, NodeBlocks } });
+        return {};
     }
     return Error(CorruptNode);
 }

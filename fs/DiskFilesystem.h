@@ -9,27 +9,34 @@
 //   block 0       unused (zeroed by Format)
 //   block 1       superblock: "KFS SC", the volume label, next_free_block
 //   blocks 2-3    the root directory node
-//   block 4 ...   handed out in order from next_free_block, never reclaimed
+//   block 4 ...   files and directory nodes, below next_free_block
 //
 // A directory node is 1024 bytes (two blocks): a record count, then the
 // records back to back. A file of n bytes is stored from its record's address
 // as the 32-bit length n followed by the bytes, in ceil((n + 4) / 512) blocks.
 // Nothing is cached: every operation reads what it needs and writes back what
-// it changed before returning. Writes are ordered for power cuts: new content
-// and nodes go to blocks past the allocation pointer first, the pointer then
-// moves over them, and the record that points at them comes last, so a cut
-// leaves the old tree or the new one (at worst some blocks allocated to
-// nothing). A directory node that moves records across its two blocks is
-// written to fresh blocks and its parent's record moved to it; the root,
-// which has a fixed place, is rewritten there. Every structure read from the
-// disk is checked before it is used, so a corrupt disk gives an error, never
-// a wild read.
+// it changed before returning, except for one thing kept in memory: the free
+// extents below the allocation pointer, found by one walk of the tree when
+// the volume is first written to or measured (so one object writes a
+// partition at a time). An allocation takes the first free extent that fits
+// and goes past the pointer only when none does; the blocks of a deleted or
+// replaced file, a deleted tree or a moved node return to the extents once
+// the record that pointed at them is gone from the disk. Writes are ordered
+// for power cuts: new content and nodes go to free blocks first, the pointer
+// then moves over them if they lie past it, and the record that points at
+// them comes last, so a cut leaves the old tree or the new one (at worst some
+// blocks allocated to nothing, found free at the next mount). A directory
+// node that moves records across its two blocks is written to fresh blocks
+// and its parent's record moved to it; the root, which has a fixed place, is
+// rewritten there. Every structure read from the disk is checked before it is
+// used, so a corrupt disk gives an error, never a wild read.
 //
 // A move only moves a record: the content or the node it points at stays
 // where it is. Between two directories the record is written into the target
 // directory first and dropped from the source directory after, so a cut
 // between the two leaves it in both, pointing at the same blocks: nothing is
-// lost, and the extra record is the one thing to tidy up.
+// lost, and the extra record is the one thing to tidy up. Until it is tidied up
+// the volume reclaims nothing, since its records share blocks.
 class DiskFilesystem : public Filesystem {
 public:
     static constexpr i32 SuperBlock = 1;
@@ -105,12 +112,30 @@ public:
     Partition& partition() const { return m_partition; }
 
 private:
+    // A run of `count` blocks from `first`.
+    struct Extent {
+        i32 first;
+        u32 count;
+    };
+    enum class FreeMap : u8 {
+        NotBuilt,
+        Ready,
+        // The disk did not walk cleanly: nothing is reused until it is
+        // mounted again, and blocks come from the pointer only.
+        Off,
+    };
+
     ErrorOr<void> check_inside(i32 address, u32 count) const;
     ErrorOr<ByteBuffer> read_blocks(i32 address, u32 count);
     ErrorOr<void> write_content(i32 address, ByteBuffer const& data);
     ErrorOr<void> write_blocks(i32 address, ByteBuffer const& blocks);
-    ErrorOr<void> advance_write_address(i32 blocks);
+    ErrorOr<void> advance_write_address(i32 address, u32 blocks);
     ErrorOr<i32> allocate(u32 blocks);
+    ErrorOr<void> build_free_map();
+    ErrorOr<void> gather_extents(Vector<DirectoryRecord> const& records, Vector<Extent>& out, i64 limit);
+    Vector<Extent> extents_of(Vector<DirectoryRecord> const& records);
+    void release(Vector<Extent> const& extents);
+    void stop_reuse();
     // Replaces the node at `address` of `directory` ("" for the root) with
     // `node` so that a power cut leaves either the old or the new records.
     ErrorOr<void> commit_node(String const& directory, i32 address, ByteBuffer const& node);
@@ -120,6 +145,9 @@ private:
 
     Partition& m_partition;
     User const& m_user;
+    // Sorted by first block, never overlapping or touching.
+    Vector<Extent> m_free_extents;
+    FreeMap m_free_map { FreeMap::NotBuilt };
 };
 
 // Path helpers on the "/" separator.

@@ -113,6 +113,15 @@ TEST(PowerCut, EveryWriteOperationLeavesTheOldTreeOrTheNewOne)
     cut_everywhere(
         base, [](DiskFilesystem& fs) { return fs.save_file(bytes_of("top 2"), "top.txt", "root"); },
         "root file saved over");
+
+    // Blocks freed by a delete are the first a later save takes.
+    must(base.fs.remove("home/user/doc"));
+    cut_everywhere(
+        base, [](DiskFilesystem& fs) { return fs.save_file(bytes_of(content('h', 1000)), "home/user/hole", "root"); },
+        "file saved into freed blocks");
+    cut_everywhere(
+        base, [](DiskFilesystem& fs) { return fs.save_file(bytes_of(content('t', 600)), "top.txt", "root"); },
+        "root file saved over into freed blocks");
 }
 
 TEST(PowerCut, AMovedNodeIsSafeWhereverItsRecordLiesInTheParent)
