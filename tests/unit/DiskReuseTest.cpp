@@ -47,7 +47,7 @@ TEST(DiskReuse, AFileOfAQuarterOfTheVolumeIsSavedAndDeletedAgainAndAgain)
     EXPECT_EQ(v.fs.space_usage().value().used_bytes, 4u * 512);
 }
 
-TEST(DiskReuse, RandomSavesAndDeletesNeverShareABlockAndReadBackThroughAFreshMount)
+TEST(DiskReuse, RandomSavesMovesAndDeletesNeverShareABlockAndReadBackThroughAFreshMount)
 {
     // Far more is written over the run than the volume holds: without reuse
     // it fills up.
@@ -65,8 +65,8 @@ TEST(DiskReuse, RandomSavesAndDeletesNeverShareABlockAndReadBackThroughAFreshMou
         return std::find(directories.begin(), directories.end(), path) != directories.end();
     };
 
-    for (int step = 0; step < 1500; ++step) {
-        size_t choice = pick(10);
+    for (int step = 0; step < 1800; ++step) {
+        size_t choice = pick(11);
         std::string directory = directories[pick(directories.size())];
         if (choice < 4) {
             std::string path = join(directory, "f" + std::to_string(pick(6)));
@@ -90,6 +90,18 @@ TEST(DiskReuse, RandomSavesAndDeletesNeverShareABlockAndReadBackThroughAFreshMou
             ASSERT_EQ(error_of(v.fs.make_dir(String(path.c_str()), "root")), "") << "step " << step;
             directories.push_back(path);
             written_blocks += DiskFilesystem::NodeBlocks;
+        } else if (choice == 9) {
+            // A moved record keeps its blocks: deleting it later must free
+            // them once, and nothing may reuse them while it lives.
+            if (files.empty())
+                continue;
+            auto moved = std::next(files.begin(), static_cast<long>(pick(files.size())));
+            std::string path = join(directory, "m" + std::to_string(pick(6)));
+            if (is_directory(path) || files.count(path))
+                continue;
+            ASSERT_EQ(error_of(v.fs.move(String(moved->first.c_str()), String(path.c_str()))), "") << "step " << step;
+            files[path] = moved->second;
+            files.erase(moved);
         } else {
             if (directory.empty())
                 continue;
