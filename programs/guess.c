@@ -1,7 +1,7 @@
 /*
  * guess.c: guess the number from 1 to 100. Type a guess and Enter; the game
  * says whether it is too low or too high, with a clock ticking in the corner.
- * q quits.
+ * q or Escape quits.
  *
  *   run /programs/guess.exe        a new number every time
  *   run /programs/guess.exe 42     the number seed 42 picks, every time
@@ -32,7 +32,7 @@ static void draw_title(void)
         bar[i] = ' ';
     tessary_write(bar, TESSARY_COLUMNS);
     tessary_cursor(1, TITLE_ROW);
-    tessary_print("Guess the number from 1 to 100. Enter tries a guess, q quits.");
+    tessary_print("Guess the number from 1 to 100. Enter tries a guess, q or Esc quits.");
 }
 
 static void draw_clock(unsigned started)
@@ -82,7 +82,9 @@ int main(void)
     for (int tries = 1;;) {
         draw_guess(digits, count);
         int key = next_key(started);
-        if (key == 'q' || key == 27)
+        /* Escape has no character: it comes as 0, like the arrows, which the
+           game has no use for. */
+        if (key == 'q' || key == 0)
             break;
         if (key >= '0' && key <= '9' && count < (int)sizeof digits) {
             digits[count++] = (char)key;
@@ -96,16 +98,15 @@ int main(void)
             /* Answers scroll back to the top when the screen is full. */
             if (row == TESSARY_ROWS - 1)
                 row = FIRST_ANSWER_ROW;
+            tessary_colours(guess == secret ? TESSARY_LIGHT_GREEN : TESSARY_LIGHT_RED, TESSARY_BLACK);
             tessary_cursor(0, row++);
             tessary_print_unsigned(guess);
             if (guess == secret) {
-                tessary_colours(TESSARY_LIGHT_GREEN, TESSARY_BLACK);
                 tessary_print(" is right! Found in ");
                 tessary_print_int(tries);
                 tessary_print_line(tries == 1 ? " guess." : " guesses.");
                 return 0;
             }
-            tessary_colours(TESSARY_LIGHT_RED, TESSARY_BLACK);
             tessary_print(guess < secret ? " is too low.  " : " is too high. ");
             ++tries;
         }

@@ -137,7 +137,7 @@ class CPrograms(SystemTest):
 
     def play_guess(self, machine):
         """Finds the number by halving the range on the game's answers; then
-        the same seed again, quit with q, names the same number."""
+        the same seed again, left with Escape, names the same number."""
         prompt_row = wait_for_prompt(machine)
         shell_colours = machine.attribute_at(prompt_row, 0)
         machine.type_line("run /programs/guess.exe 7")
@@ -163,7 +163,7 @@ class CPrograms(SystemTest):
 
         machine.type_line("run /programs/guess.exe 7")
         machine.wait_for_text("Your guess:")
-        machine.type("q")
+        machine.press("esc")
         machine.wait_for_text(f"The number was {guess}.")
         wait_for_prompt(machine)
 
