@@ -100,6 +100,7 @@ class CPrograms(SystemTest):
         tessfs("put", disk, notes, "/home/root/notes.txt")
         machine = self.boot(disk=disk)
         machine.boot_to_prompt()
+        prompt_colours = machine.attribute_at(wait_for_prompt(machine), 0)
 
         self.assertEqual(run(machine, "run /programs/args.exe one  two three"), ["1: one", "2: two", "3: three"])
         self.assertEqual(run(machine, "run /programs/args.exe"), ["No arguments."])
@@ -124,10 +125,14 @@ class CPrograms(SystemTest):
             "cursor 80 = -1",
             "write 0 bytes at 0 = 0",
         ])
+        # The probe wrote in its own colours; the shell's are back.
+        self.assertEqual(machine.attribute_at(wait_for_prompt(machine), 0), prompt_colours)
 
         # exit from 100 calls deep: the kernel's own state comes back, and
         # the shell runs the next program as before.
         self.assertEqual(run(machine, "run /home/root/probe.exe exit"), ["Program exited with status 42"])
+        status_row = wait_for_prompt(machine) - 1
+        self.assertEqual(machine.attribute_at(status_row, 0), machine.attribute_at(status_row - 1, len(PROMPT)))
         self.assertEqual(run(machine, "run /programs/args.exe after"), ["1: after"])
 
         self.play_guess(machine)
@@ -138,8 +143,6 @@ class CPrograms(SystemTest):
     def play_guess(self, machine):
         """Finds the number by halving the range on the game's answers; then
         the same seed again, left with Escape, names the same number."""
-        prompt_row = wait_for_prompt(machine)
-        shell_colours = machine.attribute_at(prompt_row, 0)
         machine.type_line("run /programs/guess.exe 7")
         machine.wait_for_text("Guess the number from 1 to 100")
         self.assertEqual(machine.attribute_at(0, 0), 0x1F)  # white on blue
@@ -158,8 +161,7 @@ class CPrograms(SystemTest):
                 break
         self.assertEqual(answer, f"{guess} is right! Found in {guesses} {'guess' if guesses == 1 else 'guesses'}.")
         self.assertEqual(machine.attribute_at(answer_row, 0) & 0x0F, 10)  # light green
-        # The shell's colours are back for its prompt.
-        self.assertEqual(machine.attribute_at(wait_for_prompt(machine), 0), shell_colours)
+        wait_for_prompt(machine)
 
         machine.type_line("run /programs/guess.exe 7")
         machine.wait_for_text("Your guess:")

@@ -5,6 +5,8 @@
  *                            area, with what it returned, one a line
  *   run probe.exe exit       ends with status 42 from calls nested 100 deep,
  *                            after dirtying every callee-saved register
+ *
+ * Either way it leaves the console in its own colours.
  */
 #include "tessary.h"
 
@@ -48,6 +50,8 @@ static int nest(int depth)
 
 int main(void)
 {
+    /* Colours the shell must put back, however the program ends. */
+    tessary_colours(TESSARY_YELLOW, TESSARY_MAGENTA);
     char argument[16];
     tessary_arguments(argument, sizeof argument);
     if (argument[0] == 'p') {
