@@ -14,8 +14,23 @@ bool interrupts_enabled();
 void enable_interrupts_and_halt();
 // CLI and HLT for good.
 [[noreturn]] void halt_forever();
-// A near CALL to a flat 32-bit address; the code returns with a near RET.
-void call(u32 address);
+// What enter_program keeps of the kernel while a program runs, so that
+// leave_program can come back from any depth of the program's own stack.
+// The field order is the assembly's (arch/i386/ProgramSwitch.S).
+struct KernelReturnPoint {
+    u32 ebx, esi, edi, ebp;
+    u32 esp; // points at enter_program's return address
+    u32 eflags;
+    u32 fpu_control; // the x87 control word, which the compiler relies on as well
+};
+// Saves the callee-saved registers, EFLAGS and the stack pointer in `point`,
+// switches to `stack_top` and makes a near CALL to the flat address `entry`.
+// Returns 0 when the code comes back with its near RET, or the status given
+// to leave_program. One program at a time.
+i32 enter_program(u32 entry, u32 stack_top, KernelReturnPoint& point);
+// Restores what enter_program saved in `point` and makes that call return
+// `status`; whatever the program's stack holds is abandoned.
+[[noreturn]] void leave_program(KernelReturnPoint const& point, i32 status);
 u64 timestamp_counter();
 // FNINIT: a clean floating-point unit.
 void initialize_fpu();

@@ -5,6 +5,8 @@
 #include "fs/Stream.h"
 #include "fs/TimeStamp.h"
 
+#include <optional>
+
 namespace {
 
 constexpr char16_t Separator = u'/';
@@ -122,6 +124,41 @@ ErrorOr<ParsedNode> parse_node(ByteBuffer bytes)
         records.append(record.release_value());
     }
     return ParsedNode { static_cast<Vector<DirectoryRecord>&&>(records), static_cast<size_t>(stream.position()) };
+}
+
+// Whether `path` is `ancestor` or lies below it, both trimmed, compared by
+// whole names: "a/b" lies below "a", "ab" does not.
+bool is_same_or_below(String const& path, String const& ancestor)
+{
+    auto path_names = components(path);
+    auto ancestor_names = components(ancestor);
+    if (path_names.size() < ancestor_names.size())
+        return false;
+    for (size_t i = 0; i < ancestor_names.size(); ++i) {
+        if (path_names[i] != ancestor_names[i])
+            return false;
+    }
+    return true;
+}
+
+// The first record of `name`, the one lookups follow.
+std::optional<size_t> find_record(Vector<DirectoryRecord> const& records, String const& name)
+{
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (records[i].name == name)
+            return i;
+    }
+    return {};
+}
+
+Vector<DirectoryRecord> without(Vector<DirectoryRecord> const& records, size_t index)
+{
+    Vector<DirectoryRecord> kept;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (i != index)
+            kept.append(records[i]);
+    }
+    return kept;
 }
 
 // Block `index` (0 or 1) of a node's bytes.
@@ -572,6 +609,54 @@ ErrorOr<void> DiskFilesystem::remove(String const& path)
     if (kept.size() == records.size())
         return Error(RecordNotFound);
     return commit_node(directory, parent, TRY(encode_node(kept)));
+}
+
+ErrorOr<void> DiskFilesystem::move(String const& source, String const& target)
+{
+    String from = Path::trim_separators(source);
+    String to = Path::trim_separators(target);
+    if (from.is_empty())
+        return Error("Cannot move the root directory");
+    String from_directory = Path::directory_part(from);
+    String from_name = Path::leaf(from);
+    i32 from_parent = TRY(directory_node(from_directory));
+    auto from_records = TRY(read_node(from_parent));
+    auto from_index = find_record(from_records, from_name);
+    if (!from_index)
+        return Error(RecordNotFound);
+    // Taking a record out of its directory is what remove does, so it asks
+    // for the same right; the target's directory is checked as save_file
+    // checks it.
+    if (!TRY(can_write(from)))
+        return Error("Access denied!");
+    DirectoryRecord record = from_records[*from_index];
+    if (record.is_directory() && is_same_or_below(to, from))
+        return Error("Cannot move a directory into itself");
+    String to_directory = Path::directory_part(to);
+    record.name = Path::leaf(to);
+    TRY(check_name(record.name));
+    if (to.contains(Separator) && !TRY(can_write(to_directory)))
+        return Error("Access denied");
+    i32 to_parent = TRY(directory_node(to_directory));
+    TRY(check_listable(to_directory));
+    auto to_records = TRY(read_node(to_parent));
+    if (find_record(to_records, record.name))
+        return Error("Target exists");
+
+    if (to_parent == from_parent) {
+        from_records[*from_index].name = record.name;
+        return commit_node(from_directory, from_parent, TRY(encode_node(from_records)));
+    }
+    to_records.append(record);
+    TRY(commit_node(to_directory, to_parent, TRY(encode_node(to_records))));
+    // The commit may have moved nodes on the way up to the root, the source's
+    // directory among them, so its node is looked up again.
+    from_parent = TRY(directory_node(from_directory));
+    from_records = TRY(read_node(from_parent));
+    from_index = find_record(from_records, from_name);
+    if (!from_index)
+        return Error(CorruptNode);
+    return commit_node(from_directory, from_parent, TRY(encode_node(without(from_records, *from_index))));
 }
 
 // A drive may stop after any sector of a write, and a node's two blocks

@@ -24,6 +24,12 @@
 // which has a fixed place, is rewritten there. Every structure read from the
 // disk is checked before it is used, so a corrupt disk gives an error, never
 // a wild read.
+//
+// A move only moves a record: the content or the node it points at stays
+// where it is. Between two directories the record is written into the target
+// directory first and dropped from the source directory after, so a cut
+// between the two leaves it in both, pointing at the same blocks: nothing is
+// lost, and the extra record is the one thing to tidy up.
 class DiskFilesystem : public Filesystem {
 public:
     static constexpr i32 SuperBlock = 1;
@@ -85,6 +91,10 @@ public:
     ErrorOr<void> remove(String const& path) override;
     ErrorOr<void> make_dir(String const& path, String const& owner) override;
     ErrorOr<void> save_file(ByteBuffer const& data, String const& path, String const& owner) override;
+    // Renames or moves the file or directory `source` to `target`, whose
+    // directory must exist and which must not; a directory never goes into
+    // itself. Everything is checked before the first write.
+    ErrorOr<void> move(String const& source, String const& target);
 
     // Blocks a file of `length` bytes occupies.
     static u32 blocks_for_file(u32 length)

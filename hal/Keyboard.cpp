@@ -165,6 +165,17 @@ KeyMapping Keyboard::read_mapping()
     }
 }
 
+std::optional<KeyMapping> Keyboard::poll_mapping()
+{
+    u32 code;
+    while (dequeue(code)) {
+        KeyMapping mapping;
+        if (get_key_mapping(code, mapping))
+            return mapping;
+    }
+    return {};
+}
+
 bool Keyboard::get_char(char16_t& c)
 {
     u32 code;

@@ -2,6 +2,8 @@
 
 #include "base/String.h"
 
+#include <optional>
+
 // Numeric key identifiers of the keyboard layer.
 enum class ConsoleKey : i32 {
     Backspace = 8,
@@ -91,6 +93,9 @@ public:
 
     char16_t read_char();
     KeyMapping read_mapping();
+    // The next queued key that has a mapping, without waiting: nothing when
+    // the queue holds none.
+    std::optional<KeyMapping> poll_mapping();
     bool get_char(char16_t& c);
     bool get_key(ConsoleKey& key);
     bool get_char_value(u32 scancode, char16_t& c) const;

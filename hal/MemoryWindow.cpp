@@ -58,3 +58,12 @@ ErrorOr<void> MemoryWindow::copy_in(u32 offset, u8 const* source, u32 length)
         m_bytes[offset + i] = source[i];
     return {};
 }
+
+ErrorOr<void> MemoryWindow::copy_out(u32 offset, u8* destination, u32 length) const
+{
+    if (!contains(offset, length))
+        return violation();
+    for (u32 i = 0; i < length; ++i)
+        destination[i] = m_bytes[offset + i];
+    return {};
+}

@@ -67,6 +67,7 @@ public:
     ErrorOr<void> fill8(u32 offset, u8 value, u32 count);
     ErrorOr<void> move(u32 destination, u32 source, u32 length);
     ErrorOr<void> copy_in(u32 offset, u8 const* bytes, u32 length);
+    ErrorOr<void> copy_out(u32 offset, u8* bytes, u32 length) const;
     // Replaces `count` 32-bit words from `offset` with change(index, old),
     // checked once for the whole range; words that stay the same are not
     // written back. Whole-screen passes of the desktop use it.

@@ -1,8 +1,7 @@
 #include "hal/MzExecutable.h"
 
-#include "arch/Cpu.h"
 #include "base/Endian.h"
-#include "hal/Debugger.h"
+#include "hal/ProgramArea.h"
 
 namespace {
 constexpr u16 Signature = 'M' | ('Z' << 8);
@@ -29,6 +28,8 @@ ErrorOr<MzExecutable> MzExecutable::load(ByteBuffer file)
     u32 module_size = size - header_size;
     if (header.initial_cs * ParagraphSize + header.initial_ip >= module_size)
         return Error("MZ entry point outside the program");
+    if (module_size + exe.extra_size() > ProgramArea::ImageLimit - ProgramArea::Base)
+        return Error("Program too large");
 
     for (u32 i = 0; i < header.relocation_count; ++i) {
         u32 entry = table + i * static_cast<u32>(sizeof(RelocationStruct));
@@ -42,16 +43,9 @@ ErrorOr<MzExecutable> MzExecutable::load(ByteBuffer file)
     return exe;
 }
 
+u32 MzExecutable::extra_size() const { return m_header.min_extra_paragraphs * ParagraphSize; }
+
 u32 MzExecutable::entry_address() const
 {
-    auto load_address = static_cast<u32>(reinterpret_cast<uintptr_t>(m_image.data()));
-    return load_address + m_header.initial_cs * ParagraphSize + m_header.initial_ip;
-}
-
-void MzExecutable::execute() const
-{
-    Debugger::send("Running program at 0x" + String::hex(entry_address(), 8));
-    // A near call to the flat 32-bit entry; the program comes back with its
-    // near return.
-    Cpu::call(entry_address());
+    return ProgramArea::Base + m_header.initial_cs * ParagraphSize + m_header.initial_ip;
 }

@@ -35,24 +35,24 @@ struct RelocationInfo {
 
 // An MZ executable made ready to run: the header checked against the file,
 // the load module (everything after the header) moved to the start of the
-// file's memory and the relocation entries collected. Programs run where they are
-// loaded, unrelocated, so they must be position-independent; the relocation
-// entries are kept for inspection only.
+// file's memory and the relocation entries collected. The module runs at the
+// bottom of the program area (hal/ProgramArea.h), unrelocated; the
+// relocation entries are kept for inspection only.
 class MzExecutable {
 public:
     // Fails with a message naming what is wrong when the bytes are not an
-    // MZ executable or a header field points outside the file.
+    // MZ executable, a header field points outside the file, or the module
+    // and its extra memory do not fit below the program's stack.
     static ErrorOr<MzExecutable> load(ByteBuffer file);
 
     MzHeader const& header() const { return m_header; }
     Vector<RelocationInfo> const& relocations() const { return m_relocations; }
     u8 const* image() const { return m_image.data(); }
     u32 image_size() const { return static_cast<u32>(m_image.size()); }
-    // Load address + CS x 16 + IP.
+    // The zeroed memory the program asks for after its module (its BSS).
+    u32 extra_size() const;
+    // The program area's base + CS x 16 + IP.
     u32 entry_address() const;
-
-    // Runs the program until its near return.
-    void execute() const;
 
 private:
     MzHeader m_header {};

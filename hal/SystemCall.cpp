@@ -2,11 +2,14 @@
 
 #include "hal/Console.h"
 #include "hal/MemoryWindow.h"
+#include "hal/ProgramRunner.h"
 
 namespace {
 
 constexpr u32 PrintString = 1;
 constexpr u32 ReadLine = 2;
+constexpr u32 FirstProgramCall = 16;
+constexpr u32 SystemCallVector = 0x80;
 
 void print_string(u32 address)
 {
@@ -41,6 +44,13 @@ u32 read_line(u32 buffer, u32 size)
 
 void SystemCall::handle(IRQContext& context)
 {
+    // Only the program's own INT 0x80 reaches the program calls: a stray
+    // vector that happens to find 16 in EAX must not end a program.
+    if (context.eax >= FirstProgramCall) {
+        if (context.interrupt == SystemCallVector)
+            ProgramRunner::handle_system_call(context);
+        return;
+    }
     switch (context.eax) {
     case PrintString:
         print_string(context.esi);

@@ -11,6 +11,8 @@
 //   EAX = 2  read a line from the keyboard into the buffer at EDI; ECX is
 //            the buffer's size (0: unlimited), the line is cut to ECX - 1
 //            characters and ended with a 0 byte; EAX returns its length
+//   16 up    the running program's calls (hal/ProgramRunner.h), on vector
+//            0x80 only
 //   other    nothing
 namespace SystemCall {
 void handle(IRQContext& context);

@@ -16,6 +16,12 @@ TextScreen::TextScreen()
 
 void TextScreen::clear() { (void)m_memory.fill32(0, ClearPair, TextMemorySize / 4); }
 
+void TextScreen::clear_in_current_colors()
+{
+    u32 cell = static_cast<u32>(m_attribute) << 8 | u' ';
+    (void)m_memory.fill32(0, cell << 16 | cell, TextMemorySize / 4);
+}
+
 void TextScreen::scroll_up()
 {
     (void)m_memory.move(0, RowBytes, TextMemorySize - RowBytes);

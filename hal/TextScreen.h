@@ -18,6 +18,8 @@ public:
     TextScreen();
 
     void clear();
+    // Spaces in the current attribute everywhere (clear() is black).
+    void clear_in_current_colors();
     void scroll_up();
     void set_colors(u8 foreground, u8 background);
     u8 attribute() const { return m_attribute; }

@@ -90,6 +90,14 @@ void wait(i32 seconds);
 // before the first wait.
 void wait_ms(u32 milliseconds);
 
+// Marks the start of the system for milliseconds_since_start; the boot
+// calls it first thing.
+void mark_start();
+// Milliseconds since mark_start, wrapping after 49 days. Counted on the
+// processor's time-stamp counter, whose rate is measured once, at the first
+// call, against the interval timer.
+u32 milliseconds_since_start();
+
 String twenty_four_hour_to_string();
 String twelve_hour_to_string();
 String get_correct_minute();

@@ -8,6 +8,7 @@
 #include "hal/Heap.h"
 #include "hal/Interrupts.h"
 #include "hal/Power.h"
+#include "hal/Time.h"
 #include "kernel/PciCommands.h"
 
 namespace {
@@ -34,6 +35,7 @@ void install_event_handlers()
 
 void initialize_hardware()
 {
+    Time::mark_start();
     install_event_handlers();
     // The keyboard's line and the cascade; the timer's line opens with the
     // first one-shot.

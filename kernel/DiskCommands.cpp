@@ -114,13 +114,21 @@ ErrorOr<void> cat(Kernel& kernel, Argument const& argument)
 }
 
 // The source ends at the first space, the target is the rest as typed, so a
-// source path cannot hold a space.
+// source path cannot hold a space. Empty when either is missing.
+Vector<String> source_and_target(Argument const& argument)
+{
+    if (is_blank(argument))
+        return {};
+    auto paths = split_at_first_space(*argument);
+    if (paths.size() < 2 || paths[0].is_blank() || paths[1].is_blank())
+        return {};
+    return paths;
+}
+
 ErrorOr<void> cp(Kernel& kernel, Argument const& argument)
 {
-    Vector<String> paths;
-    if (!is_blank(argument))
-        paths = split_at_first_space(*argument);
-    if (paths.size() < 2 || paths[0].is_blank() || paths[1].is_blank())
+    auto paths = source_and_target(argument);
+    if (paths.is_empty())
         return write_usage("USAGE: cp <source file> <target file>");
     String const& source = paths[0];
     String const& target = paths[1];
@@ -133,6 +141,14 @@ ErrorOr<void> cp(Kernel& kernel, Argument const& argument)
     if (!fs->read_from_node(target).is_error())
         return Error("Target exists");
     return fs->save_file(content, target, kernel.storage().user().name);
+}
+
+ErrorOr<void> mv(Kernel& kernel, Argument const& argument)
+{
+    auto paths = source_and_target(argument);
+    if (paths.is_empty())
+        return write_usage("USAGE: mv <source path> <target path>");
+    return TRY(kernel.storage().boot_volume())->move(paths[0], paths[1]);
 }
 
 ErrorOr<void> rm(Kernel& kernel, Argument const& argument)
@@ -189,6 +205,7 @@ void register_disk_commands(Vector<Command>& table)
     table.append({ "rmdir", rmdir });
     table.append({ "cat", cat });
     table.append({ "cp", cp });
+    table.append({ "mv", mv });
     table.append({ "rm", rm });
     table.append({ "df", df });
     table.append({ "cd", cd });

@@ -2,6 +2,7 @@
 
 #include "kernel/Desktop.h"
 #include "kernel/KernelBase.h"
+#include "kernel/ProgramRuntime.h"
 #include "kernel/Shell.h"
 #include "kernel/TessScript.h"
 
@@ -53,6 +54,9 @@ public:
     // The TessScript interpreter: its stack lasts as long as the kernel.
     TessScript& script() { return m_script; }
 
+    // Runs MZ programs (`run`, `exexe2`) and serves their system calls.
+    ProgramRuntime& programs() { return m_programs; }
+
 protected:
     ErrorOr<void> before_run() override;
     ErrorOr<void> run() override;
@@ -67,4 +71,5 @@ private:
     Desktop m_desktop { *this };
     String m_current_directory { "/home/root" };
     TessScript m_script;
+    ProgramRuntime m_programs { storage() };
 };

@@ -1,6 +1,7 @@
 #include "kernel/ProgramCommands.h"
 
 #include "fs/DiskFilesystem.h"
+#include "hal/Console.h"
 #include "hal/MzExecutable.h"
 #include "kernel/Commands.h"
 #include "programs/ExampleProgram.h"
@@ -44,7 +45,38 @@ ErrorOr<void> exexe(Kernel& kernel, Argument const&)
 ErrorOr<void> exexe2(Kernel& kernel, Argument const&)
 {
     auto program = TRY(load(kernel.storage(), ExamplePath));
-    program.execute();
+    TRY(kernel.programs().run(program, String()));
+    return {};
+}
+
+String without_leading_spaces(String const& text)
+{
+    size_t start = 0;
+    while (start < text.length() && text[start] == u' ')
+        ++start;
+    return text.substring(start);
+}
+
+// The path ends at the first space; the rest, leading spaces dropped, is
+// what the program's arguments call hands out. Whatever colours the program
+// chose end with it, and the prompt starts on a line of its own.
+ErrorOr<void> run(Kernel& kernel, Argument const& argument)
+{
+    if (is_blank(argument))
+        return write_usage("USAGE: run <program path> [arguments]");
+    Vector<String> parts = split_at_first_space(without_leading_spaces(*argument));
+    String arguments = parts.size() > 1 ? without_leading_spaces(parts[1]) : String();
+    auto program = TRY(load(kernel.storage(), parts[0]));
+
+    ConsoleColor foreground = Console::foreground_color();
+    ConsoleColor background = Console::background_color();
+    i32 status = TRY(kernel.programs().run(program, arguments));
+    Console::set_foreground_color(foreground);
+    Console::set_background_color(background);
+    if (Console::cursor_left() != 0)
+        Console::write_line();
+    if (status != 0)
+        TRY(Console::write_line("Program exited with status " + String::number(status)));
     return {};
 }
 
@@ -55,4 +87,5 @@ void register_program_commands(Vector<Command>& table)
     table.append({ "exe", exe });
     table.append({ "exexe", exexe });
     table.append({ "exexe2", exexe2 });
+    table.append({ "run", run });
 }

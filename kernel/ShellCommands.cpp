@@ -45,8 +45,11 @@ HelpTopic const HelpTopics[] = {
     { "showgui", "Switches the system to graphical mode.", "Nothing" },
     { "cat", "Prints a file as text; control characters show as '.'.", "<file path>" },
     { "cp", "Copies a file to a new name; an existing target is kept.", "<source file, no spaces> <target file>" },
+    { "mv", "Moves or renames a file or a directory; an existing target is kept.",
+        "<source path, no spaces> <target path>" },
     { "rm", "Deletes a file; directories are removed with rmdir.", "<file path>" },
     { "df", "Shows the disk's size, used and free space in KiB.", "Nothing" },
+    { "run", "run PATH [ARGS]: runs the MZ program at PATH with the arguments", "<program path> [arguments]" },
 };
 
 ErrorOr<void> write_on(ConsoleColor background, String const& text)

@@ -2,10 +2,11 @@
 ; `exexe2` runs. It greets, asks for a line, prints the line back and returns.
 ;
 ; A Tessary program is flat 32-bit code in an MZ file. The kernel copies the
-; load module (everything after the header) to memory of its own choosing and
-; enters it with a near CALL at load address + CS * 16 + IP; the program ends
-; with a near RET. Nothing is relocated, so the code finds its data relative
-; to where it runs (EBP below). See "Writing programs for Tessary" in README.md.
+; load module (everything after the header) to 0x100000 and enters it with a
+; near CALL at 0x100000 + CS * 16 + IP on a stack of its own; the program ends
+; with a near RET. Nothing is relocated, and this code finds its data relative
+; to where it runs (EBP below), so it runs at any load address. See "Writing
+; programs for Tessary" in README.md.
 ;
 ; Build: nasm -f bin -I programs/ -o example.exe programs/example.asm
 

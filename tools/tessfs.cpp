@@ -28,6 +28,7 @@ char const* const Usage = R"(usage: tessfs [--part N] COMMAND IMAGE [ARGS...]
   mkdir IMAGE PATH          make a directory
   put IMAGE HOSTFILE PATH   copy a host file into the image
   cat IMAGE PATH            write a file's bytes to standard output
+  mv IMAGE SOURCE TARGET    move or rename a file or directory
   rm IMAGE PATH             remove a file or directory
   df IMAGE                  the volume's size, used and free space in KiB
   fsck IMAGE                check the file system; status 1 and one line per problem
@@ -188,7 +189,7 @@ int run(std::vector<std::string> args)
     want(2, 4);
     std::string const& command = args[0];
     std::string const& image = args[1];
-    static std::string const Commands[] = { "mkdisk", "format", "ls", "mkdir", "put", "cat", "rm", "df", "fsck" };
+    static std::string const Commands[] = { "mkdisk", "format", "ls", "mkdir", "put", "mv", "cat", "rm", "df", "fsck" };
     if (std::find(std::begin(Commands), std::end(Commands), command) == std::end(Commands)) {
         std::cerr << "tessfs: unknown command '" << command << "'\n" << Usage;
         return 2;
@@ -214,6 +215,11 @@ int run(std::vector<std::string> args)
     if (command == "put") {
         want(4, 4);
         return put(v, args[2], args[3]);
+    }
+    if (command == "mv") {
+        want(4, 4);
+        check(v.fs->move(String(args[2].c_str()), String(args[3].c_str())));
+        return 0;
     }
     want(3, 3);
     if (command == "ls")

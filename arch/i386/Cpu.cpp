@@ -1,5 +1,13 @@
 #include "arch/Cpu.h"
 
+// arch/i386/ProgramSwitch.S
+extern "C" i32 program_enter(u32 entry, u32 stack_top, Cpu::KernelReturnPoint* point);
+extern "C" [[noreturn]] void program_leave(Cpu::KernelReturnPoint const* point, i32 status);
+
+static_assert(__builtin_offsetof(Cpu::KernelReturnPoint, esp) == 16);
+static_assert(__builtin_offsetof(Cpu::KernelReturnPoint, eflags) == 20);
+static_assert(__builtin_offsetof(Cpu::KernelReturnPoint, fpu_control) == 24);
+
 namespace Cpu {
 
 void halt() { asm volatile("hlt"); }
@@ -23,12 +31,12 @@ void halt_forever()
         asm volatile("cli; hlt");
 }
 
-void call(u32 address)
+i32 enter_program(u32 entry, u32 stack_top, KernelReturnPoint& point)
 {
-    // The program may use any register; only the stack pointer and the
-    // callee-saved registers the compiler relies on are kept by PUSHAD.
-    asm volatile("pushal; call *%0; popal" : : "r"(address) : "memory", "cc");
+    return program_enter(entry, stack_top, &point);
 }
+
+void leave_program(KernelReturnPoint const& point, i32 status) { program_leave(&point, status); }
 
 u64 timestamp_counter()
 {

@@ -1,8 +1,10 @@
 // The input is a file handed to the MZ loader (`exe PATH`). It is checked
 // and loaded, never run; a program the loader accepts must have its entry
-// point inside the load module and every relocation entry collected.
+// point inside the load module, fit below the program's stack and have every
+// relocation entry collected.
 
 #include "hal/MzExecutable.h"
+#include "hal/ProgramArea.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,8 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
     if (exe.is_error())
         return 0;
     auto const& loaded = exe.value();
-    u32 entry = loaded.entry_address() - static_cast<u32>(reinterpret_cast<uintptr_t>(loaded.image()));
-    if (entry >= loaded.image_size() || loaded.relocations().size() != loaded.header().relocation_count) {
+    u32 entry = loaded.entry_address() - ProgramArea::Base;
+    u64 end = static_cast<u64>(ProgramArea::Base) + loaded.image_size() + loaded.extra_size();
+    if (entry >= loaded.image_size() || end > ProgramArea::ImageLimit
+        || loaded.relocations().size() != loaded.header().relocation_count) {
         std::fprintf(stderr, "mz fuzzer: the loader accepted a program it cannot run\n");
         std::abort();
     }

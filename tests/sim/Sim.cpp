@@ -6,6 +6,9 @@
 #include "hal/Interrupts.h"
 #include "hal/Time.h"
 
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <optional>
 
@@ -80,6 +83,12 @@ struct Machine {
     u64 halts { 0 };
     u64 tsc { 0 };
     u32 last_call { 0 };
+    u32 last_stack { 0 };
+    std::function<void()> program;
+    // The enter a leave goes back to, while a simulated program runs.
+    Cpu::KernelReturnPoint const* running_point { nullptr };
+    std::jmp_buf* leave_jump { nullptr };
+    i32 leave_status { 0 };
     FreeRunningTimer timer;
     OneShotChannel one_shot;
 
@@ -144,6 +153,10 @@ void reset()
     m.halts = 0;
     m.tsc = 0;
     m.last_call = 0;
+    m.last_stack = 0;
+    m.program = nullptr;
+    m.running_point = nullptr;
+    m.leave_jump = nullptr;
     m.timer = {};
     m.one_shot = {};
     set_fallible_allocation_limit(static_cast<size_t>(-1));
@@ -198,6 +211,8 @@ bool interrupts_enabled() { return machine().interrupts; }
 u64 halt_count() { return machine().halts; }
 void set_timestamp(u64 value) { machine().tsc = value; }
 u32 last_call_address() { return machine().last_call; }
+u32 last_stack_top() { return machine().last_stack; }
+void run_as_program(std::function<void()> program) { machine().program = std::move(program); }
 u64 timer_milliseconds() { return machine().timer.ticks * 1000 / PIT::Frequency; }
 void set_timer_ticks_per_read(u32 ticks) { machine().timer.ticks_per_read = ticks; }
 void on_timer_read(std::function<void()> hook) { machine().timer.on_read = std::move(hook); }
@@ -280,7 +295,40 @@ void enable_interrupts_and_halt()
 }
 
 void halt_forever() { throw Sim::Stopped {}; }
-void call(u32 address) { machine().last_call = address; }
+i32 enter_program(u32 entry, u32 stack_top, KernelReturnPoint& point)
+{
+    auto& m = machine();
+    m.last_call = entry;
+    m.last_stack = stack_top;
+    std::function<void()> program = std::move(m.program);
+    m.program = nullptr;
+    bool const were_enabled = m.interrupts;
+    std::jmp_buf jump;
+    m.running_point = &point;
+    m.leave_jump = &jump;
+    i32 status = 0;
+    if (setjmp(jump) == 0) {
+        if (program)
+            program();
+    } else {
+        status = m.leave_status;
+    }
+    m.running_point = nullptr;
+    m.leave_jump = nullptr;
+    m.interrupts = were_enabled;
+    return status;
+}
+
+void leave_program(KernelReturnPoint const& point, i32 status)
+{
+    auto& m = machine();
+    if (!m.leave_jump || m.running_point != &point) {
+        std::fprintf(stderr, "simulated machine: leave_program without its enter_program\n");
+        std::abort();
+    }
+    m.leave_status = status;
+    std::longjmp(*m.leave_jump, 1);
+}
 
 void initialize_fpu() { }
 

@@ -93,8 +93,14 @@ bool interrupts_enabled();
 u64 halt_count();
 // Value the next timestamp_counter() calls start from; each call adds 1000.
 void set_timestamp(u64 value);
-// Address most recently passed to Cpu::call.
+// Entry address and stack top most recently passed to Cpu::enter_program.
 u32 last_call_address();
+u32 last_stack_top();
+// The simulated processor runs no x86 code: the next Cpu::enter_program runs
+// `program` in its place, once. A Cpu::leave_program inside it comes back
+// to that enter from any depth (through longjmp), as the real one drops the
+// program's stack; both ways restore the interrupt flag of the enter.
+void run_as_program(std::function<void()> program);
 // Time the deadlines have seen pass on the interval timer's channel 2. Each
 // read of the counter advances it by 1 ms unless a test sets another step,
 // and every one-shot fired at a halt by its period.

@@ -1,5 +1,6 @@
 """MZ programs from the disk: the built-in example talking through interrupt 0x80, loading
-without running, a file that is not a program, and a program that faults."""
+without running, a file that is not a program, a program that exits from deep inside, and a
+program that faults."""
 
 import os
 import subprocess
@@ -62,6 +63,23 @@ class Programs(SystemTest):
         error_row, _ = machine.wait_for_text("ERROR: Not an MZ executable")
         self.assertEqual(machine.attribute_at(error_row, 0) >> 4, 12)
         machine.wait_for_count(PROMPT, 5)
+
+    def test_exit_from_nested_calls_returns_to_the_shell_with_its_status(self):
+        program = self.assemble("exit")
+        machine = self.boot(disk=self.disk_with({"/home/root/exit.exe": program}))
+        machine.boot_to_prompt()
+        # Twice: the kernel's state after the first exit must carry a second run.
+        for run in (1, 2):
+            machine.type_line("run /home/root/exit.exe")
+            machine.wait_for_count(PROMPT, 1 + run)
+        text = machine.text()
+        self.assertEqual(text.count("deep inside"), 2)
+        self.assertNotIn("returned", text)
+        screen = machine.screen()
+        row = screen.index("deep inside")
+        self.assertEqual(screen[row + 1], "Program exited with status -42")
+        self.assertEqual(screen[row + 2], PROMPT + "run /home/root/exit.exe")
+        self.assertIn("Running program at 0x00100000", machine.kernel_log())
 
     def test_a_program_that_divides_by_zero_ends_on_the_panic_screen(self):
         divide = self.assemble("divide")

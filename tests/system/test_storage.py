@@ -102,6 +102,11 @@ class Storage(SystemTest):
         self.assertEqual(run(machine, "rm /home/root/docs"), ["ERROR: Is a directory"])
         self.assertEqual(run(machine, "rm /home/root/test.tsc"), [])
         self.assertEqual(run(machine, "cat /home/root/test.tsc"), ["ERROR: File not found!!!"])
+        # The copy moves into docs; a directory never goes into itself.
+        self.assertEqual(run(machine, "mv /home/root/copy.tsc /home/root/docs/copy.tsc"), [])
+        self.assertEqual(
+            run(machine, "mv /home/root/docs /home/root/docs/inner"), ["ERROR: Cannot move a directory into itself"]
+        )
         # The shell and the host tool count the same disk the same way.
         usage = run(machine, "df")
         self.assertEqual([line.split(":")[0] for line in usage], ["Size", "Used", "Free"], usage)
@@ -112,10 +117,10 @@ class Storage(SystemTest):
         self.assert_fsck_clean(disk)
         self.assertEqual(tessfs("df", disk).stdout.decode().splitlines(), usage)
 
-        self.assertEqual(tessfs("cat", disk, "/home/root/copy.tsc").stdout, b"hello from the host")
+        self.assertEqual(tessfs("cat", disk, "/home/root/docs/copy.tsc").stdout, b"hello from the host")
         listing = tessfs("ls", disk, "/home/root").stdout.decode()
-        self.assertIn("copy.tsc", listing)
         self.assertIn("docs", listing)
+        self.assertNotIn("copy.tsc", listing)
         self.assertNotIn("test.tsc", listing)
 
     def test_without_a_partition_the_disk_commands_say_so(self):

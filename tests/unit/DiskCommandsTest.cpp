@@ -126,6 +126,26 @@ TEST_F(DiskCommands, CpCopiesAFileButNeverOverAnExistingOne)
     EXPECT_EQ(ascii(volume.fs.read_from_node("home/root/sub/copy.tsc").value().owner), "root");
 }
 
+TEST_F(DiskCommands, MvMovesAFileOrDirectoryButNeverOverAnExistingOneOrIntoItself)
+{
+    EXPECT_EQ(run("mv"), "");
+    EXPECT_EQ(run("mv /home/root/test.tsc "), "");
+    EXPECT_EQ(machine.line(0), "USAGE: mv <source path> <target path>");
+    EXPECT_EQ(machine.line(1), "USAGE: mv <source path> <target path>");
+    EXPECT_EQ(machine.attribute(0, 1), OnBlue);
+    EXPECT_EQ(run("mv /home/root/test.tsc /home/root/sub"), "Target exists");
+    EXPECT_EQ(run("mv /home/root/none /home/root/x"), "File not found!!!");
+    EXPECT_EQ(run("mv /home/root /home/root/sub/root"), "Cannot move a directory into itself");
+    EXPECT_EQ(run("mv /home/root/test.tsc /home/nowhere/test.tsc"), "File not found :(");
+    EXPECT_EQ(volume.fs.get_long_list("home/root").value().size(), 3u);
+
+    EXPECT_EQ(run("mv /home/root/test.tsc /home/root/sub/moved.tsc"), "");
+    EXPECT_EQ(text_of(volume.fs.read_file("home/root/sub/moved.tsc").value()), "print \"hi\"");
+    EXPECT_EQ(run("cat /home/root/test.tsc"), "File not found!!!");
+    EXPECT_EQ(run("mv /home/root/sub /home/root/zeta/sub"), "");
+    EXPECT_EQ(text_of(volume.fs.read_file("home/root/zeta/sub/moved.tsc").value()), "print \"hi\"");
+}
+
 TEST_F(DiskCommands, RmDeletesAFileAndLeavesDirectoriesToRmdir)
 {
     ASSERT_EQ(run("rm /home/root/sub"), "Is a directory");
@@ -188,7 +208,7 @@ TEST_F(DiskCommands, AFileTooBigForMemoryIsAnErrorNotTheErrorText)
 TEST_F(DiskCommands, WithoutADiskTheCommandsReportIt)
 {
     kernel.storage().unmount_all();
-    for (char const* line : { "ls", "mkdir x", "rmdir x", "cat x", "cp x y", "rm x", "df" })
+    for (char const* line : { "ls", "mkdir x", "rmdir x", "cat x", "cp x y", "mv x y", "rm x", "df" })
         EXPECT_EQ(run(line), "No disk file system") << line;
 }
 

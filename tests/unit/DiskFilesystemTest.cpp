@@ -1,4 +1,5 @@
 #include "fs/Checksum.h"
+#include "fs/FsCheck.h"
 #include "fs/Stream.h"
 #include "fs/TimeStamp.h"
 #include "tests/unit/StorageTestSupport.h"
@@ -380,6 +381,72 @@ TEST(DiskFilesystem, SavingAFileOverADirectoryIsRefusedAndKeepsTheTree)
     EXPECT_EQ(error_of(v.fs.save_file(bytes_of("x"), "/d", "root")), "d is a directory");
     EXPECT_EQ(v.disk.writes, writes);
     EXPECT_EQ(names(v.fs.get_long_list("d").value()), (std::vector<std::string> { "inner" }));
+}
+
+TEST(DiskFilesystem, MoveCarriesTheRecordAcrossDirectoriesAndLeavesTheBlocksWhereTheyAre)
+{
+    Volume v;
+    for (char const* dir : { "a", "a/b", "c" })
+        ASSERT_FALSE(v.fs.make_dir(dir, "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("moved"), "a/b/f", "alice").is_error());
+    // Long names fill a/b's node into its second block, so dropping its first
+    // record shifts the others across the boundary and the node is rewritten
+    // in fresh blocks.
+    std::vector<String> others;
+    for (char16_t c : { u'p', u'q', u'r', u's' }) {
+        others.push_back("a/b/" + String::repeated(c, 150));
+        ASSERT_FALSE(v.fs.save_file(bytes_of("other"), others.back(), "root").is_error());
+    }
+    i32 old_node = v.fs.get_node_address("a/b", 0).value();
+    DirectoryRecord before = v.fs.read_from_node("a/b/f").value();
+
+    ASSERT_FALSE(v.fs.move("/a/b/f", "c/g").is_error());
+    EXPECT_EQ(error_of(v.fs.read_from_node("a/b/f")), "File not found!!!");
+    DirectoryRecord after = v.fs.read_from_node("c/g").value();
+    EXPECT_EQ(ascii(after.name), "g");
+    EXPECT_EQ(after.address, before.address);
+    EXPECT_EQ(after.size, before.size);
+    EXPECT_EQ(ascii(after.owner), "alice");
+    EXPECT_EQ(after.date_time, before.date_time);
+    EXPECT_EQ(text_of(v.fs.read_file("c/g").value()), "moved");
+    EXPECT_NE(v.fs.get_node_address("a/b", 0).value(), old_node);
+
+    // A directory moves by its record: its node and everything under it stay.
+    i32 node = v.fs.get_node_address("a/b", 0).value();
+    i32 next = v.next_free();
+    ASSERT_FALSE(v.fs.move("a/b", "b2").is_error());
+    EXPECT_EQ(v.fs.get_node_address("b2", 0).value(), node);
+    EXPECT_EQ(error_of(v.fs.read_from_node("a/b")), "File not found!!!");
+    for (auto const& other : others)
+        EXPECT_EQ(text_of(v.fs.read_file("b2/" + Path::leaf(other)).value()), "other");
+    ASSERT_FALSE(v.fs.move("c/g", "c/renamed").is_error());
+    EXPECT_EQ(names(v.fs.get_long_list("c").value()), (std::vector<std::string> { "renamed" }));
+    EXPECT_EQ(v.next_free(), next);
+    EXPECT_TRUE(FsCheck::run(v.fs).value().is_empty());
+}
+
+TEST(DiskFilesystem, MoveRefusesADirectoryIntoItselfAndAnExistingTargetWithoutWriting)
+{
+    Volume v;
+    ASSERT_FALSE(v.fs.make_dir("a", "root").is_error());
+    ASSERT_FALSE(v.fs.make_dir("a/b", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("top"), "f", "root").is_error());
+    ASSERT_FALSE(v.fs.save_file(bytes_of("inner"), "a/f", "root").is_error());
+    int writes = v.disk.writes;
+    EXPECT_EQ(error_of(v.fs.move("a", "a/b/a")), "Cannot move a directory into itself");
+    EXPECT_EQ(error_of(v.fs.move("/a/", "a")), "Cannot move a directory into itself");
+    EXPECT_EQ(error_of(v.fs.move("f", "a/f")), "Target exists");
+    EXPECT_EQ(error_of(v.fs.move("a/f", "a/b")), "Target exists");
+    EXPECT_EQ(error_of(v.fs.move("f", "none/f")), "File not found :(");
+    EXPECT_EQ(error_of(v.fs.move("missing", "g")), "File not found!!!");
+    EXPECT_EQ(error_of(v.fs.move("/", "g")), "Cannot move the root directory");
+    EXPECT_EQ(v.disk.writes, writes);
+    EXPECT_EQ(names(v.fs.get_long_list("").value()), (std::vector<std::string> { "a", "f" }));
+    EXPECT_EQ(names(v.fs.get_long_list("a").value()), (std::vector<std::string> { "b", "f" }));
+
+    // Paths are compared by whole names: "a" may become "ab".
+    ASSERT_FALSE(v.fs.move("a", "ab").is_error());
+    EXPECT_EQ(text_of(v.fs.read_file("ab/f").value()), "inner");
 }
 
 namespace {

@@ -1,5 +1,5 @@
 #include "hal/MzExecutable.h"
-#include "tests/sim/Sim.h"
+#include "hal/ProgramArea.h"
 #include "tests/unit/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -51,8 +51,6 @@ ByteBuffer make_exe(Layout const& layout)
     return file;
 }
 
-u32 address_of(u8 const* p) { return static_cast<u32>(reinterpret_cast<uintptr_t>(p)); }
-
 }
 
 TEST(MzExe, CopiesTheLoadModuleAndDerivesTheEntry)
@@ -69,11 +67,8 @@ TEST(MzExe, CopiesTheLoadModuleAndDerivesTheEntry)
     ASSERT_EQ(exe.value().image_size(), 41u);
     EXPECT_EQ(exe.value().image()[40], 0xC3);
     EXPECT_NE(exe.value().image(), file.data() + 64); // a copy, not the file's bytes
-    EXPECT_EQ(exe.value().entry_address(), address_of(exe.value().image()) + 2 * 16 + 8);
-
-    Sim::reset();
-    exe.value().execute();
-    EXPECT_EQ(Sim::last_call_address(), exe.value().entry_address());
+    // Programs run at the bottom of the program area, wherever the file was.
+    EXPECT_EQ(exe.value().entry_address(), ProgramArea::Base + 2 * 16 + 8);
 }
 
 TEST(MzExe, CollectsRelocationEntriesInTableOrder)
@@ -136,4 +131,20 @@ TEST(MzExe, RejectsHeaderFieldsPointingOutsideTheFile)
 
     layout.module.clear();
     EXPECT_EQ(load_error_of(make_exe(layout)), "MZ entry point outside the program");
+}
+
+TEST(MzExe, RefusesAProgramThatReachesIntoTheStack)
+{
+    // The module and its extra paragraphs must end below the 64 KiB stack at
+    // the top of the area.
+    u32 room = ProgramArea::End - 64 * 1024 - ProgramArea::Base;
+    Layout layout;
+    layout.module = std::string(room - 0x100 * 16, '\x90');
+    ByteBuffer file = make_exe(layout);
+    put16(file, 0x0A, 0x100);
+    auto fitting = MzExecutable::load(file);
+    ASSERT_FALSE(fitting.is_error());
+    EXPECT_EQ(fitting.value().image_size() + fitting.value().extra_size(), room);
+    put16(file, 0x0A, 0x101);
+    EXPECT_EQ(load_error_of(file), "Program too large");
 }

@@ -99,3 +99,14 @@ TEST(Permissions, TopLevelNamesAreUncheckedExceptDirectoriesOnKarvolin)
     BobsVolume other("Other");
     EXPECT_FALSE(other.fs.make_dir("top", "bob").is_error());
 }
+
+TEST(Permissions, MoveNeedsTheRightToRemoveTheSourceAndToWriteTheTargetDirectory)
+{
+    BobsVolume v;
+    int writes = v.disk.writes;
+    EXPECT_EQ(error_of(v.fs.move("home/roots", "home/bob/roots")), "Access denied!");
+    EXPECT_EQ(error_of(v.fs.move("home/bob/mine", "home/mine")), "Access denied");
+    EXPECT_EQ(v.disk.writes, writes);
+    ASSERT_FALSE(v.fs.move("home/bob/mine", "home/bob/ours").is_error());
+    EXPECT_EQ(text_of(v.fs.read_file("home/bob/ours").value()), "mine");
+}

@@ -1,11 +1,57 @@
 #include "hal/MzExecutable.h"
+#include "hal/ProgramArea.h"
 #include "programs/ExampleProgram.h"
 #include "tests/unit/ShellTestSupport.h"
 #include "tests/unit/StorageTestSupport.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
+
+constexpr u32 Base = 0x00100000;
+constexpr u32 End = 0x00500000;
+
+// A program the simulated processor enters: a two-paragraph header with the
+// extra paragraphs asked for, then a one-byte module (RET) with its entry 0.
+ByteBuffer tiny_program(u16 extra_paragraphs = 0)
+{
+    ByteBuffer file;
+    file.resize(32);
+    file[0] = 'M';
+    file[1] = 'Z';
+    file[0x08] = 2;
+    file[0x0A] = static_cast<u8>(extra_paragraphs);
+    file[0x0B] = static_cast<u8>(extra_paragraphs >> 8);
+    file.append(0xC3);
+    return file;
+}
+
+// INT 0x80 from the running program: the gate masks interrupts, IRET
+// restores them.
+i32 system_call(u32 eax, u32 ebx = 0, u32 ecx = 0, u32 edx = 0, u32 vector = 0x80)
+{
+    IRQContext context {};
+    context.interrupt = vector;
+    context.eax = eax;
+    context.ebx = ebx;
+    context.ecx = ecx;
+    context.edx = edx;
+    bool were_enabled = Cpu::interrupts_enabled();
+    Cpu::disable_interrupts();
+    Interrupts::dispatch(context);
+    if (were_enabled)
+        Cpu::enable_interrupts();
+    return static_cast<i32>(context.eax);
+}
+
+bool is_blank(std::string const& screen) { return screen.find_first_not_of('\n') == std::string::npos; }
+
+void plant(u32 address, std::string const& bytes) { std::memcpy(Sim::memory(address), bytes.data(), bytes.size()); }
+std::string stored(u32 address, size_t length)
+{
+    return std::string(reinterpret_cast<char*>(Sim::memory(address)), length);
+}
 
 // A formatted disk with the home directory, mounted as the kernel's boot
 // volume.
@@ -16,12 +62,21 @@ protected:
         EXPECT_FALSE(m_volume.fs.make_dir("/home", "root").is_error());
         EXPECT_FALSE(m_volume.fs.make_dir("/home/root", "root").is_error());
         m_kernel.storage().mount_boot_volume(make_own<DiskFilesystem>(m_volume.partition, m_kernel.storage().user()));
+        EXPECT_FALSE(m_fs.save_file(tiny_program(), "/home/root/p.exe", "root").is_error());
+        Sim::map_memory(Base, End - Base);
+    }
+
+    // Runs `line` with `program` standing in for the code entered.
+    std::string run_program(std::string const& line, std::function<void()> program)
+    {
+        Sim::run_as_program(std::move(program));
+        return run(line);
     }
 
     std::string run(std::string const& line) { return error_of(run_line(m_kernel, line.c_str())); }
 
     TestMachine m_machine;
-    Volume m_volume;
+    Volume m_volume { 8192 }; // room for a program too large to run
     DiskFilesystem& m_fs { m_volume.fs };
     Kernel m_kernel;
 };
@@ -96,4 +151,150 @@ TEST(ExampleProgram, IsARunnableMzImageOfFullPages)
     u32 declared = header.pages * 512u - (header.bytes_in_last_page ? 512u - header.bytes_in_last_page : 0u);
     EXPECT_EQ(declared, ExampleProgramSize);
     EXPECT_TRUE(exe.value().relocations().is_empty());
+}
+
+TEST_F(ProgramCommands, BadPointersAreRefusedAndNothingIsTouched)
+{
+    plant(End - 8, "\xEE\xEE\xEE\xEE");
+    plant(Base + 0x100, "/home/root/p.exe");
+    plant(End - 3, "abc"); // a path that runs out of the area before its 0
+    std::vector<i32> results;
+    EXPECT_EQ(run_program("run /home/root/p.exe some arguments",
+                  [&] {
+                      results = {
+                          system_call(17, 0, 5),                     // write from null
+                          system_call(17, Base - 2, 4),              // starts below the area
+                          system_call(20, Base + 0x100, End - 8, 9), // read into a buffer past the end
+                          system_call(20, Base + 0x100, Base, ~0u),  // a length that wraps
+                          system_call(22, 0xFFFFFFF0, 0x20),         // arguments into a wrapping range
+                          system_call(22, Base + 0x200, 0),          // arguments without room for the 0
+                          system_call(19, End - 3),                  // unterminated path
+                          system_call(25, 16, 0),                    // no such colour
+                          system_call(28, 80, 0),                    // column off the screen
+                          system_call(17, 0, 0),                     // nothing to write: fine anywhere
+                      };
+                  }),
+        "");
+    EXPECT_EQ(results, (std::vector<i32> { -1, -1, -1, -1, -1, -1, -1, -1, -1, 0 }));
+    EXPECT_EQ(stored(End - 8, 4), "\xEE\xEE\xEE\xEE");
+    EXPECT_EQ(stored(Base + 0x200, 1), std::string(1, '\0'));
+    EXPECT_TRUE(is_blank(m_machine.screen()));
+    // No program runs now: the program calls refuse.
+    EXPECT_EQ(system_call(23), -1);
+}
+
+TEST_F(ProgramCommands, FilesWrittenByAProgramReadBackThroughItsCalls)
+{
+    plant(Base + 0x100, std::string("/home/root/out.txt\0", 19));
+    plant(Base + 0x140, std::string("/home/root\0", 11));
+    plant(Base + 0x160, std::string("/home/root/none\0", 16));
+    plant(Base + 0x1000, "hello, disk");
+    plant(Base + 0x2000, "\xEE\xEE\xEE\xEE\xEE");
+    std::vector<i32> results;
+    EXPECT_EQ(run_program("run /home/root/p.exe",
+                  [&] {
+                      results = {
+                          system_call(21, Base + 0x100, Base + 0x1000, 11),
+                          system_call(19, Base + 0x100),
+                          system_call(20, Base + 0x100, Base + 0x2000, 4),
+                          system_call(19, Base + 0x140),
+                          system_call(20, Base + 0x160, Base + 0x2000, 4),
+                      };
+                  }),
+        "");
+    EXPECT_EQ(results, (std::vector<i32> { 0, 11, 4, -2, -2 }));
+    EXPECT_EQ(stored(Base + 0x2000, 5), "hell\xEE");
+    auto record = m_fs.read_from_node("/home/root/out.txt");
+    ASSERT_FALSE(record.is_error());
+    EXPECT_EQ(m_fs.read_file("/home/root/out.txt").value().size(), 11u);
+}
+
+TEST_F(ProgramCommands, ArgumentsAreCutToTheCapacity)
+{
+    plant(Base + 0x100, "\xEE\xEE\xEE\xEE\xEE\xEE");
+    std::vector<i32> results;
+    std::string full;
+    EXPECT_EQ(run_program("run /home/root/p.exe    one  two ",
+                  [&] {
+                      results = { system_call(22, Base + 0x100, 4), system_call(22, Base + 0x200, 64) };
+                      full = reinterpret_cast<char*>(Sim::memory(Base + 0x200));
+                  }),
+        "");
+    EXPECT_EQ(results, (std::vector<i32> { 3, 9 }));
+    EXPECT_EQ(stored(Base + 0x100, 5), std::string("one\0\xEE", 5));
+    EXPECT_EQ(full, "one  two ");
+}
+
+namespace {
+// Calls itself `depth` times, then exits with `status`: the code after the
+// exit never runs.
+void exit_from_depth(int depth, i32 status, int& returned)
+{
+    if (depth > 0)
+        exit_from_depth(depth - 1, status, returned);
+    else
+        system_call(16, static_cast<u32>(status));
+    ++returned;
+}
+}
+
+TEST_F(ProgramCommands, ExitEndsTheProgramFromAnyDepthWithItsStatus)
+{
+    plant(Base + 0x100, "abc");
+    int returned = 0;
+    Console::set_foreground_color(ConsoleColor::Gray);
+    Cpu::enable_interrupts(); // as the shell runs
+    EXPECT_EQ(run_program("run /home/root/p.exe",
+                  [&] {
+                      EXPECT_EQ(system_call(25, 14, 1), 0);
+                      EXPECT_EQ(system_call(17, Base + 0x100, 3), 3);
+                      // A stray vector with the exit number ends nothing.
+                      EXPECT_EQ(system_call(16, 5, 0, 0, 0x81), 16);
+                      exit_from_depth(5, -7, returned);
+                  }),
+        "");
+    EXPECT_EQ(returned, 0);
+    EXPECT_TRUE(Cpu::interrupts_enabled());
+    EXPECT_EQ(Sim::last_call_address(), Base);
+    EXPECT_EQ(Sim::last_stack_top(), End);
+    EXPECT_EQ(m_machine.line(0), "abc");
+    EXPECT_EQ(m_machine.attribute(0, 0), 0x1E);
+    EXPECT_EQ(m_machine.line(1), "Program exited with status -7");
+    EXPECT_EQ(m_machine.attribute(0, 1), 0x07);
+    EXPECT_EQ(Console::foreground_color(), ConsoleColor::Gray);
+    EXPECT_EQ(Console::background_color(), ConsoleColor::Black);
+
+    // Status 0, by exit or by return, adds no line; the cursor already at
+    // the start of a line stays there.
+    Console::clear();
+    EXPECT_EQ(run_program("run /home/root/p.exe", [&] { exit_from_depth(3, 0, returned); }), "");
+    EXPECT_EQ(run("run /home/root/p.exe"), "");
+    EXPECT_EQ(returned, 0);
+    EXPECT_TRUE(is_blank(m_machine.screen()));
+    EXPECT_EQ(Console::cursor_top(), 0);
+}
+
+TEST_F(ProgramCommands, RunPlacesTheProgramOrRefusesIt)
+{
+    for (auto const* line : { "run", "run   " }) {
+        Console::clear();
+        EXPECT_EQ(run(line), "");
+        EXPECT_EQ(m_machine.line(0), "USAGE: run <program path> [arguments]");
+        EXPECT_EQ(m_machine.attribute(0, 0) >> 4, 9);
+    }
+    EXPECT_EQ(Sim::last_call_address(), 0u);
+
+    // The module goes to the bottom of the area and its extra paragraphs are
+    // zeroed; what lies beyond them is the program's own business.
+    plant(Base, std::string(48, '\xEE'));
+    ASSERT_FALSE(m_fs.save_file(tiny_program(2), "/home/root/bss.exe", "root").is_error());
+    EXPECT_EQ(run("run /home/root/bss.exe"), "");
+    EXPECT_EQ(stored(Base, 34), "\xC3" + std::string(32, '\0') + "\xEE");
+
+    ByteBuffer huge = tiny_program(0xFFFF);
+    huge.resize(huge.size() + 3 * 1024 * 1024);
+    ASSERT_FALSE(m_fs.save_file(huge, "/home/root/huge.exe", "root").is_error());
+    bool entered = false;
+    EXPECT_EQ(run_program("run /home/root/huge.exe", [&] { entered = true; }), "Program too large");
+    EXPECT_FALSE(entered);
 }

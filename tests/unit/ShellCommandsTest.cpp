@@ -84,6 +84,7 @@ TEST(ShellCommands, TheFileCommandsHaveHelpTopicsLikeShowgui)
     run(kernel, "help cp");
     run(kernel, "help rm");
     run(kernel, "help df");
+    run(kernel, "help mv");
     EXPECT_EQ(machine.line(0), "Help of command : cat");
     EXPECT_EQ(machine.line(1), "Prints a file as text; control characters show as '.'.");
     EXPECT_EQ(machine.line(2), "Parameters : <file path>");
@@ -96,6 +97,9 @@ TEST(ShellCommands, TheFileCommandsHaveHelpTopicsLikeShowgui)
     EXPECT_EQ(machine.line(9), "Help of command : df");
     EXPECT_EQ(machine.line(10), "Shows the disk's size, used and free space in KiB.");
     EXPECT_EQ(machine.line(11), "Parameters : Nothing");
+    EXPECT_EQ(machine.line(12), "Help of command : mv");
+    EXPECT_EQ(machine.line(13), "Moves or renames a file or a directory; an existing target is kept.");
+    EXPECT_EQ(machine.line(14), "Parameters : <source path, no spaces> <target path>");
     EXPECT_EQ(machine.attribute(0, 6), OnCyan);
     EXPECT_EQ(machine.attribute(0, 7), OnBlack);
 }

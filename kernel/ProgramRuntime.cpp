@@ -1,0 +1,57 @@
+#include "kernel/ProgramRuntime.h"
+
+namespace {
+
+// A file the program names: the volume it is on and its size, or the result
+// the program gets instead.
+struct FileLookup {
+    DiskFilesystem* volume { nullptr };
+    i32 size { 0 };
+    i32 failure { 0 };
+};
+
+// A path that leads nowhere counts as missing, whatever the lookup stumbled
+// on (a name that is not there, a file where a directory should be).
+FileLookup look_up(Storage& storage, String const& path)
+{
+    auto volume = storage.boot_volume();
+    if (volume.is_error())
+        return { nullptr, 0, ProgramRunner::Failed };
+    auto record = volume.value()->read_from_node(path);
+    if (record.is_error() || record.value().is_directory())
+        return { nullptr, 0, ProgramRunner::Missing };
+    // A file record counts the content's 32-bit length prefix too.
+    if (record.value().size < 4)
+        return { nullptr, 0, ProgramRunner::Failed };
+    return { volume.value(), record.value().size - 4, 0 };
+}
+
+}
+
+i32 ProgramRuntime::file_size(String const& path)
+{
+    auto file = look_up(m_storage, path);
+    return file.volume ? file.size : file.failure;
+}
+
+i32 ProgramRuntime::read_file(String const& path, MemoryWindow& buffer)
+{
+    auto file = look_up(m_storage, path);
+    if (!file.volume)
+        return file.failure;
+    auto content = file.volume->read_file(path);
+    if (content.is_error())
+        return Failed;
+    u32 count = content.value().size() < buffer.length() ? static_cast<u32>(content.value().size()) : buffer.length();
+    if (buffer.copy_in(0, content.value().data(), count).is_error())
+        return Failed;
+    return static_cast<i32>(count);
+}
+
+i32 ProgramRuntime::write_file(String const& path, ByteBuffer const& bytes)
+{
+    auto volume = m_storage.boot_volume();
+    if (volume.is_error() || volume.value()->save_file(bytes, path, m_storage.user().name).is_error())
+        return Failed;
+    return 0;
+}

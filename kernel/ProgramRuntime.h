@@ -1,0 +1,22 @@
+#pragma once
+
+#include "fs/Storage.h"
+#include "hal/ProgramRunner.h"
+
+// The program runner with its file calls on the shell's volume: paths from
+// the top of the disk, as the shell's disk commands take them.
+class ProgramRuntime : public ProgramRunner {
+public:
+    explicit ProgramRuntime(Storage& storage)
+        : m_storage(storage)
+    {
+    }
+
+protected:
+    i32 file_size(String const& path) override;
+    i32 read_file(String const& path, MemoryWindow& buffer) override;
+    i32 write_file(String const& path, ByteBuffer const& bytes) override;
+
+private:
+    Storage& m_storage;
+};
