@@ -9,6 +9,7 @@
 // no relocations, as the program is linked where it runs.
 
 #include "hal/MzExecutable.h"
+#include "hal/ProgramArea.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,12 +22,6 @@
 #include <vector>
 
 namespace {
-
-// The program area the kernel reserves, less the 64 KiB stack at its top.
-constexpr u32 ProgramAreaBase = 0x00100000;
-constexpr u32 ProgramAreaEnd = 0x00500000;
-constexpr u32 ProgramStackSize = 64 * 1024;
-constexpr u32 ProgramImageEnd = ProgramAreaEnd - ProgramStackSize;
 
 constexpr u32 ParagraphSize = 16;
 // The header as written: the 28 bytes of MzHeader padded to two paragraphs.
@@ -78,14 +73,14 @@ std::vector<u8> pack(std::vector<u8> const& elf)
             continue;
         ++loaded_segments;
         u32 start = segment.p_vaddr;
-        if (segment.p_filesz > segment.p_memsz || start < ProgramAreaBase || start > ProgramImageEnd
-            || ProgramImageEnd - start < segment.p_memsz)
+        if (segment.p_filesz > segment.p_memsz || start < ProgramArea::Base || start > ProgramArea::ImageLimit
+            || ProgramArea::ImageLimit - start < segment.p_memsz)
             throw Failure { "a segment at " + hex(start) + " (" + std::to_string(segment.p_memsz)
-                + " bytes) lies outside the program area " + hex(ProgramAreaBase) + "-" + hex(ProgramImageEnd)
+                + " bytes) lies outside the program area " + hex(ProgramArea::Base) + "-" + hex(ProgramArea::ImageLimit)
                 + " (linked without sdk/program.ld, or too large)" };
         if (segment.p_offset > elf.size() || elf.size() - segment.p_offset < segment.p_filesz)
             throw Failure { "a segment's bytes lie outside the file" };
-        u32 offset = start - ProgramAreaBase;
+        u32 offset = start - ProgramArea::Base;
         if (segment.p_filesz > 0) {
             if (module.size() < offset + segment.p_filesz)
                 module.resize(offset + segment.p_filesz);
@@ -101,11 +96,11 @@ std::vector<u8> pack(std::vector<u8> const& elf)
         = (std::max<u32>(memory_end, module.size()) - module.size() + ParagraphSize - 1) / ParagraphSize;
     if (extra_paragraphs > MaxExtraParagraphs)
         throw Failure { "the zeroed data (.bss) is larger than an MZ header can ask for (1 MiB)" };
-    if (module.size() + extra_paragraphs * ParagraphSize > ProgramImageEnd - ProgramAreaBase)
+    if (module.size() + extra_paragraphs * ParagraphSize > ProgramArea::ImageLimit - ProgramArea::Base)
         throw Failure { "the program does not fit the program area" };
 
-    u32 entry = header.e_entry - ProgramAreaBase;
-    if (header.e_entry < ProgramAreaBase || entry >= module.size())
+    u32 entry = header.e_entry - ProgramArea::Base;
+    if (header.e_entry < ProgramArea::Base || entry >= module.size())
         throw Failure { "the entry point " + hex(header.e_entry) + " is not in the program's code" };
     if (entry > MaxEntryOffset)
         throw Failure { "the entry point lies beyond the first MiB of the program, which CS:IP cannot reach" };
