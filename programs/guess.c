@@ -88,9 +88,9 @@ int main(void)
             break;
         if (key >= '0' && key <= '9' && count < (int)sizeof digits) {
             digits[count++] = (char)key;
-        } else if ((key == '\b' || key == 127) && count > 0) {
+        } else if (key == '\b' && count > 0) {
             --count;
-        } else if ((key == '\n' || key == '\r') && count > 0) {
+        } else if (key == '\n' && count > 0) {
             unsigned guess = 0;
             for (int i = 0; i < count; ++i)
                 guess = guess * 10 + (unsigned)(digits[i] - '0');

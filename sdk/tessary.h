@@ -71,8 +71,9 @@ static inline int tessary_write(char const* text, unsigned length)
     return tessary_system_call(17, (unsigned)text, length, 0);
 }
 
-/* Waits for a key and returns its character, 0 for a key without one (the
-   arrows, Escape). Nothing is echoed. */
+/* Waits for a key and returns its character ('\n' for Enter, '\b' for
+   Backspace), 0 for a key without one (the arrows, Escape). Nothing is
+   echoed. */
 static inline int tessary_read_key(void) { return tessary_system_call(18, 0, 0, 0); }
 
 /* The size of a file in bytes, or TESSARY_NOT_FOUND. Paths start at the top

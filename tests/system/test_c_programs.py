@@ -150,7 +150,13 @@ class CPrograms(SystemTest):
         low, high = 1, 100
         for guesses in range(1, 8):
             guess = (low + high) // 2
-            machine.type(f"{guess}\n")
+            if guesses == 1:
+                # A digit too many, taken back with Backspace.
+                machine.type(f"{guess}9")
+                machine.press("backspace")
+                machine.type("\n")
+            else:
+                machine.type(f"{guess}\n")
             answer_row = 3 + guesses
             answer = machine.wait_for(lambda: machine.screen()[answer_row], what=f"the answer to {guess}")
             if answer == f"{guess} is too low.":
