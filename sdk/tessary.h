@@ -1,0 +1,167 @@
+/*
+ * tessary.h: everything a C program for Tessary needs to talk to the system.
+ *
+ * A program runs alone in the program area [0x00100000, 0x00500000), in ring
+ * 0, on a stack of its own at the top of that area. It reaches the system only
+ * through interrupt 0x80: EAX names the function, EBX, ECX and EDX carry the
+ * arguments and EAX comes back with the result, negative on failure. The
+ * kernel keeps every other register, so the calls below are plain inline
+ * functions with no library behind them.
+ *
+ * Every address handed to the system (a string, a buffer) must lie entirely
+ * inside the program area; anything else is refused with TESSARY_BAD_ARGUMENT
+ * and nothing is touched. docs/PROGRAMS.md describes each call.
+ */
+#ifndef TESSARY_H
+#define TESSARY_H
+
+/* Failure codes every call may return. */
+#define TESSARY_BAD_ARGUMENT (-1) /* null or out-of-area pointer, value out of range */
+#define TESSARY_NOT_FOUND (-2)    /* no such file, or it is a directory */
+#define TESSARY_FAILED (-3)       /* disk error, out of space, permission, bad name */
+
+/* The VGA text colours for tessary_colours(). */
+enum {
+    TESSARY_BLACK,
+    TESSARY_BLUE,
+    TESSARY_GREEN,
+    TESSARY_CYAN,
+    TESSARY_RED,
+    TESSARY_MAGENTA,
+    TESSARY_BROWN,
+    TESSARY_LIGHT_GREY,
+    TESSARY_DARK_GREY,
+    TESSARY_LIGHT_BLUE,
+    TESSARY_LIGHT_GREEN,
+    TESSARY_LIGHT_CYAN,
+    TESSARY_LIGHT_RED,
+    TESSARY_LIGHT_MAGENTA,
+    TESSARY_YELLOW,
+    TESSARY_WHITE,
+};
+
+/* The screen the cursor calls address. */
+#define TESSARY_COLUMNS 80
+#define TESSARY_ROWS 25
+
+/* The program's own entry point; sdk/start.c calls it and ends the program
+   with its return value as the status. */
+int main(void);
+
+static inline int tessary_system_call(int function, unsigned first, unsigned second, unsigned third)
+{
+    int result;
+    /* "memory": the kernel reads and writes the program's buffers. */
+    __asm__ volatile("int $0x80" : "=a"(result) : "a"(function), "b"(first), "c"(second), "d"(third) : "memory");
+    return result;
+}
+
+/* Ends the program at once, from any depth, with the status the shell
+   reports (it names any status but 0). */
+static inline __attribute__((noreturn)) void tessary_exit(int status)
+{
+    tessary_system_call(16, (unsigned)status, 0, 0);
+    __builtin_unreachable();
+}
+
+/* Writes length bytes in the current colours; '\n' ends the line. Returns
+   the length. */
+static inline int tessary_write(char const* text, unsigned length)
+{
+    return tessary_system_call(17, (unsigned)text, length, 0);
+}
+
+/* Waits for a key and returns its character ('\n' for Enter, '\b' for
+   Backspace), 0 for a key without one (the arrows, Escape). Nothing is
+   echoed. */
+static inline int tessary_read_key(void) { return tessary_system_call(18, 0, 0, 0); }
+
+/* The size of a file in bytes, or TESSARY_NOT_FOUND. Paths start at the top
+   of the disk: "/home/root/notes.txt". */
+static inline int tessary_file_size(char const* path) { return tessary_system_call(19, (unsigned)path, 0, 0); }
+
+/* Reads up to capacity bytes from the start of a file; returns the count. */
+static inline int tessary_read_file(char const* path, void* buffer, unsigned capacity)
+{
+    return tessary_system_call(20, (unsigned)path, (unsigned)buffer, capacity);
+}
+
+/* Creates or replaces a file with length bytes; 0 on success. */
+static inline int tessary_write_file(char const* path, void const* data, unsigned length)
+{
+    return tessary_system_call(21, (unsigned)path, (unsigned)data, length);
+}
+
+/* Copies the text after the program's path on the `run` line, 0-terminated
+   and cut to capacity - 1 characters; returns its length. */
+static inline int tessary_arguments(char* buffer, unsigned capacity)
+{
+    return tessary_system_call(22, (unsigned)buffer, capacity, 0);
+}
+
+/* Milliseconds since the system started. */
+static inline unsigned tessary_milliseconds(void) { return (unsigned)tessary_system_call(23, 0, 0, 0); }
+
+static inline int tessary_sleep(unsigned milliseconds) { return tessary_system_call(24, milliseconds, 0, 0); }
+
+/* Sets the colours of what is written next (and of a clear). The shell's
+   colours come back when the program ends. */
+static inline int tessary_colours(int foreground, int background)
+{
+    return tessary_system_call(25, (unsigned)foreground, (unsigned)background, 0);
+}
+
+/* Clears the screen in the current colours; the cursor goes to the top left. */
+static inline int tessary_clear(void) { return tessary_system_call(26, 0, 0, 0); }
+
+/* Like tessary_read_key() but returns -1 at once when no key is waiting. */
+static inline int tessary_poll_key(void) { return tessary_system_call(27, 0, 0, 0); }
+
+/* Moves the cursor: the next write starts at column 0-79, row 0-24. */
+static inline int tessary_cursor(int column, int row)
+{
+    return tessary_system_call(28, (unsigned)column, (unsigned)row, 0);
+}
+
+/* ---- helpers built on the calls above ---------------------------------- */
+
+static inline unsigned tessary_string_length(char const* text)
+{
+    unsigned length = 0;
+    while (text[length])
+        ++length;
+    return length;
+}
+
+/* Writes a 0-terminated string. */
+static inline int tessary_print(char const* text) { return tessary_write(text, tessary_string_length(text)); }
+
+/* Writes a 0-terminated string and ends the line. */
+static inline int tessary_print_line(char const* text)
+{
+    tessary_print(text);
+    return tessary_write("\n", 1);
+}
+
+/* Writes a number in decimal. */
+static inline int tessary_print_unsigned(unsigned number)
+{
+    char digits[10];
+    unsigned count = 0;
+    do {
+        digits[sizeof digits - ++count] = (char)('0' + number % 10);
+        number /= 10;
+    } while (number);
+    return tessary_write(digits + sizeof digits - count, count);
+}
+
+static inline int tessary_print_int(int number)
+{
+    if (number >= 0)
+        return tessary_print_unsigned((unsigned)number);
+    tessary_write("-", 1);
+    /* Negating in unsigned arithmetic covers the most negative int too. */
+    return tessary_print_unsigned(0u - (unsigned)number) + 1;
+}
+
+#endif

@@ -1,0 +1,180 @@
+"""Programs written in C with the SDK (sdk/, programs/): the MZ files the
+packer makes, checked against the linked ELF files, and every example run with
+`run` in one session, with a test program that hands the system bad pointers
+and ends itself from deep inside nested calls."""
+
+import glob
+import os
+import struct
+import subprocess
+import unittest
+
+from shell_session import formatted_disk, run, wait_for_prompt
+from tessary_qemu import BUILD, PROMPT, SystemTest, tessfs
+
+PROGRAMS = os.path.join(BUILD, "programs")
+TEST_PROGRAMS = os.path.join(BUILD, "test-programs")
+MZ_PACK = os.path.join(BUILD, "mz-pack")
+AREA_BASE = 0x00100000
+AREA_IMAGE_END = 0x00500000 - 64 * 1024
+
+
+def elf_layout(path):
+    """(entry, [(address, file size, memory size)] of the loadable segments) of a 32-bit ELF file."""
+    with open(path, "rb") as f:
+        data = f.read()
+    entry, phoff = struct.unpack_from("<II", data, 24)
+    phentsize, phnum = struct.unpack_from("<HH", data, 42)
+    segments = []
+    for i in range(phnum):
+        kind, _, address, _, file_size, memory_size = struct.unpack_from("<6I", data, phoff + i * phentsize)
+        if kind == 1 and memory_size:
+            segments.append((address, file_size, memory_size))
+    return entry, segments
+
+
+class ProgramFiles(unittest.TestCase):
+    def programs(self):
+        exes = sorted(glob.glob(os.path.join(PROGRAMS, "*.exe")) + glob.glob(os.path.join(TEST_PROGRAMS, "*.exe")))
+        self.assertEqual({os.path.basename(p) for p in exes},
+                         {"args.exe", "guess.exe", "wc.exe", "write.exe", "probe.exe"})
+        return exes
+
+    def test_mz_files_hold_the_linked_image_where_the_loader_puts_it(self):
+        for exe in self.programs():
+            with self.subTest(exe=os.path.basename(exe)):
+                elf = exe[:-4] + ".elf"
+                with open(exe, "rb") as f:
+                    data = f.read()
+                (signature, last_page, pages, relocations, header_paragraphs, min_extra, _, _, _, _, ip, cs,
+                 _, _) = struct.unpack_from("<2s13H", data)
+                self.assertEqual(signature, b"MZ")
+                self.assertEqual((header_paragraphs, relocations), (2, 0))
+                self.assertEqual((pages, last_page), ((len(data) + 511) // 512, len(data) % 512))
+
+                # The module is the memory image objcopy makes of the file
+                # bytes; what lies beyond it is zeroed by the extra paragraphs.
+                image = os.path.join(os.path.dirname(exe), os.path.basename(elf) + ".bin")
+                subprocess.run(["objcopy", "-O", "binary", elf, image], check=True)
+                with open(image, "rb") as f:
+                    expected = f.read()
+                os.remove(image)
+                module = data[32:]
+                self.assertEqual(module, expected)
+
+                entry, segments = elf_layout(elf)
+                memory_end = max(address + memory_size for address, _, memory_size in segments)
+                self.assertEqual(min(address for address, _, _ in segments), AREA_BASE)
+                self.assertEqual(min_extra, -(-(memory_end - AREA_BASE - len(module)) // 16))
+                self.assertLessEqual(AREA_BASE + len(module) + min_extra * 16, AREA_IMAGE_END)
+                # The start-up code is the first byte, and the entry.
+                self.assertEqual(AREA_BASE + cs * 16 + ip, entry)
+                self.assertEqual(entry, AREA_BASE)
+
+    def test_a_program_linked_outside_the_area_is_refused(self):
+        moved = os.path.join(BUILD, "test-programs", "moved.elf")
+        output = os.path.join(BUILD, "test-programs", "moved.exe")
+        subprocess.run(["objcopy", "--change-addresses", "-0x80000", os.path.join(PROGRAMS, "args.elf"), moved],
+                       check=True, capture_output=True)
+        try:
+            result = subprocess.run([MZ_PACK, moved, output], capture_output=True, text=True)
+        finally:
+            os.remove(moved)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("outside the program area", result.stderr)
+        self.assertFalse(os.path.exists(output))
+
+
+NOTES = "one two\nthree\n\n  four five\tsix\n"
+
+
+class CPrograms(SystemTest):
+    def test_examples_and_edge_cases_in_one_session(self):
+        notes = os.path.join(self.workdir, "notes.txt")
+        with open(notes, "w") as f:
+            f.write(NOTES)
+        disk = formatted_disk(self.workdir, "/home", "/home/root", "/documents", "/programs")
+        for exe in glob.glob(os.path.join(PROGRAMS, "*.exe")):
+            tessfs("put", disk, exe, "/programs/" + os.path.basename(exe))
+        tessfs("put", disk, os.path.join(TEST_PROGRAMS, "probe.exe"), "/home/root/probe.exe")
+        tessfs("put", disk, notes, "/home/root/notes.txt")
+        machine = self.boot(disk=disk)
+        machine.boot_to_prompt()
+        prompt_colours = machine.attribute_at(wait_for_prompt(machine), 0)
+
+        self.assertEqual(run(machine, "run /programs/args.exe one  two three"), ["1: one", "2: two", "3: three"])
+        self.assertEqual(run(machine, "run /programs/args.exe"), ["No arguments."])
+
+        counts = f"{NOTES.count(chr(10))} {len(NOTES.split())} {len(NOTES)} /home/root/notes.txt"
+        self.assertEqual(run(machine, "run /programs/wc.exe /home/root/notes.txt"), [counts])
+        self.assertEqual(run(machine, "run /programs/wc.exe /home/root/gone.txt"),
+                         ["wc: /home/root/gone.txt: no such file", "Program exited with status 1"])
+
+        self.assertEqual(run(machine, "run /programs/write.exe /documents/hello.txt Hello from C"),
+                         ["Wrote 13 bytes to /documents/hello.txt"])
+
+        # Refused, with -1, and nothing written or broken: the run goes on.
+        self.assertEqual(run(machine, "run /home/root/probe.exe pointers"), [
+            "write 0 = -1",
+            "write 0x00600000 = -1",
+            "write across the end = -1",
+            "file size 0 = -1",
+            "read file into 0x00600000 = -1",
+            "arguments into 0 = -1",
+            "colours 16 = -1",
+            "cursor 80 = -1",
+            "write 0 bytes at 0 = 0",
+        ])
+        # The probe wrote in its own colours; the shell's are back.
+        self.assertEqual(machine.attribute_at(wait_for_prompt(machine), 0), prompt_colours)
+
+        # exit from 100 calls deep: the kernel's own state comes back, and
+        # the shell runs the next program as before.
+        self.assertEqual(run(machine, "run /home/root/probe.exe exit"), ["Program exited with status 42"])
+        status_row = wait_for_prompt(machine) - 1
+        self.assertEqual(machine.attribute_at(status_row, 0), machine.attribute_at(status_row - 1, len(PROMPT)))
+        self.assertEqual(run(machine, "run /programs/args.exe after"), ["1: after"])
+
+        self.play_guess(machine)
+        machine.close()
+        self.machines.remove(machine)
+        self.assertEqual(tessfs("cat", disk, "/documents/hello.txt").stdout, b"Hello from C\n")
+
+    def play_guess(self, machine):
+        """Finds the number by halving the range on the game's answers; then
+        the same seed again, left with Escape, names the same number."""
+        machine.type_line("run /programs/guess.exe 7")
+        machine.wait_for_text("Guess the number from 1 to 100")
+        self.assertEqual(machine.attribute_at(0, 0), 0x1F)  # white on blue
+
+        low, high = 1, 100
+        for guesses in range(1, 8):
+            guess = (low + high) // 2
+            if guesses == 1:
+                # A digit too many, taken back with Backspace.
+                machine.type(f"{guess}9")
+                machine.press("backspace")
+                machine.type("\n")
+            else:
+                machine.type(f"{guess}\n")
+            answer_row = 3 + guesses
+            answer = machine.wait_for(lambda: machine.screen()[answer_row], what=f"the answer to {guess}")
+            if answer == f"{guess} is too low.":
+                low = guess + 1
+            elif answer == f"{guess} is too high.":
+                high = guess - 1
+            else:
+                break
+        self.assertEqual(answer, f"{guess} is right! Found in {guesses} {'guess' if guesses == 1 else 'guesses'}.")
+        self.assertEqual(machine.attribute_at(answer_row, 0) & 0x0F, 10)  # light green
+        wait_for_prompt(machine)
+
+        machine.type_line("run /programs/guess.exe 7")
+        machine.wait_for_text("Your guess:")
+        machine.press("esc")
+        machine.wait_for_text(f"The number was {guess}.")
+        wait_for_prompt(machine)
+
+
+if __name__ == "__main__":
+    unittest.main()
