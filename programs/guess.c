@@ -53,14 +53,18 @@ static void draw_guess(char const* digits, int count)
     tessary_print("    ");
 }
 
+/* The cursor blinks where the next digit goes. */
+static void park_cursor(int count) { tessary_cursor(12 + count, GUESS_ROW); }
+
 /* The next key, redrawing the clock while none is waiting. */
-static int next_key(unsigned started)
+static int next_key(unsigned started, int count)
 {
     for (;;) {
         int key = tessary_poll_key();
         if (key >= 0)
             return key;
         draw_clock(started);
+        park_cursor(count);
         tessary_sleep(50);
     }
 }
@@ -81,7 +85,7 @@ int main(void)
     int row = FIRST_ANSWER_ROW;
     for (int tries = 1;;) {
         draw_guess(digits, count);
-        int key = next_key(started);
+        int key = next_key(started, count);
         /* Escape has no character: it comes as 0, like the arrows, which the
            game has no use for. */
         if (key == 'q' || key == 0)
