@@ -20,6 +20,11 @@ class Storage(SystemTest):
         check = tessfs("fsck", disk, check=False)
         self.assertEqual(check.returncode, 0, check.stdout.decode() + check.stderr.decode())
 
+    def allocated_blocks(self, disk):
+        """Where the allocation pointer stands: the count fsck reports."""
+        self.assert_fsck_clean(disk)
+        return int(tessfs("fsck", disk).stdout.decode().split(", ")[1].split()[0])
+
     def test_disk_commands_and_persistence_across_boots(self):
         disk = blank_disk(self.workdir)
 
@@ -67,6 +72,11 @@ class Storage(SystemTest):
             f.write("hello from the host")
         tessfs("put", disk, script, "/home/root/test.tsc")
         self.assertEqual(tessfs("cat", disk, "/home/root/test.tsc").stdout, b"hello from the host")
+        big = os.path.join(self.workdir, "big.bin")
+        with open(big, "wb") as f:
+            f.write(os.urandom(1024 * 1024))
+        tessfs("put", disk, big, "/documents/big.bin")
+        blocks_before_boot = self.allocated_blocks(disk)
 
         machine = self.boot(disk=disk)
         machine.boot_to_prompt()
@@ -107,6 +117,11 @@ class Storage(SystemTest):
         self.assertEqual(
             run(machine, "mv /home/root/docs /home/root/docs/inner"), ["ERROR: Cannot move a directory into itself"]
         )
+        # A deleted copy gives its blocks back: the next copy takes them
+        # instead of growing the allocated part of the disk.
+        for line in ("cp /documents/big.bin /documents/big2.bin", "rm /documents/big2.bin",
+                     "cp /documents/big.bin /documents/big3.bin"):
+            self.assertEqual(run(machine, line), [])
         # The shell and the host tool count the same disk the same way.
         usage = run(machine, "df")
         self.assertEqual([line.split(":")[0] for line in usage], ["Size", "Used", "Free"], usage)
@@ -118,6 +133,10 @@ class Storage(SystemTest):
         self.assertEqual(tessfs("df", disk).stdout.decode().splitlines(), usage)
 
         self.assertEqual(tessfs("cat", disk, "/home/root/docs/copy.tsc").stdout, b"hello from the host")
+        with open(big, "rb") as f:
+            self.assertEqual(tessfs("cat", disk, "/documents/big3.bin").stdout, f.read())
+        big_blocks = (1024 * 1024 + 4 + 511) // 512
+        self.assertLess(self.allocated_blocks(disk), blocks_before_boot + big_blocks + 100)
         listing = tessfs("ls", disk, "/home/root").stdout.decode()
         self.assertIn("docs", listing)
         self.assertNotIn("copy.tsc", listing)
