@@ -49,7 +49,8 @@ HelpTopic const HelpTopics[] = {
         "<source path, no spaces> <target path>" },
     { "rm", "Deletes a file; directories are removed with rmdir.", "<file path>" },
     { "df", "Shows the disk's size, used and free space in KiB.", "Nothing" },
-    { "run", "run PATH [ARGS]: runs the MZ program at PATH with the arguments", "<program path> [arguments]" },
+    { "run", "Runs the MZ program at the path; the rest of the line is its arguments.",
+        "<program path, no spaces> [arguments]" },
 };
 
 ErrorOr<void> write_on(ConsoleColor background, String const& text)

@@ -85,6 +85,7 @@ TEST(ShellCommands, TheFileCommandsHaveHelpTopicsLikeShowgui)
     run(kernel, "help rm");
     run(kernel, "help df");
     run(kernel, "help mv");
+    run(kernel, "help run");
     EXPECT_EQ(machine.line(0), "Help of command : cat");
     EXPECT_EQ(machine.line(1), "Prints a file as text; control characters show as '.'.");
     EXPECT_EQ(machine.line(2), "Parameters : <file path>");
@@ -100,6 +101,9 @@ TEST(ShellCommands, TheFileCommandsHaveHelpTopicsLikeShowgui)
     EXPECT_EQ(machine.line(12), "Help of command : mv");
     EXPECT_EQ(machine.line(13), "Moves or renames a file or a directory; an existing target is kept.");
     EXPECT_EQ(machine.line(14), "Parameters : <source path, no spaces> <target path>");
+    EXPECT_EQ(machine.line(15), "Help of command : run");
+    EXPECT_EQ(machine.line(16), "Runs the MZ program at the path; the rest of the line is its arguments.");
+    EXPECT_EQ(machine.line(17), "Parameters : <program path, no spaces> [arguments]");
     EXPECT_EQ(machine.attribute(0, 6), OnCyan);
     EXPECT_EQ(machine.attribute(0, 7), OnBlack);
 }
