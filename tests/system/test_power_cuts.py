@@ -50,8 +50,12 @@ IDLE = 1.5
 # Disk writes each kind of command makes, as QEMU counts them (one per block
 # of up to 16 sectors); a cut aims after 0 up to this many of them. exexe
 # makes its directory only the first time.
-WRITES = {"mkdir": 4, "rmdir": 3, "exexe": 5, "exexe and its directory": 8, "textedit": 3, "tswrite": 4}
-KINDS = ["mkdir", "tswrite", "exexe", "rmdir", "textedit"]
+WRITES = {"mkdir": 4, "rmdir": 3, "exexe": 5, "exexe and its directory": 8, "textedit": 3, "tswrite": 4, "cp": 4,
+          "rm": 2}
+KINDS = ["mkdir", "tswrite", "exexe", "rmdir", "textedit", "cp", "rm"]
+# Copies the series makes and deletes in /documents, at most: a deleted
+# copy's blocks are what the next write takes.
+COPIES = 3
 SAVE_QUESTION = "Do you want to save your file ? Y/N"
 NAME_QUESTION = "Please type the name :"
 
@@ -80,6 +84,12 @@ class Tree:
         listing = dict(self.listing)
         listing[directory] = tuple(entry for entry in listing[directory] if entry != name + "/")
         return Tree(listing, self.files)
+
+    def without_file(self, path):
+        directory, name = path.rsplit("/", 1)
+        listing = dict(self.listing)
+        listing[directory] = tuple(entry for entry in listing[directory] if entry != name)
+        return Tree(listing, {key: data for key, data in self.files.items() if key != path})
 
     def with_file(self, path, data):
         """A save: the record moves to the end of its directory."""
@@ -214,8 +224,22 @@ class PowerCuts(SystemTest):
         """Types a write command of the given kind (None: a random one) up to
         its last Enter."""
         made = self.made_directories(tree)
+        copies = [entry for entry in tree.listing[DOCUMENTS] if entry.startswith("copy")]
         if kind is None:
             kind = self.rng.choice(KINDS)
+        if kind == "rm" and not copies:
+            kind = "cp"
+        if kind == "cp" and len(copies) >= COPIES:
+            kind = "rm"
+        if kind == "cp":
+            self.made += 1
+            source = self.rng.choice([SMALL, BIG])
+            target = f"{DOCUMENTS}/copy{self.made}.txt"
+            return shell_command(kind, machine, f"cp {source} {target}",
+                                 [tree, tree.with_file(target, tree.files[source])])
+        if kind == "rm":
+            path = f"{DOCUMENTS}/{self.rng.choice(copies)}"
+            return shell_command(kind, machine, f"rm {path}", [tree, tree.without_file(path)])
         if kind == "rmdir" and not made:
             kind = "mkdir"
         if kind == "mkdir" and len(made) >= MADE:
