@@ -50,8 +50,8 @@ IDLE = 1.5
 # Disk writes each kind of command makes, as QEMU counts them (one per block
 # of up to 16 sectors); a cut aims after 0 up to this many of them. exexe
 # makes its directory only the first time.
-WRITES = {"mkdir": 4, "rmdir": 3, "exexe": 5, "exexe and its directory": 8, "textedit": 3, "tswrite": 4, "cp": 4,
-          "rm": 2}
+WRITES = {"mkdir": 4, "rmdir": 3, "exexe": 5, "exexe and its directory": 8, "textedit": 3, "tswrite": 4, "cp": 3,
+          "rm": 1}
 KINDS = ["mkdir", "tswrite", "exexe", "rmdir", "textedit", "cp", "rm"]
 # Copies the series makes and deletes in /documents, at most: a deleted
 # copy's blocks are what the next write takes.
