@@ -5,7 +5,9 @@
 namespace {
 constexpr u16 CrtIndex = 0x3D4;
 constexpr u16 CrtData = 0x3D5;
-constexpr u32 ClearPair = (TextScreen::ClearCell << 16) | TextScreen::ClearCell;
+// Two cells in one 32-bit word, for the fills.
+constexpr u32 pair_of(u16 cell) { return static_cast<u32>(cell) << 16 | cell; }
+constexpr u32 ClearPair = pair_of(TextScreen::ClearCell);
 constexpr u32 RowBytes = TextScreen::Cols * 2;
 }
 
@@ -18,8 +20,8 @@ void TextScreen::clear() { (void)m_memory.fill32(0, ClearPair, TextMemorySize / 
 
 void TextScreen::clear_in_current_colors()
 {
-    u32 cell = static_cast<u32>(m_attribute) << 8 | u' ';
-    (void)m_memory.fill32(0, cell << 16 | cell, TextMemorySize / 4);
+    auto cell = static_cast<u16>(m_attribute << 8 | u' ');
+    (void)m_memory.fill32(0, pair_of(cell), TextMemorySize / 4);
 }
 
 void TextScreen::scroll_up()
