@@ -2,6 +2,8 @@
 
 #include "base/String.h"
 
+#include <optional>
+
 // One directory record in memory.
 struct DirectoryRecord {
     static constexpr u8 File = 1;
@@ -18,5 +20,16 @@ struct DirectoryRecord {
     i32 checksum { 0 };
     u8 type { 0 };
 
+    // A file's size counts the 32-bit length stored before its bytes.
+    static constexpr i32 LengthPrefixSize = 4;
+
     bool is_directory() const { return type == Directory; }
+    // The bytes a file record says its content holds; none when its size is
+    // too small to count even the length (a damaged record).
+    std::optional<u32> content_length() const
+    {
+        if (size < LengthPrefixSize)
+            return {};
+        return static_cast<u32>(size - LengthPrefixSize);
+    }
 };

@@ -25,8 +25,6 @@ constexpr u32 ContentChunkBlocks = 128;
 // Block numbers are stored as signed 32-bit integers: a bigger partition is
 // used up to the largest number they hold.
 constexpr u64 AddressableBlocks = 0x7FFFFFFF;
-// Directories nested deeper than this are taken for a loop in a damaged tree.
-constexpr u32 MaxDepth = 64;
 
 char const* const PathNotFound = "File not found :(";
 char const* const RecordNotFound = "File not found!!!";
@@ -374,14 +372,15 @@ ErrorOr<void> DiskFilesystem::gather_extents(Vector<DirectoryRecord> const& reco
     i64 total = 0;
     auto add = [&](DirectoryRecord const& record, u32 depth) -> ErrorOr<void> {
         if (record.is_directory()) {
-            if (depth == MaxDepth)
+            if (depth == MaxDirectoryDepth)
                 return Error(CorruptNode);
             out.append({ record.address, NodeBlocks });
             pending.append({ record.address, depth + 1 });
         } else {
-            if (record.size < 4)
+            auto length = record.content_length();
+            if (!length)
                 return Error("Corrupt file record");
-            out.append({ record.address, blocks_for_file(static_cast<u32>(record.size) - 4) });
+            out.append({ record.address, blocks_for_file(*length) });
         }
         total += out.last().count;
         if (total > limit)
@@ -573,11 +572,12 @@ ErrorOr<ByteBuffer> DiskFilesystem::read_content(DirectoryRecord const& entry)
     // The record's size and the length stored with the content must agree
     // before a buffer that long is asked for: a damaged record must not claim
     // more than is there.
-    if (entry.size < 4)
+    auto claimed = entry.content_length();
+    if (!claimed)
         return Error("Corrupt file record");
     ByteBuffer content = TRY(read_blocks(entry.address, 1));
     u32 length = read_le32(content, 0);
-    if (length != static_cast<u32>(entry.size) - 4)
+    if (length != *claimed)
         return Error("Corrupt file record");
     u32 blocks = blocks_for_file(length);
     if (blocks > 1) {
@@ -597,7 +597,7 @@ ErrorOr<ByteBuffer> DiskFilesystem::read_content(DirectoryRecord const& entry)
 ErrorOr<void> DiskFilesystem::write_content(i32 address, ByteBuffer const& data)
 {
     u32 blocks = blocks_for_file(static_cast<u32>(data.size()));
-    size_t stream_length = data.size() + 4;
+    size_t stream_length = data.size() + DirectoryRecord::LengthPrefixSize;
     ByteBuffer chunk;
     for (u32 done = 0; done < blocks;) {
         u32 count = blocks - done < ContentChunkBlocks ? blocks - done : ContentChunkBlocks;
@@ -686,7 +686,7 @@ ErrorOr<void> DiskFilesystem::save_file(ByteBuffer const& data, String const& pa
     DirectoryRecord entry;
     entry.name = name;
     entry.type = DirectoryRecord::File;
-    entry.size = static_cast<i32>(data.size() + 4);
+    entry.size = static_cast<i32>(data.size()) + DirectoryRecord::LengthPrefixSize;
     entry.checksum = content_checksum(data);
     entry.owner = owner;
     entry.date_time = TimeStamp::date_time_string();

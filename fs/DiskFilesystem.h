@@ -47,6 +47,9 @@ public:
     static constexpr u32 NodeSize = NodeBlocks * BlockDevice::BlockSize;
     // Names, owners, labels and time stamps are stored with a length byte.
     static constexpr size_t MaxNameLength = 255;
+    // Directories nested deeper than this are taken for a loop in a damaged
+    // tree: no real tree needs the depth.
+    static constexpr u32 MaxDirectoryDepth = 64;
 
     struct Superblock {
         String signature;
@@ -106,7 +109,7 @@ public:
     // Blocks a file of `length` bytes occupies.
     static u32 blocks_for_file(u32 length)
     {
-        return (length + 4 + BlockDevice::BlockSize - 1) / BlockDevice::BlockSize;
+        return (length + DirectoryRecord::LengthPrefixSize + BlockDevice::BlockSize - 1) / BlockDevice::BlockSize;
     }
 
     Partition& partition() const { return m_partition; }

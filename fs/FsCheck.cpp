@@ -21,8 +21,8 @@ public:
 
     void walk(i32 node, String const& path, u32 depth)
     {
-        // Deeper than any node chain the disk can hold: a directory loop.
-        if (depth > 64) {
+        // Deeper than any real tree: a directory loop.
+        if (depth > DiskFilesystem::MaxDirectoryDepth) {
             problem(display(path) + ": directories nested too deeply (a loop?)");
             return;
         }
@@ -66,18 +66,19 @@ public:
 
     void check_file(String const& path, DirectoryRecord const& record)
     {
-        if (record.size < 4) {
+        auto length = record.content_length();
+        if (!length) {
             problem(display(path) + ": bad size " + String::number(record.size));
             return;
         }
-        if (!claim(path, record.address, DiskFilesystem::blocks_for_file(static_cast<u32>(record.size) - 4)))
+        if (!claim(path, record.address, DiskFilesystem::blocks_for_file(*length)))
             return;
         auto content = m_fs.read_content(record);
         if (content.is_error()) {
             problem(display(path) + ": " + content.error().message());
             return;
         }
-        if (static_cast<i64>(content.value().size()) + 4 != record.size)
+        if (content.value().size() != *length)
             problem(display(path) + ": stored length " + String::number(static_cast<i64>(content.value().size()))
                 + " does not match the record's size " + String::number(record.size));
         i32 checksum = content_checksum(content.value());

@@ -20,10 +20,10 @@ FileLookup look_up(Storage& storage, String const& path)
     auto record = volume.value()->read_from_node(path);
     if (record.is_error() || record.value().is_directory())
         return { nullptr, 0, ProgramRunner::Missing };
-    // A file record counts the content's 32-bit length prefix too.
-    if (record.value().size < 4)
+    auto length = record.value().content_length();
+    if (!length)
         return { nullptr, 0, ProgramRunner::Failed };
-    return { volume.value(), record.value().size - 4, 0 };
+    return { volume.value(), static_cast<i32>(*length), 0 };
 }
 
 }

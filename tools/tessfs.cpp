@@ -117,7 +117,7 @@ int mkdisk(std::string const& path, std::string const& size)
 int ls(Volume& v, std::string const& path)
 {
     for (auto const& e : check(v.fs->get_long_list(String(path.c_str())))) {
-        std::string size = e.is_directory() ? "" : std::to_string(e.size - 4);
+        std::string size = e.is_directory() ? "" : std::to_string(e.size - DirectoryRecord::LengthPrefixSize);
         std::printf("%-5s %10s  %-8s %-18s %s\n", e.is_directory() ? "<DIR>" : "", size.c_str(), ascii(e.owner).c_str(),
             ascii(e.date_time).c_str(), ascii(e.name).c_str());
     }
