@@ -724,13 +724,10 @@ ErrorOr<void> DiskFilesystem::save_file(ByteBuffer const& data, String const& pa
     i32 address = TRY(allocate(blocks));
     records.last().address = address;
     ByteBuffer node = TRY(encode_node(records));
-    auto old_content = extents_of(replaced);
 
     TRY(write_content(address, data));
     TRY(advance_write_address(address, blocks));
-    TRY(commit_node(directory, parent, node));
-    release(old_content);
-    return {};
+    return commit_node_dropping(directory, parent, node, replaced);
 }
 
 ErrorOr<void> DiskFilesystem::make_dir(String const& path, String const& owner)
@@ -784,11 +781,7 @@ ErrorOr<void> DiskFilesystem::remove(String const& path)
         (record.name != name ? kept : removed).append(record);
     if (removed.is_empty())
         return Error(RecordNotFound);
-    ByteBuffer node = TRY(encode_node(kept));
-    auto freed = extents_of(removed);
-    TRY(commit_node(directory, parent, node));
-    release(freed);
-    return {};
+    return commit_node_dropping(directory, parent, TRY(encode_node(kept)), removed);
 }
 
 ErrorOr<void> DiskFilesystem::move(String const& source, String const& target)
@@ -837,6 +830,15 @@ ErrorOr<void> DiskFilesystem::move(String const& source, String const& target)
     if (!from_index)
         return Error(CorruptNode);
     return commit_node(from_directory, from_parent, TRY(encode_node(without(from_records, *from_index))));
+}
+
+ErrorOr<void> DiskFilesystem::commit_node_dropping(
+    String const& directory, i32 address, ByteBuffer const& node, Vector<DirectoryRecord> const& dropped)
+{
+    auto freed = extents_of(dropped);
+    TRY(commit_node(directory, address, node));
+    release(freed);
+    return {};
 }
 
 // A drive may stop after any sector of a write, and a node's two blocks

@@ -142,6 +142,11 @@ private:
     // Replaces the node at `address` of `directory` ("" for the root) with
     // `node` so that a power cut leaves either the old or the new records.
     ErrorOr<void> commit_node(String const& directory, i32 address, ByteBuffer const& node);
+    // commit_node for a node without the `dropped` records: their blocks, and
+    // those of everything below them, go back to the free map once the node
+    // is on the disk, not before.
+    ErrorOr<void> commit_node_dropping(
+        String const& directory, i32 address, ByteBuffer const& node, Vector<DirectoryRecord> const& dropped);
     ErrorOr<i32> directory_node(String const& path);
     ErrorOr<bool> has_permission(String const& path, u8 bit);
     ErrorOr<void> check_listable(String const& path);
