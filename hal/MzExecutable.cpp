@@ -3,15 +3,10 @@
 #include "base/Endian.h"
 #include "hal/ProgramArea.h"
 
-namespace {
-constexpr u16 Signature = 'M' | ('Z' << 8);
-constexpr u32 ParagraphSize = 16;
-}
-
 ErrorOr<MzExecutable> MzExecutable::load(ByteBuffer file)
 {
     u32 size = static_cast<u32>(file.size());
-    if (size < sizeof(MzHeader) || read_le16(file, 0) != Signature)
+    if (size < sizeof(MzHeader) || read_le16(file, 0) != MzHeader::Signature)
         return Error("Not an MZ executable");
 
     MzExecutable exe;
@@ -19,14 +14,14 @@ ErrorOr<MzExecutable> MzExecutable::load(ByteBuffer file)
     __builtin_memcpy(&exe.m_header, file.data(), sizeof(MzHeader));
     MzHeader const& header = exe.m_header;
 
-    u32 header_size = header.header_paragraphs * ParagraphSize;
+    u32 header_size = header.header_paragraphs * MzHeader::ParagraphSize;
     if (header_size < sizeof(MzHeader) || header_size > size)
         return Error("MZ header size outside the file");
     u32 table = header.relocation_table_offset;
     if (table + header.relocation_count * sizeof(RelocationStruct) > size)
         return Error("MZ relocation table outside the file");
     u32 module_size = size - header_size;
-    if (header.initial_cs * ParagraphSize + header.initial_ip >= module_size)
+    if (header.initial_cs * MzHeader::ParagraphSize + header.initial_ip >= module_size)
         return Error("MZ entry point outside the program");
     if (module_size + exe.extra_size() > ProgramArea::ImageLimit - ProgramArea::Base)
         return Error("Program too large");
@@ -43,9 +38,9 @@ ErrorOr<MzExecutable> MzExecutable::load(ByteBuffer file)
     return exe;
 }
 
-u32 MzExecutable::extra_size() const { return m_header.min_extra_paragraphs * ParagraphSize; }
+u32 MzExecutable::extra_size() const { return m_header.min_extra_paragraphs * MzHeader::ParagraphSize; }
 
 u32 MzExecutable::entry_address() const
 {
-    return ProgramArea::Base + m_header.initial_cs * ParagraphSize + m_header.initial_ip;
+    return ProgramArea::Base + m_header.initial_cs * MzHeader::ParagraphSize + m_header.initial_ip;
 }

@@ -4,6 +4,11 @@
 
 // The DOS executable header at the start of an MZ file, little-endian.
 struct MzHeader {
+    // "MZ" as the little-endian first word.
+    static constexpr u16 Signature = 'M' | ('Z' << 8);
+    // Sizes and segments count in paragraphs of 16 bytes.
+    static constexpr u32 ParagraphSize = 16;
+
     u16 signature; // "MZ"
     u16 bytes_in_last_page;
     u16 pages;

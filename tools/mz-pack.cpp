@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr u32 ParagraphSize = 16;
+constexpr u32 ParagraphSize = MzHeader::ParagraphSize;
 // The header as written: the 28 bytes of MzHeader padded to two paragraphs.
 constexpr u32 HeaderParagraphs = 2;
 constexpr u32 HeaderSize = HeaderParagraphs * ParagraphSize;
@@ -107,7 +107,7 @@ std::vector<u8> pack(std::vector<u8> const& elf)
 
     u32 file_size = HeaderSize + static_cast<u32>(module.size());
     MzHeader mz {};
-    mz.signature = 'M' | ('Z' << 8);
+    mz.signature = MzHeader::Signature;
     mz.bytes_in_last_page = static_cast<u16>(file_size % PageSize);
     mz.pages = static_cast<u16>((file_size + PageSize - 1) / PageSize);
     mz.header_paragraphs = HeaderParagraphs;
