@@ -42,7 +42,7 @@ bool raw_pass(AtaPio& disk, u64 area, bool write, ByteBuffer& buffer, String con
 // 2,000 small files in 100 directories, below five groups of 20 (a node
 // holds about two dozen records); appends the address of every directory
 // node of the volume to `nodes`.
-bool build_tree(DiskFilesystem& fs, Vector<i32>& nodes)
+bool build_tree(DiskFilesystem& fs, Vector<BlockNumber>& nodes)
 {
     ByteBuffer content;
     content.resize(100);
@@ -65,10 +65,10 @@ bool build_tree(DiskFilesystem& fs, Vector<i32>& nodes)
     }
     // Every directory node of the volume, what a mount's walk reads, found
     // once the tree is complete: adding records can move a node.
-    nodes.append(DiskFilesystem::RootNode);
+    nodes.append(DiskFormat::RootNode);
     Vector<String> directories { "" };
     for (size_t i = 0; i < directories.size(); ++i) {
-        auto records = fs.get_long_list(directories[i]);
+        auto records = fs.list(directories[i]);
         if (records.is_error()) {
             Bench::fail("disk.fs_mount: " + records.error().message());
             return false;
@@ -132,22 +132,22 @@ void Bench::run_disk_benchmarks(Storage& storage)
     }
     report("disk.fs_read", kib_per_second(Bytes, read), "KiB/s", "disk.raw_read");
 
-    Vector<i32> nodes;
+    Vector<BlockNumber> nodes;
     if (!build_tree(fs, nodes))
         return;
     // Each directory node read once: the least a mount's walk reads.
     ByteBuffer node;
-    node.resize(DiskFilesystem::NodeSize);
+    node.resize(DiskFormat::NodeSize);
     Stopwatch raw_nodes;
-    for (i32 address : nodes) {
-        if (!check(fs.partition().read_block(static_cast<u64>(address), DiskFilesystem::NodeBlocks, node),
+    for (BlockNumber address : nodes) {
+        if (!check(fs.blocks().partition().read_block(address.value(), DiskFormat::NodeBlocks, node),
                 "disk.raw_read_nodes"))
             return;
     }
     report("disk.raw_read_nodes", raw_nodes.elapsed_microseconds(), "us");
 
     Stopwatch mount;
-    DiskFilesystem fresh(fs.partition(), storage.user());
+    DiskFilesystem fresh(fs.blocks().partition(), storage.user());
     auto usage = fresh.space_usage();
     u64 mount_time = mount.elapsed_microseconds();
     if (usage.is_error())

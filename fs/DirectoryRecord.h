@@ -1,17 +1,18 @@
 #pragma once
 
 #include "base/String.h"
+#include "fs/BlockNumber.h"
 
 #include <optional>
 
-// One directory record in memory.
+// One directory record in memory, field for field as the disk holds it.
 struct DirectoryRecord {
     static constexpr u8 File = 1;
     static constexpr u8 Directory = 2;
 
     u8 owner_permissions { 6 };
     String date_time;
-    i32 address { 0 };
+    BlockNumber address;
     String owner;
     String name;
     i32 size { 0 };

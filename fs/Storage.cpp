@@ -76,19 +76,13 @@ void Storage::name_devices()
     }
 }
 
-void Storage::unmount_all()
-{
-    // The root refers to the volume: it lets go first.
-    m_root.unmount_all();
-    m_boot_volume.clear();
-}
-
 void Storage::mount_boot_volume(OwnPtr<DiskFilesystem> volume)
 {
     VERIFY(!m_boot_volume && volume);
     m_boot_volume = std::move(volume);
-    m_root.mount("/", *m_boot_volume);
 }
+
+ErrorOr<Filesystem*> Storage::filesystem() { return TRY(boot_volume()); }
 
 ErrorOr<DiskFilesystem*> Storage::boot_volume()
 {

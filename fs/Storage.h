@@ -3,7 +3,6 @@
 #include "base/OwnPtr.h"
 #include "fs/AtaPio.h"
 #include "fs/DiskFilesystem.h"
-#include "fs/RootFilesystem.h"
 
 // A named entry of the device registry: "/dev/sda", "/dev/sda1", ...
 struct NamedDevice {
@@ -13,8 +12,7 @@ struct NamedDevice {
 
 // The storage the system runs on: the block devices found at start-up (the
 // drives and partitions it creates itself it also owns), their names, and
-// what the boot screen mounted: the root file system and the boot volume,
-// used on behalf of the logged-in user.
+// the volume the boot screen mounted, used on behalf of the logged-in user.
 // The kernel owns the one instance; the host tools and tests make their own.
 class Storage {
 public:
@@ -38,17 +36,21 @@ public:
     void name_devices();
     Vector<NamedDevice> const& named_devices() const { return m_named; }
 
-    // Unmounts everything: an empty root file system and no boot volume.
-    void unmount_all();
-    // Takes the volume the shell works on and mounts it at "/".
+    // Lets go of the boot volume.
+    void unmount() { m_boot_volume.clear(); }
+    // Takes the volume the shell works on.
     void mount_boot_volume(OwnPtr<DiskFilesystem> volume);
 
     // The user every mounted volume makes its permission checks for.
     User const& user() const { return m_user; }
     void log_in(User user) { m_user = static_cast<User&&>(user); }
 
-    RootFilesystem& root() { return m_root; }
-    // The disk file system mounted at boot: "No disk file system" without one.
+    // The files of the volume mounted at boot, the one door the commands,
+    // the editors, the scripts and the programs use: "No disk file system"
+    // without one.
+    ErrorOr<Filesystem*> filesystem();
+    // The same volume as the disk file system it is, for the instruments
+    // that look below the door (the file-system check, the benchmarks).
     ErrorOr<DiskFilesystem*> boot_volume();
 
 private:
@@ -58,6 +60,5 @@ private:
     Vector<BlockDevice*> m_devices;
     Vector<NamedDevice> m_named;
     User m_user { User::root() };
-    RootFilesystem m_root;
     OwnPtr<DiskFilesystem> m_boot_volume;
 };

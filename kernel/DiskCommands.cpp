@@ -7,7 +7,8 @@
 
 ErrorOr<String> read_text_for_display(Storage& storage, String const& path)
 {
-    auto text = TextFile::read(storage.root(), path);
+    auto files = storage.filesystem();
+    auto text = files.is_error() ? ErrorOr<String>(files.release_error()) : TextFile::read(*files.value(), path);
     if (text.is_error() && !text.error().is_out_of_memory())
         return String("Error!");
     return text;
@@ -21,7 +22,7 @@ char const* const InitialDirectories[] = { "/home", "/home/root", "/documents" }
 
 ErrorOr<void> ls(Kernel& kernel, Argument const& argument)
 {
-    auto* fs = TRY(kernel.storage().boot_volume());
+    auto* files = TRY(kernel.storage().filesystem());
     String directory = kernel.current_directory();
     bool only_files = false;
     bool only_directories = false;
@@ -33,7 +34,7 @@ ErrorOr<void> ls(Kernel& kernel, Argument const& argument)
         else
             directory = *argument;
     }
-    auto entries = TRY(fs->get_long_list(directory));
+    auto entries = TRY(files->list(directory));
     TRY(Console::write_line("Directory of " + directory + "\n"));
     for (auto const& entry : entries) {
         if ((only_files && entry.is_directory()) || (only_directories && !entry.is_directory()))
@@ -50,14 +51,14 @@ ErrorOr<void> mkdir(Kernel& kernel, Argument const& argument)
 {
     if (is_blank(argument))
         return write_usage("USAGE: mkdir <directory name>");
-    return TRY(kernel.storage().boot_volume())->make_dir(*argument, "");
+    return TRY(kernel.storage().filesystem())->make_dir(*argument, "");
 }
 
 ErrorOr<void> rmdir(Kernel& kernel, Argument const& argument)
 {
     if (is_blank(argument))
         return write_usage("USAGE: rmdir <directory name>");
-    return TRY(kernel.storage().boot_volume())->remove(*argument);
+    return TRY(kernel.storage().filesystem())->remove(*argument);
 }
 
 // A file is shown as text: a line feed ends a line and a carriage return just
@@ -95,22 +96,11 @@ ErrorOr<void> write_as_text(ByteBuffer const& bytes)
     return {};
 }
 
-// The file commands refuse a directory: reading one as a file would show its
-// records, and removing one is rmdir's job.
-ErrorOr<void> check_is_file(DiskFilesystem& fs, String const& path)
-{
-    if (TRY(fs.read_from_node(path)).is_directory())
-        return Error("Is a directory");
-    return {};
-}
-
 ErrorOr<void> cat(Kernel& kernel, Argument const& argument)
 {
     if (is_blank(argument))
         return write_usage("USAGE: cat <file path>");
-    auto* fs = TRY(kernel.storage().boot_volume());
-    TRY(check_is_file(*fs, *argument));
-    return write_as_text(TRY(fs->read_file(*argument)));
+    return write_as_text(TRY(TRY(kernel.storage().filesystem())->read_file(*argument)));
 }
 
 // The source ends at the first space, the target is the rest as typed, so a
@@ -130,17 +120,7 @@ ErrorOr<void> cp(Kernel& kernel, Argument const& argument)
     auto paths = source_and_target(argument);
     if (paths.is_empty())
         return write_usage("USAGE: cp <source file> <target file>");
-    String const& source = paths[0];
-    String const& target = paths[1];
-    auto* fs = TRY(kernel.storage().boot_volume());
-    TRY(check_is_file(*fs, source));
-    ByteBuffer content = TRY(fs->read_file(source));
-    // save_file would replace an existing file; a copy never overwrites. A
-    // target that cannot be looked up (its directory missing, say) is left
-    // to save_file, which reports why.
-    if (!fs->read_from_node(target).is_error())
-        return Error("Target exists");
-    return fs->save_file(content, target, kernel.storage().user().name);
+    return TRY(kernel.storage().filesystem())->copy_file(paths[0], paths[1], kernel.storage().user().name);
 }
 
 ErrorOr<void> mv(Kernel& kernel, Argument const& argument)
@@ -148,27 +128,22 @@ ErrorOr<void> mv(Kernel& kernel, Argument const& argument)
     auto paths = source_and_target(argument);
     if (paths.is_empty())
         return write_usage("USAGE: mv <source path> <target path>");
-    return TRY(kernel.storage().boot_volume())->move(paths[0], paths[1]);
+    return TRY(kernel.storage().filesystem())->move(paths[0], paths[1]);
 }
 
 ErrorOr<void> rm(Kernel& kernel, Argument const& argument)
 {
     if (is_blank(argument))
         return write_usage("USAGE: rm <file path>");
-    auto* fs = TRY(kernel.storage().boot_volume());
-    TRY(check_is_file(*fs, *argument));
-    return fs->remove(*argument);
+    return TRY(kernel.storage().filesystem())->remove_file(*argument);
 }
-
-String in_kib(u64 bytes) { return String::number(static_cast<i64>(bytes / 1024)) + " KiB"; }
 
 // Takes no argument and, like the other such commands, ignores one.
 ErrorOr<void> df(Kernel& kernel, Argument const&)
 {
-    auto usage = TRY(TRY(kernel.storage().boot_volume())->space_usage());
-    TRY(Console::write_line("Size: " + in_kib(usage.size_bytes)));
-    TRY(Console::write_line("Used: " + in_kib(usage.used_bytes)));
-    return Console::write_line("Free: " + in_kib(usage.free_bytes));
+    for (auto const& line : TRY(TRY(kernel.storage().filesystem())->space_usage()).lines())
+        TRY(Console::write_line(line));
+    return {};
 }
 
 ErrorOr<void> cd(Kernel& kernel, Argument const& argument)
@@ -273,7 +248,7 @@ ErrorOr<void> detect_and_mount_disks(Storage& storage)
     storage.log_in(User::root());
     // Every run of the boot screen (cls, leaving an editor) replaces what the
     // last one mounted.
-    storage.unmount_all();
+    storage.unmount();
     OwnPtr<DiskFilesystem> boot_volume;
     for (auto const& entry : storage.named_devices()) {
         Partition* partition = entry.device->as_partition();

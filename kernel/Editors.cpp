@@ -11,16 +11,16 @@ namespace {
 
 constexpr char const* DocumentsDirectory = "/documents/";
 
-// Documents live in the root file system; the editors report why one could
-// not be opened or saved.
-ErrorOr<void> save_document(Filesystem& files, String const& text, String const& file_name)
+// Documents live on the boot volume; the editors report why one could not be
+// opened or saved.
+ErrorOr<void> save_document(Storage& storage, String const& text, String const& file_name)
 {
-    return TextFile::write(files, DocumentsDirectory + file_name, text);
+    return TextFile::write(*TRY(storage.filesystem()), DocumentsDirectory + file_name, text);
 }
 
-ErrorOr<String> load_document(Filesystem& files, String const& file_name)
+ErrorOr<String> load_document(Storage& storage, String const& file_name)
 {
-    return TextFile::read(files, DocumentsDirectory + file_name);
+    return TextFile::read(*TRY(storage.filesystem()), DocumentsDirectory + file_name);
 }
 
 // A document grows with what is typed and with the file it was opened
@@ -51,11 +51,11 @@ ErrorOr<Vector<String>> split_lines(String const& text)
 
 // Asks for a name and saves the text as that name + ".txt"; gives the reason
 // when the save failed (the caller's text stays as it was).
-ErrorOr<std::optional<String>> save_as(Filesystem& files, String const& text)
+ErrorOr<std::optional<String>> save_as(Storage& storage, String const& text)
 {
     TRY(Console::write_line("Please type the name :"));
     String name = TRY(Console::read_line());
-    auto saved = save_document(files, text, name + ".txt");
+    auto saved = save_document(storage, text, name + ".txt");
     if (saved.is_error())
         return std::optional<String>(saved.error().message());
     return std::optional<String>();
@@ -169,7 +169,7 @@ private:
 
     ErrorOr<void> save()
     {
-        auto failure = TRY(save_as(m_kernel.storage().root(), m_text));
+        auto failure = TRY(save_as(m_kernel.storage(), m_text));
         if (failure)
             TRY(write_error(*failure));
         return {};
@@ -200,8 +200,8 @@ ErrorOr<void> textedit(Kernel& kernel, Argument const& argument)
 // question. Questions and errors use the row under the text.
 class ScreenEditor {
 public:
-    explicit ScreenEditor(Filesystem& files)
-        : m_files(files)
+    explicit ScreenEditor(Storage& storage)
+        : m_storage(storage)
     {
     }
 
@@ -307,7 +307,7 @@ private:
         String content = TRY(text());
         if (!m_lines.last().is_empty())
             TRY(append(content, "\n"));
-        auto failure = TRY(save_as(m_files, content));
+        auto failure = TRY(save_as(m_storage, content));
         if (failure)
             m_message = "ERROR: " + *failure;
         return {};
@@ -335,7 +335,7 @@ private:
         to_prompt_row();
         TRY(Console::write_line("Please type the name :"));
         String name = TRY(Console::read_line());
-        auto text = load_document(m_files, name + ".txt");
+        auto text = load_document(m_storage, name + ".txt");
         if (text.is_error()) {
             m_message = "ERROR: " + text.error().message();
             return {};
@@ -422,7 +422,7 @@ private:
     Vector<String> m_lines { String() };
     i32 m_row { 0 };
     i32 m_column { 0 };
-    Filesystem& m_files;
+    Storage& m_storage;
     i32 m_top { 0 };
     String m_message;
 };
@@ -432,7 +432,7 @@ ErrorOr<void> tswrite(Kernel& kernel, Argument const& argument)
     Console::clear();
     if (!is_blank(argument))
         return {};
-    ScreenEditor editor(kernel.storage().root());
+    ScreenEditor editor(kernel.storage());
     return editor.run();
 }
 

@@ -1,6 +1,5 @@
 #include "kernel/ProgramCommands.h"
 
-#include "fs/DiskFilesystem.h"
 #include "hal/Console.h"
 #include "hal/MzExecutable.h"
 #include "kernel/Commands.h"
@@ -13,8 +12,7 @@ char const* const DirectoryPath = "/home/root/test1";
 
 ErrorOr<MzExecutable> load(Storage& storage, String const& path)
 {
-    auto* fs = TRY(storage.boot_volume());
-    return MzExecutable::load(TRY(fs->read_file(path)));
+    return MzExecutable::load(TRY(TRY(storage.filesystem())->read_file(path)));
 }
 
 // Loads and checks the program without running it.
@@ -29,17 +27,17 @@ ErrorOr<void> exe(Kernel& kernel, Argument const& argument)
 // Stores the built-in example program, and a directory beside it.
 ErrorOr<void> exexe(Kernel& kernel, Argument const&)
 {
-    auto* fs = TRY(kernel.storage().boot_volume());
+    auto* files = TRY(kernel.storage().filesystem());
     ByteBuffer program;
     program.resize(ExampleProgramSize);
     for (u32 i = 0; i < ExampleProgramSize; ++i)
         program[i] = ExampleProgram[i];
-    TRY(fs->save_file(program, ExamplePath, "root"));
+    TRY(files->save_file(program, ExamplePath, "root"));
     // The directory a previous exexe made is fine as it is.
-    auto existing = fs->read_from_node(DirectoryPath);
+    auto existing = files->stat(DirectoryPath);
     if (!existing.is_error() && existing.value().is_directory())
         return {};
-    return fs->make_dir(DirectoryPath, "root");
+    return files->make_dir(DirectoryPath, "root");
 }
 
 ErrorOr<void> exexe2(Kernel& kernel, Argument const&)

@@ -2,10 +2,10 @@
 
 namespace {
 
-// A file the program names: the volume it is on and its size, or the result
+// A file the program names: the file system it is on and its size, or the result
 // the program gets instead.
 struct FileLookup {
-    DiskFilesystem* volume { nullptr };
+    Filesystem* files { nullptr };
     i32 size { 0 };
     i32 failure { 0 };
 };
@@ -14,16 +14,16 @@ struct FileLookup {
 // on (a name that is not there, a file where a directory should be).
 FileLookup look_up(Storage& storage, String const& path)
 {
-    auto volume = storage.boot_volume();
-    if (volume.is_error())
+    auto files = storage.filesystem();
+    if (files.is_error())
         return { nullptr, 0, ProgramRunner::Failed };
-    auto record = volume.value()->read_from_node(path);
+    auto record = files.value()->stat(path);
     if (record.is_error() || record.value().is_directory())
         return { nullptr, 0, ProgramRunner::Missing };
     auto length = record.value().content_length();
     if (!length)
         return { nullptr, 0, ProgramRunner::Failed };
-    return { volume.value(), static_cast<i32>(*length), 0 };
+    return { files.value(), static_cast<i32>(*length), 0 };
 }
 
 }
@@ -31,15 +31,15 @@ FileLookup look_up(Storage& storage, String const& path)
 i32 ProgramRuntime::file_size(String const& path)
 {
     auto file = look_up(m_storage, path);
-    return file.volume ? file.size : file.failure;
+    return file.files ? file.size : file.failure;
 }
 
 i32 ProgramRuntime::read_file(String const& path, MemoryWindow& buffer)
 {
     auto file = look_up(m_storage, path);
-    if (!file.volume)
+    if (!file.files)
         return file.failure;
-    auto content = file.volume->read_file(path);
+    auto content = file.files->read_file(path);
     if (content.is_error())
         return Failed;
     u32 count = content.value().size() < buffer.length() ? static_cast<u32>(content.value().size()) : buffer.length();
@@ -50,8 +50,8 @@ i32 ProgramRuntime::read_file(String const& path, MemoryWindow& buffer)
 
 i32 ProgramRuntime::write_file(String const& path, ByteBuffer const& bytes)
 {
-    auto volume = m_storage.boot_volume();
-    if (volume.is_error() || volume.value()->save_file(bytes, path, m_storage.user().name).is_error())
+    auto files = m_storage.filesystem();
+    if (files.is_error() || files.value()->save_file(bytes, path, m_storage.user().name).is_error())
         return Failed;
     return 0;
 }

@@ -28,8 +28,10 @@ char const* const Usage = R"(usage: tessfs [--part N] COMMAND IMAGE [ARGS...]
   mkdir IMAGE PATH          make a directory
   put IMAGE HOSTFILE PATH   copy a host file into the image
   cat IMAGE PATH            write a file's bytes to standard output
+  cp IMAGE SOURCE TARGET    copy a file to a new name
   mv IMAGE SOURCE TARGET    move or rename a file or directory
-  rm IMAGE PATH             remove a file or directory
+  rm IMAGE PATH             remove a file
+  rmdir IMAGE PATH          remove a directory with everything under it
   df IMAGE                  the volume's size, used and free space in KiB
   fsck IMAGE                check the file system; status 1 and one line per problem
   --part N                  work on partition N of the table (default 1)
@@ -116,7 +118,7 @@ int mkdisk(std::string const& path, std::string const& size)
 
 int ls(Volume& v, std::string const& path)
 {
-    for (auto const& e : check(v.fs->get_long_list(String(path.c_str())))) {
+    for (auto const& e : check(v.fs->list(String(path.c_str())))) {
         std::string size = e.is_directory() ? "" : std::to_string(e.size - DirectoryRecord::LengthPrefixSize);
         std::printf("%-5s %10s  %-8s %-18s %s\n", e.is_directory() ? "<DIR>" : "", size.c_str(), ascii(e.owner).c_str(),
             ascii(e.date_time).c_str(), ascii(e.name).c_str());
@@ -154,18 +156,15 @@ int fsck(Volume& v, std::string const& path)
         std::printf("%s\n", ascii(problem).c_str());
     if (!problems.is_empty())
         return 1;
-    std::printf("%s: clean, %d blocks used\n", path.c_str(), check(v.fs->get_write_address()));
+    std::printf("%s: clean, %d blocks used\n", path.c_str(), check(v.fs->next_free_block()).stored());
     return 0;
 }
 
 // The same three lines as the shell's df.
 int df(Volume& v)
 {
-    auto usage = check(v.fs->space_usage());
-    std::printf("Size: %llu KiB\nUsed: %llu KiB\nFree: %llu KiB\n",
-        static_cast<unsigned long long>(usage.size_bytes / 1024),
-        static_cast<unsigned long long>(usage.used_bytes / 1024),
-        static_cast<unsigned long long>(usage.free_bytes / 1024));
+    for (auto const& line : check(v.fs->space_usage()).lines())
+        std::printf("%s\n", ascii(line).c_str());
     return 0;
 }
 
@@ -189,7 +188,8 @@ int run(std::vector<std::string> args)
     want(2, 4);
     std::string const& command = args[0];
     std::string const& image = args[1];
-    static std::string const Commands[] = { "mkdisk", "format", "ls", "mkdir", "put", "mv", "cat", "rm", "df", "fsck" };
+    static std::string const Commands[]
+        = { "mkdisk", "format", "ls", "mkdir", "put", "cp", "mv", "cat", "rm", "rmdir", "df", "fsck" };
     if (std::find(std::begin(Commands), std::end(Commands), command) == std::end(Commands)) {
         std::cerr << "tessfs: unknown command '" << command << "'\n" << Usage;
         return 2;
@@ -216,9 +216,11 @@ int run(std::vector<std::string> args)
         want(4, 4);
         return put(v, args[2], args[3]);
     }
-    if (command == "mv") {
+    if (command == "cp" || command == "mv") {
         want(4, 4);
-        check(v.fs->move(String(args[2].c_str()), String(args[3].c_str())));
+        String source(args[2].c_str());
+        String target(args[3].c_str());
+        check(command == "cp" ? v.fs->copy_file(source, target, "root") : v.fs->move(source, target));
         return 0;
     }
     want(3, 3);
@@ -230,7 +232,8 @@ int run(std::vector<std::string> args)
     }
     if (command == "cat")
         return cat(v, args[2]);
-    check(v.fs->remove(String(args[2].c_str())));
+    String path(args[2].c_str());
+    check(command == "rm" ? v.fs->remove_file(path) : v.fs->remove(path));
     return 0;
 }
 

@@ -1,7 +1,7 @@
 // The input is the start of a disk: an MBR and whatever volume its table
 // points to, on a 512 KiB disk whose remaining bytes are zero. It is mounted
 // the way the boot screen mounts disks (registry, partition table, probe,
-// formatting of a blank partition, root file system), every directory within
+// formatting of a blank partition), every directory within
 // reach is listed and every file read, the volume is checked, and a
 // directory and a file are made and removed again.
 //
@@ -66,11 +66,11 @@ struct Budget {
     int files { MaxFiles };
 };
 
-void walk(RootFilesystem& root, String const& path, int depth, Budget& budget)
+void walk(Filesystem& root, String const& path, int depth, Budget& budget)
 {
     if (depth > MaxDepth || budget.directories-- <= 0)
         return;
-    auto entries = root.get_long_list(path);
+    auto entries = root.list(path);
     if (entries.is_error())
         return;
     for (auto const& entry : entries.value()) {
@@ -95,7 +95,7 @@ bool same(ByteBuffer const& a, ByteBuffer const& b)
 
 // A directory and a file in it (in the root when the directory cannot be
 // made), read back and removed.
-void change(RootFilesystem& root, DiskFilesystem& volume, ByteBuffer const& content)
+void change(Filesystem& root, DiskFilesystem& volume, ByteBuffer const& content)
 {
     bool clean = is_clean(volume);
     bool made = !root.make_dir("/fuzz", "root").is_error();
@@ -151,7 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
         storage.log_in({ "guest", 1 });
     }
     Budget budget;
-    walk(storage.root(), "", 0, budget);
-    change(storage.root(), *volume.value(), m.content);
+    Filesystem& files = *storage.filesystem().value();
+    walk(files, "", 0, budget);
+    change(files, *volume.value(), m.content);
     return 0;
 }

@@ -137,10 +137,19 @@ class Storage(SystemTest):
             self.assertEqual(tessfs("cat", disk, "/documents/big3.bin").stdout, f.read())
         big_blocks = (1024 * 1024 + 4 + 511) // 512
         self.assertLess(self.allocated_blocks(disk), blocks_before_boot + big_blocks + 100)
+        # The host tool keeps the shell's rules: rm and cp refuse what the
+        # shell's rm and cp refuse, and rmdir takes a directory away.
+        for command, want in ((("rm", "/home/root/docs"), "Is a directory"),
+                              (("cp", "/home/root/docs/copy.tsc", "/documents/big3.bin"), "Target exists")):
+            refused = tessfs(*command[:1], disk, *command[1:], check=False)
+            self.assertEqual((refused.returncode, refused.stderr.decode()), (1, f"tessfs: {want}\n"), command)
         listing = tessfs("ls", disk, "/home/root").stdout.decode()
         self.assertIn("docs", listing)
         self.assertNotIn("copy.tsc", listing)
         self.assertNotIn("test.tsc", listing)
+        tessfs("rmdir", disk, "/home/root/docs")
+        self.assertNotIn("docs", tessfs("ls", disk, "/home/root").stdout.decode())
+        self.assert_fsck_clean(disk)
 
     def test_without_a_partition_the_disk_commands_say_so(self):
         path = os.path.join(self.workdir, "raw.img")

@@ -71,7 +71,7 @@ TEST_F(DiskCommands, LsFiltersAndTakesOtherArgumentsAsThePath)
 TEST_F(DiskCommands, MkdirRmdirAndCd)
 {
     EXPECT_EQ(run("mkdir /home/root/new"), "");
-    EXPECT_EQ(ascii(volume.fs.read_from_node("home/root/new").value().owner), "");
+    EXPECT_EQ(ascii(volume.fs.stat("home/root/new").value().owner), "");
     EXPECT_EQ(run("mkdir /home/root/new"), "File already exists");
     EXPECT_EQ(run("mkdir /nowhere/new"), "File not found :(");
     EXPECT_EQ(run("rmdir /home/root/new"), "");
@@ -118,12 +118,12 @@ TEST_F(DiskCommands, CpCopiesAFileButNeverOverAnExistingOne)
     EXPECT_EQ(run("cp /home/root/sub /home/root/copy"), "Is a directory");
     EXPECT_EQ(run("cp /home/root/none /home/root/copy"), "File not found!!!");
     EXPECT_EQ(volume.next_free(), next_free);
-    EXPECT_EQ(volume.fs.get_long_list("home/root").value().size(), 4u);
+    EXPECT_EQ(volume.fs.list("home/root").value().size(), 4u);
 
     EXPECT_EQ(run("cp /home/root/test.tsc /home/root/sub/copy.tsc"), "");
     EXPECT_EQ(text_of(volume.fs.read_file("home/root/sub/copy.tsc").value()), "print \"hi\"");
     EXPECT_EQ(text_of(volume.fs.read_file("home/root/test.tsc").value()), "print \"hi\"");
-    EXPECT_EQ(ascii(volume.fs.read_from_node("home/root/sub/copy.tsc").value().owner), "root");
+    EXPECT_EQ(ascii(volume.fs.stat("home/root/sub/copy.tsc").value().owner), "root");
 }
 
 TEST_F(DiskCommands, MvMovesAFileOrDirectoryButNeverOverAnExistingOneOrIntoItself)
@@ -137,7 +137,7 @@ TEST_F(DiskCommands, MvMovesAFileOrDirectoryButNeverOverAnExistingOneOrIntoItsel
     EXPECT_EQ(run("mv /home/root/none /home/root/x"), "File not found!!!");
     EXPECT_EQ(run("mv /home/root /home/root/sub/root"), "Cannot move a directory into itself");
     EXPECT_EQ(run("mv /home/root/test.tsc /home/nowhere/test.tsc"), "File not found :(");
-    EXPECT_EQ(volume.fs.get_long_list("home/root").value().size(), 3u);
+    EXPECT_EQ(volume.fs.list("home/root").value().size(), 3u);
 
     EXPECT_EQ(run("mv /home/root/test.tsc /home/root/sub/moved.tsc"), "");
     EXPECT_EQ(text_of(volume.fs.read_file("home/root/sub/moved.tsc").value()), "print \"hi\"");
@@ -149,11 +149,11 @@ TEST_F(DiskCommands, MvMovesAFileOrDirectoryButNeverOverAnExistingOneOrIntoItsel
 TEST_F(DiskCommands, RmDeletesAFileAndLeavesDirectoriesToRmdir)
 {
     ASSERT_EQ(run("rm /home/root/sub"), "Is a directory");
-    EXPECT_TRUE(volume.fs.read_from_node("home/root/sub").value().is_directory());
+    EXPECT_TRUE(volume.fs.stat("home/root/sub").value().is_directory());
     EXPECT_EQ(run("rm /home/root/test.tsc"), "");
-    EXPECT_EQ(error_of(volume.fs.read_from_node("home/root/test.tsc")), "File not found!!!");
+    EXPECT_EQ(error_of(volume.fs.stat("home/root/test.tsc")), "File not found!!!");
     EXPECT_EQ(run("rm /home/root/test.tsc"), "File not found!!!");
-    EXPECT_EQ(volume.fs.get_long_list("home/root").value().size(), 2u);
+    EXPECT_EQ(volume.fs.list("home/root").value().size(), 2u);
 }
 
 TEST_F(DiskCommands, DfShowsSizeUsedAndFreeInKiB)
@@ -179,7 +179,7 @@ TEST_F(DiskCommands, FileCommandsShowTheirUsageWithoutAPath)
     EXPECT_EQ(machine.line(4), "USAGE: rm <file path>");
     for (int y = 0; y < 5; ++y)
         EXPECT_EQ(machine.attribute(0, y), OnBlue) << y;
-    EXPECT_EQ(volume.fs.get_long_list("home/root").value().size(), 3u);
+    EXPECT_EQ(volume.fs.list("home/root").value().size(), 3u);
 }
 
 TEST_F(DiskCommands, RovazavPrintsTheTestScriptOrError)
@@ -207,7 +207,7 @@ TEST_F(DiskCommands, AFileTooBigForMemoryIsAnErrorNotTheErrorText)
 
 TEST_F(DiskCommands, WithoutADiskTheCommandsReportIt)
 {
-    kernel.storage().unmount_all();
+    kernel.storage().unmount();
     for (char const* line : { "ls", "mkdir x", "rmdir x", "cat x", "cp x y", "mv x y", "rm x", "df" })
         EXPECT_EQ(run(line), "No disk file system") << line;
 }
@@ -260,15 +260,14 @@ TEST_F(BootDisks, FormatsBlankPartitionsLeavesForeignOnesAloneAndServesTheLastTe
     // Only the shell's volume, the last Tessary partition, is mounted, so
     // every command sees the same files.
     ASSERT_FALSE(storage.boot_volume().is_error());
-    EXPECT_EQ(&boot_volume()->partition(), &second);
-    ASSERT_EQ(storage.root().mount_points().size(), 1u);
-    EXPECT_EQ(storage.root().mount_points()[0].filesystem, boot_volume());
+    EXPECT_EQ(&boot_volume()->blocks().partition(), &second);
+    EXPECT_EQ(storage.filesystem().value(), boot_volume());
     EXPECT_TRUE(DiskFilesystem::is_formatted(first).value());
     DiskFilesystem check(second, storage.user());
     EXPECT_EQ(ascii(check.label()), "TESSARY");
-    EXPECT_EQ(check.get_long_list("/home/root").value().size(), 0u);
-    EXPECT_EQ(check.get_long_list("/").value().size(), 2u);
-    EXPECT_EQ(ascii(check.read_from_node("documents").value().owner), "root");
+    EXPECT_EQ(check.list("/home/root").value().size(), 0u);
+    EXPECT_EQ(check.list("/").value().size(), 2u);
+    EXPECT_EQ(ascii(check.stat("documents").value().owner), "root");
 
     // The next boot finds both file systems and formats nothing.
     Console::clear();
@@ -276,7 +275,7 @@ TEST_F(BootDisks, FormatsBlankPartitionsLeavesForeignOnesAloneAndServesTheLastTe
     EXPECT_EQ(machine.line(0), "Drive detected!");
     EXPECT_EQ(machine.line(1), "/dev/sda2 holds another system and was left untouched");
     EXPECT_EQ(machine.line(2), "Drive detected!");
-    EXPECT_EQ(check.get_write_address().value(), 10);
+    EXPECT_EQ(check.next_free_block().value().value(), 10);
     EXPECT_EQ(std::vector<u8>(disk.block(1200), disk.block(2000)), foreign_before);
 }
 
@@ -289,7 +288,7 @@ TEST_F(BootDisks, ADiskErrorWhileProbingSkipsThatPartitionOnly)
     ASSERT_FALSE(detect_and_mount_disks(storage).is_error());
     EXPECT_EQ(machine.line(0), "/dev/sda1: ATA Error");
     ASSERT_FALSE(storage.boot_volume().is_error());
-    EXPECT_EQ(&boot_volume()->partition(), &good);
+    EXPECT_EQ(&boot_volume()->blocks().partition(), &good);
 }
 
 TEST_F(BootDisks, RunningTheBootScreenAgainFreesWhatTheLastRunMounted)

@@ -1,5 +1,6 @@
 #include "fs/Checksum.h"
 #include "fs/FsCheck.h"
+#include "fs/Lookup.h"
 #include "fs/Stream.h"
 #include "fs/TimeStamp.h"
 #include "tests/unit/StorageTestSupport.h"
@@ -67,8 +68,8 @@ TEST(DiskFilesystem, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
     EXPECT_EQ(disk.block(2048 + 99)[511], 0);   // blocks 0-99 zeroed
     EXPECT_EQ(disk.block(2048 + 100)[0], 0xEE); // nothing beyond
     EXPECT_EQ(disk.block(2047)[511], 0xEE);     // nothing before the partition
-    EXPECT_EQ(fs.get_write_address().value(), 4);
-    EXPECT_TRUE(fs.get_long_list("/").value().is_empty());
+    EXPECT_EQ(fs.next_free_block().value().value(), 4);
+    EXPECT_TRUE(fs.list("/").value().is_empty());
     EXPECT_EQ(ascii(DiskFilesystem(p, root).label()), "TESSARY");
 }
 
@@ -90,19 +91,19 @@ TEST(DiskFilesystem, LaysOutDirectoriesAndFilesFromTheAllocationPointer)
     Volume v;
     ASSERT_FALSE(v.fs.make_dir("a", "root").is_error());
     EXPECT_EQ(v.next_free(), 6);
-    auto root = v.fs.get_long_list("").value();
+    auto root = v.fs.list("").value();
     ASSERT_EQ(root.size(), 1u);
     EXPECT_EQ(root[0].type, DirectoryRecord::Directory);
     EXPECT_EQ(root[0].size, 2);
-    EXPECT_EQ(root[0].address, 4);
+    EXPECT_EQ(root[0].address.value(), 4u);
     EXPECT_EQ(root[0].owner_permissions, 6);
     EXPECT_EQ(root[0].group_permissions, 4);
     EXPECT_EQ(ascii(root[0].owner), "root");
 
     // A 10-byte file: one block, the length prefix then the bytes.
     ASSERT_FALSE(v.fs.save_file(bytes_of("0123456789"), "/a/ten", "root").is_error());
-    auto ten = v.fs.read_from_node("a/ten").value();
-    EXPECT_EQ(ten.address, 6);
+    auto ten = v.fs.stat("a/ten").value();
+    EXPECT_EQ(ten.address.value(), 6u);
     EXPECT_EQ(ten.size, 14);
     EXPECT_EQ(ten.checksum, content_checksum(bytes_of("0123456789")));
     EXPECT_EQ(v.next_free(), 7);
@@ -119,7 +120,7 @@ TEST(DiskFilesystem, LaysOutDirectoriesAndFilesFromTheAllocationPointer)
     ByteBuffer back = v.fs.read_file("/big").value();
     EXPECT_TRUE(back.size() == 600 && std::equal(back.begin(), back.end(), big.begin()));
     EXPECT_EQ(text_of(v.fs.read_file("a/ten/").value()), "0123456789");
-    EXPECT_EQ(names(v.fs.get_long_list("/").value()), (std::vector<std::string> { "a", "big" }));
+    EXPECT_EQ(names(v.fs.list("/").value()), (std::vector<std::string> { "a", "big" }));
 }
 
 TEST(DiskFilesystem, SpaceUsageFollowsTheAllocationPointer)
@@ -148,7 +149,7 @@ TEST(DiskFilesystem, ReadsFilesWrittenWithTheOldOneBlockPerByteRule)
     u8* super = v.block(1);
     super[15] = static_cast<u8>(4 + 7);
     ASSERT_FALSE(v.fs.save_file(bytes_of("new"), "new", "root").is_error());
-    EXPECT_EQ(v.fs.read_from_node("new").value().address, 11);
+    EXPECT_EQ(v.fs.stat("new").value().address.value(), 11u);
     EXPECT_EQ(text_of(v.fs.read_file("old").value()), "old");
     EXPECT_EQ(text_of(v.fs.read_file("new").value()), "new");
 }
@@ -159,15 +160,15 @@ TEST(DiskFilesystem, ResavingMovesTheRecordToTheEndAndFreesTheOldBlocks)
     ASSERT_FALSE(v.fs.save_file(bytes_of("first"), "f", "alice").is_error());
     ASSERT_FALSE(v.fs.make_dir("d", "root").is_error());
     ASSERT_FALSE(v.fs.save_file(bytes_of("second"), "f", "bob").is_error());
-    auto root = v.fs.get_long_list("").value();
+    auto root = v.fs.list("").value();
     EXPECT_EQ(names(root), (std::vector<std::string> { "d", "f" }));
-    EXPECT_EQ(root[1].address, 7);
+    EXPECT_EQ(root[1].address.value(), 7u);
     EXPECT_EQ(ascii(root[1].owner), "alice"); // the first owner stays
     EXPECT_EQ(v.next_free(), 8);
     EXPECT_EQ(text_of(v.fs.read_file("f").value()), "second");
     // The first content's block is the first free one.
     ASSERT_FALSE(v.fs.save_file(bytes_of("third"), "g", "root").is_error());
-    EXPECT_EQ(v.fs.read_from_node("g").value().address, 4);
+    EXPECT_EQ(v.fs.stat("g").value().address.value(), 4u);
     EXPECT_EQ(v.next_free(), 8);
 }
 
@@ -177,18 +178,25 @@ TEST(DiskFilesystem, ResolvesPathsAndReportsWhatIsMissing)
     ASSERT_FALSE(v.fs.make_dir("a", "root").is_error());
     ASSERT_FALSE(v.fs.make_dir("a/b", "root").is_error());
     ASSERT_FALSE(v.fs.save_file(bytes_of("x"), "a/b/file", "root").is_error());
-    EXPECT_EQ(v.fs.get_node_address("", 0).value(), 2);
-    EXPECT_EQ(v.fs.get_node_address("/", 7).value(), 2);
-    EXPECT_EQ(v.fs.get_node_address("/", 0).value(), 2);
-    EXPECT_EQ(v.fs.get_node_address("/a/b/", 0).value(), 6);
-    EXPECT_EQ(v.fs.get_node_address("b", 4).value(), 6);
-    EXPECT_EQ(error_of(v.fs.get_node_address("a/missing", 0)), "File not found :(");
-    EXPECT_EQ(error_of(v.fs.read_from_node("a/missing")), "File not found!!!");
-    EXPECT_EQ(error_of(v.fs.read_from_node("nope/x")), "File not found :(");
-    EXPECT_EQ(error_of(v.fs.get_node_address("a/b/file/deeper", 0)), "File not found :(");
-    EXPECT_EQ(error_of(v.fs.get_long_list("a/b/file")), "Not a directory");
-    EXPECT_EQ(error_of(v.fs.list_files("a/b/file")), "Not a directory");
-    EXPECT_EQ(names(v.fs.get_long_list("/a/b").value()), (std::vector<std::string> { "file" }));
+    BlockStore store(v.partition);
+    BlockAllocator allocator(store);
+    NodeStore nodes(store, allocator);
+    auto directory = [&](char const* path, size_t count) -> ErrorOr<u32> {
+        auto chain = TRY(TRY(Lookup::resolve(nodes, Path(path))).directory(count));
+        return chain.last().node.value();
+    };
+    EXPECT_EQ(directory("", 0).value(), 2u);
+    EXPECT_EQ(directory("/", 0).value(), 2u);
+    EXPECT_EQ(directory("/a/b/", 2).value(), 6u);
+    EXPECT_EQ(directory("/a/b/", 1).value(), 4u);
+    EXPECT_EQ(error_of(directory("a/missing", 2)), "File not found :(");
+    EXPECT_EQ(error_of(v.fs.stat("a/missing")), "File not found!!!");
+    EXPECT_EQ(error_of(v.fs.stat("nope/x")), "File not found :(");
+    // A file where a directory should be is named as such, however deep.
+    EXPECT_EQ(error_of(directory("a/b/file/deeper", 4)), "Not a directory");
+    EXPECT_EQ(error_of(v.fs.stat("a/b/file/deeper/x")), "Not a directory");
+    EXPECT_EQ(error_of(v.fs.list("a/b/file")), "Not a directory");
+    EXPECT_EQ(names(v.fs.list("/a/b").value()), (std::vector<std::string> { "file" }));
 }
 
 TEST(DiskFilesystem, MakeDirRefusesExistingNamesAndMissingParentsWithoutWriting)
@@ -202,7 +210,7 @@ TEST(DiskFilesystem, MakeDirRefusesExistingNamesAndMissingParentsWithoutWriting)
     EXPECT_EQ(error_of(v.fs.make_dir("x/y", "root")), "File not found :(");
     EXPECT_EQ(error_of(v.fs.make_dir("/", "root")), "Invalid file name");
     EXPECT_EQ(v.disk.writes, writes);
-    EXPECT_EQ(v.fs.get_long_list("").value().size(), 2u);
+    EXPECT_EQ(v.fs.list("").value().size(), 2u);
 }
 
 TEST(DiskFilesystem, DeleteRemovesEveryRecordOfTheNameAndLeavesThePointer)
@@ -212,16 +220,15 @@ TEST(DiskFilesystem, DeleteRemovesEveryRecordOfTheNameAndLeavesThePointer)
     ASSERT_FALSE(v.fs.make_dir("d/inner", "root").is_error());
     ASSERT_FALSE(v.fs.save_file(bytes_of("k"), "keep", "root").is_error());
     // Plant a second record named "d" the way old disks could have one.
-    auto records = v.fs.read_node(2).value();
+    auto records = v.node(2);
     records.append(records[0]);
-    ByteBuffer node = DiskFilesystem::encode_node(records).value();
-    std::copy(node.begin(), node.end(), v.block(2));
+    v.write_node(2, records);
     ASSERT_EQ(record_count(v, 2), 3);
 
     i32 next = v.next_free();
     ASSERT_FALSE(v.fs.remove("/d").is_error());
     EXPECT_EQ(record_count(v, 2), 1);
-    EXPECT_EQ(names(v.fs.get_long_list("").value()), (std::vector<std::string> { "keep" }));
+    EXPECT_EQ(names(v.fs.list("").value()), (std::vector<std::string> { "keep" }));
     EXPECT_EQ(v.next_free(), next);
     int writes = v.disk.writes;
     EXPECT_EQ(error_of(v.fs.remove("d")), "File not found!!!");
@@ -235,7 +242,7 @@ TEST(DiskFilesystem, RefusesWhatDoesNotFitAndLeavesTheVolumeUnchanged)
     huge.resize(200 * 512);
     EXPECT_EQ(error_of(v.fs.save_file(huge, "huge", "root")), "Not enough space on the disk");
     EXPECT_EQ(v.next_free(), 4);
-    EXPECT_TRUE(v.fs.get_long_list("").value().is_empty());
+    EXPECT_TRUE(v.fs.list("").value().is_empty());
 
     EXPECT_FALSE(error_of(v.fs.save_file(bytes_of("x"), String::repeated(u'n', 256), "root")).empty());
     EXPECT_FALSE(error_of(v.fs.make_dir("ok", String::repeated(u'o', 256))).empty());
@@ -249,7 +256,7 @@ TEST(DiskFilesystem, RefusesWhatDoesNotFitAndLeavesTheVolumeUnchanged)
     EXPECT_EQ(made, 4);
     EXPECT_EQ(error_of(result), "Directory is full");
     EXPECT_EQ(v.next_free(), 4 + 2 * made);
-    EXPECT_EQ(v.fs.get_long_list("").value().size(), 4u);
+    EXPECT_EQ(v.fs.list("").value().size(), 4u);
 }
 
 TEST(DiskFilesystem, FailedResaveLeavesTheOldFileIntact)
@@ -291,25 +298,24 @@ TEST(DiskFilesystem, CorruptStructuresGiveErrorsNotWildReads)
 
     v.block(2)[0] = 0xFF; // a huge record count
     v.block(2)[3] = 0x7F;
-    EXPECT_EQ(error_of(v.fs.get_long_list("")), "Corrupt directory node");
+    EXPECT_EQ(error_of(v.fs.list("")), "Corrupt directory node");
     restore();
 
     v.block(2)[0] = 50; // more records than the node holds
-    EXPECT_EQ(error_of(v.fs.get_long_list("")), "Corrupt directory node");
+    EXPECT_EQ(error_of(v.fs.list("")), "Corrupt directory node");
     restore();
 
     // A directory whose node lies past the end of the partition.
     v.block(2)[4 + 2] = 0xFF;
     v.block(2)[4 + 3] = 0xFF;
     v.block(2)[4 + 4] = 0xFF;
-    EXPECT_FALSE(error_of(v.fs.get_long_list("d")).empty());
+    EXPECT_FALSE(error_of(v.fs.list("d")).empty());
     restore();
 
     // A file whose size promises far more than the partition holds.
-    auto records = v.fs.read_node(2).value();
+    auto records = v.node(2);
     records[1].size = 0x7FFFFFF0;
-    ByteBuffer node = DiskFilesystem::encode_node(records).value();
-    std::copy(node.begin(), node.end(), v.block(2));
+    v.write_node(2, records);
     EXPECT_FALSE(error_of(v.fs.read_file("f")).empty());
     restore();
 
@@ -319,7 +325,7 @@ TEST(DiskFilesystem, CorruptStructuresGiveErrorsNotWildReads)
     v.block(6)[3] = 0;
     v.block(1)[15] = 0xFF; // the allocation pointer past the partition
     v.block(1)[16] = 0xFF;
-    EXPECT_EQ(error_of(v.fs.get_write_address()), "Corrupt superblock");
+    EXPECT_EQ(error_of(v.fs.next_free_block()), "Corrupt superblock");
     EXPECT_EQ(error_of(v.fs.save_file(bytes_of("x"), "g", "root")), "Corrupt superblock");
 }
 
@@ -366,14 +372,14 @@ TEST(DiskFilesystem, NamesMustBeStoredExactlySoNoEntryIsEverDuplicatedOrLost)
         EXPECT_EQ(error_of(v.fs.save_file(bytes_of("x"), String::repeated(bad, 1), "root")),
             "Invalid character in file name");
     EXPECT_EQ(v.disk.writes, writes);
-    EXPECT_TRUE(v.fs.get_long_list("").value().is_empty());
+    EXPECT_TRUE(v.fs.list("").value().is_empty());
 
     // Latin-1 letters are one byte each and round-trip.
     String cafe = "caf";
     cafe.append(u'\u00E9');
     ASSERT_FALSE(v.fs.make_dir(cafe, "root").is_error());
     EXPECT_EQ(error_of(v.fs.make_dir(cafe, "root")), "File already exists");
-    EXPECT_TRUE(v.fs.get_long_list(cafe).value().is_empty());
+    EXPECT_TRUE(v.fs.list(cafe).value().is_empty());
 }
 
 TEST(DiskFilesystem, SavingAFileOverADirectoryIsRefusedAndKeepsTheTree)
@@ -384,7 +390,7 @@ TEST(DiskFilesystem, SavingAFileOverADirectoryIsRefusedAndKeepsTheTree)
     int writes = v.disk.writes;
     EXPECT_EQ(error_of(v.fs.save_file(bytes_of("x"), "/d", "root")), "d is a directory");
     EXPECT_EQ(v.disk.writes, writes);
-    EXPECT_EQ(names(v.fs.get_long_list("d").value()), (std::vector<std::string> { "inner" }));
+    EXPECT_EQ(names(v.fs.list("d").value()), (std::vector<std::string> { "inner" }));
 }
 
 TEST(DiskFilesystem, MoveCarriesTheRecordAcrossDirectoriesAndLeavesTheBlocksWhereTheyAre)
@@ -401,30 +407,30 @@ TEST(DiskFilesystem, MoveCarriesTheRecordAcrossDirectoriesAndLeavesTheBlocksWher
         others.push_back("a/b/" + String::repeated(c, 150));
         ASSERT_FALSE(v.fs.save_file(bytes_of("other"), others.back(), "root").is_error());
     }
-    i32 old_node = v.fs.get_node_address("a/b", 0).value();
-    DirectoryRecord before = v.fs.read_from_node("a/b/f").value();
+    u64 old_node = v.node_of("a/b");
+    DirectoryRecord before = v.fs.stat("a/b/f").value();
 
     ASSERT_FALSE(v.fs.move("/a/b/f", "c/g").is_error());
-    EXPECT_EQ(error_of(v.fs.read_from_node("a/b/f")), "File not found!!!");
-    DirectoryRecord after = v.fs.read_from_node("c/g").value();
+    EXPECT_EQ(error_of(v.fs.stat("a/b/f")), "File not found!!!");
+    DirectoryRecord after = v.fs.stat("c/g").value();
     EXPECT_EQ(ascii(after.name), "g");
     EXPECT_EQ(after.address, before.address);
     EXPECT_EQ(after.size, before.size);
     EXPECT_EQ(ascii(after.owner), "alice");
     EXPECT_EQ(after.date_time, before.date_time);
     EXPECT_EQ(text_of(v.fs.read_file("c/g").value()), "moved");
-    EXPECT_NE(v.fs.get_node_address("a/b", 0).value(), old_node);
+    EXPECT_NE(v.node_of("a/b"), old_node);
 
     // A directory moves by its record: its node and everything under it stay.
-    i32 node = v.fs.get_node_address("a/b", 0).value();
+    u64 node = v.node_of("a/b");
     i32 next = v.next_free();
     ASSERT_FALSE(v.fs.move("a/b", "b2").is_error());
-    EXPECT_EQ(v.fs.get_node_address("b2", 0).value(), node);
-    EXPECT_EQ(error_of(v.fs.read_from_node("a/b")), "File not found!!!");
+    EXPECT_EQ(v.node_of("b2"), node);
+    EXPECT_EQ(error_of(v.fs.stat("a/b")), "File not found!!!");
     for (auto const& other : others)
-        EXPECT_EQ(text_of(v.fs.read_file("b2/" + Path::leaf(other)).value()), "other");
+        EXPECT_EQ(text_of(v.fs.read_file("b2/" + Path(other).leaf()).value()), "other");
     ASSERT_FALSE(v.fs.move("c/g", "c/renamed").is_error());
-    EXPECT_EQ(names(v.fs.get_long_list("c").value()), (std::vector<std::string> { "renamed" }));
+    EXPECT_EQ(names(v.fs.list("c").value()), (std::vector<std::string> { "renamed" }));
     EXPECT_EQ(v.next_free(), next);
     EXPECT_TRUE(FsCheck::run(v.fs).value().is_empty());
 }
@@ -445,8 +451,8 @@ TEST(DiskFilesystem, MoveRefusesADirectoryIntoItselfAndAnExistingTargetWithoutWr
     EXPECT_EQ(error_of(v.fs.move("missing", "g")), "File not found!!!");
     EXPECT_EQ(error_of(v.fs.move("/", "g")), "Cannot move the root directory");
     EXPECT_EQ(v.disk.writes, writes);
-    EXPECT_EQ(names(v.fs.get_long_list("").value()), (std::vector<std::string> { "a", "f" }));
-    EXPECT_EQ(names(v.fs.get_long_list("a").value()), (std::vector<std::string> { "b", "f" }));
+    EXPECT_EQ(names(v.fs.list("").value()), (std::vector<std::string> { "a", "f" }));
+    EXPECT_EQ(names(v.fs.list("a").value()), (std::vector<std::string> { "b", "f" }));
 
     // Paths are compared by whole names: "a" may become "ab".
     ASSERT_FALSE(v.fs.move("a", "ab").is_error());
@@ -511,6 +517,6 @@ TEST(DiskFilesystem, AVolumeBeyondTheLargestBlockNumberIsFullThereNotCorrupt)
 
     ASSERT_FALSE(fs.make_dir("last", "root").is_error());
     EXPECT_EQ(error_of(fs.make_dir("beyond", "root")), "Not enough space on the disk");
-    EXPECT_EQ(fs.get_write_address().value(), 0x7FFFFFFF);
-    EXPECT_TRUE(fs.get_long_list("last").value().is_empty());
+    EXPECT_EQ(fs.next_free_block().value().value(), 0x7FFFFFFF);
+    EXPECT_TRUE(fs.list("last").value().is_empty());
 }

@@ -76,7 +76,7 @@ TEST(DiskReuse, RandomSavesMovesAndDeletesNeverShareABlockAndReadBackThroughAFre
             ByteBuffer data = filled(length, static_cast<u8>(step));
             ASSERT_EQ(error_of(v.fs.save_file(data, String(path.c_str()), "root")), "") << "step " << step;
             files[path] = data;
-            written_blocks += DiskFilesystem::blocks_for_file(static_cast<u32>(length));
+            written_blocks += DiskFormat::blocks_for_file(static_cast<u32>(length));
         } else if (choice < 7) {
             if (files.empty())
                 continue;
@@ -89,7 +89,7 @@ TEST(DiskReuse, RandomSavesMovesAndDeletesNeverShareABlockAndReadBackThroughAFre
                 continue;
             ASSERT_EQ(error_of(v.fs.make_dir(String(path.c_str()), "root")), "") << "step " << step;
             directories.push_back(path);
-            written_blocks += DiskFilesystem::NodeBlocks;
+            written_blocks += DiskFormat::NodeBlocks;
         } else if (choice == 9) {
             // A moved record keeps its blocks: deleting it later must free
             // them once, and nothing may reuse them while it lives.
@@ -132,7 +132,7 @@ TEST(DiskReuse, ReadingThroughAFreshMountReadsOnlyTheNodeAndTheContent)
     ASSERT_FALSE(v.fs.save_file(filled(10, 2), "kept", "root").is_error());
     ASSERT_FALSE(v.fs.remove("gone").is_error());
     ASSERT_FALSE(v.fs.save_file(filled(400, 3), "hole", "root").is_error());
-    EXPECT_EQ(v.fs.read_from_node("hole").value().address, DiskFilesystem::FirstFreeBlock);
+    EXPECT_EQ(v.fs.stat("hole").value().address, DiskFormat::FirstFreeBlock);
 
     DiskFilesystem fresh(v.partition, v.user);
     int reads = v.disk.reads;
@@ -149,19 +149,18 @@ TEST(DiskReuse, ABlockTwoRecordsClaimIsNeverHandedOutAgain)
     ASSERT_FALSE(v.fs.save_file(filled(10, 4), "keep", "root").is_error());
     // A second record for a's blocks, as a cut in the middle of a move
     // leaves one in the source and one in the target.
-    auto records = v.fs.read_node(DiskFilesystem::RootNode).value();
+    auto records = v.node(2);
     DirectoryRecord twin = records[0];
     twin.name = "twin";
     records.append(twin);
-    ByteBuffer node = DiskFilesystem::encode_node(records).value();
-    std::copy(node.begin(), node.end(), v.block(DiskFilesystem::RootNode));
+    v.write_node(2, records);
 
     DiskFilesystem fs(v.partition, v.user);
     i32 next = v.next_free();
     ASSERT_FALSE(fs.remove("a").is_error());
     ASSERT_FALSE(fs.save_file(filled(1500, 5), "b", "root").is_error());
     ASSERT_FALSE(fs.make_dir("d", "root").is_error());
-    EXPECT_EQ(fs.read_from_node("b").value().address, next);
+    EXPECT_EQ(fs.stat("b").value().address.stored(), next);
     auto twin_content = fs.read_file("twin");
     ASSERT_EQ(error_of(twin_content), "");
     EXPECT_TRUE(same(twin_content.value(), shared));

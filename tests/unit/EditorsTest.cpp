@@ -1,4 +1,3 @@
-#include "fs/RootFilesystem.h"
 #include "tests/unit/ShellTestSupport.h"
 #include "tests/unit/StorageTestSupport.h"
 
@@ -6,18 +5,18 @@
 
 namespace {
 
-// A formatted in-memory disk mounted at "/" of the kernel's root file system,
-// with or without the "/documents" directory.
+// A formatted in-memory disk mounted as the kernel's boot volume, with or
+// without the "/documents" directory.
 struct Documents {
     explicit Documents(bool with_directory = true)
     {
-        root().mount("/", volume.fs);
+        kernel.storage().mount_boot_volume(make_own<DiskFilesystem>(volume.partition, kernel.storage().user()));
         if (with_directory) {
             EXPECT_FALSE(volume.fs.make_dir("/documents", "root").is_error());
         }
     }
 
-    RootFilesystem& root() { return kernel.storage().root(); }
+    Filesystem& root() { return *kernel.storage().filesystem().value(); }
     std::string read(char const* path)
     {
         auto content = root().read_file(path);

@@ -12,11 +12,7 @@ std::vector<std::string> problems(Volume& v)
     return out;
 }
 
-void rewrite_root(Volume& v, Vector<DirectoryRecord> const& records)
-{
-    ByteBuffer node = DiskFilesystem::encode_node(records).value();
-    std::copy(node.begin(), node.end(), v.block(2));
-}
+void rewrite_root(Volume& v, Vector<DirectoryRecord> const& records) { v.write_node(2, records); }
 
 }
 
@@ -37,13 +33,13 @@ TEST(FsCheck, ReportsBadChecksumsOverlapsAndExtentsPastThePointer)
     ASSERT_FALSE(v.fs.save_file(bytes_of("abc"), "f", "root").is_error());
     ASSERT_FALSE(v.fs.make_dir("d", "root").is_error());
     v.block(4)[4] = 'X';
-    auto records = v.fs.read_node(2).value();
+    auto records = v.node(2);
     DirectoryRecord twin = records[1];
     twin.name = "twin";
-    twin.address = 4; // the file's block
+    twin.address = BlockNumber(4); // the file's block
     DirectoryRecord beyond = records[0];
     beyond.name = "beyond";
-    beyond.address = 50;
+    beyond.address = BlockNumber(50);
     records.append(twin);
     records.append(beyond);
     rewrite_root(v, records);

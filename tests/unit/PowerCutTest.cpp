@@ -16,7 +16,7 @@ using Operation = std::function<ErrorOr<void>(DiskFilesystem&)>;
 // "path/", a file as "path=content"; or the first error met.
 void read_tree(DiskFilesystem& fs, std::string const& directory, std::vector<std::string>& out)
 {
-    auto entries = fs.get_long_list(String(directory.c_str()));
+    auto entries = fs.list(String(directory.c_str()));
     if (entries.is_error()) {
         out.push_back(directory + ": " + error_of(entries));
         return;
@@ -96,7 +96,7 @@ TEST(PowerCut, EveryWriteOperationLeavesTheOldTreeOrTheNewOne)
         else
             must(base.fs.make_dir(String(name.c_str()), "root"));
     }
-    u8 const* second = base.block(static_cast<u64>(base.fs.get_node_address("home/user", 0).value()) + 1);
+    u8 const* second = base.block(base.node_of("home/user") + 1);
     ASSERT_TRUE(std::any_of(second, second + BlockDevice::BlockSize, [](u8 b) { return b != 0; }));
 
     cut_everywhere(
@@ -144,7 +144,7 @@ TEST(PowerCut, AMovedNodeIsSafeWhereverItsRecordLiesInTheParent)
         must(base.fs.save_file(bytes_of(content('f', 300 * 512)), "filler", "root"));
         auto done = copy_of(base);
         must(done->fs.remove("home/user/entry1"));
-        home_moved += done->fs.get_node_address("home", 0).value() != base.fs.get_node_address("home", 0).value();
+        home_moved += done->node_of("home") != base.node_of("home");
         cut_everywhere(
             base, [](DiskFilesystem& fs) { return fs.remove("home/user/entry1"); },
             "rmdir with a padding of " + std::to_string(pad));

@@ -102,7 +102,7 @@ TEST_F(ProgramCommands, ExexeStoresTheExampleProgramThatExexe2Runs)
     ASSERT_EQ(stored.value().size(), ExampleProgramSize);
     for (u32 i = 0; i < ExampleProgramSize; ++i)
         ASSERT_EQ(stored.value()[i], ExampleProgram[i]) << "byte " << i;
-    auto test1 = m_fs.read_from_node("/home/root/test1");
+    auto test1 = m_fs.stat("/home/root/test1");
     ASSERT_FALSE(test1.is_error());
     EXPECT_TRUE(test1.value().is_directory());
 
@@ -131,8 +131,11 @@ TEST_F(ProgramCommands, ExeReportsFilesThatCannotRun)
     std::string missing = error_of(m_fs.read_file("/home/root/example.exe"));
     ASSERT_NE(missing, "");
     EXPECT_EQ(run("exexe2"), missing);
+    // A directory is named as cat names it, not taken for a damaged file.
+    EXPECT_EQ(run("run /home/root"), "Is a directory");
+    EXPECT_EQ(run("exe /home"), "Is a directory");
 
-    m_kernel.storage().unmount_all();
+    m_kernel.storage().unmount();
     EXPECT_EQ(run("exe /home/root/notes.txt"), "No disk file system");
     EXPECT_EQ(Sim::last_call_address(), 0u);
 }
@@ -204,7 +207,7 @@ TEST_F(ProgramCommands, FilesWrittenByAProgramReadBackThroughItsCalls)
         "");
     EXPECT_EQ(results, (std::vector<i32> { 0, 11, 4, -2, -2 }));
     EXPECT_EQ(stored(Base + 0x2000, 5), "hell\xEE");
-    auto record = m_fs.read_from_node("/home/root/out.txt");
+    auto record = m_fs.stat("/home/root/out.txt");
     ASSERT_FALSE(record.is_error());
     EXPECT_EQ(m_fs.read_file("/home/root/out.txt").value().size(), 11u);
 }

@@ -53,7 +53,25 @@ struct Volume {
     }
     // Block n of the partition.
     u8* block(u64 n) { return disk.block(2048 + n); }
-    i32 next_free() { return fs.get_write_address().value(); }
+    // The records of the node at block n, and the node rewritten in place.
+    Vector<DirectoryRecord> node(u64 n)
+    {
+        ByteBuffer bytes;
+        bytes.resize(DiskFormat::NodeSize);
+        std::copy_n(block(n), bytes.size(), bytes.data());
+        return DiskFormat::decode_node(bytes).value().records;
+    }
+    void write_node(u64 n, Vector<DirectoryRecord> const& records)
+    {
+        ByteBuffer bytes = DiskFormat::encode_node(records).value();
+        std::copy(bytes.begin(), bytes.end(), block(n));
+    }
+    // The block of the node of the directory at `path` (the root's for "").
+    u64 node_of(String const& path)
+    {
+        return Path(path).is_root() ? DiskFormat::RootNode.value() : fs.stat(path).value().address.value();
+    }
+    i32 next_free() { return fs.next_free_block().value().stored(); }
 
     MemoryDisk disk;
     Partition partition;

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "base/Error.h"
+#include "fs/BlockDevice.h"
+#include "fs/DirectoryRecord.h"
+
+// The disk file system's on-disk layout and its codec: bytes in, records out,
+// nothing read from or written to a disk here.
+//
+//   block 0       unused (zeroed by formatting)
+//   block 1       superblock: "KFS SC", the volume label, next_free_block
+//   blocks 2-3    the root directory node
+//   block 4 ...   files and directory nodes, below next_free_block
+//
+// A directory node is 1024 bytes (two blocks): a 32-bit record count, then
+// the records back to back. A file of n bytes is stored from its record's
+// address as the 32-bit length n followed by the bytes, in ceil((n + 4) /
+// 512) blocks. Integers are 32-bit little-endian, strings a length byte and
+// one byte per character.
+namespace DiskFormat {
+
+constexpr BlockNumber SuperBlock { 1 };
+constexpr BlockNumber RootNode { 2 };
+constexpr BlockNumber FirstFreeBlock { 4 };
+// Formatting zeroes this many blocks from block 0.
+constexpr u32 FormattedBlocks = 100;
+constexpr u32 NodeBlocks = 2;
+constexpr u32 NodeSize = NodeBlocks * BlockDevice::BlockSize;
+// Names, owners, labels and time stamps are stored with a length byte.
+constexpr size_t MaxNameLength = 255;
+// Directories nested deeper than this are taken for a loop in a damaged
+// tree: no real tree needs the depth.
+constexpr u32 MaxDirectoryDepth = 64;
+// Block numbers are stored as signed 32-bit integers: a bigger partition is
+// used up to the largest number they hold.
+constexpr u64 AddressableBlocks = 0x7FFFFFFF;
+
+extern char const* const Signature;
+extern char const* const CorruptNode;
+extern char const* const CorruptFileRecord;
+
+struct Superblock {
+    String signature;
+    String label;
+    BlockNumber next_free_block;
+
+    // Where next_free_block sits in the block: after the two strings.
+    size_t pointer_offset() const { return 2 + signature.length() + label.length(); }
+};
+
+// The superblock's fields, whatever its signature says.
+ErrorOr<Superblock> decode_superblock(ByteBuffer const& block);
+// Block 1 of a new volume.
+ByteBuffer encode_superblock(String const& label, BlockNumber next_free_block);
+
+// The records of a node and the number of its bytes they take.
+struct DecodedNode {
+    Vector<DirectoryRecord> records;
+    size_t used { 0 };
+};
+// "Corrupt directory node" for a count or a record that does not parse.
+ErrorOr<DecodedNode> decode_node(ByteBuffer const& node);
+// The 1024 bytes of a node holding `records` ("Directory is full").
+ErrorOr<ByteBuffer> encode_node(Vector<DirectoryRecord> const& records);
+// Bytes one record takes in a node.
+size_t encoded_size(DirectoryRecord const& record);
+// Whether records of these sizes fit in one node with its count.
+constexpr bool fits_in_node(size_t record_bytes) { return 4 + record_bytes <= NodeSize; }
+
+// Blocks a file of `length` bytes occupies.
+constexpr u32 blocks_for_file(u32 length)
+{
+    return (length + DirectoryRecord::LengthPrefixSize + BlockDevice::BlockSize - 1) / BlockDevice::BlockSize;
+}
+// The blocks a record's content or node takes; none for a file record whose
+// size cannot even count its length.
+std::optional<Extent> extent_of(DirectoryRecord const& record);
+
+// A name a record can hold: 1 to 255 characters that one byte each stores
+// exactly, no separator.
+ErrorOr<void> check_name(String const& name);
+ErrorOr<void> check_owner(String const& owner);
+
+}
