@@ -83,6 +83,100 @@ bool build_tree(DiskFilesystem& fs, Vector<BlockNumber>& nodes)
     return true;
 }
 
+// 10,000 files of 100 bytes in /many: a directory grown far past one node.
+constexpr u32 ManyFiles = 10000;
+// Saves and lookups timed in it, each a new or an existing name.
+constexpr u32 Probes = 50;
+
+String many(u32 i) { return "many/file" + String::number(i); }
+
+// One block written (and flushed) or read, the least a save or a lookup
+// costs the disk: the baseline of the figures in the grown directory.
+bool raw_block(AtaPio& disk, u64 area, bool write, String const& name)
+{
+    ByteBuffer block;
+    block.resize(BlockDevice::BlockSize);
+    Bench::Stopwatch watch;
+    for (u32 i = 0; i < Probes; ++i) {
+        auto result = write ? disk.write_block(area + i, 1, block) : disk.read_block(area + i, 1, block);
+        if (!Bench::check(result, "disk.raw_block"))
+            return false;
+    }
+    Bench::report(name, watch.elapsed_microseconds() / Probes, "us");
+    return true;
+}
+
+void grown_directory_benchmarks(DiskFilesystem& fs, AtaPio& disk, u64 area, User const& user)
+{
+    ByteBuffer content;
+    content.resize(100);
+    if (!Bench::check(fs.make_dir("many", "root"), "disk.fs_many: mkdir"))
+        return;
+    for (u32 i = 0; i < ManyFiles; ++i) {
+        if (!Bench::check(fs.save_file(content, many(i), "root"), "disk.fs_many: save"))
+            return;
+    }
+    if (!raw_block(disk, area, true, "disk.raw_write_block") || !raw_block(disk, area, false, "disk.raw_read_block"))
+        return;
+
+    Bench::Stopwatch save;
+    for (u32 i = 0; i < Probes; ++i) {
+        if (!Bench::check(fs.save_file(content, many(ManyFiles + i), "root"), "disk.fs_save_in_10000"))
+            return;
+    }
+    Bench::report("disk.fs_save_in_10000", save.elapsed_microseconds() / Probes, "us", "disk.raw_write_block");
+
+    Bench::Stopwatch lookup;
+    for (u32 i = 0; i < Probes; ++i) {
+        auto record = fs.stat(many(i * (ManyFiles / Probes)));
+        if (record.is_error())
+            return Bench::fail("disk.fs_lookup_in_10000: " + record.error().message());
+    }
+    Bench::report("disk.fs_lookup_in_10000", lookup.elapsed_microseconds() / Probes, "us", "disk.raw_read_block");
+
+    // A mount: the walk that finds the free blocks, on a new object.
+    Bench::Stopwatch mount;
+    DiskFilesystem fresh(fs.blocks().partition(), user);
+    auto usage = fresh.space_usage();
+    u64 mount_time = mount.elapsed_microseconds();
+    if (usage.is_error())
+        return Bench::fail("disk.fs_mount_10000: " + usage.error().message());
+    Bench::report("disk.fs_mount_10000", mount_time, "us");
+}
+
+// 64 KiB from the end of a 32 MiB file against a whole 64 KiB file: a read
+// at any position costs what the bytes it wants cost.
+void ranged_read_benchmarks(DiskFilesystem& fs)
+{
+    constexpr u32 Piece = 64 * 1024;
+    constexpr u32 Big = 32 * 1024 * 1024;
+    ByteBuffer data;
+    data.resize(Big);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<u8>(i * 13);
+    if (!Bench::check(fs.save_file(data, "range32m", "root"), "disk.fs_read_64k: save"))
+        return;
+    data.resize(Piece);
+    if (!Bench::check(fs.save_file(data, "range64k", "root"), "disk.fs_read_64k: save"))
+        return;
+    Bench::Stopwatch whole;
+    for (u32 i = 0; i < Probes; ++i) {
+        auto content = fs.read_file("range64k");
+        if (content.is_error() || content.value().size() != Piece)
+            return Bench::fail("disk.fs_read_64k_file: the file does not read back");
+    }
+    Bench::report("disk.fs_read_64k_file", whole.elapsed_microseconds() / Probes, "us");
+    Bench::Stopwatch at_end;
+    for (u32 i = 0; i < Probes; ++i) {
+        auto content = fs.read("range32m", Big - Piece, Piece);
+        if (content.is_error() || content.value().size() != Piece
+            || content.value()[0] != static_cast<u8>((Big - Piece) * 13))
+            return Bench::fail("disk.fs_read_64k_at_end_of_32m: the range does not read back");
+    }
+    Bench::report(
+        "disk.fs_read_64k_at_end_of_32m", at_end.elapsed_microseconds() / Probes, "us", "disk.fs_read_64k_file");
+}
+
 }
 
 void Bench::run_disk_benchmarks(Storage& storage)
@@ -156,4 +250,7 @@ void Bench::run_disk_benchmarks(Storage& storage)
     if (kept.is_error() || kept.value().used_bytes != usage.value().used_bytes)
         return fail("disk.fs_mount_2000: the walk and the mounted volume disagree on the space used");
     report("disk.fs_mount_2000", mount_time, "us", "disk.raw_read_nodes");
+
+    grown_directory_benchmarks(fs, *disk, area, storage.user());
+    ranged_read_benchmarks(fs);
 }

@@ -18,48 +18,86 @@ struct Entry {
     }
 };
 
-// The records of one directory, read from its node, and the changes made to
-// them: each change is one crash-safe commit of the node.
+// The records of one directory and the changes made to them. A directory
+// that fits one node is that node, records in the order they were added. One
+// that does not grows into a tree (DiskFormat.h): its own node becomes an
+// index of up to 18 nodes by name hash, full nodes split in two and the
+// index grows a level when it must; emptied nodes go and neighbours that fit
+// together merge, until the records fit the directory's own node again.
+//
+// Every change writes what is new to fresh blocks and ends with a single
+// commit of one existing node, the highest one that changes: a power cut
+// leaves the old records or the new ones, never a mix. Blocks a change no
+// longer uses (replaced nodes, the content of a dropped record) go back to
+// the free extents once that commit is on the disk.
 class Directory {
 public:
-    // The directory whose node is at the end of `chain`.
-    static ErrorOr<Directory> open(NodeStore& nodes, NodeChain chain);
+    // The directory whose own node is at the end of `chain`.
+    Directory(NodeStore& nodes, NodeChain chain)
+        : m_nodes(nodes)
+        , m_chain(static_cast<NodeChain&&>(chain))
+    {
+    }
 
     NodeChain const& chain() const { return m_chain; }
-    // Every record, in record order.
-    Vector<DirectoryRecord> const& records() const { return m_records; }
+    // Every record: in the order they were added while the directory fits
+    // one node, in the order of its index once it has grown.
+    ErrorOr<Vector<DirectoryRecord>> records();
     // The first record named `name`: the one lookups follow.
-    std::optional<Entry> find(String const& name) const;
+    ErrorOr<std::optional<Entry>> find(String const& name);
     // Every record named `name` (a cut in the middle of a move may leave two).
-    Vector<DirectoryRecord> find_all(String const& name) const;
+    ErrorOr<Vector<DirectoryRecord>> find_all(String const& name);
 
-    // "Directory is full" unless `record` fits once the records of its name
-    // are gone: checked before any block is taken for it, since blocks taken
-    // in vain stay lost until the next mount.
-    ErrorOr<void> check_room(DirectoryRecord const& record) const;
-    // Appends `record`, dropping every record of its name; what those held
-    // is freed once the node is on the disk.
+    // "Directory is full" unless `record` can be added once the records of
+    // its name are gone: checked before any block is taken for it, since
+    // blocks taken in vain stay lost until the next mount.
+    ErrorOr<void> check_room(DirectoryRecord const& record);
+    // Adds `record`, dropping every record of its name and freeing what
+    // those held.
     ErrorOr<void> put(DirectoryRecord const& record);
     // Drops every record named `name` and frees what they held; returns them
     // (none: nothing changed).
     ErrorOr<Vector<DirectoryRecord>> remove(String const& name);
+    // Puts `record` in place of the first record of its name, where it
+    // stands, and frees what the old one held: a file rewritten.
+    ErrorOr<void> update(DirectoryRecord const& record);
     // Takes the first record named `name` out and keeps what it holds: the
     // record has moved to another directory.
     ErrorOr<void> detach(String const& name);
-    // Renames the first record named `from`, where it stands.
+    // Renames the first record named `from`.
     ErrorOr<void> rename(String const& from, String const& to);
 
 private:
-    Directory(NodeStore& nodes, NodeChain chain, Vector<DirectoryRecord> records)
-        : m_nodes(&nodes)
-        , m_chain(static_cast<NodeChain&&>(chain))
-        , m_records(static_cast<Vector<DirectoryRecord>&&>(records))
-    {
-    }
+    // One node on the way from the directory's own node down to a leaf.
+    struct Level {
+        NodeChain chain;
+        Vector<DirectoryRecord> records;
+        // The index record followed to the next level (none at the leaf).
+        std::optional<size_t> child;
+    };
+    // What a change leaves behind to free once its commit is on the disk.
+    struct Freed {
+        Vector<Extent> extents;
+    };
 
-    Vector<DirectoryRecord> without(String const& name) const;
+    // The nodes a name with this hash leads through; the last one holds it.
+    ErrorOr<Vector<Level>> descend(u32 hash);
+    // Makes `records` the new records of the node at `levels[index]`: in
+    // place when they fit, else through fresh nodes and a change of the
+    // level above, up to one commit.
+    ErrorOr<void> rebuild(Vector<Level>& levels, size_t index, Vector<DirectoryRecord> records, Freed& freed);
+    // The directory's own node with `records`: an index of at most 18 when
+    // they do not fit it, a single child pulled back up when it fits.
+    ErrorOr<Vector<DirectoryRecord>> shape_own_node(Vector<DirectoryRecord> records, Freed& freed);
+    // `records` in fresh nodes of at most `capacity` bytes of records each,
+    // split between names of different hashes; their index records, the
+    // first one with `first_bound`.
+    ErrorOr<Vector<DirectoryRecord>> write_pieces(Vector<DirectoryRecord> records, u32 first_bound, size_t capacity);
+    ErrorOr<void> drop(String const& name, bool first_only, bool free_blocks, Vector<DirectoryRecord>& dropped);
+    ErrorOr<void> drop_from_own_node(
+        NodeChain chain, String const& name, bool first_only, bool free_blocks, Vector<DirectoryRecord>& dropped);
+    void release(Freed const& freed);
 
-    NodeStore* m_nodes;
+    NodeStore& m_nodes;
     NodeChain m_chain;
-    Vector<DirectoryRecord> m_records;
 };

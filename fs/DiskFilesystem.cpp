@@ -53,7 +53,7 @@ ErrorOr<Vector<DirectoryRecord>> DiskFilesystem::list(String const& path)
 {
     auto lookup = TRY(resolve(path));
     TRY(check_listable(path, lookup, lookup.path().depth()));
-    return TRY(Directory::open(m_nodes, TRY(lookup.directory(lookup.path().depth())))).records();
+    return TRY(Directory(m_nodes, TRY(lookup.directory(lookup.path().depth()))).records());
 }
 
 ErrorOr<DirectoryRecord> DiskFilesystem::stat(String const& path)
@@ -68,11 +68,7 @@ ErrorOr<ByteBuffer> DiskFilesystem::read_file(String const& path)
     // have come off the disk wrong.
     for (int attempt = 0;; ++attempt) {
         auto lookup = TRY(resolve(path));
-        if (!TRY(may(lookup, lookup.path().depth(), Access::Read)))
-            return Error("Access Denied!");
-        DirectoryRecord const& record = TRY(lookup.target())->record;
-        if (record.is_directory())
-            return Error(IsADirectory);
+        DirectoryRecord record = TRY(file_for(lookup, Access::Read));
         ByteBuffer content = TRY(FileContent::read(m_store, record));
         i32 checksum = content_checksum(content);
         if (checksum == record.checksum)
@@ -83,6 +79,47 @@ ErrorOr<ByteBuffer> DiskFilesystem::read_file(String const& path)
     }
 }
 
+ErrorOr<DirectoryRecord> DiskFilesystem::file_for(Lookup const& lookup, Access access) const
+{
+    if (!TRY(may(lookup, lookup.path().depth(), access)))
+        return Error(access == Access::Read ? "Access Denied!" : "Access denied!");
+    DirectoryRecord const& record = TRY(lookup.target())->record;
+    if (record.is_directory())
+        return Error(IsADirectory);
+    return record;
+}
+
+ErrorOr<ByteBuffer> DiskFilesystem::read(String const& path, u64 offset, u32 length)
+{
+    auto record = TRY(file_for(TRY(resolve(path)), Access::Read));
+    return FileContent::read_range(m_store, record, offset, length);
+}
+
+ErrorOr<void> DiskFilesystem::write(String const& path, u64 offset, ByteBuffer const& data)
+{
+    auto lookup = TRY(resolve(path));
+    DirectoryRecord record = TRY(file_for(lookup, Access::Write));
+    auto old_length = record.content_length();
+    if (!old_length)
+        return Error(CorruptFileRecord);
+    if (offset > MaxFileLength || data.size() > MaxFileLength - offset)
+        return Error("File too large");
+    u64 end = offset + data.size();
+    u64 length = end > *old_length ? end : *old_length;
+    // The whole file goes to fresh blocks with the change in it, and the
+    // record moves over to them in one commit: a file is one extent, and
+    // its checksum covers all of it.
+    u32 blocks = blocks_for_file(static_cast<u32>(length));
+    DirectoryRecord written = record;
+    written.address = TRY(m_allocator.allocate(blocks));
+    written.size = static_cast<i32>(length) + DirectoryRecord::LengthPrefixSize;
+    written.date_time = TimeStamp::date_time_string();
+    FileContent::PatchSource source(m_store, record, offset, data);
+    written.checksum = TRY(FileContent::write(m_store, written.address, static_cast<u32>(length), source));
+    TRY(m_store.extend_allocated_area({ written.address, blocks }));
+    return Directory(m_nodes, TRY(lookup.parent_directory())).update(written);
+}
+
 ErrorOr<void> DiskFilesystem::save_file(ByteBuffer const& data, String const& path, String const& owner)
 {
     auto lookup = TRY(resolve(path));
@@ -90,11 +127,13 @@ ErrorOr<void> DiskFilesystem::save_file(ByteBuffer const& data, String const& pa
     String name = p.leaf();
     TRY(check_name(name));
     TRY(check_owner(owner));
+    if (data.size() > MaxFileLength)
+        return Error("File too large");
     size_t parent_depth = p.depth() - 1;
     // A top-level name is saved without a check of the root.
     if (parent_depth > 0 && !TRY(may(lookup, parent_depth, Access::Write)))
         return Error("Access denied");
-    auto directory = TRY(Directory::open(m_nodes, TRY(lookup.parent_directory())));
+    Directory directory(m_nodes, TRY(lookup.parent_directory()));
     TRY(check_listable(p.parent().to_string(), lookup, parent_depth));
 
     DirectoryRecord entry;
@@ -108,7 +147,7 @@ ErrorOr<void> DiskFilesystem::save_file(ByteBuffer const& data, String const& pa
     // The replaced record keeps its owner and permissions; the new record is
     // appended at the end of the node. A directory is never replaced by a
     // file: everything below it would become unreachable.
-    auto replaced = directory.find_all(name);
+    auto replaced = TRY(directory.find_all(name));
     for (auto const& record : replaced) {
         if (record.is_directory())
             return Error(name + " is a directory");
@@ -125,11 +164,11 @@ ErrorOr<void> DiskFilesystem::save_file(ByteBuffer const& data, String const& pa
     // The new content is written before the record changes, so a failure
     // leaves the old file as it was.
     TRY(directory.check_room(entry));
-    Extent content { TRY(m_allocator.allocate(blocks_for_file(static_cast<u32>(data.size())))),
-        blocks_for_file(static_cast<u32>(data.size())) };
-    entry.address = content.first;
-    TRY(FileContent::write(m_store, content.first, data));
-    TRY(m_store.extend_allocated_area(content));
+    u32 blocks = blocks_for_file(static_cast<u32>(data.size()));
+    entry.address = TRY(m_allocator.allocate(blocks));
+    FileContent::BufferSource source(data);
+    TRY(FileContent::write(m_store, entry.address, static_cast<u32>(data.size()), source));
+    TRY(m_store.extend_allocated_area({ entry.address, blocks }));
     return directory.put(entry);
 }
 
@@ -147,8 +186,8 @@ ErrorOr<void> DiskFilesystem::make_dir(String const& path, String const& owner)
         return Error("Access denied!");
     }
 
-    auto directory = TRY(Directory::open(m_nodes, TRY(lookup.parent_directory())));
-    if (directory.find(name))
+    Directory directory(m_nodes, TRY(lookup.parent_directory()));
+    if (TRY(directory.find(name)))
         return Error("File already exists");
     DirectoryRecord entry;
     entry.name = name;
@@ -176,7 +215,7 @@ ErrorOr<void> DiskFilesystem::remove_entry(Lookup const& lookup)
     // The entry itself must be writable, not its directory.
     if (!TRY(may(lookup, lookup.path().depth(), Access::Write)))
         return Error("Access denied!");
-    auto directory = TRY(Directory::open(m_nodes, TRY(lookup.parent_directory())));
+    Directory directory(m_nodes, TRY(lookup.parent_directory()));
     if (TRY(directory.remove(lookup.path().leaf())).is_empty())
         return Error(RecordNotFound);
     return {};
@@ -214,12 +253,12 @@ ErrorOr<void> DiskFilesystem::move(String const& source, String const& target)
     auto to_lookup = TRY(Lookup::resolve(m_nodes, to));
     if (to.depth() > 1 && !TRY(may(to_lookup, to.depth() - 1, Access::Write)))
         return Error("Access denied");
-    auto to_directory = TRY(Directory::open(m_nodes, TRY(to_lookup.parent_directory())));
+    Directory to_directory(m_nodes, TRY(to_lookup.parent_directory()));
     TRY(check_listable(to.parent().to_string(), to_lookup, to.depth() - 1));
-    if (to_directory.find(record.name))
+    if (TRY(to_directory.find(record.name)))
         return Error("Target exists");
 
-    auto from_directory = TRY(Directory::open(m_nodes, TRY(from.parent_directory())));
+    Directory from_directory(m_nodes, TRY(from.parent_directory()));
     if (from_directory.chain().last().node == to_directory.chain().last().node)
         return from_directory.rename(from_name, record.name);
     TRY(to_directory.check_room(record));
@@ -227,7 +266,7 @@ ErrorOr<void> DiskFilesystem::move(String const& source, String const& target)
     // The commit may have moved nodes on the way up to the root, the
     // source's directory among them, so it is looked up again.
     auto moved_from = TRY(Lookup::resolve(m_nodes, from.path()));
-    return TRY(Directory::open(m_nodes, TRY(moved_from.parent_directory()))).detach(from_name);
+    return Directory(m_nodes, TRY(moved_from.parent_directory())).detach(from_name);
 }
 
 ErrorOr<Filesystem::SpaceUsage> DiskFilesystem::space_usage()

@@ -54,7 +54,9 @@ public:
     ErrorOr<Vector<DirectoryRecord>> list(String const& path) override;
     ErrorOr<DirectoryRecord> stat(String const& path) override;
     ErrorOr<ByteBuffer> read_file(String const& path) override;
+    ErrorOr<ByteBuffer> read(String const& path, u64 offset, u32 length) override;
     ErrorOr<void> save_file(ByteBuffer const& data, String const& path, String const& owner) override;
+    ErrorOr<void> write(String const& path, u64 offset, ByteBuffer const& data) override;
     ErrorOr<void> make_dir(String const& path, String const& owner) override;
     ErrorOr<void> remove(String const& path) override;
     ErrorOr<void> remove_file(String const& path) override;
@@ -70,6 +72,8 @@ private:
     // Listing a directory other than the root asks for read permission.
     ErrorOr<void> check_listable(String const& path, Lookup const& lookup, size_t count) const;
     ErrorOr<void> remove_entry(Lookup const& lookup);
+    // The record of the file `lookup` names, for reading or writing it.
+    ErrorOr<DirectoryRecord> file_for(Lookup const& lookup, Permissions::Access access) const;
 
     BlockStore m_store;
     BlockAllocator m_allocator;

@@ -113,6 +113,56 @@ size_t encoded_size(DirectoryRecord const& record)
     return MinRecordSize + record.name.length() + record.date_time.length() + record.owner.length();
 }
 
+size_t encoded_size(Vector<DirectoryRecord> const& records)
+{
+    size_t total = 0;
+    for (auto const& record : records)
+        total += encoded_size(record);
+    return total;
+}
+
+u32 name_hash(String const& name)
+{
+    u32 hash = 2166136261u;
+    for (char16_t c : name.chars()) {
+        hash ^= static_cast<u8>(c);
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+bool is_index_record(DirectoryRecord const& record)
+{
+    return record.is_directory() && record.name.length() == 9 && record.name[0] == Separator;
+}
+
+u32 index_bound(DirectoryRecord const& record)
+{
+    u32 bound = 0;
+    for (size_t i = 1; i < record.name.length(); ++i) {
+        char16_t c = record.name[i];
+        u32 digit = 0;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        else if (c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        bound = bound << 4 | digit;
+    }
+    return bound;
+}
+
+DirectoryRecord index_record(u32 bound, BlockNumber node)
+{
+    DirectoryRecord record;
+    record.name = String::repeated(Separator, 1) + String::hex(bound, 8);
+    record.type = DirectoryRecord::Directory;
+    record.size = static_cast<i32>(NodeBlocks);
+    record.address = node;
+    return record;
+}
+
 std::optional<Extent> extent_of(DirectoryRecord const& record)
 {
     if (record.is_directory())

@@ -64,8 +64,12 @@ ErrorOr<DecodedNode> decode_node(ByteBuffer const& node);
 ErrorOr<ByteBuffer> encode_node(Vector<DirectoryRecord> const& records);
 // Bytes one record takes in a node.
 size_t encoded_size(DirectoryRecord const& record);
-// Whether records of these sizes fit in one node with its count.
-constexpr bool fits_in_node(size_t record_bytes) { return 4 + record_bytes <= NodeSize; }
+// Bytes the records take in a node, its count not included.
+size_t encoded_size(Vector<DirectoryRecord> const& records);
+
+// A record's size counts a file's length and the four bytes before it in a
+// signed 32-bit field.
+constexpr u32 MaxFileLength = 0x7FFFFFFF - DirectoryRecord::LengthPrefixSize;
 
 // Blocks a file of `length` bytes occupies.
 constexpr u32 blocks_for_file(u32 length)
@@ -75,6 +79,27 @@ constexpr u32 blocks_for_file(u32 length)
 // The blocks a record's content or node takes; none for a file record whose
 // size cannot even count its length.
 std::optional<Extent> extent_of(DirectoryRecord const& record);
+
+// A directory grows past one node as a tree of nodes, found by a hash of
+// each name. Its own node then holds index records: directory records named
+// "/" and eight hexadecimal digits, the lowest name hash of the node they
+// point at, in ascending order. Below them lie further index nodes or leaf
+// nodes of ordinary records. A name can never hold a separator, so no path
+// reaches an index record, and code that knows only single-node directories
+// sees subdirectories it cannot enter: it walks them, counts their blocks
+// and keeps them, so nothing it does loses an entry.
+constexpr size_t NodeCapacity = NodeSize - 4;
+// The index a grown directory keeps in its own node stays in the node's
+// first block, so turning a full node into an index and back is one sector
+// write, wherever the node lies: a power cut cannot tear it.
+constexpr size_t OwnIndexCapacity = BlockDevice::BlockSize - 4;
+
+// FNV-1a over the bytes the disk stores for the name.
+u32 name_hash(String const& name);
+bool is_index_record(DirectoryRecord const& record);
+// The lowest hash an index record's node holds.
+u32 index_bound(DirectoryRecord const& record);
+DirectoryRecord index_record(u32 bound, BlockNumber node);
 
 // A name a record can hold: 1 to 255 characters that one byte each stores
 // exactly, no separator.

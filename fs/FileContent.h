@@ -2,6 +2,8 @@
 
 #include "fs/BlockStore.h"
 
+#include <span>
+
 // A file's content on the disk: from its record's address, the 32-bit length
 // n and the n bytes, zeros to the end of the last block.
 namespace FileContent {
@@ -10,8 +12,55 @@ namespace FileContent {
 // stored with the content must agree ("Corrupt file record"): a damaged
 // record must not claim more than is there.
 ErrorOr<ByteBuffer> read(BlockStore& store, DirectoryRecord const& record);
-// Writes the stored form of `data` from `address`, into blocks_for_file
-// blocks that no record points at yet.
-ErrorOr<void> write(BlockStore& store, BlockNumber address, ByteBuffer const& data);
+// Up to `length` bytes from byte `offset` (fewer at the end, none past it),
+// reading only the blocks that hold them and the length before them.
+ErrorOr<ByteBuffer> read_range(BlockStore& store, DirectoryRecord const& record, u64 offset, u32 length);
+
+// Where the bytes of a file being written come from: asked for them in
+// order, a chunk at a time.
+class Source {
+public:
+    virtual ~Source() = default;
+    // Fills `out` with the content bytes from `offset` on.
+    virtual ErrorOr<void> fill(u64 offset, std::span<u8> out) = 0;
+};
+
+// A file's bytes held in memory.
+class BufferSource : public Source {
+public:
+    explicit BufferSource(ByteBuffer const& data)
+        : m_data(data)
+    {
+    }
+    ErrorOr<void> fill(u64 offset, std::span<u8> out) override;
+
+private:
+    ByteBuffer const& m_data;
+};
+
+// An existing file with `data` written over it from `offset`: past its end
+// it grows, and what lies between its end and `offset` reads as zeros.
+class PatchSource : public Source {
+public:
+    PatchSource(BlockStore& store, DirectoryRecord const& file, u64 offset, ByteBuffer const& data)
+        : m_store(store)
+        , m_file(file)
+        , m_offset(offset)
+        , m_data(data)
+    {
+    }
+    ErrorOr<void> fill(u64 offset, std::span<u8> out) override;
+
+private:
+    BlockStore& m_store;
+    DirectoryRecord const& m_file;
+    u64 m_offset;
+    ByteBuffer const& m_data;
+};
+
+// Writes a file of `length` bytes from `source` from `address`, into
+// blocks_for_file blocks that no record points at yet; returns the content
+// checksum.
+ErrorOr<i32> write(BlockStore& store, BlockNumber address, u32 length, Source& source);
 
 }

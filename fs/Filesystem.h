@@ -28,8 +28,17 @@ public:
     virtual ErrorOr<DirectoryRecord> stat(String const& path) = 0;
     // A file's bytes; a directory is an error ("Is a directory").
     virtual ErrorOr<ByteBuffer> read_file(String const& path) = 0;
+    // Up to `length` bytes of a file from byte `offset` (fewer at its end,
+    // none past it), reading only what holds them.
+    virtual ErrorOr<ByteBuffer> read(String const& path, u64 offset, u32 length) = 0;
     // Creates or replaces a file.
     virtual ErrorOr<void> save_file(ByteBuffer const& data, String const& path, String const& owner) = 0;
+    // Writes `data` into an existing file from byte `offset`; the file grows
+    // when it reaches past the end, and a gap before it reads as zeros.
+    // After a power cut the file holds its old content or its new one.
+    virtual ErrorOr<void> write(String const& path, u64 offset, ByteBuffer const& data) = 0;
+    // write at the file's end.
+    ErrorOr<void> append(String const& path, ByteBuffer const& data);
     virtual ErrorOr<void> make_dir(String const& path, String const& owner) = 0;
     // Removes a file, or a directory with everything below it.
     virtual ErrorOr<void> remove(String const& path) = 0;

@@ -13,7 +13,7 @@ ErrorOr<Lookup> Lookup::resolve(NodeStore& nodes, Path path)
     NodeChain chain = root_chain();
     auto const& names = lookup.m_path.names();
     for (size_t i = 0; i < names.size(); ++i) {
-        auto found = TRY(Directory::open(nodes, chain)).find(names[i]);
+        auto found = TRY(Directory(nodes, chain).find(names[i]));
         if (!found)
             break;
         lookup.m_found.append(static_cast<Entry&&>(*found));

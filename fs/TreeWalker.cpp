@@ -28,7 +28,9 @@ ErrorOr<void> walk(
     BlockStore& store, Vector<DirectoryRecord> const& records, String const& path, u32 depth, TreeVisitor& visitor)
 {
     for (auto const& record : records) {
-        String child = child_path(path, record.name);
+        // An index record of a grown directory leads to more of the same
+        // directory.
+        String child = is_index_record(record) ? path : child_path(path, record.name);
         if (TRY(visitor.visit(record, path, child)) && record.is_directory())
             TRY(walk_node(store, record.address, child, depth + 1, visitor));
     }

@@ -39,10 +39,13 @@ i32 ProgramRuntime::read_file(String const& path, MemoryWindow& buffer)
     auto file = look_up(m_storage, path);
     if (!file.files)
         return file.failure;
-    auto content = file.files->read_file(path);
+    // A file that fits is read whole, its checksum checked; of a bigger one
+    // only what the buffer holds is read.
+    bool fits = static_cast<u32>(file.size) <= buffer.length();
+    auto content = fits ? file.files->read_file(path) : file.files->read(path, 0, buffer.length());
     if (content.is_error())
         return Failed;
-    u32 count = content.value().size() < buffer.length() ? static_cast<u32>(content.value().size()) : buffer.length();
+    u32 count = static_cast<u32>(content.value().size());
     if (buffer.copy_in(0, content.value().data(), count).is_error())
         return Failed;
     return static_cast<i32>(count);

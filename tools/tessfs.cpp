@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,12 @@ char const* const Usage = R"(usage: tessfs [--part N] COMMAND IMAGE [ARGS...]
   format IMAGE [LABEL]      empty file system on the partition (label TESSARY by default)
   ls IMAGE PATH             list a directory
   mkdir IMAGE PATH          make a directory
-  put IMAGE HOSTFILE PATH   copy a host file into the image
-  cat IMAGE PATH            write a file's bytes to standard output
+  put IMAGE HOSTFILE PATH [OFFSET|end]
+                            copy a host file into the image; with OFFSET, write
+                            it into the file there from that byte (end: append)
+  cat IMAGE PATH [OFFSET LENGTH]
+                            write a file's bytes (or LENGTH from OFFSET) to
+                            standard output
   cp IMAGE SOURCE TARGET    copy a file to a new name
   mv IMAGE SOURCE TARGET    move or rename a file or directory
   rm IMAGE PATH             remove a file
@@ -126,25 +131,47 @@ int ls(Volume& v, std::string const& path)
     return 0;
 }
 
-int put(Volume& v, std::string const& host, std::string const& path)
+u64 number(std::string const& text, char const* what)
+{
+    try {
+        size_t used = 0;
+        u64 value = std::stoull(text, &used);
+        if (used == text.size())
+            return value;
+    } catch (std::exception const&) {
+    }
+    throw Failure { std::string(what) + " must be a whole number, not '" + text + "'" };
+}
+
+// The whole file, or written into an existing one at `offset` ("end" for its
+// end).
+int put(Volume& v, std::string const& host, std::string const& path, std::optional<std::string> const& offset)
 {
     std::ifstream in(host, std::ios::binary);
     if (!in)
         throw Failure { host + ": cannot read" };
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() > 0x7FFFFFFB)
-        throw Failure { host + ": too large" };
     ByteBuffer data;
     data.resize(bytes.size());
     for (size_t i = 0; i < bytes.size(); ++i)
         data[i] = static_cast<u8>(bytes[i]);
-    check(v.fs->save_file(data, String(path.c_str()), "root"));
+    String target(path.c_str());
+    if (!offset)
+        check(v.fs->save_file(data, target, "root"));
+    else if (*offset == "end")
+        check(v.fs->append(target, data));
+    else
+        check(v.fs->write(target, number(*offset, "OFFSET"), data));
     return 0;
 }
 
-int cat(Volume& v, std::string const& path)
+// The whole file, its checksum checked, or `length` bytes from `offset`.
+int cat(Volume& v, std::string const& path, std::vector<std::string> const& range)
 {
-    ByteBuffer data = check(v.fs->read_file(String(path.c_str())));
+    String source(path.c_str());
+    ByteBuffer data = range.empty()
+        ? check(v.fs->read_file(source))
+        : check(v.fs->read(source, number(range[0], "OFFSET"), static_cast<u32>(number(range[1], "LENGTH"))));
     std::fwrite(data.data(), 1, data.size(), stdout);
     return 0;
 }
@@ -185,7 +212,7 @@ int run(std::vector<std::string> args)
             std::exit(2);
         }
     };
-    want(2, 4);
+    want(2, 5);
     std::string const& command = args[0];
     std::string const& image = args[1];
     static std::string const Commands[]
@@ -213,8 +240,12 @@ int run(std::vector<std::string> args)
         return fsck(v, image);
     }
     if (command == "put") {
-        want(4, 4);
-        return put(v, args[2], args[3]);
+        want(4, 5);
+        return put(v, args[2], args[3], args.size() > 4 ? std::optional(args[4]) : std::nullopt);
+    }
+    if (command == "cat" && args.size() > 3) {
+        want(5, 5);
+        return cat(v, args[2], { args[3], args[4] });
     }
     if (command == "cp" || command == "mv") {
         want(4, 4);
@@ -231,7 +262,7 @@ int run(std::vector<std::string> args)
         return 0;
     }
     if (command == "cat")
-        return cat(v, args[2]);
+        return cat(v, args[2], {});
     String path(args[2].c_str());
     check(command == "rm" ? v.fs->remove_file(path) : v.fs->remove(path));
     return 0;

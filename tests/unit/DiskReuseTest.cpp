@@ -3,6 +3,7 @@
 
 #include <map>
 #include <random>
+#include <set>
 
 // Blocks freed by deletes and replacements are handed out again.
 
@@ -57,6 +58,11 @@ TEST(DiskReuse, RandomSavesMovesAndDeletesNeverShareABlockAndReadBackThroughAFre
     std::map<std::string, ByteBuffer> files;
     std::vector<std::string> directories { "" };
     u64 written_blocks = 0;
+    // Directories whose node has grown into an index, and how often one
+    // shrank back into a single node.
+    std::set<std::string> grown_directories;
+    size_t growths = 0;
+    size_t shrank = 0;
     auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
     auto join = [](std::string const& directory, std::string const& name) {
         return directory.empty() ? name : directory + "/" + name;
@@ -65,11 +71,16 @@ TEST(DiskReuse, RandomSavesMovesAndDeletesNeverShareABlockAndReadBackThroughAFre
         return std::find(directories.begin(), directories.end(), path) != directories.end();
     };
 
-    for (int step = 0; step < 1800; ++step) {
+    for (int step = 0; step < 2400; ++step) {
         size_t choice = pick(11);
         std::string directory = directories[pick(directories.size())];
-        if (choice < 4) {
-            std::string path = join(directory, "f" + std::to_string(pick(6)));
+        // Saves outnumber deletes in the first half and deletes the saves
+        // in the second, so directories fill up and empty again.
+        bool filling = step < 1200;
+        if (choice < (filling ? 6 : 2)) {
+            // Enough names with room-taking records that directories grow
+            // past one node and shrink back.
+            std::string path = join(directory, "file-with-a-longer-name-" + std::to_string(pick(40)));
             if (is_directory(path))
                 continue;
             size_t length = pick(4) ? pick(700) : 1000 + pick(7000);
@@ -77,14 +88,14 @@ TEST(DiskReuse, RandomSavesMovesAndDeletesNeverShareABlockAndReadBackThroughAFre
             ASSERT_EQ(error_of(v.fs.save_file(data, String(path.c_str()), "root")), "") << "step " << step;
             files[path] = data;
             written_blocks += DiskFormat::blocks_for_file(static_cast<u32>(length));
-        } else if (choice < 7) {
+        } else if (choice < 8) {
             if (files.empty())
                 continue;
             auto victim = std::next(files.begin(), static_cast<long>(pick(files.size())));
             ASSERT_EQ(error_of(v.fs.remove(String(victim->first.c_str()))), "") << "step " << step;
             files.erase(victim);
         } else if (choice < 9) {
-            std::string path = join(directory, "d" + std::to_string(pick(3)));
+            std::string path = join(directory, "d" + std::to_string(pick(2)));
             if (is_directory(path) || files.count(path))
                 continue;
             ASSERT_EQ(error_of(v.fs.make_dir(String(path.c_str()), "root")), "") << "step " << step;
@@ -96,7 +107,7 @@ TEST(DiskReuse, RandomSavesMovesAndDeletesNeverShareABlockAndReadBackThroughAFre
             if (files.empty())
                 continue;
             auto moved = std::next(files.begin(), static_cast<long>(pick(files.size())));
-            std::string path = join(directory, "m" + std::to_string(pick(6)));
+            std::string path = join(directory, "moved-with-a-longer-name-" + std::to_string(pick(40)));
             if (is_directory(path) || files.count(path))
                 continue;
             ASSERT_EQ(error_of(v.fs.move(String(moved->first.c_str()), String(path.c_str()))), "") << "step " << step;
@@ -111,8 +122,18 @@ TEST(DiskReuse, RandomSavesMovesAndDeletesNeverShareABlockAndReadBackThroughAFre
             std::erase_if(files, [&](auto const& file) { return below(file.first); });
         }
         ASSERT_EQ(check_problems(v.fs), "") << "step " << step;
+        for (auto const& path : directories) {
+            auto own = v.node(v.node_of(String(path.c_str())));
+            bool grown = !own.is_empty() && DiskFormat::is_index_record(own[0]);
+            shrank += !grown && grown_directories.erase(path);
+            if (grown)
+                grown_directories.insert(path);
+        }
+        growths = std::max(growths, grown_directories.size());
     }
     EXPECT_GT(written_blocks, 2u * VolumeBlocks);
+    EXPECT_GT(growths, 0u);
+    EXPECT_GT(shrank, 0u);
 
     // A new object on the partition reads the same files without walking
     // for free space, and its walk finds the space the old one kept track of.

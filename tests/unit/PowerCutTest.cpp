@@ -113,6 +113,11 @@ TEST(PowerCut, EveryWriteOperationLeavesTheOldTreeOrTheNewOne)
     cut_everywhere(
         base, [](DiskFilesystem& fs) { return fs.save_file(bytes_of("top 2"), "top.txt", "root"); },
         "root file saved over");
+    cut_everywhere(
+        base, [](DiskFilesystem& fs) { return fs.write("home/user/doc", 700, bytes_of(content('w', 900))); },
+        "a range written over");
+    cut_everywhere(
+        base, [](DiskFilesystem& fs) { return fs.append("top.txt", bytes_of(content('a', 600))); }, "an append");
 
     // Blocks freed by a delete are the first a later save takes.
     must(base.fs.remove("home/user/doc"));
@@ -152,4 +157,77 @@ TEST(PowerCut, AMovedNodeIsSafeWhereverItsRecordLiesInTheParent)
             return;
     }
     EXPECT_GT(home_moved, 0);
+}
+
+namespace {
+
+// Whether the directory's own node holds an index: it has grown.
+bool has_grown(Volume& volume, std::string const& directory)
+{
+    auto records = volume.node(volume.node_of(String(directory.c_str())));
+    return !records.is_empty() && DiskFormat::is_index_record(records[0]);
+}
+
+// Whether saving `name` into `directory` makes it grow.
+bool grows_with(Volume& volume, std::string const& directory, std::string const& name)
+{
+    auto trial = copy_of(volume);
+    std::string path = directory.empty() ? name : directory + "/" + name;
+    must(trial->fs.save_file(bytes_of(name), String(path.c_str()), "root"));
+    return !has_grown(volume, directory) && has_grown(*trial, directory);
+}
+
+}
+
+TEST(PowerCut, ADirectoryThatGrowsPastItsNodeAndShrinksBackIsOldOrNew)
+{
+    // /home/user, and the root itself, which has a fixed place.
+    for (std::string directory : { "home/user", "" }) {
+        Volume base(2000);
+        must(base.fs.make_dir("home", "root"));
+        must(base.fs.make_dir("home/user", "root"));
+        std::string prefix = directory.empty() ? "" : directory + "/";
+        int count = 0;
+        auto next_name = [&] { return "entry-with-a-longer-name-" + std::to_string(count); };
+        while (!grows_with(base, directory, next_name())) {
+            must(base.fs.save_file(bytes_of(next_name()), String((prefix + next_name()).c_str()), "root"));
+            ++count;
+        }
+        std::string last = next_name();
+        cut_everywhere(
+            base,
+            [&](DiskFilesystem& fs) { return fs.save_file(bytes_of(last), String((prefix + last).c_str()), "root"); },
+            "the save that grows /" + directory);
+        must(base.fs.save_file(bytes_of(last), String((prefix + last).c_str()), "root"));
+        // Fill it further, so leaves split and the index gains records.
+        for (int more = 0; more < 40; ++more) {
+            ++count;
+            must(base.fs.save_file(bytes_of(next_name()), String((prefix + next_name()).c_str()), "root"));
+        }
+        cut_everywhere(
+            base, [&](DiskFilesystem& fs) { return fs.make_dir(String((prefix + "late").c_str()), "root"); },
+            "a mkdir in grown /" + directory);
+        // Then empty it again down to the delete that makes it one node.
+        for (int i = count; i >= 0; --i) {
+            std::string name = "entry-with-a-longer-name-" + std::to_string(i);
+            auto trial = copy_of(base);
+            must(trial->fs.remove(String((prefix + name).c_str())));
+            if (!has_grown(*trial, directory)) {
+                cut_everywhere(
+                    base, [&](DiskFilesystem& fs) { return fs.remove(String((prefix + name).c_str())); },
+                    "the delete that shrinks /" + directory + " back");
+                break;
+            }
+            // Every other delete runs under the cuts too: merges and leaves
+            // that go.
+            if (i % 7 == 0)
+                cut_everywhere(
+                    base, [&](DiskFilesystem& fs) { return fs.remove(String((prefix + name).c_str())); },
+                    "a delete in grown /" + directory);
+            must(base.fs.remove(String((prefix + name).c_str())));
+            ASSERT_GT(i, 0) << "/" << directory << " never shrank back";
+        }
+        if (::testing::Test::HasFailure())
+            return;
+    }
 }

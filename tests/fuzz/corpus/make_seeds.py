@@ -35,10 +35,11 @@ def mbr(*entries):
     return bytes(sector)
 
 
-def tessary_volume(tessfs):
+def tessary_volume(tessfs, grown=False):
     """The used blocks of a volume tessfs formatted and filled: folders as a
     first boot makes them, a script, a document over three blocks, and a
-    folder two levels down."""
+    folder two levels down; with `grown`, files enough at the top that the
+    root outgrows its node."""
     with tempfile.TemporaryDirectory() as tmp:
         image = os.path.join(tmp, "disk.img")
         subprocess.run([tessfs, "mkdisk", image, "2"], check=True)
@@ -50,6 +51,8 @@ def tessary_volume(tessfs):
             "/documents/notes.txt": bytes((i * 7) % 251 for i in range(1100)),
             "/home/root/deep/empty.txt": b"",
         }
+        if grown:
+            files.update({f"/{n:02}" + "-" * 58: bytes([n]) for n in range(24)})
         for path, content in files.items():
             host = os.path.join(tmp, "file")
             with open(host, "wb") as f:
@@ -57,7 +60,7 @@ def tessary_volume(tessfs):
             subprocess.run([tessfs, "put", image, host, path], check=True)
         with open(image, "rb") as f:
             f.seek(2048 * BLOCK)
-            volume = f.read(64 * BLOCK)
+            volume = f.read(128 * BLOCK)
     return volume.rstrip(b"\0")
 
 
@@ -72,6 +75,17 @@ def disk_image_seeds(tessfs):
     foreign += bytes(7 * BLOCK) + b"\xeb\x3c\x90MSDOS5.0" + bytes(BLOCK - 11)
     foreign += bytes((40 - 9) * BLOCK) + volume
     write("disk_image", "foreign", bytes(foreign))
+    # A root that has grown into an index of nodes.
+    write("disk_image", "grown", mbr((0x83, 8, 1000)) + bytes(7 * BLOCK) + tessary_volume(tessfs, grown=True))
+
+
+def node_codec_seeds(tessfs):
+    """The root node of a volume as a first boot leaves it, a grown root's
+    index, and a superblock."""
+    volume = tessary_volume(tessfs)
+    write("node_codec", "root", volume[2 * BLOCK:4 * BLOCK])
+    write("node_codec", "grown", tessary_volume(tessfs, grown=True)[2 * BLOCK:4 * BLOCK])
+    write("node_codec", "superblock", volume[BLOCK:2 * BLOCK].rstrip(b"\0"))
 
 
 def mz_seeds(build):
@@ -156,6 +170,7 @@ def main():
         sys.exit(__doc__)
     build = os.path.abspath(sys.argv[1])
     disk_image_seeds(os.path.join(build, "tessfs"))
+    node_codec_seeds(os.path.join(build, "tessfs"))
     mz_seeds(build)
     tess_script_seeds()
     line_editor_seeds()
