@@ -1,6 +1,7 @@
 #include "bench/Bench.h"
 
 #include "fs/AtaPio.h"
+#include "fs/Checksum.h"
 #include "fs/DiskFilesystem.h"
 #include "fs/Storage.h"
 
@@ -23,19 +24,69 @@ AtaPio* find_disk(Storage& storage)
     return nullptr;
 }
 
-bool raw_pass(AtaPio& disk, u64 area, bool write, ByteBuffer& buffer, String const& name, String const& baseline)
+// The rate of `Rounds` 1 MiB requests, in KiB/s.
+ErrorOr<u64> raw_rate(AtaPio& disk, u64 area, bool write, ByteBuffer& buffer)
 {
     Bench::Stopwatch watch;
     for (u32 i = 0; i < Rounds; ++i) {
         u64 first = area + static_cast<u64>(i) * ChunkBlocks;
-        auto result
-            = write ? disk.write_block(first, ChunkBlocks, buffer) : disk.read_block(first, ChunkBlocks, buffer);
-        if (result.is_error()) {
-            Bench::fail(name + ": " + result.error().message());
-            return false;
+        TRY(write ? disk.write_block(first, ChunkBlocks, buffer) : disk.read_block(first, ChunkBlocks, buffer));
+    }
+    return Bench::kib_per_second(Bytes, watch);
+}
+
+bool raw_pass(AtaPio& disk, u64 area, bool write, ByteBuffer& buffer, String const& name, String const& baseline)
+{
+    auto rate = raw_rate(disk, area, write, buffer);
+    if (rate.is_error()) {
+        Bench::fail(name + ": " + rate.error().message());
+        return false;
+    }
+    Bench::report(name, rate.value(), "KiB/s", baseline);
+    return true;
+}
+
+// The file system's save and read of a 1 MiB file, `Rounds` times each.
+ErrorOr<u64> save_rate(DiskFilesystem& fs, ByteBuffer const& buffer)
+{
+    Bench::Stopwatch watch;
+    for (u32 i = 0; i < Rounds; ++i)
+        TRY(fs.save_file(buffer, "/bench.bin", "root"));
+    return Bench::kib_per_second(Bytes, watch);
+}
+
+ErrorOr<u64> read_rate(DiskFilesystem& fs, ByteBuffer const& buffer)
+{
+    Bench::Stopwatch watch;
+    for (u32 i = 0; i < Rounds; ++i) {
+        if (TRY(fs.read_file("/bench.bin")).size() != buffer.size())
+            return Error("wrong length");
+    }
+    return Bench::kib_per_second(Bytes, watch);
+}
+
+// Each of the four rates at its best over three turns, the raw passes and
+// the file system's taken in turn: a busy host can halve any single pass,
+// which would make a ratio of two passes measured apart meaningless.
+bool transfer_rates(AtaPio& disk, DiskFilesystem& fs, u64 area, ByteBuffer& buffer)
+{
+    u64 best[4] = {};
+    char const* const names[4] = { "disk.raw_write", "disk.fs_save", "disk.raw_read", "disk.fs_read" };
+    for (u32 turn = 0; turn < 3; ++turn) {
+        ErrorOr<u64> rates[4] = { raw_rate(disk, area, true, buffer), save_rate(fs, buffer),
+            raw_rate(disk, area, false, buffer), read_rate(fs, buffer) };
+        for (u32 i = 0; i < 4; ++i) {
+            if (rates[i].is_error()) {
+                Bench::fail(String(names[i]) + ": " + rates[i].error().message());
+                return false;
+            }
+            best[i] = rates[i].value() > best[i] ? rates[i].value() : best[i];
         }
     }
-    Bench::report(name, Bench::kib_per_second(Bytes, watch), "KiB/s", baseline);
+    Bench::report(names[0], best[0], "KiB/s");
+    Bench::report(names[1], best[1], "KiB/s", names[0]);
+    Bench::report(names[2], best[2], "KiB/s");
+    Bench::report(names[3], best[3], "KiB/s", names[2]);
     return true;
 }
 
@@ -142,6 +193,9 @@ void grown_directory_benchmarks(DiskFilesystem& fs, AtaPio& disk, u64 area, User
     if (usage.is_error())
         return Bench::fail("disk.fs_mount_10000: " + usage.error().message());
     Bench::report("disk.fs_mount_10000", mount_time, "us");
+    // The directory goes again, so the tree's figures that follow are made
+    // on the volume they always were.
+    Bench::check(fs.remove("many"), "disk.fs_many: rmdir");
 }
 
 // 64 KiB from the end of a 32 MiB file against a whole 64 KiB file: a read
@@ -197,8 +251,7 @@ void Bench::run_disk_benchmarks(Storage& storage)
 
     u32 multiple = disk->sectors_per_data_block();
     report("disk.sectors_per_data_block", multiple, "sectors");
-    if (!raw_pass(*disk, area, true, buffer, "disk.raw_write", {})
-        || !raw_pass(*disk, area, false, buffer, "disk.raw_read", {}))
+    if (!transfer_rates(*disk, fs, area, buffer))
         return;
     // READ/WRITE SECTORS for comparison: what the multiple commands gain.
     disk->set_sectors_per_data_block(1);
@@ -208,23 +261,8 @@ void Bench::run_disk_benchmarks(Storage& storage)
     if (!single)
         return;
 
-    Stopwatch save;
-    for (u32 i = 0; i < Rounds; ++i) {
-        auto result = fs.save_file(buffer, "/bench.bin", "root");
-        if (result.is_error())
-            return fail("disk.fs_save: " + result.error().message());
-    }
-    report("disk.fs_save", kib_per_second(Bytes, save), "KiB/s", "disk.raw_write");
-
-    Stopwatch read;
-    for (u32 i = 0; i < Rounds; ++i) {
-        auto result = fs.read_file("/bench.bin");
-        if (result.is_error())
-            return fail("disk.fs_read: " + result.error().message());
-        if (result.value().size() != buffer.size())
-            return fail("disk.fs_read: wrong length");
-    }
-    report("disk.fs_read", kib_per_second(Bytes, read), "KiB/s", "disk.raw_read");
+    // A volume of 10,000 files first.
+    grown_directory_benchmarks(fs, *disk, area, storage.user());
 
     Vector<BlockNumber> nodes;
     if (!build_tree(fs, nodes))
@@ -251,6 +289,5 @@ void Bench::run_disk_benchmarks(Storage& storage)
         return fail("disk.fs_mount_2000: the walk and the mounted volume disagree on the space used");
     report("disk.fs_mount_2000", mount_time, "us", "disk.raw_read_nodes");
 
-    grown_directory_benchmarks(fs, *disk, area, storage.user());
     ranged_read_benchmarks(fs);
 }

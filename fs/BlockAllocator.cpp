@@ -19,6 +19,8 @@ public:
     {
     }
 
+    DiskFormat::Detail detail() const override { return DiskFormat::Detail::Extents; }
+
     ErrorOr<bool> visit(DirectoryRecord const& record, String const&, String const&) override
     {
         auto extent = extent_of(record);

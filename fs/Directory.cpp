@@ -48,12 +48,15 @@ std::optional<size_t> choose_child(Vector<DirectoryRecord> const& records, u32 h
 // in size; two records of one hash always share a piece, so a lookup finds
 // both where the hash leads. "Directory is full" when the records of one hash
 // alone are more than a piece holds.
-ErrorOr<Vector<Vector<DirectoryRecord>>> plan_pieces(Vector<DirectoryRecord> records, size_t capacity)
+ErrorOr<Vector<Vector<DirectoryRecord>>> plan_pieces(
+    Vector<DirectoryRecord> records, size_t capacity, size_t minimum_pieces = 1)
 {
     std::sort(records.begin(), records.end(),
         [](DirectoryRecord const& a, DirectoryRecord const& b) { return placement_hash(a) < placement_hash(b); });
     size_t total = encoded_size(records);
     size_t count = (total + capacity - 1) / capacity;
+    if (count < minimum_pieces)
+        count = minimum_pieces;
     size_t target = (total + count - 1) / count;
     Vector<Vector<DirectoryRecord>> pieces;
     Vector<DirectoryRecord> current;
@@ -118,8 +121,11 @@ ErrorOr<Vector<DirectoryRecord>> Directory::records()
     return out;
 }
 
-ErrorOr<Vector<Directory::Level>> Directory::descend(u32 hash)
+ErrorOr<Vector<Directory::Level> const*> Directory::descend(u32 hash)
 {
+    if (m_descent && m_descent->hash == hash)
+        return &m_descent->levels;
+    m_descent.reset();
     Vector<Level> levels;
     NodeChain chain = m_chain;
     for (;;) {
@@ -129,10 +135,12 @@ ErrorOr<Vector<Directory::Level>> Directory::descend(u32 hash)
         auto child = choose_child(records, hash);
         levels.append({ chain, static_cast<Vector<DirectoryRecord>&&>(records), child });
         if (!child)
-            return levels;
+            break;
         DirectoryRecord const& index = levels.last().records[*child];
         chain.append({ index.address, index.name });
     }
+    m_descent = Descent { hash, static_cast<Vector<Level>&&>(levels) };
+    return &m_descent->levels;
 }
 
 // A grown directory's own node may still hold records of its own: code
@@ -140,7 +148,7 @@ ErrorOr<Vector<Directory::Level>> Directory::descend(u32 hash)
 // first, then the leaf the name's hash leads to.
 ErrorOr<std::optional<Entry>> Directory::find(String const& name)
 {
-    auto levels = TRY(descend(name_hash(name)));
+    auto const& levels = *TRY(descend(name_hash(name)));
     for (size_t level : levels_to_search(levels.size())) {
         for (auto const& record : levels[level].records) {
             if (!is_index_record(record) && record.name == name)
@@ -152,7 +160,7 @@ ErrorOr<std::optional<Entry>> Directory::find(String const& name)
 
 ErrorOr<Vector<DirectoryRecord>> Directory::find_all(String const& name)
 {
-    auto levels = TRY(descend(name_hash(name)));
+    auto const& levels = *TRY(descend(name_hash(name)));
     Vector<DirectoryRecord> found;
     for (size_t level : levels_to_search(levels.size())) {
         for (auto const& record : levels[level].records) {
@@ -165,7 +173,7 @@ ErrorOr<Vector<DirectoryRecord>> Directory::find_all(String const& name)
 
 ErrorOr<void> Directory::check_room(DirectoryRecord const& record)
 {
-    auto levels = TRY(descend(name_hash(record.name)));
+    auto const& levels = *TRY(descend(name_hash(record.name)));
     Vector<DirectoryRecord> records;
     for (auto const& other : levels.last().records) {
         if (other.name != record.name)
@@ -179,7 +187,8 @@ ErrorOr<void> Directory::check_room(DirectoryRecord const& record)
 
 ErrorOr<void> Directory::put(DirectoryRecord const& record)
 {
-    auto levels = TRY(descend(name_hash(record.name)));
+    auto levels = *TRY(descend(name_hash(record.name)));
+    forget_descent();
     size_t leaf = levels.size() - 1;
     Vector<DirectoryRecord> records;
     Vector<DirectoryRecord> dropped;
@@ -189,17 +198,21 @@ ErrorOr<void> Directory::put(DirectoryRecord const& record)
     Freed freed { m_nodes.allocator().extents_below(dropped) };
     TRY(rebuild(levels, leaf, static_cast<Vector<DirectoryRecord>&&>(records), freed));
     release(freed);
-    if (leaf == 0)
-        return {};
     // A record of the name in the grown directory's own node goes after the
     // new one is in: a cut in between leaves the old one, found first.
+    bool stray = leaf > 0 && std::any_of(levels[0].records.begin(), levels[0].records.end(), [&](auto const& other) {
+        return !is_index_record(other) && other.name == record.name;
+    });
+    if (!stray)
+        return {};
     Vector<DirectoryRecord> strays;
     return drop_from_own_node(m_chain, record.name, false, true, strays);
 }
 
 ErrorOr<void> Directory::update(DirectoryRecord const& record)
 {
-    auto levels = TRY(descend(name_hash(record.name)));
+    auto levels = *TRY(descend(name_hash(record.name)));
+    forget_descent();
     for (size_t level : levels_to_search(levels.size())) {
         auto records = levels[level].records;
         for (auto& old : records) {
@@ -249,6 +262,7 @@ ErrorOr<void> Directory::rename(String const& from, String const& to)
     for (auto& record : own) {
         if (record.name == from) {
             record.name = to;
+            forget_descent();
             return m_nodes.commit(m_chain, TRY(encode_node(own)));
         }
     }
@@ -259,14 +273,17 @@ ErrorOr<void> Directory::rename(String const& from, String const& to)
 // first from its own node, where lookups find them first, then from the leaf.
 ErrorOr<void> Directory::drop(String const& name, bool first_only, bool free_blocks, Vector<DirectoryRecord>& dropped)
 {
-    auto levels = TRY(descend(name_hash(name)));
+    auto levels = *TRY(descend(name_hash(name)));
+    forget_descent();
     if (levels.size() > 1) {
         TRY(drop_from_own_node(levels[0].chain, name, first_only, free_blocks, dropped));
         if (first_only && !dropped.is_empty())
             return {};
         // The own node changed: the way down is read again.
-        if (!dropped.is_empty())
-            levels = TRY(descend(name_hash(name)));
+        if (!dropped.is_empty()) {
+            levels = *TRY(descend(name_hash(name)));
+            forget_descent();
+        }
     }
     size_t level = levels.size() - 1;
     Level& leaf = levels[level];
@@ -397,18 +414,19 @@ ErrorOr<Vector<DirectoryRecord>> Directory::shape_own_node(Vector<DirectoryRecor
     }
     if (index.is_empty())
         return own;
-    // More children than the first block indexes: another level below.
+    // More children than the first block indexes: another level below, of
+    // at least two nodes, so the own node's index has room to grow again.
     while (encoded_size(index) > OwnIndexCapacity)
-        index = TRY(write_pieces(index, index_bound(index[0]), NodeCapacity));
+        index = TRY(write_pieces(index, index_bound(index[0]), NodeCapacity, 2));
     for (auto& record : own)
         index.append(record);
     return index;
 }
 
 ErrorOr<Vector<DirectoryRecord>> Directory::write_pieces(
-    Vector<DirectoryRecord> records, u32 first_bound, size_t capacity)
+    Vector<DirectoryRecord> records, u32 first_bound, size_t capacity, size_t minimum_pieces)
 {
-    auto pieces = TRY(plan_pieces(static_cast<Vector<DirectoryRecord>&&>(records), capacity));
+    auto pieces = TRY(plan_pieces(static_cast<Vector<DirectoryRecord>&&>(records), capacity, minimum_pieces));
     Vector<DirectoryRecord> index;
     for (size_t i = 0; i < pieces.size(); ++i) {
         BlockNumber node = TRY(m_nodes.write_new(TRY(encode_node(pieces[i]))));

@@ -81,7 +81,10 @@ private:
     };
 
     // The nodes a name with this hash leads through; the last one holds it.
-    ErrorOr<Vector<Level>> descend(u32 hash);
+    // An operation asks several times for one name before it changes
+    // anything: the way down is read once and kept until a change.
+    ErrorOr<Vector<Level> const*> descend(u32 hash);
+    void forget_descent() { m_descent.reset(); }
     // Makes `records` the new records of the node at `levels[index]`: in
     // place when they fit, else through fresh nodes and a change of the
     // level above, up to one commit.
@@ -89,15 +92,22 @@ private:
     // The directory's own node with `records`: an index of at most 18 when
     // they do not fit it, a single child pulled back up when it fits.
     ErrorOr<Vector<DirectoryRecord>> shape_own_node(Vector<DirectoryRecord> records, Freed& freed);
-    // `records` in fresh nodes of at most `capacity` bytes of records each,
-    // split between names of different hashes; their index records, the
-    // first one with `first_bound`.
-    ErrorOr<Vector<DirectoryRecord>> write_pieces(Vector<DirectoryRecord> records, u32 first_bound, size_t capacity);
+    // `records` in fresh nodes (at least `minimum_pieces`) of at most
+    // `capacity` bytes of records each, split between names of different
+    // hashes; their index records, the first one with `first_bound`.
+    ErrorOr<Vector<DirectoryRecord>> write_pieces(
+        Vector<DirectoryRecord> records, u32 first_bound, size_t capacity, size_t minimum_pieces = 1);
     ErrorOr<void> drop(String const& name, bool first_only, bool free_blocks, Vector<DirectoryRecord>& dropped);
     ErrorOr<void> drop_from_own_node(
         NodeChain chain, String const& name, bool first_only, bool free_blocks, Vector<DirectoryRecord>& dropped);
     void release(Freed const& freed);
 
+    struct Descent {
+        u32 hash;
+        Vector<Level> levels;
+    };
+
     NodeStore& m_nodes;
     NodeChain m_chain;
+    std::optional<Descent> m_descent;
 };

@@ -140,7 +140,6 @@ ErrorOr<void> DiskFilesystem::save_file(ByteBuffer const& data, String const& pa
     entry.name = name;
     entry.type = DirectoryRecord::File;
     entry.size = static_cast<i32>(data.size()) + DirectoryRecord::LengthPrefixSize;
-    entry.checksum = content_checksum(data);
     entry.owner = owner;
     entry.date_time = TimeStamp::date_time_string();
 
@@ -167,7 +166,7 @@ ErrorOr<void> DiskFilesystem::save_file(ByteBuffer const& data, String const& pa
     u32 blocks = blocks_for_file(static_cast<u32>(data.size()));
     entry.address = TRY(m_allocator.allocate(blocks));
     FileContent::BufferSource source(data);
-    TRY(FileContent::write(m_store, entry.address, static_cast<u32>(data.size()), source));
+    entry.checksum = TRY(FileContent::write(m_store, entry.address, static_cast<u32>(data.size()), source));
     TRY(m_store.extend_allocated_area({ entry.address, blocks }));
     return directory.put(entry);
 }

@@ -15,18 +15,35 @@ namespace {
     constexpr i32 MaxRecordsPerNode = static_cast<i32>((NodeSize - 4) / MinRecordSize);
     constexpr char16_t Separator = u'/';
 
-    ErrorOr<DirectoryRecord> decode_record(BinaryReader& reader)
+    constexpr u8 IndexNameLength = 9;
+
+    // The name of a record, or with Detail::Extents none but an index
+    // record's: those are few, and the walk needs to know them.
+    ErrorOr<String> read_name(BinaryReader& reader, Detail detail)
+    {
+        if (detail == Detail::Full || TRY(reader.peek_byte()) == IndexNameLength)
+            return reader.read_string();
+        TRY(reader.skip(TRY(reader.read_byte())));
+        return String();
+    }
+
+    ErrorOr<DirectoryRecord> decode_record(BinaryReader& reader, Detail detail)
     {
         DirectoryRecord record;
-        record.name = TRY(reader.read_string());
+        record.name = TRY(read_name(reader, detail));
         record.address = BlockNumber(static_cast<u32>(TRY(reader.read_int32())));
         record.size = TRY(reader.read_int32());
         record.type = TRY(reader.read_byte());
         record.owner_permissions = TRY(reader.read_byte());
         record.group_permissions = TRY(reader.read_byte());
         record.other_permissions = TRY(reader.read_byte());
-        record.date_time = TRY(reader.read_string());
-        record.owner = TRY(reader.read_string());
+        if (detail == Detail::Full) {
+            record.date_time = TRY(reader.read_string());
+            record.owner = TRY(reader.read_string());
+        } else {
+            TRY(reader.skip(TRY(reader.read_byte())));
+            TRY(reader.skip(TRY(reader.read_byte())));
+        }
         record.checksum = TRY(reader.read_int32());
         return record;
     }
@@ -75,7 +92,7 @@ ByteBuffer encode_superblock(String const& label, BlockNumber next_free_block)
     return static_cast<ByteBuffer&&>(stream.data());
 }
 
-ErrorOr<DecodedNode> decode_node(ByteBuffer const& node)
+ErrorOr<DecodedNode> decode_node(ByteBuffer const& node, Detail detail)
 {
     MemoryStream stream(NodeSize);
     stream.data() = node;
@@ -84,8 +101,9 @@ ErrorOr<DecodedNode> decode_node(ByteBuffer const& node)
     if (count < 0 || count > MaxRecordsPerNode)
         return Error(CorruptNode);
     DecodedNode decoded;
+    decoded.records.ensure_capacity(static_cast<size_t>(count));
     for (i32 i = 0; i < count; ++i) {
-        auto record = decode_record(reader);
+        auto record = decode_record(reader, detail);
         if (record.is_error()
             || (record.value().type != DirectoryRecord::File && record.value().type != DirectoryRecord::Directory))
             return Error(CorruptNode);
@@ -133,7 +151,7 @@ u32 name_hash(String const& name)
 
 bool is_index_record(DirectoryRecord const& record)
 {
-    return record.is_directory() && record.name.length() == 9 && record.name[0] == Separator;
+    return record.is_directory() && record.name.length() == IndexNameLength && record.name[0] == Separator;
 }
 
 u32 index_bound(DirectoryRecord const& record)

@@ -58,8 +58,15 @@ struct DecodedNode {
     Vector<DirectoryRecord> records;
     size_t used { 0 };
 };
+// How much of each record a decode keeps: all of it, or only where its
+// blocks are (type, address and size, and the name of an index record), for
+// walks over a whole tree that need no more and make no string for it.
+enum class Detail : u8 {
+    Full,
+    Extents,
+};
 // "Corrupt directory node" for a count or a record that does not parse.
-ErrorOr<DecodedNode> decode_node(ByteBuffer const& node);
+ErrorOr<DecodedNode> decode_node(ByteBuffer const& node, Detail detail = Detail::Full);
 // The 1024 bytes of a node holding `records` ("Directory is full").
 ErrorOr<ByteBuffer> encode_node(Vector<DirectoryRecord> const& records);
 // Bytes one record takes in a node.

@@ -51,10 +51,32 @@ ErrorOr<i32> BinaryReader::read_int32()
 ErrorOr<String> BinaryReader::read_string()
 {
     u8 length = TRY(read_byte());
-    String text;
-    for (u8 i = 0; i < length; ++i)
-        text.append(static_cast<char16_t>(TRY(read_byte())));
-    return text;
+    // In one piece: every directory record holds three strings, and a walk
+    // of a large tree reads tens of thousands.
+    i32 position = m_stream.position();
+    if (static_cast<size_t>(position) + length > m_stream.data().size())
+        return Error(EndOfData);
+    auto text = String::try_from_bytes(m_stream.data().data() + position, length);
+    if (!text)
+        return Error::out_of_memory(length * sizeof(char16_t));
+    m_stream.set_position(position + length);
+    return static_cast<String&&>(*text);
+}
+
+ErrorOr<u8> BinaryReader::peek_byte()
+{
+    u8 byte = TRY(m_stream.read());
+    m_stream.set_position(m_stream.position() - 1);
+    return byte;
+}
+
+ErrorOr<void> BinaryReader::skip(u32 count)
+{
+    i32 position = m_stream.position();
+    if (position < 0 || static_cast<size_t>(position) + count > m_stream.data().size())
+        return Error(EndOfData);
+    m_stream.set_position(position + static_cast<i32>(count));
+    return {};
 }
 
 void BinaryWriter::write(i32 value)

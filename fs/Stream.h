@@ -40,6 +40,10 @@ public:
     ErrorOr<u8> read_byte() { return m_stream.read(); }
     ErrorOr<i32> read_int32();
     ErrorOr<String> read_string();
+    // The next byte, left to be read.
+    ErrorOr<u8> peek_byte();
+    // Passes over `count` bytes.
+    ErrorOr<void> skip(u32 count);
 
 private:
     Stream& m_stream;

@@ -18,7 +18,8 @@ ErrorOr<void> walk_node(BlockStore& store, BlockNumber node, String const& path,
     if (depth > MaxDirectoryDepth)
         return visitor.nested_too_deeply(path);
     auto bytes = store.read({ node, NodeBlocks });
-    auto decoded = bytes.is_error() ? ErrorOr<DecodedNode>(bytes.release_error()) : decode_node(bytes.value());
+    auto decoded
+        = bytes.is_error() ? ErrorOr<DecodedNode>(bytes.release_error()) : decode_node(bytes.value(), visitor.detail());
     if (decoded.is_error())
         return visitor.unreadable(path, node, decoded.error());
     return walk(store, decoded.value().records, path, depth, visitor);
@@ -29,8 +30,9 @@ ErrorOr<void> walk(
 {
     for (auto const& record : records) {
         // An index record of a grown directory leads to more of the same
-        // directory.
-        String child = is_index_record(record) ? path : child_path(path, record.name);
+        // directory; a walk for blocks alone makes no paths at all.
+        bool same_directory = is_index_record(record) || visitor.detail() != Detail::Full;
+        String child = same_directory ? path : child_path(path, record.name);
         if (TRY(visitor.visit(record, path, child)) && record.is_directory())
             TRY(walk_node(store, record.address, child, depth + 1, visitor));
     }
