@@ -247,10 +247,18 @@ ErrorOr<void> Directory::detach(String const& name)
 ErrorOr<void> Directory::rename(String const& from, String const& to)
 {
     auto own = TRY(m_nodes.read(m_chain.last().node)).records;
-    if (has_index(own)) {
-        // In a grown directory the new name's hash may lead elsewhere: the
-        // record goes in under it first, then out under the old one, as a
-        // move between directories does.
+    bool found_in_place = false;
+    for (auto& record : own) {
+        if (record.name == from && !found_in_place) {
+            record.name = to;
+            found_in_place = true;
+        }
+    }
+    if (has_index(own) || encoded_size(own) > NodeCapacity) {
+        // In a grown directory the new name's hash may lead elsewhere, and a
+        // longer name may not fit a full node: the record goes in under it
+        // first, growing the directory if need be, then out under the old
+        // one, as a move between directories does.
         auto found = TRY(find(from));
         if (!found)
             return Error(RecordNotFound);
@@ -259,14 +267,10 @@ ErrorOr<void> Directory::rename(String const& from, String const& to)
         TRY(put(renamed));
         return detach(from);
     }
-    for (auto& record : own) {
-        if (record.name == from) {
-            record.name = to;
-            forget_descent();
-            return m_nodes.commit(m_chain, TRY(encode_node(own)));
-        }
-    }
-    return Error(RecordNotFound);
+    if (!found_in_place)
+        return Error(RecordNotFound);
+    forget_descent();
+    return m_nodes.commit(m_chain, TRY(encode_node(own)));
 }
 
 // The records named `name` (the first one only, or all) leave the directory:

@@ -13,23 +13,31 @@ exactly as the model of the disk says, where the command in flight has taken
 effect or not (an overwritten file holds its old or its new content, never a
 mix, never nothing); and the next boot shows "Drive detected!".
 
+/home/root starts a few bytes short of filling its node, and the series'
+mkdir and rmdir commands drive it across the edge and back: a mkdir while it
+is one node, an rmdir once it has grown into a tree of nodes, until it
+returns to one node. The first cut always lands inside the writes that grow
+it, after the first new leaf and before the node that indexes the leaves.
+
 TESSARY_POWER_CUTS sets the number of cuts (10, as the test suite runs it;
 `./tessary torture [CUTS]` runs a long series); TESSARY_POWER_SEED replays a
 series.
 """
 
+import collections
 import filecmp
 import hashlib
 import os
 import random
 import shutil
 import signal
+import struct
 import sys
 import time
 import unittest
 
-from shell_session import wait_for_output, wait_for_prompt
-from tessary_qemu import BUILD, SystemTest, blank_disk, tessfs
+from shell_session import last_line, wait_for_output, wait_for_prompt
+from tessary_qemu import BUILD, PROMPT, SystemTest, blank_disk, tessfs
 
 CUTS = int(os.environ.get("TESSARY_POWER_CUTS", "10"))
 SEED = int(os.environ.get("TESSARY_POWER_SEED", str(random.randrange(1 << 31))))
@@ -39,10 +47,23 @@ HOME = "/home/root"
 DOCUMENTS = "/documents"
 SMALL = DOCUMENTS + "/small.txt"
 BIG = DOCUMENTS + "/big.txt"
-# Enough entries that /home/root's node reaches into its second block.
-FILLERS = 12
-# Directories the series makes and removes in /home/root, at most.
-MADE = 4
+# A directory node: 1,024 bytes, the first four the record count.
+SECTOR = 512
+NODE_BYTES = 1024
+NODE_ROOM = NODE_BYTES - 4
+# A record takes 19 bytes besides its name, time stamp and owner; the
+# shell's mkdir gives no owner. A time stamp has 12 characters (" 1/1/26
+# 1:00", from a clock without a day of the week) to 18 ("Wed 12/31/26 12:59").
+RECORD_BYTES = 19
+SHORTEST_STAMP = 12
+LONGEST_STAMP = 18
+# The directories in /home/root have names this long, so that a few of them
+# fill or free the difference between a full node and one that its
+# neighbour takes back; the line that names one still fits a screen row.
+NAME_LENGTH = 39
+# Less room than this is left in the node of /home/root as prepared: a name
+# of NAME_LENGTH characters or fewer is long enough to grow it.
+EDGE = RECORD_BYTES + NAME_LENGTH + SHORTEST_STAMP
 
 WRITES_PER_SECOND = 10
 # A command that has not written for this long has finished.
@@ -50,8 +71,8 @@ IDLE = 1.5
 # Disk writes each kind of command makes, as QEMU counts them (one per block
 # of up to 16 sectors); a cut aims after 0 up to this many of them. exexe
 # makes its directory only the first time.
-WRITES = {"mkdir": 4, "rmdir": 3, "exexe": 5, "exexe and its directory": 8, "textedit": 3, "tswrite": 4, "cp": 3,
-          "rm": 1}
+WRITES = {"mkdir": 4, "mkdir that grows": 8, "rmdir": 3, "exexe": 5, "exexe and its directory": 8, "textedit": 3,
+          "tswrite": 4, "cp": 3, "rm": 1}
 KINDS = ["mkdir", "tswrite", "exexe", "rmdir", "textedit", "cp", "rm"]
 # Copies the series makes and deletes in /documents, at most: a deleted
 # copy's blocks are what the next write takes.
@@ -62,47 +83,104 @@ NAME_QUESTION = "Please type the name :"
 
 class Tree:
     """What the disk must read as: the entries of /home/root and /documents
-    in listing order (a directory's name ends in "/") and every file's bytes."""
+    in listing order (a directory's name ends in "/"), every file's bytes,
+    and which of the two directories have grown past their node, as the
+    disk read last showed them."""
 
-    def __init__(self, listing, files):
+    def __init__(self, listing, files, grown=frozenset()):
         self.listing = listing
         self.files = files
+        self.grown = grown
 
     def __eq__(self, other):
-        return self.listing == other.listing and self.files == other.files
+        # A directory of one node lists its records in the order they were
+        # saved; a grown one in the order of its index, by name hash.
+        def same(directory):
+            if directory in self.grown | other.grown:
+                return collections.Counter(self.listing[directory]) == collections.Counter(other.listing[directory])
+            return self.listing[directory] == other.listing[directory]
+
+        return (self.listing.keys() == other.listing.keys() and all(map(same, self.listing))
+                and self.files == other.files)
 
     def __repr__(self):
         files = {path: (len(data), hashlib.sha1(data).hexdigest()[:8]) for path, data in self.files.items()}
-        return f"Tree({self.listing}, {files})"
+        return f"Tree({self.listing}, {files}, grown {sorted(self.grown)})"
+
+    def changed(self, directory, entries, files=None):
+        return Tree({**self.listing, directory: tuple(entries)}, self.files if files is None else files, self.grown)
 
     def with_directory(self, directory, name):
-        listing = dict(self.listing)
-        listing[directory] = listing[directory] + (name + "/",)
-        return Tree(listing, self.files)
+        return self.changed(directory, self.listing[directory] + (name + "/",))
 
     def without(self, directory, name):
-        listing = dict(self.listing)
-        listing[directory] = tuple(entry for entry in listing[directory] if entry != name + "/")
-        return Tree(listing, self.files)
+        return self.changed(directory, (entry for entry in self.listing[directory] if entry != name + "/"))
 
     def without_file(self, path):
         directory, name = path.rsplit("/", 1)
-        listing = dict(self.listing)
-        listing[directory] = tuple(entry for entry in listing[directory] if entry != name)
-        return Tree(listing, {key: data for key, data in self.files.items() if key != path})
+        return self.changed(directory, (entry for entry in self.listing[directory] if entry != name),
+                            {key: data for key, data in self.files.items() if key != path})
 
     def with_file(self, path, data):
         """A save: the record moves to the end of its directory."""
         directory, name = path.rsplit("/", 1)
-        listing = dict(self.listing)
-        listing[directory] = tuple(entry for entry in listing[directory] if entry != name) + (name,)
-        return Tree(listing, {**self.files, path: data})
+        entries = tuple(entry for entry in self.listing[directory] if entry != name) + (name,)
+        return self.changed(directory, entries, {**self.files, path: data})
+
+
+Record = collections.namedtuple("Record", "name type address stamp")
+
+
+def decode_node(data):
+    """The records of a directory node and the bytes they take."""
+    at = 4
+
+    def string():
+        nonlocal at
+        length = data[at]
+        at += 1 + length
+        return data[at - length:at].decode("latin-1")
+
+    records = []
+    for _ in range(struct.unpack_from("<i", data)[0]):
+        name = string()
+        address, _, kind = struct.unpack_from("<iiB", data, at)
+        at += 12  # address, size, type and the three permission bytes
+        stamp = string()
+        string()  # owner
+        at += 4  # checksum
+        records.append(Record(name, kind, address, stamp))
+    return records, at - 4
+
+
+def directory_node(disk, path):
+    """The records of a directory's own node and the bytes they take, read
+    from the image by the disk format (the directories on the way are single
+    nodes here)."""
+    with open(disk, "rb") as image:
+        image.seek(0x1BE + 8)
+        start = struct.unpack("<I", image.read(4))[0]
+
+        def node(block):
+            image.seek((start + block) * SECTOR)
+            return decode_node(image.read(NODE_BYTES))
+
+        records, used = node(2)
+        for name in path.strip("/").split("/"):
+            records, used = node(next(r.address for r in records if r.name == name and r.type == 2))
+    return records, used
+
+
+def is_index(record):
+    return record.type == 2 and record.name.startswith("/")
 
 
 def read_tree(disk):
     """The Tree the disk holds, or the reason it cannot be read."""
-    listing, files = {}, {}
+    listing, files, grown = {}, {}, set()
     for directory in (HOME, DOCUMENTS):
+        if any(map(is_index, directory_node(disk, directory)[0])):
+            grown.add(directory)
         result = tessfs("ls", disk, directory, check=False)
         if result.returncode:
             return f"ls {directory}: {result.stderr.decode(errors='replace')}"
@@ -118,7 +196,7 @@ def read_tree(disk):
                 return f"cat {directory}/{name}: {content.stderr.decode(errors='replace')}"
             files[f"{directory}/{name}"] = content.stdout
         listing[directory] = tuple(entries)
-    return Tree(listing, files)
+    return Tree(listing, files, frozenset(grown))
 
 
 def big_document():
@@ -134,11 +212,15 @@ class Command:
         self.kind = kind
         self.outcomes = outcomes
         self.finish = finish
+        # Finished, it leaves /home/root grown into a tree.
+        self.grows = kind == "mkdir that grows"
 
 
 def shell_command(kind, machine, line, outcomes):
     wait_for_prompt(machine)
-    machine.type(line)
+    machine.type_quickly(line)
+    # Every key is taken before the Enter that starts the cut's count.
+    machine.wait_for(lambda: last_line(machine.screen())[1] == PROMPT + line, 10, repr(line))
     return Command(kind, outcomes, lambda: wait_for_output(machine, line))
 
 
@@ -206,8 +288,14 @@ class PowerCuts(SystemTest):
         tessfs("format", disk)
         for directory in ("/home", HOME, DOCUMENTS):
             tessfs("mkdir", disk, directory)
-        for n in range(FILLERS):
-            tessfs("mkdir", disk, f"{HOME}/keep{n:02}")
+        # Names that surely fit (the host adds the owner "root"), until the
+        # node is at its edge.
+        room = NODE_ROOM - directory_node(disk, HOME)[1]
+        while room >= EDGE:
+            self.made += 1
+            length = min(NAME_LENGTH, room - RECORD_BYTES - len("root") - LONGEST_STAMP)
+            tessfs("mkdir", disk, f"{HOME}/{self.long_name(length)}")
+            room = NODE_ROOM - directory_node(disk, HOME)[1]
         for path, data in ((SMALL, b"first\n"), (BIG, big_document())):
             host = os.path.join(self.workdir, "put")
             with open(host, "wb") as f:
@@ -217,13 +305,15 @@ class PowerCuts(SystemTest):
         self.assertIsInstance(tree, Tree, tree)
         return disk, tree
 
+    def long_name(self, length):
+        return f"d{self.made}-".ljust(length, "x")
+
     def made_directories(self, tree):
         return [entry[:-1] for entry in tree.listing[HOME] if entry.startswith("d") and entry.endswith("/")]
 
-    def next_command(self, machine, tree, kind):
+    def next_command(self, machine, disk, tree, kind):
         """Types a write command of the given kind (None: a random one) up to
         its last Enter."""
-        made = self.made_directories(tree)
         copies = [entry for entry in tree.listing[DOCUMENTS] if entry.startswith("copy")]
         if kind is None:
             kind = self.rng.choice(KINDS)
@@ -240,17 +330,8 @@ class PowerCuts(SystemTest):
         if kind == "rm":
             path = f"{DOCUMENTS}/{self.rng.choice(copies)}"
             return shell_command(kind, machine, f"rm {path}", [tree, tree.without_file(path)])
-        if kind == "rmdir" and not made:
-            kind = "mkdir"
-        if kind == "mkdir" and len(made) >= MADE:
-            kind = "rmdir"
-        if kind == "mkdir":
-            self.made += 1
-            name = f"d{self.made}"
-            return shell_command(kind, machine, f"mkdir {HOME}/{name}", [tree, tree.with_directory(HOME, name)])
-        if kind == "rmdir":
-            name = self.rng.choice(made)
-            return shell_command(kind, machine, f"rmdir {HOME}/{name}", [tree, tree.without(HOME, name)])
+        if kind in ("mkdir", "rmdir"):
+            return self.directory_command(machine, disk, tree)
         if kind == "exexe":
             saved = tree.with_file(HOME + "/example.exe", self.example)
             if "test1/" in saved.listing[HOME]:
@@ -261,6 +342,23 @@ class PowerCuts(SystemTest):
             return textedit_command(machine, tree, self.rng.randrange(1000))
         return tswrite_command(machine, tree, self.rng.choice("abcdefghijklmnopqrstuvwxyz"))
 
+    def directory_command(self, machine, disk, tree):
+        """An rmdir while /home/root is grown, until it is one node again; then
+        mkdirs, until one of them grows it: a new name fits the node surely
+        while it can, and once less than EDGE bytes are left, it is one
+        character too long for the room even with the shortest time stamp."""
+        made = self.made_directories(tree)
+        if HOME in tree.grown and made:
+            name = self.rng.choice(made)
+            return shell_command("rmdir", machine, f"rmdir {HOME}/{name}", [tree, tree.without(HOME, name)])
+        self.made += 1
+        room = NODE_ROOM - directory_node(disk, HOME)[1]
+        if HOME in tree.grown or room >= EDGE:
+            name, kind = self.long_name(min(NAME_LENGTH, room - RECORD_BYTES - LONGEST_STAMP)), "mkdir"
+        else:
+            name, kind = self.long_name(room - RECORD_BYTES - SHORTEST_STAMP + 1), "mkdir that grows"
+        return shell_command(kind, machine, f"mkdir {HOME}/{name}", [tree, tree.with_directory(HOME, name)])
+
     @staticmethod
     def disk_writes(machine):
         return machine.command("query-blockstats")[0]["stats"]["wr_operations"]
@@ -270,10 +368,13 @@ class PowerCuts(SystemTest):
         machine.command("block_set_io_throttle", device=device, bps=0, bps_rd=0, bps_wr=0, iops=0, iops_rd=0,
                         iops_wr=WRITES_PER_SECOND)
 
-    def cut(self, machine, command):
+    def cut(self, machine, command, inside):
         """Presses the command's last Enter and kills QEMU after a random number
-        of its disk writes; returns how many had completed."""
-        target = self.rng.randint(0, WRITES[command.kind])
+        of its disk writes; returns how many had completed. Inside: four to
+        two writes before its last, which a command of fewer writes never
+        reaches."""
+        most = WRITES[command.kind]
+        target = self.rng.randint(most - 4, most - 2) if inside else self.rng.randint(0, most)
         start = self.disk_writes(machine)
         machine.command("send-key", keys=[{"type": "qcode", "data": "ret"}])
         count, changed = start, time.monotonic()
@@ -287,18 +388,34 @@ class PowerCuts(SystemTest):
         machine.process.wait()
         return count - start
 
-    def check(self, disk, command):
-        """The outcome index in command.outcomes, or the reason there is none."""
+    def check(self, disk, command, finished=False):
+        """The index in command.outcomes of the outcome the disk holds (when
+        finished, it must be the last), or the reason there is none; and the
+        tree the disk holds."""
         fsck = tessfs("fsck", disk, check=False)
         if fsck.returncode:
-            return "fsck: " + fsck.stdout.decode(errors="replace") + fsck.stderr.decode(errors="replace")
+            return "fsck: " + fsck.stdout.decode(errors="replace") + fsck.stderr.decode(errors="replace"), None
         found = read_tree(disk)
         if not isinstance(found, Tree):
+            return found, None
+        last = len(command.outcomes) - 1
+        for index in [last] if finished else range(last + 1):
+            if found == command.outcomes[index]:
+                if index == last and command.grows and HOME not in found.grown:
+                    return f"{command.kind} left {HOME} in one node: {found}", None
+                return index, found
+        expected = command.outcomes[-1:] if finished else command.outcomes
+        return f"the disk reads as {found}, expected one of {expected}", None
+
+    def finished_tree(self, disk, command, number, bad):
+        """Lets the command finish; the disk, read at the prompt, must hold its
+        last outcome, and then is the tree the cut starts from."""
+        command.finish()
+        outcome, found = self.check(disk, command, finished=True)
+        if found is not None:
             return found
-        for index, outcome in enumerate(command.outcomes):
-            if found == outcome:
-                return index
-        return f"the disk reads as {found}, expected one of {command.outcomes}"
+        bad.append(f"boot {number}: {command.kind} finished, but {outcome}")
+        return command.outcomes[-1]
 
     def boot_detected(self, disk):
         machine = self.boot(disk=disk)
@@ -329,21 +446,21 @@ class PowerCuts(SystemTest):
         the cut landed and the tree the disk now holds (after a bad outcome,
         the disk is put back as it was before the cut)."""
         shutil.copy(disk, snapshot)
-        writes = self.cut(machine, command)
-        outcome = self.check(disk, command)
+        writes = self.cut(machine, command, number == 1)
+        outcome, found = self.check(disk, command)
         if isinstance(outcome, str):
             bad.append(f"cut {number} ({command.kind} after {writes} writes): {outcome}")
             print("artifacts kept in", machine.save_artifacts(f"{self.id()}/cut-{number}"))
             shutil.copy(snapshot, disk)
-            where, tree = "a bad outcome", command.outcomes[0]
+            where, found = "a bad outcome", command.outcomes[0]
         elif outcome == len(command.outcomes) - 1:
-            where, tree = "after the last write", command.outcomes[outcome]
+            where = "after the last write"
         elif outcome == 0 and filecmp.cmp(snapshot, disk, shallow=False):
-            where, tree = "before the first write", command.outcomes[0]
+            where = "before the first write"
         else:
-            where, tree = "mid-write", command.outcomes[outcome]
+            where = "mid-write"
         print(f"cut {number}/{CUTS}: {command.kind} after {writes} writes: {where}", file=sys.stderr)
-        return where, tree
+        return where, found
 
     def test_cuts_during_writes_lose_nothing_that_returned(self):
         disk, tree = self.prepare_disk()
@@ -351,6 +468,8 @@ class PowerCuts(SystemTest):
         shutil.copy(disk, snapshot)
         landed = {"before the first write": 0, "mid-write": 0, "after the last write": 0, "a bad outcome": 0}
         bad = []
+        growing_cuts = []
+        resized = collections.Counter()
         before_cut = tree
         for number in range(1, CUTS + 1):
             machine, restored = self.boot_after_cut(disk, snapshot, number, bad)
@@ -358,25 +477,40 @@ class PowerCuts(SystemTest):
                 tree = before_cut
             self.throttle(machine)
             # Half the boots first finish a command: what it wrote must
-            # survive the cut that follows.
-            if self.rng.random() < 0.5:
-                done = self.next_command(machine, tree, None)
+            # survive the cut that follows. The first cut meets /home/root
+            # as prepared, at the edge, and grows it.
+            if number > 1 and self.rng.random() < 0.5:
+                done = self.next_command(machine, disk, tree, None)
                 machine.press("ret")
-                done.finish()
-                tree = done.outcomes[-1]
+                found = self.finished_tree(disk, done, number, bad)
+                resized[self.resizing(tree, found)] += 1
+                tree = found
             # The cuts go round the kinds, so a short series meets each.
-            command = self.next_command(machine, tree, KINDS[(number - 1) % len(KINDS)])
+            command = self.next_command(machine, disk, tree, KINDS[(number - 1) % len(KINDS)])
             before_cut = tree
             where, tree = self.cut_and_check(machine, disk, snapshot, command, number, bad)
             landed[where] += 1
+            resized[self.resizing(before_cut, tree)] += 1
+            if command.grows:
+                growing_cuts.append(where)
             self.close(machine)
 
         machine, detected = self.boot_detected(disk)
         if not detected:
             bad.append(f"cut {CUTS}: the next boot did not show 'Drive detected!'")
         summary = ", ".join(f"{count} {where}" for where, count in landed.items() if where != "a bad outcome")
-        print(f"power cuts: {CUTS} (seed {SEED}): {summary}; bad outcomes: {len(bad)}", file=sys.stderr)
+        print(f"power cuts: {CUTS} (seed {SEED}): {summary}; bad outcomes: {len(bad)}; {HOME} grew "
+              f"{resized['grew']} and shrank {resized['shrank']} times; cuts in a mkdir that grows it: "
+              f"{', '.join(growing_cuts)}", file=sys.stderr)
         self.assertEqual(bad, [])
+        self.assertEqual(growing_cuts[:1], ["mid-write"])
+
+    @staticmethod
+    def resizing(before, after):
+        """Whether /home/root grew or shrank from one tree read from the disk to the next."""
+        if (HOME in before.grown) == (HOME in after.grown):
+            return "kept its shape"
+        return "grew" if HOME in after.grown else "shrank"
 
 if __name__ == "__main__":
     unittest.main()

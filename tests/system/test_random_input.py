@@ -1,6 +1,7 @@
 """Random input: keys typed into the shell and into whatever command they
 start, and mouse packets and clicks on the desktop. Afterwards the machine
-must still answer: no panic screen, no hang, no restart.
+must still answer: no panic screen, no hang, no restart; and the disk the
+file commands and programs worked on must check clean.
 
 The seed is printed and TESSARY_RANDOM_SEED sets it, so a failure can be
 replayed (the machine's timing decides which keys meet a busy machine, so a
@@ -9,13 +10,15 @@ replay is close, not exact). TESSARY_RANDOM_KEYS sets the number of keys
 the number of mouse packets (5,000)."""
 
 import collections
+import glob
 import os
 import random
 import time
 import unittest
 
 from picture import BLUE, bars_drawn, close, pointer_at, wait_for_desktop
-from tessary_qemu import QUESTION, SystemTest, blank_disk, key_for
+from shell_session import formatted_disk
+from tessary_qemu import BUILD, QUESTION, SystemTest, key_for, tessfs
 
 SEED = int(os.environ.get("TESSARY_RANDOM_SEED", "20240611"))
 KEYS = int(os.environ.get("TESSARY_RANDOM_KEYS", "2000"))
@@ -35,8 +38,14 @@ NEVER_RETURN = ("lolz", "showgui", "svga", "hdvga", "reboot", "shutdown")
 # them go into the commands; the ones that take long come rarely.
 WORDS = ["help", "debughlp", "cls", "info", "time", "mem", "ls", "mkdir", "rmdir", "cd", "chmod", "rovazav", "tessfs",
          "tsc", "textedit", "tswrite", "pci", "exe", "exexe", "exexe2", "keybrd", "snake", "matrix", "fillcon",
-         "credits", "stopwatch", "bas", *NEVER_RETURN]
+         "credits", "stopwatch", "bas", "cat", "cp", "mv", "rm", "df", "run", *NEVER_RETURN]
 RARE_WORDS = ["about", "testprogbar"]
+# Random characters seldom name a file: the file commands mostly get paths
+# of the disk's files and folders, and names beside them.
+PATH_WORDS = {"cat": 1, "cp": 2, "mv": 2, "rm": 1, "run": 1, "exe": 1, "tsc": 1}
+PATHS = ["/programs/args.exe", "/programs/wc.exe", "/programs/write.exe", "/programs/guess.exe", "/home/root/notes.txt",
+         "/home/root/new.txt", "/documents/copy.txt", "/documents", "/programs", "/home/root"]
+NOTES = b"random notes\n"
 
 ENTER_KEYS = ("ret", "kp_enter")
 LETTERS = list("abcdefghijklmnopqrstuvwxyz")
@@ -194,7 +203,10 @@ class KeyMonkey:
         word = self.rng.choice([word, word, word.upper(), word.capitalize()])
         if self.rng.random() < 0.1:
             word = " " + word
-        if self.rng.random() < 0.5:
+        paths = PATH_WORDS.get(word.strip().lower(), 0)
+        if paths and self.rng.random() < 0.7:
+            word += "".join(" " + self.rng.choice(PATHS) for _ in range(paths)) + self.rng.choice(["", "", " one two"])
+        elif self.rng.random() < 0.5:
             word += " " + "".join(self.rng.choice("abc/.-123 ") for _ in range(self.rng.randint(1, 8)))
         chords = [("shift", q) if shift else (q,) for q, shift in map(key_for, word)]
         return chords + ([("ret",)] if self.rng.random() < 0.7 else [])
@@ -232,9 +244,20 @@ class RandomInput(SystemTest):
         self.assertNotIn("RESET", events)
         self.assertNotIn("SHUTDOWN", events)
 
+    def disk(self):
+        disk = formatted_disk(self.workdir, "/home", "/home/root", "/documents", "/programs")
+        for program in glob.glob(os.path.join(BUILD, "programs", "*.exe")):
+            tessfs("put", disk, program, "/programs/" + os.path.basename(program))
+        notes = os.path.join(self.workdir, "notes.txt")
+        with open(notes, "wb") as f:
+            f.write(NOTES)
+        tessfs("put", disk, notes, "/home/root/notes.txt")
+        return disk
+
     def test_random_keys_leave_the_shell_answering(self):
         print(f"\nrandom keys: seed {SEED} (TESSARY_RANDOM_SEED replays it)")
-        machine = self.boot(disk=blank_disk(self.workdir))
+        disk = self.disk()
+        machine = self.boot(disk=disk)
         machine.boot_to_prompt()
         monkey = KeyMonkey(machine, random.Random(SEED))
         started = time.time()
@@ -255,6 +278,10 @@ class RandomInput(SystemTest):
                     and screen[-2].startswith("12-hours time: ") and PROMPT_START in screen[-1])
 
         machine.wait_for(answered, 10, "the time and a prompt")
+        machine.close()
+        self.machines.remove(machine)
+        checked = tessfs("fsck", disk, check=False)
+        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
         stats = monkey.stats
         print(f"random keys: {stats['keys']} keys typed in {seconds:.0f} s ({stats['Enters']} Enters, "
               f"{stats['lines emptied before Enter']} lines emptied before Enter, {stats['Enters held back']} Enters "

@@ -2,7 +2,8 @@
 prompt by itself, typed quickly, with the heap meter read at the end of every
 round. The heap in use after the last round must equal the figure after the
 first (whatever a command keeps for good it has taken by then), the prompt
-must still take commands, and the disk must check clean.
+must still take commands, and the disk must check clean. Every file a round
+makes it deletes again, so each round finds the disk as the first did.
 
 TESSARY_SOAK_COMMANDS sets the number of command lines (300 by default;
 `./tessary bench` runs 1,000)."""
@@ -13,7 +14,7 @@ import time
 import unittest
 
 from shell_session import formatted_disk, last_line
-from tessary_qemu import PROMPT, QUESTION, SystemTest, tessfs
+from tessary_qemu import BUILD, PROMPT, QUESTION, SystemTest, tessfs
 
 COMMANDS = int(os.environ.get("TESSARY_SOAK_COMMANDS", "300"))
 HEAP = re.compile(r"Heap: (\d+) bytes in use, (\d+) free, largest free block (\d+)$")
@@ -23,10 +24,12 @@ SCRIPT = "/home/root/soak.tsc"
 # No push: the script stack keeps what scripts push for the rest of the
 # session, by design, so a pushing script would grow the heap.
 SCRIPT_TEXT = b"wait 1\nwfk\n"
+PROGRAMS = ("write.exe", "wc.exe")
+RUN_FILE = "/home/root/soakrun.txt"
 LONG_WORD = "soak" * 40
 # Most commands are done within milliseconds: the screen is read that often.
 POLL = 0.01
-# 300 lines take eight rounds.
+# 300 lines take seven rounds.
 SLOW_ROUND = 10
 
 
@@ -93,6 +96,9 @@ class Soak(SystemTest):
         with open(script, "wb") as f:
             f.write(SCRIPT_TEXT)
         tessfs("put", disk, script, SCRIPT)
+        tessfs("mkdir", disk, "/programs")
+        for program in PROGRAMS:
+            tessfs("put", disk, os.path.join(BUILD, "programs", program), "/programs/" + program)
         return disk
 
     def round(self, shell, number):
@@ -100,6 +106,7 @@ class Soak(SystemTest):
         it, then `mem`, whose line is returned. Every round ends the same way
         (cls, the question, DOS), so the heap's figures compare."""
         self.plain_commands(shell, number)
+        self.file_commands(shell, number)
         # The long demonstrations (about takes 15 s, testprogbar 44 s) once,
         # in a round only the bench's 1,000 lines reach: CI keeps to its
         # minutes.
@@ -140,7 +147,8 @@ class Soak(SystemTest):
         shell.run("cd /home/root/soak")
         shell.run("ls")
         shell.run("cd /home/root")
-        shell.run("rmdir /home/root/soak")
+        shell.run("mv /home/root/soak /documents/soak")
+        shell.run("rmdir /documents/soak")
         shell.run("chmod /home/root/soak.tsc 777")
         shell.run("chmod")
         shell.run("rovazav")
@@ -153,6 +161,25 @@ class Soak(SystemTest):
         check(shell.run(f"frobnicate {number} x") == ["UNKNOWN COMMAND: frobnicate"], "the unknown word")
         check(f"UNKNOWN COMMAND: {LONG_WORD}" in "".join(shell.run(LONG_WORD + " and more")), "the long line")
         check(any(row.startswith("ERROR: ") for row in shell.run("ls /" + LONG_WORD)), "the long path's error")
+
+    def file_commands(self, shell, number):
+        """A file written by a program, copied, moved, shown, counted by
+        another program and deleted: df reads the same before and after."""
+        check = shell.check
+        usage = shell.run("df")
+        check([row.split(":")[0] for row in usage] == ["Size", "Used", "Free"], "the disk's figures")
+        text = f"soak round {number}"
+        check(shell.run(f"run /programs/write.exe {RUN_FILE} {text}") == [f"Wrote {len(text) + 1} bytes to {RUN_FILE}"],
+              "the program's file")
+        shell.run(f"cp {RUN_FILE} /documents/soakcopy.txt")
+        shell.run("mv /documents/soakcopy.txt /documents/soakmoved.txt")
+        check(shell.run("cat /documents/soakmoved.txt") == [text], "the moved copy")
+        check(shell.run("run /programs/wc.exe /documents/soakmoved.txt")
+              == [f"1 3 {len(text) + 1} /documents/soakmoved.txt"], "the copy's counts")
+        shell.run("rm /documents/soakmoved.txt")
+        shell.run(f"rm {RUN_FILE}")
+        check(shell.run(f"cat {RUN_FILE}") == ["ERROR: File not found!!!"], "the deleted file")
+        check(shell.run("df") == usage, "the disk's figures after the round's files are gone")
 
     def keyboard_commands(self, shell, number):
         """The commands that read keys until they are done."""

@@ -1,13 +1,26 @@
 """The disk across boots: formatting a blank partition, the disk commands'
-output, files put on the image with tessfs, and a clean fsck afterwards."""
+output, files put on the image with tessfs, and a clean fsck afterwards; and
+one directory of 2,000 files, written from both sides."""
 
 import os
 import unittest
 
-from shell_session import run, wait_for_prompt
-from tessary_qemu import PROMPT, SystemTest, blank_disk, tessfs
+from shell_session import formatted_disk, last_line, run, wait_for_output, wait_for_prompt
+from tessary_qemu import BUILD, PROMPT, SystemTest, blank_disk, tessfs
 
 RED = 12
+PROBE = os.path.join(BUILD, "test-programs", "probe.exe")
+# Files each side saves in the big directory: enough for an index of more
+# than one level.
+SIDE_FILES = 1000
+
+
+def numbered_files(directory, prefix):
+    """{path: content} of the files `probe.exe fill` saves: the name (prefix
+    and four digits) and a space, 1 to 8 times, and a line feed."""
+    names = (f"{prefix}{number:04}" for number in range(SIDE_FILES))
+    return {f"{directory}/{name}": ((name + " ") * (1 + number % 8) + "\n").encode()
+            for number, name in enumerate(names)}
 
 
 class Storage(SystemTest):
@@ -76,6 +89,21 @@ class Storage(SystemTest):
         with open(big, "wb") as f:
             f.write(os.urandom(1024 * 1024))
         tessfs("put", disk, big, "/documents/big.bin")
+        # Bytes written into it across block boundaries and after its end:
+        # the shell's copy below reads the result, checksum and all.
+        with open(big, "rb") as f:
+            content = bytearray(f.read())
+        patch_bytes = os.urandom(3000)
+        patch = os.path.join(self.workdir, "patch.bin")
+        with open(patch, "wb") as f:
+            f.write(patch_bytes)
+        tessfs("put", disk, patch, "/documents/big.bin", "700001")
+        content[700001:703001] = patch_bytes
+        tessfs("put", disk, patch, "/documents/big.bin", "end")
+        content += patch_bytes
+        self.assertEqual(tessfs("cat", disk, "/documents/big.bin", "699000", "5000").stdout, content[699000:704000])
+        self.assertEqual(tessfs("cat", disk, "/documents/big.bin", str(len(content) - 10), "100").stdout,
+                         content[-10:])
         blocks_before_boot = self.allocated_blocks(disk)
 
         machine = self.boot(disk=disk)
@@ -133,9 +161,8 @@ class Storage(SystemTest):
         self.assertEqual(tessfs("df", disk).stdout.decode().splitlines(), usage)
 
         self.assertEqual(tessfs("cat", disk, "/home/root/docs/copy.tsc").stdout, b"hello from the host")
-        with open(big, "rb") as f:
-            self.assertEqual(tessfs("cat", disk, "/documents/big3.bin").stdout, f.read())
-        big_blocks = (1024 * 1024 + 4 + 511) // 512
+        self.assertEqual(tessfs("cat", disk, "/documents/big3.bin").stdout, content)
+        big_blocks = (len(content) + 4 + 511) // 512
         self.assertLess(self.allocated_blocks(disk), blocks_before_boot + big_blocks + 100)
         # The host tool keeps the shell's rules: rm and cp refuse what the
         # shell's rm and cp refuse, and rmdir takes a directory away.
@@ -149,6 +176,91 @@ class Storage(SystemTest):
         self.assertNotIn("test.tsc", listing)
         tessfs("rmdir", disk, "/home/root/docs")
         self.assertNotIn("docs", tessfs("ls", disk, "/home/root").stdout.decode())
+        self.assert_fsck_clean(disk)
+
+    def run_quickly(self, machine, line, timeout=30):
+        """run(), typed at the speed the machine takes keys."""
+        wait_for_prompt(machine, timeout)
+        machine.type_quickly(line + "\n")
+        return wait_for_output(machine, line, timeout)
+
+    def listing(self, disk, path):
+        return [line.split()[-1] for line in tessfs("ls", disk, path).stdout.decode().splitlines()]
+
+    def test_two_thousand_files_in_one_directory(self):
+        shell_files = numbered_files("/big", "s")
+        host_files = numbered_files("/big", "h")
+        disk = formatted_disk(self.workdir, "/home", "/home/root", "/big")
+        tessfs("put", disk, PROBE, "/probe.exe")
+
+        # The shell's half, saved by a program through the system call.
+        machine = self.boot(disk=disk)
+        machine.boot_to_prompt()
+        self.assertEqual(run(machine, f"run /probe.exe fill /big/s {SIDE_FILES}", 120), [f"Saved {SIDE_FILES} files"])
+        machine.close()
+        self.machines.remove(machine)
+
+        # The host's half goes into the directory the kernel grew.
+        host = os.path.join(self.workdir, "file")
+        for path, data in host_files.items():
+            with open(host, "wb") as f:
+                f.write(data)
+            tessfs("put", disk, host, path)
+        self.assert_fsck_clean(disk)
+        listing = self.listing(disk, "/big")
+        every_file = {**shell_files, **host_files}
+        self.assertEqual(sorted(listing), sorted(path[5:] for path in every_file))
+        # A sample read whole, and the bytes after the first name of as many.
+        for number, (path, data) in enumerate(every_file.items()):
+            if number % 20 == 0:
+                self.assertEqual(tessfs("cat", disk, path).stdout, data, path)
+            elif number % 20 == 10:
+                self.assertEqual(tessfs("cat", disk, path, "6", "100").stdout, data[6:106], path)
+
+        machine = self.boot(disk=disk)
+        machine.boot_to_prompt()
+        # The listing scrolls its head away, the command line with it; its
+        # tail is the host's listing's.
+        machine.type_quickly("ls /big")
+        machine.wait_for(lambda: last_line(machine.screen())[1] == PROMPT + "ls /big", what="the command line")
+        machine.press("ret")
+        prompt = wait_for_prompt(machine, 120)
+        screen = machine.screen()
+        self.assertNotIn("ERROR", machine.text())
+        self.assertEqual(screen[:prompt], ["      " + name for name in listing[-prompt:]])
+        # Every file read back through the system call.
+        for prefix in "sh":
+            self.assertEqual(self.run_quickly(machine, f"run /probe.exe check /big/{prefix} {SIDE_FILES}", 120),
+                             [f"{SIDE_FILES} of {SIDE_FILES} files read back right"])
+        for path in ("/big/s0007", "/big/h0998"):
+            self.assertEqual(self.run_quickly(machine, f"cat {path}"), [every_file[path].decode().rstrip()])
+        # Half of them go, a few through the shell's rm and the rest on the host.
+        gone = {f"/big/{prefix}{number:04}" for number in range(0, SIDE_FILES, 2) for prefix in "sh"}
+        by_shell = sorted(path for path in gone if path.endswith("00"))
+        for path in by_shell:
+            self.assertEqual(self.run_quickly(machine, f"rm {path}"), [])
+        machine.close()
+        self.machines.remove(machine)
+        for path in sorted(gone - set(by_shell)):
+            tessfs("rm", disk, path)
+        self.assert_fsck_clean(disk)
+        kept = {path: data for path, data in every_file.items() if path not in gone}
+        self.assertEqual(sorted(self.listing(disk, "/big")), sorted(path[5:] for path in kept))
+        for path, data in kept.items():
+            self.assertEqual(tessfs("cat", disk, path).stdout, data, path)
+
+    # A rename to a name that no longer fits a full node grows the directory,
+    # as a new record of that name would.
+    def test_a_longer_name_grows_a_full_directory(self):
+        disk = formatted_disk(self.workdir, "/full")
+        # 22 records of 38 to 44 bytes fill most of the node's 1,020; a name
+        # of 255 characters does not fit beside them.
+        for number in range(22):
+            tessfs("mkdir", disk, f"/full/d{number:02}")
+        long_name = "n" * 255
+        renamed = tessfs("mv", disk, "/full/d00", "/full/" + long_name, check=False)
+        self.assertEqual(renamed.returncode, 0, renamed.stderr.decode())
+        self.assertIn(long_name, self.listing(disk, "/full"))
         self.assert_fsck_clean(disk)
 
     def test_without_a_partition_the_disk_commands_say_so(self):
