@@ -90,6 +90,22 @@ Vector<size_t> levels_to_search(size_t levels)
     return { 0, levels - 1 };
 }
 
+// The records named `name` (the first one only, or all) set apart from the
+// rest; index records are never among them.
+struct Split {
+    Vector<DirectoryRecord> kept;
+    Vector<DirectoryRecord> taken;
+};
+Split split_named(Vector<DirectoryRecord> const& records, String const& name, bool first_only)
+{
+    Split split;
+    for (auto const& record : records) {
+        bool take = !is_index_record(record) && record.name == name && (!first_only || split.taken.is_empty());
+        (take ? split.taken : split.kept).append(record);
+    }
+    return split;
+}
+
 Vector<DirectoryRecord> concatenated(Vector<DirectoryRecord> const& first, Vector<DirectoryRecord> const& second)
 {
     Vector<DirectoryRecord> both = first;
@@ -190,10 +206,7 @@ ErrorOr<void> Directory::put(DirectoryRecord const& record)
     auto levels = *TRY(descend(name_hash(record.name)));
     forget_descent();
     size_t leaf = levels.size() - 1;
-    Vector<DirectoryRecord> records;
-    Vector<DirectoryRecord> dropped;
-    for (auto const& other : levels[leaf].records)
-        (other.name == record.name && !is_index_record(other) ? dropped : records).append(other);
+    auto [records, dropped] = split_named(levels[leaf].records, record.name, false);
     records.append(record);
     Freed freed { m_nodes.allocator().extents_below(dropped) };
     TRY(rebuild(levels, leaf, static_cast<Vector<DirectoryRecord>&&>(records), freed));
@@ -291,12 +304,7 @@ ErrorOr<void> Directory::drop(String const& name, bool first_only, bool free_blo
     }
     size_t level = levels.size() - 1;
     Level& leaf = levels[level];
-    Vector<DirectoryRecord> kept;
-    Vector<DirectoryRecord> taken;
-    for (auto const& record : leaf.records) {
-        bool take = !is_index_record(record) && record.name == name && (!first_only || taken.is_empty());
-        (take ? taken : kept).append(record);
-    }
+    auto [kept, taken] = split_named(leaf.records, name, first_only);
     if (taken.is_empty())
         return {};
     Freed freed;
@@ -341,12 +349,7 @@ ErrorOr<void> Directory::drop(String const& name, bool first_only, bool free_blo
 ErrorOr<void> Directory::drop_from_own_node(
     NodeChain chain, String const& name, bool first_only, bool free_blocks, Vector<DirectoryRecord>& dropped)
 {
-    Vector<DirectoryRecord> kept;
-    Vector<DirectoryRecord> strays;
-    for (auto const& record : TRY(m_nodes.read(chain.last().node)).records) {
-        bool take = !is_index_record(record) && record.name == name && (!first_only || strays.is_empty());
-        (take ? strays : kept).append(record);
-    }
+    auto [kept, strays] = split_named(TRY(m_nodes.read(chain.last().node)).records, name, first_only);
     if (strays.is_empty())
         return {};
     Freed freed;

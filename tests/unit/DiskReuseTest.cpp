@@ -9,14 +9,6 @@
 
 namespace {
 
-std::string check_problems(DiskFilesystem& fs)
-{
-    auto problems = FsCheck::run(fs);
-    if (problems.is_error())
-        return error_of(problems);
-    return problems.value().is_empty() ? std::string() : ascii(problems.value()[0]);
-}
-
 ByteBuffer filled(size_t length, u8 seed)
 {
     ByteBuffer data;
@@ -121,7 +113,7 @@ TEST(DiskReuse, RandomSavesMovesAndDeletesNeverShareABlockAndReadBackThroughAFre
             std::erase_if(directories, [&](std::string const& d) { return d == directory || below(d); });
             std::erase_if(files, [&](auto const& file) { return below(file.first); });
         }
-        ASSERT_EQ(check_problems(v.fs), "") << "step " << step;
+        ASSERT_EQ(first_problem(v.fs), "") << "step " << step;
         for (auto const& path : directories) {
             auto own = v.node(v.node_of(String(path.c_str())));
             bool grown = !own.is_empty() && DiskFormat::is_index_record(own[0]);

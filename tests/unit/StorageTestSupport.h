@@ -5,6 +5,7 @@
 
 #include "base/StdString.h"
 #include "fs/DiskFilesystem.h"
+#include "fs/FsCheck.h"
 #include "tests/sim/MemoryDisk.h"
 #include "tests/sim/Sim.h"
 
@@ -30,6 +31,15 @@ template<typename T>
 std::string error_of(ErrorOr<T> const& result)
 {
     return result.is_error() ? ascii(result.error().message()) : std::string();
+}
+
+// The first problem the file-system check finds, or "" for a clean volume.
+inline std::string first_problem(DiskFilesystem& fs)
+{
+    auto problems = FsCheck::run(fs);
+    if (problems.is_error())
+        return error_of(problems);
+    return problems.value().is_empty() ? std::string() : ascii(problems.value()[0]);
 }
 
 // A formatted volume on a partition at sector 2048 of an in-memory disk,
