@@ -149,7 +149,8 @@ ErrorOr<void> AtaPio::set_multiple_mode(u32 sectors)
     return check_status();
 }
 
-ErrorOr<void> AtaPio::transfer(bool write, u32 lba, u32 count, u8* bytes)
+template<typename MoveDataBlock>
+ErrorOr<void> AtaPio::transfer(bool write, u32 lba, u32 count, MoveDataBlock const& move_data_block)
 {
     bool multiple = m_sectors_per_data_block > 1;
     u8 command = write ? (multiple ? CommandWriteMultiple : CommandWriteSectors)
@@ -158,11 +159,7 @@ ErrorOr<void> AtaPio::transfer(bool write, u32 lba, u32 count, u8* bytes)
     for (u32 done = 0; done < count;) {
         u32 sectors = count - done < m_sectors_per_data_block ? count - done : m_sectors_per_data_block;
         TRY(wait_for_data());
-        auto* words = reinterpret_cast<u16*>(bytes + static_cast<size_t>(done) * BlockSize);
-        if (write)
-            Port::out16_block(reg(Data), words, sectors * WordsPerSector);
-        else
-            Port::in16_block(reg(Data), words, sectors * WordsPerSector);
+        move_data_block(sectors * WordsPerSector);
         done += sectors;
     }
     if (write)
@@ -181,26 +178,68 @@ ErrorOr<void> AtaPio::read_block(u64 first, u32 count, ByteBuffer& buffer)
     TRY(check_request(first, count, buffer.size()));
     if (first + count > Lba28Limit)
         return Error("Block number out of range");
+    auto* words = reinterpret_cast<u16*>(buffer.data());
     for (u32 done = 0; done < count;) {
         u32 sectors = count - done < MaxSectorsPerCommand ? count - done : MaxSectorsPerCommand;
-        TRY(transfer(
-            false, static_cast<u32>(first + done), sectors, buffer.data() + static_cast<size_t>(done) * BlockSize));
+        TRY(transfer(false, static_cast<u32>(first + done), sectors, [&](u32 word_count) {
+            Port::in16_block(reg(Data), words, word_count);
+            words += word_count;
+        }));
         done += sectors;
     }
     return {};
 }
 
-ErrorOr<void> AtaPio::write_block(u64 first, u32 count, ByteBuffer const& buffer)
+namespace {
+
+// The words of a gathered write in order, as runs that each lie in one
+// place in memory.
+class PieceCursor {
+public:
+    explicit PieceCursor(std::span<BlockPiece const> pieces)
+        : m_pieces(pieces)
+    {
+    }
+    // The next words, at most `limit` of them, from one piece.
+    std::span<u16 const> take(u32 limit)
+    {
+        while (m_offset == m_pieces[m_index].size()) {
+            ++m_index;
+            m_offset = 0;
+        }
+        BlockPiece piece = m_pieces[m_index];
+        size_t bytes = piece.size() - m_offset < limit * 2u ? piece.size() - m_offset : limit * 2u;
+        auto const* words = reinterpret_cast<u16 const*>(piece.data() + m_offset);
+        m_offset += bytes;
+        return { words, bytes / 2 };
+    }
+
+private:
+    std::span<BlockPiece const> m_pieces;
+    size_t m_index { 0 };
+    size_t m_offset { 0 };
+};
+
+}
+
+ErrorOr<void> AtaPio::write_blocks(u64 first, std::span<BlockPiece const> pieces)
 {
-    TRY(check_request(first, count, buffer.size()));
+    u32 count = TRY(check_request(first, pieces));
     if (first + count > Lba28Limit)
         return Error("Block number out of range");
-    // The port writes only read the buffer.
-    auto* bytes = const_cast<u8*>(buffer.data());
+    PieceCursor cursor(pieces);
     for (u32 done = 0; done < count;) {
         u32 sectors = count - done < MaxSectorsPerCommand ? count - done : MaxSectorsPerCommand;
-        TRY(transfer(true, static_cast<u32>(first + done), sectors, bytes + static_cast<size_t>(done) * BlockSize));
+        TRY(transfer(true, static_cast<u32>(first + done), sectors, [&](u32 word_count) {
+            // A data block may span pieces: the drive only counts words.
+            for (u32 sent = 0; sent < word_count;) {
+                auto run = cursor.take(word_count - sent);
+                Port::out16_block(reg(Data), run.data(), run.size());
+                sent += static_cast<u32>(run.size());
+            }
+        }));
         done += sectors;
     }
+    // One flush for the whole request: it is durable when this returns.
     return flush_cache();
 }

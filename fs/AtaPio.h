@@ -27,7 +27,7 @@ public:
     DriveKind identify();
 
     ErrorOr<void> read_block(u64 first, u32 count, ByteBuffer& buffer) override;
-    ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer) override;
+    ErrorOr<void> write_blocks(u64 first, std::span<BlockPiece const> pieces) override;
     u64 block_count() const override { return m_sector_count; }
 
     // Sectors moved per data request: the multiple-mode block size, or 1 when
@@ -46,7 +46,10 @@ private:
     ErrorOr<void> wait_for_data() const;
     ErrorOr<void> check_status() const;
     ErrorOr<void> issue(u8 command, u32 lba, u32 count);
-    ErrorOr<void> transfer(bool write, u32 lba, u32 count, u8* bytes);
+    // One command of `count` sectors; `move_data_block(words)` moves each
+    // data block through the data port.
+    template<typename MoveDataBlock>
+    ErrorOr<void> transfer(bool write, u32 lba, u32 count, MoveDataBlock const& move_data_block);
     ErrorOr<void> flush_cache();
     ErrorOr<void> set_multiple_mode(u32 sectors);
 

@@ -2,7 +2,12 @@
 
 #include "base/Error.h"
 
+#include <span>
+
 class Partition;
+
+// Whole blocks lying in one place in memory: one piece of a gathered write.
+using BlockPiece = std::span<u8 const>;
 
 // A device addressed in 512-byte blocks: an ATA drive, a partition of one,
 // or (in the host tools and tests) an image file or a buffer.
@@ -14,7 +19,12 @@ public:
 
     // `buffer` must hold exactly count * BlockSize bytes ("Invalid data size.").
     virtual ErrorOr<void> read_block(u64 first, u32 count, ByteBuffer& buffer) = 0;
-    virtual ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer) = 0;
+    // Consecutive blocks from `first` on, gathered from `pieces` in order, as
+    // one request: the data is on the medium when it returns. Every piece
+    // holds whole blocks ("Invalid data size."). A file's bytes go out from
+    // where the caller holds them, without being copied into one buffer.
+    virtual ErrorOr<void> write_blocks(u64 first, std::span<BlockPiece const> pieces) = 0;
+    ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer);
     // Number of blocks the device holds.
     virtual u64 block_count() const = 0;
 
@@ -24,4 +34,6 @@ public:
 protected:
     // The checks every device makes before a transfer.
     ErrorOr<void> check_request(u64 first, u32 count, size_t buffer_size) const;
+    // The same for a gathered write; gives the number of blocks.
+    ErrorOr<u32> check_request(u64 first, std::span<BlockPiece const> pieces) const;
 };

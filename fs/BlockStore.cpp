@@ -34,11 +34,20 @@ ErrorOr<void> BlockStore::read_into(Extent extent, ByteBuffer& buffer)
 
 ErrorOr<void> BlockStore::write(BlockNumber first, ByteBuffer const& blocks)
 {
-    Extent extent { first, static_cast<u32>(blocks.size() / BlockDevice::BlockSize) };
+    BlockPiece whole(blocks.data(), blocks.size());
+    return write(first, { &whole, 1 });
+}
+
+ErrorOr<void> BlockStore::write(BlockNumber first, std::span<BlockPiece const> pieces)
+{
+    size_t bytes = 0;
+    for (auto const& piece : pieces)
+        bytes += piece.size();
+    Extent extent { first, static_cast<u32>(bytes / BlockDevice::BlockSize) };
     if (first < RootNode)
         return Error("Corrupt file system: block " + String::number(first.stored()) + " is outside the partition");
     TRY(check_inside(extent));
-    return m_partition.write_block(first.value(), extent.count, blocks);
+    return m_partition.write_blocks(first.value(), pieces);
 }
 
 ErrorOr<bool> BlockStore::is_formatted(Partition& partition)

@@ -26,6 +26,8 @@ public:
     ErrorOr<void> read_into(Extent extent, ByteBuffer& buffer);
     // Block 0 and the superblock are never written through here.
     ErrorOr<void> write(BlockNumber first, ByteBuffer const& blocks);
+    // Whole blocks gathered from `pieces`, as one request.
+    ErrorOr<void> write(BlockNumber first, std::span<BlockPiece const> pieces);
 
     static ErrorOr<bool> is_formatted(Partition& partition);
     // True when every block that formatting would write holds only zeros:

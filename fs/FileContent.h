@@ -21,18 +21,20 @@ ErrorOr<ByteBuffer> read_range(BlockStore& store, DirectoryRecord const& record,
 class Source {
 public:
     virtual ~Source() = default;
-    // Fills `out` with the content bytes from `offset` on.
-    virtual ErrorOr<void> fill(u64 offset, std::span<u8> out) = 0;
+    // The content bytes [offset, offset + length): where the source holds
+    // them in memory, or filled into `room` (resized to fit). The bytes stay
+    // valid until `room` changes.
+    virtual ErrorOr<std::span<u8 const>> bytes(u64 offset, size_t length, ByteBuffer& room) = 0;
 };
 
-// A file's bytes held in memory.
+// A file's bytes held in memory: they go to the disk from where they are.
 class BufferSource : public Source {
 public:
     explicit BufferSource(ByteBuffer const& data)
         : m_data(data)
     {
     }
-    ErrorOr<void> fill(u64 offset, std::span<u8> out) override;
+    ErrorOr<std::span<u8 const>> bytes(u64 offset, size_t length, ByteBuffer& room) override;
 
 private:
     ByteBuffer const& m_data;
@@ -49,7 +51,7 @@ public:
         , m_data(data)
     {
     }
-    ErrorOr<void> fill(u64 offset, std::span<u8> out) override;
+    ErrorOr<std::span<u8 const>> bytes(u64 offset, size_t length, ByteBuffer& room) override;
 
 private:
     BlockStore& m_store;

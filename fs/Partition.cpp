@@ -6,8 +6,8 @@ ErrorOr<void> Partition::read_block(u64 first, u32 count, ByteBuffer& buffer)
     return m_parent.read_block(m_first_sector + first, count, buffer);
 }
 
-ErrorOr<void> Partition::write_block(u64 first, u32 count, ByteBuffer const& buffer)
+ErrorOr<void> Partition::write_blocks(u64 first, std::span<BlockPiece const> pieces)
 {
-    TRY(check_request(first, count, buffer.size()));
-    return m_parent.write_block(m_first_sector + first, count, buffer);
+    TRY(check_request(first, pieces));
+    return m_parent.write_blocks(m_first_sector + first, pieces);
 }

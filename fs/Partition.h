@@ -15,7 +15,7 @@ public:
     }
 
     ErrorOr<void> read_block(u64 first, u32 count, ByteBuffer& buffer) override;
-    ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer) override;
+    ErrorOr<void> write_blocks(u64 first, std::span<BlockPiece const> pieces) override;
     u64 block_count() const override { return m_sector_count; }
     Partition* as_partition() override { return this; }
 

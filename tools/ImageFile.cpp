@@ -45,11 +45,16 @@ ErrorOr<void> ImageFile::read_block(u64 first, u32 count, ByteBuffer& buffer)
     return {};
 }
 
-ErrorOr<void> ImageFile::write_block(u64 first, u32 count, ByteBuffer const& buffer)
+ErrorOr<void> ImageFile::write_blocks(u64 first, std::span<BlockPiece const> pieces)
 {
-    TRY(check_request(first, count, buffer.size()));
-    if (fseeko(m_file, static_cast<off_t>(first * BlockSize), SEEK_SET) != 0
-        || std::fwrite(buffer.data(), 1, buffer.size(), m_file) != buffer.size() || std::fflush(m_file) != 0)
+    TRY(check_request(first, pieces));
+    if (fseeko(m_file, static_cast<off_t>(first * BlockSize), SEEK_SET) != 0)
+        return system_error("image write");
+    for (auto const& piece : pieces) {
+        if (std::fwrite(piece.data(), 1, piece.size(), m_file) != piece.size())
+            return system_error("image write");
+    }
+    if (std::fflush(m_file) != 0)
         return system_error("image write");
     return {};
 }

@@ -23,7 +23,7 @@ public:
     static ErrorOr<OwnPtr<ImageFile>> create(std::string const& path, u64 blocks);
 
     ErrorOr<void> read_block(u64 first, u32 count, ByteBuffer& buffer) override;
-    ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer) override;
+    ErrorOr<void> write_blocks(u64 first, std::span<BlockPiece const> pieces) override;
     u64 block_count() const override { return m_blocks; }
 
 private:

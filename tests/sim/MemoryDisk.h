@@ -24,9 +24,9 @@ public:
         std::copy_n(bytes.data() + first * BlockSize, buffer.size(), buffer.data());
         return {};
     }
-    ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer) override
+    ErrorOr<void> write_blocks(u64 first, std::span<BlockPiece const> pieces) override
     {
-        TRY(check_request(first, count, buffer.size()));
+        u32 count = TRY(check_request(first, pieces));
         if (writes_left == 0)
             return Error("ATA Error");
         if (writes_left > 0)
@@ -36,7 +36,13 @@ public:
         u32 landed = sectors_left >= 0 && sectors_left < count ? static_cast<u32>(sectors_left) : count;
         if (sectors_left >= 0)
             sectors_left -= landed;
-        std::copy_n(buffer.data(), static_cast<size_t>(landed) * BlockSize, bytes.data() + first * BlockSize);
+        u8* to = bytes.data() + first * BlockSize;
+        size_t left = static_cast<size_t>(landed) * BlockSize;
+        for (auto const& piece : pieces) {
+            size_t n = std::min(left, piece.size());
+            to = std::copy_n(piece.data(), n, to);
+            left -= n;
+        }
         if (landed < count)
             return Error("ATA Error");
         return {};

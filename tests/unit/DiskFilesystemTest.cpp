@@ -36,6 +36,28 @@ TEST(ContentChecksum, MatchesTheKnownValues)
     for (u32 i = 1; i <= 100000; ++i)
         h += i | 0xFF;
     EXPECT_EQ(content_checksum(big), static_cast<i32>(h * 100000u));
+
+    // Mixed bytes against the definition, whole and in uneven pieces: the
+    // positions must carry over from piece to piece.
+    std::vector<u8> mixed(70001);
+    u32 state = 1;
+    for (auto& b : mixed)
+        b = static_cast<u8>((state = state * 1103515245u + 12345u) >> 16);
+    h = 23;
+    for (u32 i = 1; i <= mixed.size(); ++i)
+        h += i | mixed[i - 1];
+    i32 expected = static_cast<i32>(h * static_cast<u32>(mixed.size()));
+    ContentChecksum whole;
+    whole.add(mixed);
+    EXPECT_EQ(whole.result(), expected);
+    ContentChecksum pieces;
+    size_t at = 0;
+    for (size_t size : { 1, 3, 2, 7, 1024, 509, 4096 }) {
+        pieces.add(std::span<u8 const>(mixed.data() + at, size));
+        at += size;
+    }
+    pieces.add(std::span<u8 const>(mixed.data() + at, mixed.size() - at));
+    EXPECT_EQ(pieces.result(), expected);
 }
 
 TEST(TimeStamp, UsesTheClocksDayNamesMidnightAsTwelveAndPaddedMinutes)
@@ -390,6 +412,47 @@ TEST(DiskFilesystem, LargeFilesGoOutInPiecesAndComeBackWhole)
     EXPECT_EQ(v.block(4)[0] | v.block(4)[1] << 8 | v.block(4)[2] << 16, 300001);
     EXPECT_EQ(v.block(4 + 585)[300005 % 512 - 1], data[300000]);
     EXPECT_TRUE(std::all_of(v.block(4 + 585) + 300005 % 512, v.block(4 + 586), [](u8 b) { return b == 0; }));
+
+    // Sizes at the edges of the first block, of a whole last block and of
+    // the 2048-block requests, saved and patched: the first block and a
+    // partial last one are made apart from the blocks between.
+    Volume wide(12000);
+    struct Case {
+        u32 size;
+        int content_requests;
+    };
+    for (Case c : { Case { 0, 1 }, Case { 507, 1 }, Case { 508, 1 }, Case { 509, 1 }, Case { 1020, 1 },
+             Case { 2048 * 512 - 4, 1 }, Case { 2048 * 512 - 3, 1 }, Case { 2049 * 512 - 4, 1 },
+             Case { 2049 * 512 - 3, 2 }, Case { 4097 * 512 - 3, 3 } }) {
+        SCOPED_TRACE(c.size);
+        data.resize(c.size);
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<u8>(i * 13 + c.size);
+        ASSERT_EQ(error_of(wide.fs.remove("f")), c.size == 0 ? "File not found!!!" : "");
+        int writes = wide.disk.writes;
+        auto pointer = wide.next_free();
+        ASSERT_EQ(error_of(wide.fs.save_file(data, "f", "root")), "");
+        // The content requests, the superblock when the allocation pointer
+        // moves, and the one block of the root that changes.
+        EXPECT_EQ(wide.disk.writes - writes, c.content_requests + (wide.next_free() != pointer) + 1);
+        back = wide.fs.read_file("f").value();
+        EXPECT_TRUE(back.size() == data.size() && std::equal(back.begin(), back.end(), data.begin()));
+        DirectoryRecord record = wide.fs.stat("f").value();
+        u8 const* last = wide.block(record.address.value() + DiskFormat::blocks_for_file(c.size) - 1);
+        EXPECT_TRUE(
+            std::all_of(last + (c.size + 4) % 512, last + ((c.size + 4) % 512 ? 512 : 0), [](u8 b) { return b == 0; }));
+        // Bytes over the first block's end and the last block's start.
+        ASSERT_EQ(error_of(wide.fs.write("f", 500, bytes_of("0123456789"))), "");
+        ASSERT_EQ(error_of(wide.fs.write("f", c.size - c.size % 512, bytes_of("end"))), "");
+        ByteBuffer patched = data;
+        patched.resize(std::max<size_t>(patched.size(), 510));
+        std::copy_n("0123456789", 10, patched.begin() + 500);
+        patched.resize(std::max<size_t>(patched.size(), c.size - c.size % 512 + 3));
+        std::copy_n("end", 3, patched.begin() + (c.size - c.size % 512));
+        back = wide.fs.read_file("f").value();
+        EXPECT_TRUE(back.size() == patched.size() && std::equal(back.begin(), back.end(), patched.begin()));
+    }
+    EXPECT_TRUE(FsCheck::run(wide.fs).value().is_empty());
 }
 
 TEST(DiskFilesystem, AFileTooBigForMemoryIsAnErrorNotAStop)
@@ -523,11 +586,13 @@ public:
         }
         return {};
     }
-    ErrorOr<void> write_block(u64 first, u32 count, ByteBuffer const& buffer) override
+    ErrorOr<void> write_blocks(u64 first, std::span<BlockPiece const> pieces) override
     {
-        TRY(check_request(first, count, buffer.size()));
-        for (u32 i = 0; i < count; ++i)
-            m_data[first + i].assign(buffer.begin() + i * BlockSize, buffer.begin() + (i + 1) * BlockSize);
+        TRY(check_request(first, pieces));
+        for (auto const& piece : pieces) {
+            for (size_t at = 0; at < piece.size(); at += BlockSize)
+                m_data[first++].assign(piece.begin() + at, piece.begin() + at + BlockSize);
+        }
         return {};
     }
     u64 block_count() const override { return m_blocks; }

@@ -186,6 +186,27 @@ TEST_F(AtaDriver, SplitsLargeTransfersIntoMultipleCommandsOfAtMost255Sectors)
     EXPECT_EQ(channel.commands()[0].code, 0xC4);
     // 16 sectors per data request: ceil(255 / 16) + ceil(45 / 16).
     EXPECT_EQ(channel.data_blocks() - blocks_before, 16u + 3u);
+
+    // The same blocks gathered from three places, the pieces ending inside
+    // data requests and inside a command: the same bytes land, and the
+    // request is flushed once.
+    ByteBuffer head, tail;
+    head.resize(512);
+    tail.resize(512);
+    for (size_t i = 0; i < 512; ++i) {
+        head[i] = static_cast<u8>(i ^ 0x5A);
+        tail[i] = static_cast<u8>(i ^ 0xA5);
+    }
+    BlockPiece pieces[] = { head, BlockPiece(data.data() + 512, 298 * 512), tail };
+    channel.clear_commands();
+    ASSERT_FALSE(drive.write_blocks(base, pieces).is_error());
+    ASSERT_EQ(channel.commands().size(), 3u);
+    EXPECT_EQ(channel.commands()[2].code, 0xE7);
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), d.bytes.begin() + base * 512));
+    EXPECT_TRUE(std::equal(data.begin() + 512, data.begin() + 299 * 512, d.bytes.begin() + (base + 1) * 512));
+    EXPECT_TRUE(std::equal(tail.begin(), tail.end(), d.bytes.begin() + (base + 299) * 512));
+    BlockPiece ragged[] = { BlockPiece(head.data(), 500) };
+    EXPECT_EQ(error_of(drive.write_blocks(base, ragged)), "Invalid data size.");
 }
 
 TEST_F(AtaDriver, FallsBackToSingleSectorCommandsWithoutMultipleSupport)
