@@ -49,18 +49,7 @@ namespace {
 
 ErrorOr<ByteBuffer> read(BlockStore& store, DirectoryRecord const& record)
 {
-    if (!record.content_length())
-        return Error(CorruptFileRecord);
-    ByteBuffer content = TRY(store.read({ record.address, 1 }));
-    u32 length = TRY(checked_length(record, content));
-    u32 blocks = blocks_for_file(length);
-    if (blocks > 1)
-        TRY(store.read_into({ record.address, blocks }, content));
-    // The bytes follow their length in the same buffer: move them to the
-    // front rather than copying a whole file into a second one.
-    __builtin_memmove(content.data(), content.data() + Prefix, length);
-    content.resize(length);
-    return content;
+    return read_range(store, record, 0, MaxFileLength);
 }
 
 ErrorOr<ByteBuffer> read_range(BlockStore& store, DirectoryRecord const& record, u64 offset, u32 length)
