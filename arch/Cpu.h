@@ -23,11 +23,12 @@ struct KernelReturnPoint {
     u32 eflags;
     u32 fpu_control; // the x87 control word, which the compiler relies on as well
 };
-// Saves the callee-saved registers, EFLAGS and the stack pointer in `point`,
-// switches to `stack_top` and makes a near CALL to the flat address `entry`.
-// Returns 0 when the code comes back with its near RET, or the status given
-// to leave_program. One program at a time.
-i32 enter_program(u32 entry, u32 stack_top, KernelReturnPoint& point);
+// Saves the callee-saved registers, EFLAGS and the stack pointer in `point`
+// and enters the flat address `entry` in ring 3 with ESP at `stack_pointer`
+// and interrupts on. Returns the status given to leave_program, which ends
+// every program (its return lands on code that makes the exit call). One
+// program at a time.
+i32 enter_program(u32 entry, u32 stack_pointer, KernelReturnPoint& point);
 // Restores what enter_program saved in `point` and makes that call return
 // `status`; whatever the program's stack holds is abandoned.
 [[noreturn]] void leave_program(KernelReturnPoint const& point, i32 status);

@@ -12,9 +12,14 @@
 struct IRQContext {
     u32 fx_save_area; // address of the 512-byte FXSAVE image below this record
     u32 edi, esi, ebp, esp, ebx, edx, ecx, eax;
+    u32 gs, fs, es, ds;
     u32 interrupt;
     u32 error_code;
     u32 eip, cs, eflags;
+    // Pushed by the processor only when the interrupt came from ring 3.
+    u32 program_esp, program_ss;
+
+    bool from_program() const { return (cs & 3) == 3; }
 };
 
 namespace Interrupts {

@@ -33,15 +33,33 @@ size_t FreeListHeap::largest_free_block() const
     return largest;
 }
 
-void* FreeListHeap::allocate(size_t size)
+void* FreeListHeap::allocate(size_t size, size_t alignment)
 {
     if (size > m_end - m_start)
         return nullptr;
     size_t needed = HeaderSize + ((size + Alignment - 1) & ~(Alignment - 1));
     Block** link = &m_free;
     for (Block* block = m_free; block; link = &block->next, block = block->next) {
-        if (block->size < needed)
+        uintptr_t begin = reinterpret_cast<uintptr_t>(block);
+        uintptr_t end = begin + block->size;
+        // The header goes right below an aligned payload. Blocks start on
+        // the heap's own alignment, so only a coarser one leaves a gap, and
+        // the gap must hold a free block of its own.
+        uintptr_t header = ((begin + HeaderSize + alignment - 1) & ~(alignment - 1)) - HeaderSize;
+        if (header != begin && header - begin < HeaderSize + Alignment)
+            header += alignment;
+        if (header >= end || end - header < needed)
             continue;
+        if (header != begin) {
+            auto* aligned = reinterpret_cast<Block*>(header);
+            aligned->size = end - header;
+            aligned->next = block->next;
+            block->size = header - begin;
+            block->next = aligned;
+            m_free_bytes -= HeaderSize; // one header more
+            link = &block->next;
+            block = aligned;
+        }
         if (block->size - needed >= HeaderSize + Alignment) {
             auto* rest = reinterpret_cast<Block*>(reinterpret_cast<uintptr_t>(block) + needed);
             rest->size = block->size - needed;
@@ -128,12 +146,12 @@ void* Heap::mem_alloc(u32 size)
     return block;
 }
 
-void* Heap::try_mem_alloc(u32 size)
+void* Heap::try_mem_alloc(u32 size, u32 alignment)
 {
     initialize();
     if (instance().free_bytes() < ReserveBytes || size > instance().free_bytes() - ReserveBytes)
         return nullptr;
-    return instance().allocate(size);
+    return instance().allocate(size, alignment);
 }
 
 void Heap::free(void* block) { instance().free(block); }

@@ -7,9 +7,13 @@
 // session reuses memory instead of running out.
 class FreeListHeap {
 public:
+    static constexpr size_t Alignment = 16;
+
     void initialize(uintptr_t start, uintptr_t end);
     // Zero-filled block of at least `size` bytes, or null when none fits.
-    void* allocate(size_t size);
+    // The block starts on a multiple of `alignment` (a power of two): the
+    // heap's own 16 bytes, or a page for memory the processor maps.
+    void* allocate(size_t size, size_t alignment = Alignment);
     void free(void* block);
     size_t free_bytes() const { return m_free_bytes; }
     // Bytes the live allocations asked for, each rounded up and with its
@@ -30,7 +34,6 @@ private:
         Block* next;  // next free block by address, while free
         size_t taken; // what the allocation counts in used_bytes, while allocated
     };
-    static constexpr size_t Alignment = 16;
     static constexpr size_t HeaderSize = (sizeof(Block) + Alignment - 1) & ~(Alignment - 1);
 
     Block* m_free { nullptr };
@@ -50,7 +53,7 @@ void* mem_alloc(u32 size);
 // a user, whose callers report the failure and go on. It also fails
 // when it would leave less than a small reserve, so the error can still
 // be reported and the shell can go on allocating its lines and prompts.
-void* try_mem_alloc(u32 size);
+void* try_mem_alloc(u32 size, u32 alignment = FreeListHeap::Alignment);
 constexpr u32 ReserveBytes = 256 * 1024;
 void free(void* block);
 // Heap exhaustion is fatal: the handler the kernel installed tells the

@@ -3,6 +3,7 @@
 #include "arch/Cpu.h"
 #include "arch/Port.h"
 #include "hal/PanicScreen.h"
+#include "hal/ProgramRunner.h"
 #include "hal/SystemCall.h"
 #include "hal/Time.h"
 
@@ -76,6 +77,9 @@ char const* InterruptTable::exception_name(u32 vector)
 void Interrupts::dispatch(IRQContext& context)
 {
     u32 vector = context.interrupt;
+    // A program's fault ends the program; the kernel's own ends the system.
+    if (vector < InterruptTable::ExceptionCount && context.from_program())
+        ProgramRunner::end_on_fault(context);
     if (vector < 16)
         PanicScreen::panic(InterruptTable::exception_name(vector));
     if (vector < 0x20)

@@ -13,6 +13,9 @@ bool has_irq_handler(u8 line);
 bool run_handler(u8 vector, IRQContext& context);
 // Panic-screen name of processor exceptions 0-15.
 char const* exception_name(u32 vector);
+constexpr u32 PageFault = 14;
+// Vectors below this are the processor's exceptions.
+constexpr u32 ExceptionCount = 0x20;
 }
 
 // The two 8259 interrupt controllers.

@@ -23,7 +23,7 @@ ErrorOr<MzExecutable> MzExecutable::load(ByteBuffer file)
     u32 module_size = size - header_size;
     if (header.initial_cs * MzHeader::ParagraphSize + header.initial_ip >= module_size)
         return Error("MZ entry point outside the program");
-    if (module_size + exe.extra_size() > ProgramArea::ImageLimit - ProgramArea::Base)
+    if (module_size + exe.extra_size() > ProgramArea::End - ProgramArea::Base)
         return Error("Program too large");
 
     for (u32 i = 0; i < header.relocation_count; ++i) {

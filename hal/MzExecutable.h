@@ -47,7 +47,7 @@ class MzExecutable {
 public:
     // Fails with a message naming what is wrong when the bytes are not an
     // MZ executable, a header field points outside the file, or the module
-    // and its extra memory do not fit below the program's stack.
+    // and its extra memory do not fit below the kernel image.
     static ErrorOr<MzExecutable> load(ByteBuffer file);
 
     MzHeader const& header() const { return m_header; }

@@ -2,49 +2,26 @@
 
 #include "hal/Console.h"
 #include "hal/Debugger.h"
+#include "hal/Interrupts.h"
 #include "hal/ProgramArea.h"
 #include "hal/SystemCall.h"
 #include "hal/Time.h"
+#include "sdk/tessary_calls.h"
 
 namespace {
-
-constexpr u32 Exit = 16;
-constexpr u32 Write = 17;
-constexpr u32 ReadKey = 18;
-constexpr u32 FileSize = 19;
-constexpr u32 ReadFile = 20;
-constexpr u32 WriteFile = 21;
-constexpr u32 Arguments = 22;
-constexpr u32 Milliseconds = 23;
-constexpr u32 Sleep = 24;
-constexpr u32 Colors = 25;
-constexpr u32 Clear = 26;
-constexpr u32 PollKey = 27;
-constexpr u32 Cursor = 28;
 
 constexpr u32 ColorCount = 16;
 // Written in pieces, so a long text needs no copy as long as itself.
 constexpr u32 WriteChunk = 256;
+constexpr u32 MaxPathLength = 255;
+constexpr i32 FaultStatusBase = 128;
 
-// The program area holds one program: the one whose calls arrive now.
+// The code of the exit page: XOR EBX, EBX; MOV EAX, exit; INT 0x80. A
+// program's final RET lands on it, so returning is exiting with status 0.
+constexpr u8 ExitCode[] = { 0x31, 0xDB, 0xB8, TESSARY_CALL_EXIT, 0, 0, 0, 0xCD, TESSARY_SYSTEM_CALL_VECTOR };
+
+// The one program that runs: the one whose calls arrive now.
 ProgramRunner* g_running = nullptr;
-
-// A line feed ends the line (the console's own handling); every other byte
-// is written as the console writes it.
-i32 write_bytes(MemoryWindow const& bytes)
-{
-    u8 chunk[WriteChunk];
-    for (u32 done = 0; done < bytes.length();) {
-        u32 count = bytes.length() - done < WriteChunk ? bytes.length() - done : WriteChunk;
-        if (bytes.copy_out(done, chunk, count).is_error())
-            return ProgramRunner::Failed;
-        auto text = String::try_from_bytes(chunk, count);
-        if (!text || Console::write(*text).is_error())
-            return ProgramRunner::Failed;
-        done += count;
-    }
-    return static_cast<i32>(bytes.length());
-}
 
 // The character a program sees for a key: Latin-1, Backspace as 8, and 0 for
 // keys without a character of their own (the arrows' internal ones included).
@@ -110,18 +87,38 @@ i32 move_cursor(u32 column, u32 row)
 
 }
 
-ErrorOr<i32> ProgramRunner::run(MzExecutable const& program, String const& arguments)
+ErrorOr<void> ProgramRunner::place(MzExecutable const& program)
+{
+    using Access = ProgramMemory::Access;
+    u32 image_end = ProgramArea::Base + program.image_size() + program.extra_size();
+    TRY(m_memory.map(
+        ProgramArea::Base, image_end - ProgramArea::Base, Access::Write, { program.image(), program.image_size() }));
+    TRY(m_memory.map(ProgramMemory::StackTop - ProgramMemory::StackSize, ProgramMemory::StackSize, Access::Write));
+    TRY(m_memory.map(ProgramMemory::ExitPage, ProgramMemory::PageSize, Access::Read, ExitCode));
+    // Entered as if called: the return address on top of the stack.
+    u32 return_address = ProgramMemory::ExitPage;
+    TRY(m_memory.copy_in(ProgramMemory::StackTop - 4, reinterpret_cast<u8 const*>(&return_address), 4));
+    m_memory.start_heap(Paging::HighProgramBase);
+    return {};
+}
+
+ErrorOr<ProgramRunner::Ending> ProgramRunner::run(MzExecutable const& program, String const& arguments)
 {
     VERIFY(!g_running);
-    MemoryWindow area = TRY(ProgramArea::buffer(ProgramArea::Base, ProgramArea::ImageLimit - ProgramArea::Base));
-    TRY(area.copy_in(0, program.image(), program.image_size()));
-    TRY(area.fill8(program.image_size(), 0, program.extra_size()));
+    // However the run ends, a test's simulated halt unwinding through here
+    // included, the program's pages go.
+    struct Release {
+        ProgramMemory& memory;
+        ~Release() { memory.release(); }
+    } release { m_memory };
+    TRY(place(program));
     m_arguments = arguments.to_bytes();
+    m_fault = {};
     Debugger::send("Running program at 0x" + String::hex(program.entry_address(), 8));
     g_running = this;
-    i32 status = Cpu::enter_program(program.entry_address(), ProgramArea::End, m_return_point);
+    i32 status = Cpu::enter_program(program.entry_address(), ProgramMemory::StackTop - 4, m_return_point);
     g_running = nullptr;
-    return status;
+    return Ending { status, static_cast<String&&>(m_fault) };
 }
 
 void ProgramRunner::handle_system_call(IRQContext& context)
@@ -130,72 +127,136 @@ void ProgramRunner::handle_system_call(IRQContext& context)
     context.eax = static_cast<u32>(result);
 }
 
+ProgramMemory* ProgramRunner::running_memory() { return g_running ? &g_running->m_memory : nullptr; }
+
+void ProgramRunner::end_on_fault(IRQContext const& context)
+{
+    // Ring 3 runs only while a program does.
+    VERIFY(g_running);
+    u32 vector = context.interrupt;
+    {
+        // Leaving drops this frame without its destructors: what is
+        // allocated here is gone or kept in the runner before that.
+        char const* name = InterruptTable::exception_name(vector);
+        String what = *name ? String(name) : "CPU Exception x" + String::hex(vector, 2);
+        // A page fault names the address it touched, any other fault the
+        // instruction.
+        u32 address = vector == InterruptTable::PageFault ? Paging::fault_address() : context.eip;
+        g_running->m_fault = "Program ended: " + what + " at 0x" + String::hex(address, 8);
+        Debugger::send(g_running->m_fault);
+    }
+    Cpu::leave_program(g_running->m_return_point, FaultStatusBase + static_cast<i32>(vector));
+}
+
 i32 ProgramRunner::serve(u32 function, u32 first, u32 second, u32 third)
 {
     switch (function) {
-    case Exit:
+    case TESSARY_CALL_EXIT:
         // Straight back into run(), from however deep the program called:
-        // its stack, with this call's interrupt frame on it, is dropped (see
+        // the kernel frames of this call are dropped (see
         // arch/i386/ProgramSwitch.S), and the EFLAGS saved at entry bring
         // back the interrupt flag the gate cleared.
         Cpu::leave_program(m_return_point, static_cast<i32>(first));
-    case Write: {
-        auto bytes = ProgramArea::buffer(first, second);
-        return bytes.is_error() ? BadArgument : write_bytes(bytes.value());
-    }
-    case ReadKey:
+    case TESSARY_CALL_WRITE:
+        return write(first, second);
+    case TESSARY_CALL_READ_KEY:
         return read_key();
-    case FileSize: {
-        auto path = ProgramArea::path(first);
+    case TESSARY_CALL_FILE_SIZE: {
+        auto path = m_memory.string_at(first, MaxPathLength);
         return path.is_error() ? BadArgument : file_size(path.value());
     }
-    case ReadFile: {
-        auto path = ProgramArea::path(first);
-        auto buffer = ProgramArea::buffer(second, third);
-        if (path.is_error() || buffer.is_error())
-            return BadArgument;
-        return read_file(path.value(), buffer.value());
-    }
-    case WriteFile: {
-        auto path = ProgramArea::path(first);
-        auto source = ProgramArea::buffer(second, third);
-        if (path.is_error() || source.is_error())
-            return BadArgument;
-        ByteBuffer bytes;
-        if (!bytes.try_resize(third) || source.value().copy_out(0, bytes.data(), third).is_error())
-            return Failed;
-        return write_file(path.value(), bytes);
-    }
-    case Arguments:
+    case TESSARY_CALL_READ_FILE:
+        return read_file_into(first, second, third);
+    case TESSARY_CALL_WRITE_FILE:
+        return write_file_from(first, second, third);
+    case TESSARY_CALL_ARGUMENTS:
         return copy_arguments(first, second);
-    case Milliseconds:
+    case TESSARY_CALL_MILLISECONDS:
         return static_cast<i32>(Time::milliseconds_since_start());
-    case Sleep:
+    case TESSARY_CALL_SLEEP:
         return sleep(first);
-    case Colors:
+    case TESSARY_CALL_COLOURS:
         return set_colors(first, second);
-    case Clear:
+    case TESSARY_CALL_CLEAR:
         return clear();
-    case PollKey:
+    case TESSARY_CALL_POLL_KEY:
         return poll_key();
-    case Cursor:
+    case TESSARY_CALL_CURSOR:
         return move_cursor(first, second);
+    case TESSARY_CALL_BREAK:
+        return set_break(first);
     default:
         return BadArgument;
     }
 }
 
+// A line feed ends the line (the console's own handling); every other byte
+// is written as the console writes it.
+i32 ProgramRunner::write(u32 address, u32 length)
+{
+    if (!m_memory.contains(address, length, ProgramMemory::Access::Read))
+        return BadArgument;
+    u8 chunk[WriteChunk];
+    for (u32 done = 0; done < length;) {
+        u32 count = length - done < WriteChunk ? length - done : WriteChunk;
+        if (m_memory.copy_out(address + done, chunk, count).is_error())
+            return Failed;
+        auto text = String::try_from_bytes(chunk, count);
+        if (!text || Console::write(*text).is_error())
+            return Failed;
+        done += count;
+    }
+    return static_cast<i32>(length);
+}
+
+i32 ProgramRunner::read_file_into(u32 path_address, u32 address, u32 capacity)
+{
+    auto path = m_memory.string_at(path_address, MaxPathLength);
+    if (path.is_error() || !m_memory.contains(address, capacity, ProgramMemory::Access::Write))
+        return BadArgument;
+    ByteBuffer content;
+    i32 result = read_file(path.value(), capacity, content);
+    if (result < 0)
+        return result;
+    if (m_memory.copy_in(address, content.data(), static_cast<u32>(content.size())).is_error())
+        return Failed;
+    return static_cast<i32>(content.size());
+}
+
+i32 ProgramRunner::write_file_from(u32 path_address, u32 address, u32 length)
+{
+    auto path = m_memory.string_at(path_address, MaxPathLength);
+    if (path.is_error() || !m_memory.contains(address, length, ProgramMemory::Access::Read))
+        return BadArgument;
+    ByteBuffer bytes;
+    if (!bytes.try_resize(length) || m_memory.copy_out(address, bytes.data(), length).is_error())
+        return Failed;
+    return write_file(path.value(), bytes);
+}
+
 // The text is cut to the capacity less the terminating 0.
 i32 ProgramRunner::copy_arguments(u32 address, u32 capacity)
 {
-    if (capacity == 0)
-        return BadArgument;
-    auto buffer = ProgramArea::buffer(address, capacity);
-    if (buffer.is_error())
+    if (capacity == 0 || !m_memory.contains(address, capacity, ProgramMemory::Access::Write))
         return BadArgument;
     u32 length
         = static_cast<u32>(m_arguments.size()) < capacity - 1 ? static_cast<u32>(m_arguments.size()) : capacity - 1;
-    if (buffer.value().copy_in(0, m_arguments.data(), length).is_error() || buffer.value().write8(length, 0).is_error())
+    u8 const end = 0;
+    if (m_memory.copy_in(address, m_arguments.data(), length).is_error()
+        || m_memory.copy_in(address + length, &end, 1).is_error())
         return Failed;
     return static_cast<i32>(length);
+}
+
+// 0 asks where the break is; any other address moves it there. The result
+// is the break, or a failure that leaves it where it was.
+i32 ProgramRunner::set_break(u32 address)
+{
+    if (address == 0)
+        return static_cast<i32>(m_memory.heap_break());
+    if (address < m_memory.heap_start() || address > ProgramMemory::HeapLimit)
+        return BadArgument;
+    if (m_memory.set_heap_break(address).is_error())
+        return NoMemory;
+    return static_cast<i32>(m_memory.heap_break());
 }

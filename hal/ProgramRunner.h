@@ -2,47 +2,68 @@
 
 #include "arch/Cpu.h"
 #include "arch/InterruptEntry.h"
-#include "hal/MemoryWindow.h"
 #include "hal/MzExecutable.h"
+#include "hal/ProgramMemory.h"
+#include "sdk/tessary_calls.h"
 
-// Runs one MZ program at a time in the program area, on its own stack, and
-// serves its system calls 16 and up (INT 0x80, EAX the function, arguments in
-// EBX, ECX and EDX, the result in EAX, negative on failure). The calls on
-// files reach the shell's volume, which lives above this layer: the kernel
-// derives the runner that provides them.
+// Runs one MZ program at a time in ring 3, in memory of its own
+// (hal/ProgramMemory.h), and serves its system calls 16 and up (INT 0x80,
+// EAX the function, arguments in EBX, ECX and EDX, the result in EAX,
+// negative on failure). A fault in the program ends it and nothing else.
+// The calls on files reach the shell's volume, which lives above this
+// layer: the kernel derives the runner that provides them.
 class ProgramRunner {
 public:
     // Failure results, as the program sees them in EAX.
-    static constexpr i32 BadArgument = -1;
-    static constexpr i32 Missing = -2; // no such file, or a directory
-    static constexpr i32 Failed = -3;
+    static constexpr i32 BadArgument = TESSARY_BAD_ARGUMENT;
+    static constexpr i32 Missing = TESSARY_NOT_FOUND; // no such file, or a directory
+    static constexpr i32 Failed = TESSARY_FAILED;
+    static constexpr i32 NoMemory = TESSARY_NO_MEMORY;
+
+    // How a program ended: its status (the exit call's, 0 when it returned,
+    // 128 plus the exception's number when it faulted) and, after a fault,
+    // the line that names it.
+    struct Ending {
+        i32 status { 0 };
+        String fault;
+    };
 
     virtual ~ProgramRunner() = default;
 
-    // Copies the module to the bottom of the area, zeroes its extra memory
-    // and calls the entry with the stack at the top of the area. The status
-    // is 0 when the program returns, the one it gives when it exits; fails
-    // only when the program cannot be placed. `arguments` is the text the
-    // arguments call hands out.
-    ErrorOr<i32> run(MzExecutable const& program, String const& arguments);
+    // Maps the module at its load address with its extra memory zeroed, a
+    // stack and the exit page, and enters it. Fails only when the program
+    // cannot be placed. `arguments` is the text the arguments call hands
+    // out. Every page the program had is gone when this returns.
+    ErrorOr<Ending> run(MzExecutable const& program, String const& arguments);
 
-    // A system call 16 or up from the running program; EAX becomes
-    // BadArgument when no program runs. Exit does not return.
+    // A system call from the running program, or calls 1 and 2 from it;
+    // EAX becomes BadArgument when no program runs. Exit does not return.
     static void handle_system_call(IRQContext& context);
+    // An exception raised in ring 3: ends the running program.
+    [[noreturn]] static void end_on_fault(IRQContext const& context);
+    // The running program's memory, or null.
+    static ProgramMemory* running_memory();
 
 protected:
     // Results as the program sees them: the size, a count of bytes or 0,
     // else Missing or Failed.
     virtual i32 file_size(String const& path) = 0;
-    // Reads up to buffer.length() bytes from the start of the file.
-    virtual i32 read_file(String const& path, MemoryWindow& buffer) = 0;
+    // Up to `capacity` bytes from the start of the file into `content`.
+    virtual i32 read_file(String const& path, u32 capacity, ByteBuffer& content) = 0;
     // Creates or replaces the file, owned by the logged-in user.
     virtual i32 write_file(String const& path, ByteBuffer const& bytes) = 0;
 
 private:
+    ErrorOr<void> place(MzExecutable const& program);
     i32 serve(u32 function, u32 first, u32 second, u32 third);
+    i32 write(u32 address, u32 length);
+    i32 read_file_into(u32 path, u32 address, u32 capacity);
+    i32 write_file_from(u32 path, u32 address, u32 length);
     i32 copy_arguments(u32 address, u32 capacity);
+    i32 set_break(u32 address);
 
     Cpu::KernelReturnPoint m_return_point {};
+    ProgramMemory m_memory;
     ByteBuffer m_arguments;
+    String m_fault;
 };

@@ -40,11 +40,20 @@ ErrorOr<void> exexe(Kernel& kernel, Argument const&)
     return files->make_dir(DirectoryPath, "root");
 }
 
+// The red line that names a program's fault, on a line of its own.
+ErrorOr<void> report_fault(ProgramRunner::Ending const& ending)
+{
+    if (ending.fault.is_empty())
+        return {};
+    if (Console::cursor_left() != 0)
+        Console::write_line();
+    return write_error(ending.fault);
+}
+
 ErrorOr<void> exexe2(Kernel& kernel, Argument const&)
 {
     auto program = TRY(load(kernel.storage(), ExamplePath));
-    TRY(kernel.programs().run(program, String()));
-    return {};
+    return report_fault(TRY(kernel.programs().run(program, String())));
 }
 
 String without_leading_spaces(String const& text)
@@ -68,13 +77,14 @@ ErrorOr<void> run(Kernel& kernel, Argument const& argument)
 
     ConsoleColor foreground = Console::foreground_color();
     ConsoleColor background = Console::background_color();
-    i32 status = TRY(kernel.programs().run(program, arguments));
+    auto ending = TRY(kernel.programs().run(program, arguments));
     Console::set_foreground_color(foreground);
     Console::set_background_color(background);
+    TRY(report_fault(ending));
     if (Console::cursor_left() != 0)
         Console::write_line();
-    if (status != 0)
-        TRY(Console::write_line("Program exited with status " + String::number(status)));
+    if (ending.status != 0)
+        TRY(Console::write_line("Program exited with status " + String::number(ending.status)));
     return {};
 }
 

@@ -34,21 +34,19 @@ i32 ProgramRuntime::file_size(String const& path)
     return file.files ? file.size : file.failure;
 }
 
-i32 ProgramRuntime::read_file(String const& path, MemoryWindow& buffer)
+i32 ProgramRuntime::read_file(String const& path, u32 capacity, ByteBuffer& content)
 {
     auto file = look_up(m_storage, path);
     if (!file.files)
         return file.failure;
     // A file that fits is read whole, its checksum checked; of a bigger one
     // only what the buffer holds is read.
-    bool fits = static_cast<u32>(file.size) <= buffer.length();
-    auto content = fits ? file.files->read_file(path) : file.files->read(path, 0, buffer.length());
-    if (content.is_error())
+    bool fits = static_cast<u32>(file.size) <= capacity;
+    auto read = fits ? file.files->read_file(path) : file.files->read(path, 0, capacity);
+    if (read.is_error())
         return Failed;
-    u32 count = static_cast<u32>(content.value().size());
-    if (buffer.copy_in(0, content.value().data(), count).is_error())
-        return Failed;
-    return static_cast<i32>(count);
+    content = read.release_value();
+    return static_cast<i32>(content.size());
 }
 
 i32 ProgramRuntime::write_file(String const& path, ByteBuffer const& bytes)

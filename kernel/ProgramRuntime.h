@@ -14,7 +14,7 @@ public:
 
 protected:
     i32 file_size(String const& path) override;
-    i32 read_file(String const& path, MemoryWindow& buffer) override;
+    i32 read_file(String const& path, u32 capacity, ByteBuffer& content) override;
     i32 write_file(String const& path, ByteBuffer const& bytes) override;
 
 private:

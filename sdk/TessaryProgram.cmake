@@ -3,7 +3,7 @@
 #   add_tessary_program(NAME SOURCES... [DIRECTORY DIR])
 #
 # compiles the sources with the start-up code and the memory functions of
-# sdk/, freestanding for the i686, links them at the program area with
+# sdk/, freestanding for the i686, links them at the program's load address with
 # sdk/program.ld and packs the result into DIR/NAME.exe (build/programs by
 # default, which `./tessary run` copies to /programs on a new disk). The
 # target NAME builds it, and is part of the default build.

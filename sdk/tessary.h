@@ -1,24 +1,18 @@
 /*
  * tessary.h: everything a C program for Tessary needs to talk to the system.
  *
- * A program runs alone in the program area [0x00100000, 0x00500000), in ring
- * 0, on a stack of its own at the top of that area. It reaches the system only
- * through interrupt 0x80: EAX names the function, EBX, ECX and EDX carry the
- * arguments and EAX comes back with the result, negative on failure. The
- * kernel keeps every other register, so the calls below are plain inline
- * functions with no library behind them.
- *
- * Every address handed to the system (a string, a buffer) must lie entirely
- * inside the program area; anything else is refused with TESSARY_BAD_ARGUMENT
- * and nothing is touched. docs/PROGRAMS.md describes each call.
+ * A program runs in ring 3 in memory of its own (docs/PROGRAMS.md, "Memory"):
+ * its image, a heap that the break call grows, a stack of 1 MiB. It reaches
+ * the system only through interrupt 0x80, as tessary_calls.h defines; the
+ * calls below are plain inline functions with no library behind them. A
+ * pointer handed to the system that is not the program's own is refused
+ * with TESSARY_BAD_ARGUMENT and nothing is touched; a fault ends the program
+ * with a red line that names it.
  */
 #ifndef TESSARY_H
 #define TESSARY_H
 
-/* Failure codes every call may return. */
-#define TESSARY_BAD_ARGUMENT (-1) /* null or out-of-area pointer, value out of range */
-#define TESSARY_NOT_FOUND (-2)    /* no such file, or it is a directory */
-#define TESSARY_FAILED (-3)       /* disk error, out of space, permission, bad name */
+#include "tessary_calls.h"
 
 /* The VGA text colours for tessary_colours(). */
 enum {
@@ -52,7 +46,10 @@ static inline int tessary_system_call(int function, unsigned first, unsigned sec
 {
     int result;
     /* "memory": the kernel reads and writes the program's buffers. */
-    __asm__ volatile("int $0x80" : "=a"(result) : "a"(function), "b"(first), "c"(second), "d"(third) : "memory");
+    __asm__ volatile("int %[vector]"
+                     : "=a"(result)
+                     : [vector] "i"(TESSARY_SYSTEM_CALL_VECTOR), "a"(function), "b"(first), "c"(second), "d"(third)
+                     : "memory");
     return result;
 }
 
@@ -60,7 +57,7 @@ static inline int tessary_system_call(int function, unsigned first, unsigned sec
    reports (it names any status but 0). */
 static inline __attribute__((noreturn)) void tessary_exit(int status)
 {
-    tessary_system_call(16, (unsigned)status, 0, 0);
+    tessary_system_call(TESSARY_CALL_EXIT, (unsigned)status, 0, 0);
     __builtin_unreachable();
 }
 
@@ -68,60 +65,74 @@ static inline __attribute__((noreturn)) void tessary_exit(int status)
    the length. */
 static inline int tessary_write(char const* text, unsigned length)
 {
-    return tessary_system_call(17, (unsigned)text, length, 0);
+    return tessary_system_call(TESSARY_CALL_WRITE, (unsigned)text, length, 0);
 }
 
 /* Waits for a key and returns its character ('\n' for Enter, '\b' for
    Backspace), 0 for a key without one (the arrows, Escape). Nothing is
    echoed. */
-static inline int tessary_read_key(void) { return tessary_system_call(18, 0, 0, 0); }
+static inline int tessary_read_key(void) { return tessary_system_call(TESSARY_CALL_READ_KEY, 0, 0, 0); }
 
 /* The size of a file in bytes, or TESSARY_NOT_FOUND. Paths start at the top
    of the disk: "/home/root/notes.txt". */
-static inline int tessary_file_size(char const* path) { return tessary_system_call(19, (unsigned)path, 0, 0); }
+static inline int tessary_file_size(char const* path)
+{
+    return tessary_system_call(TESSARY_CALL_FILE_SIZE, (unsigned)path, 0, 0);
+}
 
 /* Reads up to capacity bytes from the start of a file; returns the count. */
 static inline int tessary_read_file(char const* path, void* buffer, unsigned capacity)
 {
-    return tessary_system_call(20, (unsigned)path, (unsigned)buffer, capacity);
+    return tessary_system_call(TESSARY_CALL_READ_FILE, (unsigned)path, (unsigned)buffer, capacity);
 }
 
 /* Creates or replaces a file with length bytes; 0 on success. */
 static inline int tessary_write_file(char const* path, void const* data, unsigned length)
 {
-    return tessary_system_call(21, (unsigned)path, (unsigned)data, length);
+    return tessary_system_call(TESSARY_CALL_WRITE_FILE, (unsigned)path, (unsigned)data, length);
 }
 
 /* Copies the text after the program's path on the `run` line, 0-terminated
    and cut to capacity - 1 characters; returns its length. */
 static inline int tessary_arguments(char* buffer, unsigned capacity)
 {
-    return tessary_system_call(22, (unsigned)buffer, capacity, 0);
+    return tessary_system_call(TESSARY_CALL_ARGUMENTS, (unsigned)buffer, capacity, 0);
 }
 
 /* Milliseconds since the system started. */
-static inline unsigned tessary_milliseconds(void) { return (unsigned)tessary_system_call(23, 0, 0, 0); }
+static inline unsigned tessary_milliseconds(void)
+{
+    return (unsigned)tessary_system_call(TESSARY_CALL_MILLISECONDS, 0, 0, 0);
+}
 
-static inline int tessary_sleep(unsigned milliseconds) { return tessary_system_call(24, milliseconds, 0, 0); }
+static inline int tessary_sleep(unsigned milliseconds)
+{
+    return tessary_system_call(TESSARY_CALL_SLEEP, milliseconds, 0, 0);
+}
 
 /* Sets the colours of what is written next (and of a clear). The shell's
    colours come back when the program ends. */
 static inline int tessary_colours(int foreground, int background)
 {
-    return tessary_system_call(25, (unsigned)foreground, (unsigned)background, 0);
+    return tessary_system_call(TESSARY_CALL_COLOURS, (unsigned)foreground, (unsigned)background, 0);
 }
 
 /* Clears the screen in the current colours; the cursor goes to the top left. */
-static inline int tessary_clear(void) { return tessary_system_call(26, 0, 0, 0); }
+static inline int tessary_clear(void) { return tessary_system_call(TESSARY_CALL_CLEAR, 0, 0, 0); }
 
 /* Like tessary_read_key() but returns -1 at once when no key is waiting. */
-static inline int tessary_poll_key(void) { return tessary_system_call(27, 0, 0, 0); }
+static inline int tessary_poll_key(void) { return tessary_system_call(TESSARY_CALL_POLL_KEY, 0, 0, 0); }
 
 /* Moves the cursor: the next write starts at column 0-79, row 0-24. */
 static inline int tessary_cursor(int column, int row)
 {
-    return tessary_system_call(28, (unsigned)column, (unsigned)row, 0);
+    return tessary_system_call(TESSARY_CALL_CURSOR, (unsigned)column, (unsigned)row, 0);
 }
+
+/* Moves the end of the heap, which starts empty right after the image, to
+   `end`; 0 only asks. Returns the end, TESSARY_BAD_ARGUMENT below the heap's
+   start or into the stack, or TESSARY_NO_MEMORY, and the heap stays. */
+static inline int tessary_break(void* end) { return tessary_system_call(TESSARY_CALL_BREAK, (unsigned)end, 0, 0); }
 
 /* ---- helpers built on the calls above ---------------------------------- */
 

@@ -73,10 +73,10 @@ std::vector<u8> pack(std::vector<u8> const& elf)
             continue;
         ++loaded_segments;
         u32 start = segment.p_vaddr;
-        if (segment.p_filesz > segment.p_memsz || start < ProgramArea::Base || start > ProgramArea::ImageLimit
-            || ProgramArea::ImageLimit - start < segment.p_memsz)
+        if (segment.p_filesz > segment.p_memsz || start < ProgramArea::Base || start > ProgramArea::End
+            || ProgramArea::End - start < segment.p_memsz)
             throw Failure { "a segment at " + hex(start) + " (" + std::to_string(segment.p_memsz)
-                + " bytes) lies outside the program area " + hex(ProgramArea::Base) + "-" + hex(ProgramArea::ImageLimit)
+                + " bytes) lies outside the program area " + hex(ProgramArea::Base) + "-" + hex(ProgramArea::End)
                 + " (linked without sdk/program.ld, or too large)" };
         if (segment.p_offset > elf.size() || elf.size() - segment.p_offset < segment.p_filesz)
             throw Failure { "a segment's bytes lie outside the file" };
@@ -96,7 +96,7 @@ std::vector<u8> pack(std::vector<u8> const& elf)
         = (std::max<u32>(memory_end, module.size()) - module.size() + ParagraphSize - 1) / ParagraphSize;
     if (extra_paragraphs > MaxExtraParagraphs)
         throw Failure { "the zeroed data (.bss) is larger than an MZ header can ask for (1 MiB)" };
-    if (module.size() + extra_paragraphs * ParagraphSize > ProgramArea::ImageLimit - ProgramArea::Base)
+    if (module.size() + extra_paragraphs * ParagraphSize > ProgramArea::End - ProgramArea::Base)
         throw Failure { "the program does not fit the program area" };
 
     u32 entry = header.e_entry - ProgramArea::Base;

@@ -1,7 +1,7 @@
 #include "arch/Cpu.h"
 
 // arch/i386/ProgramSwitch.S
-extern "C" i32 program_enter(u32 entry, u32 stack_top, Cpu::KernelReturnPoint* point);
+extern "C" i32 program_enter(u32 entry, u32 stack_pointer, Cpu::KernelReturnPoint* point);
 extern "C" [[noreturn]] void program_leave(Cpu::KernelReturnPoint const* point, i32 status);
 
 static_assert(__builtin_offsetof(Cpu::KernelReturnPoint, esp) == 16);
@@ -31,9 +31,9 @@ void halt_forever()
         asm volatile("cli; hlt");
 }
 
-i32 enter_program(u32 entry, u32 stack_top, KernelReturnPoint& point)
+i32 enter_program(u32 entry, u32 stack_pointer, KernelReturnPoint& point)
 {
-    return program_enter(entry, stack_top, &point);
+    return program_enter(entry, stack_pointer, &point);
 }
 
 void leave_program(KernelReturnPoint const& point, i32 status) { program_leave(&point, status); }
@@ -47,4 +47,50 @@ u64 timestamp_counter()
 
 void initialize_fpu() { asm volatile("fninit"); }
 
+}
+
+namespace {
+
+// The processor's task state: only the ring-0 stack for interrupts that
+// arrive in ring 3 is used. The I/O map's offset lies past the end of the
+// segment, so a program may reach no port at all.
+struct TaskState {
+    u32 link;
+    u32 esp0, ss0;
+    u32 unused[22];
+    u16 trap;
+    u16 io_map_offset;
+};
+static_assert(sizeof(TaskState) == 104);
+
+constexpr u16 TaskStateSelector = 0x28;
+constexpr u16 KernelData = 0x10;
+
+}
+
+extern "C" {
+extern u8 gdt_entries[];
+// program_enter (arch/i386/ProgramSwitch.S) sets esp0 before it enters a
+// program.
+TaskState task_state;
+
+// The boot's step (arch/i386/Entry.S): the task state's descriptor, then
+// the task register.
+void initialize_task_state()
+{
+    task_state.ss0 = KernelData;
+    task_state.io_map_offset = sizeof(TaskState);
+    u32 base = reinterpret_cast<u32>(&task_state);
+    u32 limit = sizeof(TaskState) - 1;
+    u8* descriptor = gdt_entries + TaskStateSelector;
+    descriptor[0] = static_cast<u8>(limit);
+    descriptor[1] = static_cast<u8>(limit >> 8);
+    descriptor[2] = static_cast<u8>(base);
+    descriptor[3] = static_cast<u8>(base >> 8);
+    descriptor[4] = static_cast<u8>(base >> 16);
+    descriptor[5] = 0x89; // present, ring 0, available 32-bit task state
+    descriptor[6] = 0;
+    descriptor[7] = static_cast<u8>(base >> 24);
+    asm volatile("ltr %w0" ::"r"(TaskStateSelector));
+}
 }

@@ -4,8 +4,9 @@
    The header's flags ask for page-aligned modules (bit 0) and the memory
    sizes (bit 1); the three words after the checksum are the address fields
    a loader reads only for ELF-less images (bit 16, not set). The GDT is the
-   flat model: a null descriptor, ring-0 code (0x08) and data (0x10), each
-   4 GiB from base 0. */
+   flat model: a null descriptor, ring-0 code (0x08) and data (0x10), ring-3
+   code (0x18) and data (0x20), each 4 GiB from base 0, and the task state
+   (0x28), which initialize_task_state fills in. */
 
 .set MULTIBOOT_MAGIC, 0x1BADB002
 .set MULTIBOOT_FLAGS, 0x00000003
@@ -41,8 +42,11 @@ gdt_entries:
     .byte 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00
     .byte 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x9A, 0xCF, 0x00
     .byte 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x92, 0xCF, 0x00
+    .byte 0xFF, 0xFF, 0x00, 0x00, 0x00, 0xFA, 0xCF, 0x00
+    .byte 0xFF, 0xFF, 0x00, 0x00, 0x00, 0xF2, 0xCF, 0x00
+    .byte 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00
 gdt_pointer:
-    .word 0x17
+    .word 0x2F
     .long 0
 .global idt_pointer
 .align 4
@@ -78,8 +82,8 @@ kernel_start:
     movl $idt_entries, idt_pointer + 2
     lidt idt_pointer
 
-    /* CR4 bit 8 (PCE) lets RDPMC run outside ring 0: everything runs in
-       ring 0, so it changes nothing. Bit 9 (OSFXSR) tells the processor
+    /* CR4 bit 8 (PCE) lets RDPMC run outside ring 0: a program may read
+       the performance counters, which give it nothing of the kernel's. Bit 9 (OSFXSR) tells the processor
        that the system saves the SSE registers with FXSAVE/FXRSTOR, as the
        interrupt stubs do: FXSAVE then includes the XMM registers, and SSE
        instructions run instead of raising invalid-opcode. The kernel is
@@ -97,14 +101,16 @@ kernel_start:
        bit 5 (NE) clear reports FPU errors the legacy way, on interrupt line
        13, which has no handler: the dispatcher only acknowledges it; bit 18
        (AM) clear: no alignment checks; bits 29 and 30 (NW, CD) clear switch
-       the caches on in write-back mode; bit 31 (PG) stays clear: no paging,
-       physical addresses are pointers. (Bit 4, ET, is fixed to 1 on every
-       processor since the i486 whatever is written.) */
+       the caches on in write-back mode; bits 31 (PG) and 16 (WP) are set
+       by enable_paging, called below. (Bit 4, ET, is fixed
+       to 1 on every processor since the i486 whatever is written.) */
     movl %cr0, %eax
     andl $0xFFFFFFFD, %eax
     andl $0x00000001, %eax
     movl %eax, %cr0
 
+    call initialize_task_state
+    call enable_paging
     call kernel_runtime_entry
 
 2:

@@ -1,8 +1,9 @@
 /* One entry stub per vector, each 16 bytes long so that the stub of vector n
    sits at interrupt_stubs + 16 * n. A stub pushes a zero error code where the
    processor pushes none, then the vector number, and joins the common path,
-   which builds the IRQContext, saves the FPU/SSE state with FXSAVE and calls
-   the dispatcher. */
+   which builds the IRQContext, saves the FPU/SSE state with FXSAVE, loads
+   the kernel's data segments (a program's are in the segment registers
+   when it is interrupted) and calls the dispatcher. */
 
 .altmacro
 
@@ -27,7 +28,16 @@ interrupt_stubs:
 .endr
 
 interrupt_common:
+    pushl %ds
+    pushl %es
+    pushl %fs
+    pushl %gs
     pushal
+    movw $0x10, %ax
+    movw %ax, %ds
+    movw %ax, %es
+    movw %ax, %fs
+    movw %ax, %gs
     subl $4, %esp              /* the save-area pointer word */
     movl %esp, %ebp            /* context address */
     andl $-16, %esp
@@ -44,6 +54,10 @@ interrupt_common:
     movl %ebp, %esp
     addl $4, %esp
     popal
+    popl %gs
+    popl %fs
+    popl %es
+    popl %ds
     addl $8, %esp              /* vector number and error code */
     iret
 

@@ -1,30 +1,26 @@
 /* Entering and leaving a program (Cpu::enter_program and Cpu::leave_program
    in arch/Cpu.h, which call these). The kernel's callee-saved registers,
    EFLAGS, x87 control word and stack pointer go into the caller's
-   KernelReturnPoint; the program then runs on its own stack, so everything
-   it pushes, interrupt frames included, lies on that stack and never on the
-   kernel's.
+   KernelReturnPoint; the program then runs in ring 3 on its own stack.
 
-   Leaving from inside a system call abandons the interrupt entry frame, the
-   dispatcher's frames and the FXSAVE image the stub made: they all live on
-   the program's stack, which is given up as a whole, while the kernel stack
-   pointer saved here lies above the kernel frames that are still live. The
-   system call path holds nothing that needs undoing (no lock, no allocation,
-   no end of interrupt: INT 0x80 is no hardware line). The gate cleared the
-   interrupt flag on the way in; restoring the saved EFLAGS brings back the
-   shell's own flag, so the kernel continues exactly as after a plain
-   return. */
+   The task state's ring-0 stack is the kernel stack just below the saved
+   pointer: every interrupt, system call or fault that arrives while the
+   program runs is handled there. Leaving from inside one abandons the
+   interrupt entry frame, the dispatcher's frames and the FXSAVE image the
+   stub made, all of it below the saved pointer, while the frames above it
+   are still live. The system call path holds nothing that needs undoing (no
+   lock, no allocation, no end of interrupt: INT 0x80 is no hardware line),
+   and neither does a fault's. The gate cleared the interrupt flag on the
+   way in; restoring the saved EFLAGS brings back the shell's own flag, so
+   the kernel continues exactly as after a plain return. */
 
-.section .bss
-.align 4
-/* The point of the program now running, for the path of its near RET, where
-   no register of the kernel's survives. */
-current_return_point:
-    .long 0
+.set USER_CODE, 0x18 | 3
+.set USER_DATA, 0x20 | 3
+.set INTERRUPTS_ON, 0x202
 
 .section .text
 .global program_enter
-/* i32 program_enter(u32 entry, u32 stack_top, KernelReturnPoint* point) */
+/* i32 program_enter(u32 entry, u32 stack_pointer, KernelReturnPoint* point) */
 program_enter:
     movl 12(%esp), %edx
     movl %ebx, 0(%edx)
@@ -35,21 +31,35 @@ program_enter:
     pushfl
     popl 20(%edx)
     fnstcw 24(%edx)
-    movl %edx, current_return_point
+    movl %esp, task_state + 4
     movl 4(%esp), %eax
-    movl 8(%esp), %esp
-    call *%eax
-    /* The program returned: status 0. */
-    movl current_return_point, %edx
+    movl 8(%esp), %ecx
+    /* IRET to ring 3: the program's stack, its flags (interrupts on, no
+       port access), its code. */
+    pushl $USER_DATA
+    pushl %ecx
+    pushl $INTERRUPTS_ON
+    pushl $USER_CODE
+    pushl %eax
+    movw $USER_DATA, %ax
+    movw %ax, %ds
+    movw %ax, %es
+    movw %ax, %fs
+    movw %ax, %gs
     xorl %eax, %eax
-    jmp restore_kernel
+    xorl %ebx, %ebx
+    xorl %ecx, %ecx
+    xorl %edx, %edx
+    xorl %esi, %esi
+    xorl %edi, %edi
+    xorl %ebp, %ebp
+    iret
 
 .global program_leave
 /* void program_leave(KernelReturnPoint const* point, i32 status) */
 program_leave:
     movl 4(%esp), %edx
     movl 8(%esp), %eax
-restore_kernel:
     movl 0(%edx), %ebx
     movl 4(%edx), %esi
     movl 8(%edx), %edi

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
     auto const& loaded = exe.value();
     u32 entry = loaded.entry_address() - ProgramArea::Base;
     u64 end = static_cast<u64>(ProgramArea::Base) + loaded.image_size() + loaded.extra_size();
-    if (entry >= loaded.image_size() || end > ProgramArea::ImageLimit
+    if (entry >= loaded.image_size() || end > ProgramArea::End
         || loaded.relocations().size() != loaded.header().relocation_count) {
         std::fprintf(stderr, "mz fuzzer: the loader accepted a program it cannot run\n");
         std::abort();

@@ -1,9 +1,11 @@
 #include "tests/sim/Sim.h"
 
 #include "arch/Cpu.h"
+#include "arch/Paging.h"
 #include "arch/PhysicalMemory.h"
 #include "arch/Port.h"
 #include "hal/Interrupts.h"
+#include "hal/PageFrames.h"
 #include "hal/Time.h"
 
 #include <csetjmp>
@@ -91,6 +93,16 @@ struct Machine {
     i32 leave_status { 0 };
     FreeRunningTimer timer;
     OneShotChannel one_shot;
+    // The page directory, made at its first use, and the page frames: each
+    // a region of its own above the rest, never reused.
+    bool directory_made { false };
+    u32 next_frame { FirstFrame };
+    std::map<u32, u32> live_frames;
+    u64 frame_limit { ~0ull };
+    u64 frame_bytes { 0 };
+    u32 fault_address { 0 };
+    static constexpr u32 DirectoryAddress = 0x0FFF0000;
+    static constexpr u32 FirstFrame = 0x10000000;
 
     // A test that never resets the machine still has a clock for its
     // deadlines.
@@ -159,6 +171,12 @@ void reset()
     m.leave_jump = nullptr;
     m.timer = {};
     m.one_shot = {};
+    m.directory_made = false;
+    m.next_frame = Machine::FirstFrame;
+    m.live_frames.clear();
+    m.frame_limit = ~0ull;
+    m.frame_bytes = 0;
+    m.fault_address = 0;
     set_fallible_allocation_limit(static_cast<size_t>(-1));
     m.attach_timer();
     m.regions.push_back({ 0, std::move(low) });
@@ -338,4 +356,58 @@ u64 timestamp_counter()
     return machine().tsc;
 }
 
+}
+
+// The simulated processor translates nothing: the page directory and the
+// frames are simulated memory that the code under test fills and reads as
+// the kernel does, and the tests inspect.
+namespace Paging {
+
+u32 directory()
+{
+    auto& m = machine();
+    if (!m.directory_made) {
+        m.directory_made = true;
+        u32* entries = reinterpret_cast<u32*>(Sim::map_memory(Machine::DirectoryAddress, 3 * PageSize));
+        // The first 8 MiB have tables of their own, as on the real machine.
+        for (u32 table = 0; table < 2; ++table)
+            entries[table] = (Machine::DirectoryAddress + (table + 1) * PageSize) | Present | Writable | User;
+    }
+    return Machine::DirectoryAddress;
+}
+
+void flush() { }
+u32 fault_address() { return machine().fault_address; }
+
+}
+
+ErrorOr<u32> PageFrames::take(u32 bytes)
+{
+    auto& m = machine();
+    if (m.frame_bytes + bytes > m.frame_limit)
+        return Error("Not enough memory");
+    u32 address = m.next_frame;
+    Sim::map_memory(address, bytes);
+    m.next_frame += bytes;
+    m.live_frames[address] = bytes;
+    m.frame_bytes += bytes;
+    return address;
+}
+
+void PageFrames::give_back(u32 address)
+{
+    auto& m = machine();
+    auto it = m.live_frames.find(address);
+    if (it == m.live_frames.end()) {
+        std::fprintf(stderr, "simulated machine: page frames at 0x%08x given back twice or never taken\n", address);
+        std::abort();
+    }
+    m.frame_bytes -= it->second;
+    m.live_frames.erase(it);
+}
+
+namespace Sim {
+u64 page_frame_bytes() { return machine().frame_bytes; }
+void set_page_frame_limit(u64 bytes) { machine().frame_limit = bytes; }
+void set_fault_address(u32 address) { machine().fault_address = address; }
 }

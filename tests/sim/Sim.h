@@ -114,5 +114,12 @@ void set_fallible_allocation_limit(size_t bytes);
 // Blocks operator new has handed out and operator delete not taken back:
 // what a piece of code leaves allocated is the change across it.
 u64 live_allocations();
+// Bytes of page frames taken and not given back; taking more than the limit
+// fails until the next reset.
+u64 page_frame_bytes();
+void set_page_frame_limit(u64 bytes);
+// What the next Paging::fault_address() gives: the address a simulated page
+// fault touched.
+void set_fault_address(u32 address);
 
 }

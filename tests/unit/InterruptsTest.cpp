@@ -3,6 +3,7 @@
 #include "kernel/Bootstrap.h"
 #include "tests/sim/TestMachine.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -147,6 +148,25 @@ TEST(FreeListHeap, AllocatesZeroedBlocksAndReusesFreedMemory)
     heap.free(c);
     // Neighbouring free blocks merge back into one.
     EXPECT_EQ(heap.free_bytes(), initially);
+
+    // Page-aligned blocks, as the processor maps them: the gap below each
+    // stays free for small blocks, and all of it merges back.
+    auto* small = heap.allocate(40);
+    auto* page = static_cast<u8*>(heap.allocate(8192, 4096));
+    auto* next = static_cast<u8*>(heap.allocate(4096, 4096));
+    ASSERT_NE(page, nullptr);
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(page) % 4096, 0u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(next) % 4096, 0u);
+    EXPECT_GE(next, page + 8192);
+    EXPECT_TRUE(std::all_of(page, page + 8192, [](u8 b) { return b == 0; }));
+    auto* filler = static_cast<u8*>(heap.allocate(64));
+    EXPECT_LT(filler, page); // first fit finds the gap below the page
+    EXPECT_EQ(heap.allocate(60 * 1024, 4096), nullptr);
+    for (void* block : { small, static_cast<void*>(page), static_cast<void*>(next), static_cast<void*>(filler) })
+        heap.free(block);
+    EXPECT_EQ(heap.free_bytes(), initially);
+    EXPECT_EQ(heap.used_bytes(), 0u);
     EXPECT_NE(heap.allocate(60 * 1024), nullptr);
 }
 

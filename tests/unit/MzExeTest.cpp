@@ -133,11 +133,10 @@ TEST(MzExe, RejectsHeaderFieldsPointingOutsideTheFile)
     EXPECT_EQ(load_error_of(make_exe(layout)), "MZ entry point outside the program");
 }
 
-TEST(MzExe, RefusesAProgramThatReachesIntoTheStack)
+TEST(MzExe, RefusesAProgramThatReachesIntoTheKernel)
 {
-    // The module and its extra paragraphs must end below the 64 KiB stack at
-    // the top of the area.
-    u32 room = ProgramArea::End - 64 * 1024 - ProgramArea::Base;
+    // The module and its extra paragraphs must end below the kernel image.
+    u32 room = ProgramArea::End - ProgramArea::Base;
     Layout layout;
     layout.module = std::string(room - 0x100 * 16, '\x90');
     ByteBuffer file = make_exe(layout);

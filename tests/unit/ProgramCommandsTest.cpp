@@ -1,5 +1,6 @@
 #include "hal/MzExecutable.h"
 #include "hal/ProgramArea.h"
+#include "hal/ProgramRunner.h"
 #include "programs/ExampleProgram.h"
 #include "tests/unit/ShellTestSupport.h"
 #include "tests/unit/StorageTestSupport.h"
@@ -10,7 +11,9 @@
 namespace {
 
 constexpr u32 Base = 0x00100000;
-constexpr u32 End = 0x00500000;
+// The end of the one page a tiny program's image takes.
+constexpr u32 ImageEnd = Base + 0x1000;
+constexpr u16 ProgramCode = 0x18 | 3;
 
 // A program the simulated processor enters: a two-paragraph header with the
 // extra paragraphs asked for, then a one-byte module (RET) with its entry 0.
@@ -27,11 +30,12 @@ ByteBuffer tiny_program(u16 extra_paragraphs = 0)
     return file;
 }
 
-// INT 0x80 from the running program: the gate masks interrupts, IRET
-// restores them.
+// INT 0x80 from the running program, in ring 3: the gate masks interrupts,
+// IRET restores them.
 i32 system_call(u32 eax, u32 ebx = 0, u32 ecx = 0, u32 edx = 0, u32 vector = 0x80)
 {
     IRQContext context {};
+    context.cs = ProgramCode;
     context.interrupt = vector;
     context.eax = eax;
     context.ebx = ebx;
@@ -47,10 +51,20 @@ i32 system_call(u32 eax, u32 ebx = 0, u32 ecx = 0, u32 edx = 0, u32 vector = 0x8
 
 bool is_blank(std::string const& screen) { return screen.find_first_not_of('\n') == std::string::npos; }
 
-void plant(u32 address, std::string const& bytes) { std::memcpy(Sim::memory(address), bytes.data(), bytes.size()); }
+// The running program's bytes, through its page tables.
+void plant(u32 address, std::string const& bytes)
+{
+    ASSERT_FALSE(ProgramRunner::running_memory()
+                     ->copy_in(address, reinterpret_cast<u8 const*>(bytes.data()), static_cast<u32>(bytes.size()))
+                     .is_error());
+}
 std::string stored(u32 address, size_t length)
 {
-    return std::string(reinterpret_cast<char*>(Sim::memory(address)), length);
+    std::string bytes(length, '\0');
+    EXPECT_FALSE(ProgramRunner::running_memory()
+                     ->copy_out(address, reinterpret_cast<u8*>(bytes.data()), static_cast<u32>(length))
+                     .is_error());
+    return bytes;
 }
 
 // A formatted disk with the home directory, mounted as the kernel's boot
@@ -63,8 +77,8 @@ protected:
         EXPECT_FALSE(m_volume.fs.make_dir("/home/root", "root").is_error());
         m_kernel.storage().mount_boot_volume(make_own<DiskFilesystem>(m_volume.partition, m_kernel.storage().user()));
         EXPECT_FALSE(m_fs.save_file(tiny_program(), "/home/root/p.exe", "root").is_error());
-        Sim::map_memory(Base, End - Base);
     }
+    ~ProgramCommands() override { EXPECT_EQ(Sim::page_frame_bytes(), 0u); }
 
     // Runs `line` with `program` standing in for the code entered.
     std::string run_program(std::string const& line, std::function<void()> program)
@@ -158,29 +172,35 @@ TEST(ExampleProgram, IsARunnableMzImageOfFullPages)
 
 TEST_F(ProgramCommands, BadPointersAreRefusedAndNothingIsTouched)
 {
-    plant(End - 8, "\xEE\xEE\xEE\xEE");
-    plant(Base + 0x100, "/home/root/p.exe");
-    plant(End - 3, "abc"); // a path that runs out of the area before its 0
     std::vector<i32> results;
+    std::string untouched, arguments;
     EXPECT_EQ(run_program("run /home/root/p.exe some arguments",
                   [&] {
+                      plant(ImageEnd - 8, "\xEE\xEE\xEE\xEE");
+                      plant(Base + 0x100, std::string("/home/root/p.exe\0", 17));
+                      plant(ImageEnd - 3, "abc"); // a path that runs off the program's pages before its 0
                       results = {
-                          system_call(17, 0, 5),                     // write from null
-                          system_call(17, Base - 2, 4),              // starts below the area
-                          system_call(20, Base + 0x100, End - 8, 9), // read into a buffer past the end
-                          system_call(20, Base + 0x100, Base, ~0u),  // a length that wraps
-                          system_call(22, 0xFFFFFFF0, 0x20),         // arguments into a wrapping range
-                          system_call(22, Base + 0x200, 0),          // arguments without room for the 0
-                          system_call(19, End - 3),                  // unterminated path
-                          system_call(25, 16, 0),                    // no such colour
-                          system_call(28, 80, 0),                    // column off the screen
-                          system_call(17, 0, 0),                     // nothing to write: fine anywhere
+                          system_call(17, 0, 5),                                     // write from null
+                          system_call(17, Base - 2, 4),                              // starts below the image
+                          system_call(17, 0x00500000, 4),                            // the kernel image
+                          system_call(20, Base + 0x100, ImageEnd - 8, 9),            // read into a buffer past the end
+                          system_call(20, Base + 0x100, Base, ~0u),                  // a length that wraps
+                          system_call(20, Base + 0x100, ProgramMemory::ExitPage, 4), // into read-only code
+                          system_call(22, 0xFFFFFFF0, 0x20),                         // arguments into a wrapping range
+                          system_call(22, Base + 0x200, 0),                          // arguments without room for the 0
+                          system_call(19, ImageEnd - 3),                             // unterminated path
+                          system_call(21, 0xB8000, Base, 1),                         // a path in the text buffer
+                          system_call(25, 16, 0),                                    // no such colour
+                          system_call(28, 80, 0),                                    // column off the screen
+                          system_call(17, 0, 0),                                     // nothing to write: fine anywhere
                       };
+                      untouched = stored(ImageEnd - 8, 4);
+                      arguments = stored(Base + 0x200, 1);
                   }),
         "");
-    EXPECT_EQ(results, (std::vector<i32> { -1, -1, -1, -1, -1, -1, -1, -1, -1, 0 }));
-    EXPECT_EQ(stored(End - 8, 4), "\xEE\xEE\xEE\xEE");
-    EXPECT_EQ(stored(Base + 0x200, 1), std::string(1, '\0'));
+    EXPECT_EQ(results, (std::vector<i32> { -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0 }));
+    EXPECT_EQ(untouched, "\xEE\xEE\xEE\xEE");
+    EXPECT_EQ(arguments, std::string(1, '\0'));
     EXPECT_TRUE(is_blank(m_machine.screen()));
     // No program runs now: the program calls refuse.
     EXPECT_EQ(system_call(23), -1);
@@ -188,25 +208,27 @@ TEST_F(ProgramCommands, BadPointersAreRefusedAndNothingIsTouched)
 
 TEST_F(ProgramCommands, FilesWrittenByAProgramReadBackThroughItsCalls)
 {
-    plant(Base + 0x100, std::string("/home/root/out.txt\0", 19));
-    plant(Base + 0x140, std::string("/home/root\0", 11));
-    plant(Base + 0x160, std::string("/home/root/none\0", 16));
-    plant(Base + 0x1000, "hello, disk");
-    plant(Base + 0x2000, "\xEE\xEE\xEE\xEE\xEE");
     std::vector<i32> results;
+    std::string read_back;
     EXPECT_EQ(run_program("run /home/root/p.exe",
                   [&] {
+                      plant(Base + 0x100, std::string("/home/root/out.txt\0", 19));
+                      plant(Base + 0x140, std::string("/home/root\0", 11));
+                      plant(Base + 0x160, std::string("/home/root/none\0", 16));
+                      plant(Base + 0x800, "hello, disk");
+                      plant(Base + 0x900, "\xEE\xEE\xEE\xEE\xEE");
                       results = {
-                          system_call(21, Base + 0x100, Base + 0x1000, 11),
+                          system_call(21, Base + 0x100, Base + 0x800, 11),
                           system_call(19, Base + 0x100),
-                          system_call(20, Base + 0x100, Base + 0x2000, 4),
+                          system_call(20, Base + 0x100, Base + 0x900, 4),
                           system_call(19, Base + 0x140),
-                          system_call(20, Base + 0x160, Base + 0x2000, 4),
+                          system_call(20, Base + 0x160, Base + 0x900, 4),
                       };
+                      read_back = stored(Base + 0x900, 5);
                   }),
         "");
     EXPECT_EQ(results, (std::vector<i32> { 0, 11, 4, -2, -2 }));
-    EXPECT_EQ(stored(Base + 0x2000, 5), "hell\xEE");
+    EXPECT_EQ(read_back, "hell\xEE");
     auto record = m_fs.stat("/home/root/out.txt");
     ASSERT_FALSE(record.is_error());
     EXPECT_EQ(m_fs.read_file("/home/root/out.txt").value().size(), 11u);
@@ -214,18 +236,19 @@ TEST_F(ProgramCommands, FilesWrittenByAProgramReadBackThroughItsCalls)
 
 TEST_F(ProgramCommands, ArgumentsAreCutToTheCapacity)
 {
-    plant(Base + 0x100, "\xEE\xEE\xEE\xEE\xEE\xEE");
     std::vector<i32> results;
-    std::string full;
+    std::string cut, full;
     EXPECT_EQ(run_program("run /home/root/p.exe    one  two ",
                   [&] {
+                      plant(Base + 0x100, "\xEE\xEE\xEE\xEE\xEE\xEE");
                       results = { system_call(22, Base + 0x100, 4), system_call(22, Base + 0x200, 64) };
-                      full = reinterpret_cast<char*>(Sim::memory(Base + 0x200));
+                      cut = stored(Base + 0x100, 5);
+                      full = stored(Base + 0x200, 10);
                   }),
         "");
     EXPECT_EQ(results, (std::vector<i32> { 3, 9 }));
-    EXPECT_EQ(stored(Base + 0x100, 5), std::string("one\0\xEE", 5));
-    EXPECT_EQ(full, "one  two ");
+    EXPECT_EQ(cut, std::string("one\0\xEE", 5));
+    EXPECT_EQ(full, std::string("one  two \0", 10));
 }
 
 namespace {
@@ -243,12 +266,12 @@ void exit_from_depth(int depth, i32 status, int& returned)
 
 TEST_F(ProgramCommands, ExitEndsTheProgramFromAnyDepthWithItsStatus)
 {
-    plant(Base + 0x100, "abc");
     int returned = 0;
     Console::set_foreground_color(ConsoleColor::Gray);
     Cpu::enable_interrupts(); // as the shell runs
     EXPECT_EQ(run_program("run /home/root/p.exe",
                   [&] {
+                      plant(Base + 0x100, "abc");
                       EXPECT_EQ(system_call(25, 14, 1), 0);
                       EXPECT_EQ(system_call(17, Base + 0x100, 3), 3);
                       // A stray vector with the exit number ends nothing.
@@ -259,7 +282,7 @@ TEST_F(ProgramCommands, ExitEndsTheProgramFromAnyDepthWithItsStatus)
     EXPECT_EQ(returned, 0);
     EXPECT_TRUE(Cpu::interrupts_enabled());
     EXPECT_EQ(Sim::last_call_address(), Base);
-    EXPECT_EQ(Sim::last_stack_top(), End);
+    EXPECT_EQ(Sim::last_stack_top(), ProgramMemory::StackTop - 4);
     EXPECT_EQ(m_machine.line(0), "abc");
     EXPECT_EQ(m_machine.attribute(0, 0), 0x1E);
     EXPECT_EQ(m_machine.line(1), "Program exited with status -7");
@@ -287,17 +310,97 @@ TEST_F(ProgramCommands, RunPlacesTheProgramOrRefusesIt)
     }
     EXPECT_EQ(Sim::last_call_address(), 0u);
 
-    // The module goes to the bottom of the area and its extra paragraphs are
-    // zeroed; what lies beyond them is the program's own business.
-    plant(Base, std::string(48, '\xEE'));
+    // The module goes to the bottom of the area on fresh pages, its extra
+    // paragraphs zeroed; the program is called from the exit page, whose
+    // code makes the exit call.
     ASSERT_FALSE(m_fs.save_file(tiny_program(2), "/home/root/bss.exe", "root").is_error());
-    EXPECT_EQ(run("run /home/root/bss.exe"), "");
-    EXPECT_EQ(stored(Base, 34), "\xC3" + std::string(32, '\0') + "\xEE");
+    std::string image, return_address, exit_code;
+    EXPECT_EQ(run_program("run /home/root/bss.exe",
+                  [&] {
+                      image = stored(Base, 34);
+                      return_address = stored(ProgramMemory::StackTop - 4, 4);
+                      exit_code = stored(ProgramMemory::ExitPage, 9);
+                  }),
+        "");
+    EXPECT_EQ(image, "\xC3" + std::string(33, '\0'));
+    EXPECT_EQ(return_address, std::string("\x00\xF0\xFF\x7F", 4));
+    EXPECT_EQ(exit_code, std::string("\x31\xDB\xB8\x10\x00\x00\x00\xCD\x80", 9));
 
     ByteBuffer huge = tiny_program(0xFFFF);
-    huge.resize(huge.size() + 3 * 1024 * 1024);
+    huge.resize(huge.size() + 3 * 1024 * 1024 + 16);
     ASSERT_FALSE(m_fs.save_file(huge, "/home/root/huge.exe", "root").is_error());
     bool entered = false;
     EXPECT_EQ(run_program("run /home/root/huge.exe", [&] { entered = true; }), "Program too large");
     EXPECT_FALSE(entered);
+}
+
+namespace {
+// An exception raised while the program runs in ring 3, as the entry stub
+// hands it over.
+void fault(u32 vector, u32 eip)
+{
+    IRQContext context {};
+    context.cs = ProgramCode;
+    context.interrupt = vector;
+    context.eip = eip;
+    Cpu::disable_interrupts();
+    Interrupts::dispatch(context);
+}
+}
+
+TEST_F(ProgramCommands, AFaultEndsTheProgramAloneWithARedLine)
+{
+    Console::set_foreground_color(ConsoleColor::Gray);
+    Cpu::enable_interrupts();
+    int after = 0;
+    EXPECT_EQ(run_program("run /home/root/p.exe",
+                  [&] {
+                      EXPECT_EQ(system_call(25, 14, 1), 0);
+                      EXPECT_EQ(system_call(17, Base, 1), 1);
+                      Sim::set_fault_address(0);
+                      fault(14, Base + 5);
+                      ++after;
+                  }),
+        "");
+    EXPECT_EQ(after, 0);
+    EXPECT_TRUE(Cpu::interrupts_enabled());
+    // The line the program left unfinished ends; the fault's line is red.
+    EXPECT_EQ(m_machine.line(1), "ERROR: Program ended: PAGE_FAULT at 0x00000000");
+    EXPECT_EQ(m_machine.attribute(0, 1) >> 4, static_cast<u8>(ConsoleColor::Red));
+    EXPECT_EQ(m_machine.line(2), "Program exited with status 142");
+    EXPECT_EQ(Console::foreground_color(), ConsoleColor::Gray);
+    EXPECT_EQ(Sim::page_frame_bytes(), 0u);
+
+    // Any other exception names the instruction; exexe2 reports it too.
+    Console::clear();
+    ASSERT_FALSE(m_fs.save_file(tiny_program(), "/home/root/example.exe", "root").is_error());
+    EXPECT_EQ(run_program("exexe2", [&] { fault(13, Base + 0x42); }), "");
+    EXPECT_EQ(m_machine.line(0), "ERROR: Program ended: GENERAL_PROTECTION_FAULT at 0x00100042");
+    EXPECT_EQ(m_machine.line(1), "");
+    EXPECT_EQ(run_program("exexe2", [&] { fault(19, Base + 1); }), "");
+    EXPECT_EQ(m_machine.line(1), "ERROR: Program ended: CPU Exception x13 at 0x00100001");
+}
+
+TEST_F(ProgramCommands, TheBreakCallGrowsTheHeapAsFarAsMemoryGoes)
+{
+    std::vector<i32> results;
+    std::string kept;
+    EXPECT_EQ(run_program("run /home/root/p.exe",
+                  [&] {
+                      u32 start = static_cast<u32>(system_call(29, 0));
+                      results = {
+                          static_cast<i32>(start - Paging::HighProgramBase),
+                          system_call(29, start + 100000) - static_cast<i32>(start),
+                          system_call(29, start - 1),                     // below the heap
+                          system_call(29, ProgramMemory::StackGuard + 1), // into the stack's guard
+                      };
+                      plant(start + 99999, "!");
+                      Sim::set_page_frame_limit(Sim::page_frame_bytes() + 1024 * 1024);
+                      results.push_back(system_call(29, start + 4 * 1024 * 1024)); // more than there is
+                      results.push_back(system_call(29, 0) - static_cast<i32>(start));
+                      kept = stored(start + 99999, 1);
+                  }),
+        "");
+    EXPECT_EQ(results, (std::vector<i32> { 0, 100000, -1, -1, -4, 100000 }));
+    EXPECT_EQ(kept, "!");
 }

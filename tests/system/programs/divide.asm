@@ -1,5 +1,5 @@
-; A program that divides by zero: the processor's exception must end on the
-; kernel's panic screen.
+; A program that divides by zero: the processor's exception must end the
+; program, and only the program.
 %include "mz.inc"
 
 start:

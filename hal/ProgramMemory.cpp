@@ -1,0 +1,181 @@
+#include "hal/ProgramMemory.h"
+
+#include "arch/PhysicalMemory.h"
+#include "hal/PageFrames.h"
+
+using namespace Paging;
+
+namespace {
+
+Error outside() { return Error("Outside the program's memory"); }
+
+u32 page_down(u32 address) { return address & ~(PageSize - 1); }
+
+bool in_program_range(u32 first, u64 end)
+{
+    auto inside = [&](u32 base, u32 limit) { return first >= base && end <= limit; };
+    return inside(LowProgramBase, LowProgramEnd) || inside(HighProgramBase, HighProgramEnd);
+}
+
+// The kernel reaches every page frame and table at its physical address.
+u32* table_at(u32 physical) { return reinterpret_cast<u32*>(PhysicalMemory::map(physical, PageSize)); }
+
+constexpr u32 ProgramPage = Present | User;
+
+}
+
+u32* ProgramMemory::entry_for(u32 address) const
+{
+    u32 directory_entry = table_at(directory())[address >> 22];
+    if (!(directory_entry & Present) || (directory_entry & LargePage))
+        return nullptr;
+    return table_at(directory_entry & FrameMask) + ((address >> 12) & 1023);
+}
+
+ErrorOr<u32*> ProgramMemory::make_entry_for(u32 address)
+{
+    if (u32* entry = entry_for(address))
+        return entry;
+    u32* directory_entry = table_at(directory()) + (address >> 22);
+    if (*directory_entry & Present)
+        return outside();
+    u32 table = TRY(PageFrames::take(PageSize));
+    *directory_entry = table | Present | Writable | User;
+    m_tables.append(address >> 22);
+    return table_at(table) + ((address >> 12) & 1023);
+}
+
+ErrorOr<void> ProgramMemory::map(u32 address, u32 length, Access access, std::span<u8 const> content)
+{
+    if (length == 0)
+        return {};
+    u32 first = page_down(address);
+    u64 end = (static_cast<u64>(address) + length + PageSize - 1) & ~static_cast<u64>(PageSize - 1);
+    if (!in_program_range(first, end) || content.size() > length)
+        return outside();
+    // The tables first, so that once the frames are taken nothing can fail.
+    for (u64 page = first; page < end; page += PageSize) {
+        u32* entry = TRY(make_entry_for(static_cast<u32>(page)));
+        if (*entry & Present)
+            return outside();
+    }
+    u32 bytes = static_cast<u32>(end - first);
+    u32 frames = TRY(PageFrames::take(bytes));
+    if (!content.empty())
+        __builtin_memcpy(PhysicalMemory::map(frames, bytes) + (address - first), content.data(), content.size());
+    u32 flags = ProgramPage | (access == Access::Write ? Writable : 0);
+    for (u32 offset = 0; offset < bytes; offset += PageSize)
+        *entry_for(first + offset) = (frames + offset) | flags;
+    m_chunks.append({ first, frames, bytes });
+    flush();
+    return {};
+}
+
+void ProgramMemory::unmap(Chunk const& chunk)
+{
+    for (u32 offset = 0; offset < chunk.length; offset += PageSize)
+        *entry_for(chunk.address + offset) = 0;
+    PageFrames::give_back(chunk.frames);
+}
+
+void ProgramMemory::release()
+{
+    if (m_chunks.is_empty() && m_tables.is_empty())
+        return;
+    for (auto const& chunk : m_chunks)
+        unmap(chunk);
+    m_chunks.clear();
+    u32* directory_entries = table_at(directory());
+    for (u32 index : m_tables) {
+        PageFrames::give_back(directory_entries[index] & FrameMask);
+        directory_entries[index] = 0;
+    }
+    m_tables.clear();
+    m_heap_start = m_break = m_heap_mapped_end = 0;
+    flush();
+}
+
+bool ProgramMemory::contains(u32 address, u32 length, Access access) const
+{
+    if (length == 0)
+        return true;
+    if (address > 0xFFFFFFFFu - (length - 1))
+        return false;
+    u32 needed = ProgramPage | (access == Access::Write ? Writable : 0);
+    u32 last = page_down(address + (length - 1));
+    for (u32 page = page_down(address);; page += PageSize) {
+        u32* entry = entry_for(page);
+        if (!entry || (*entry & needed) != needed)
+            return false;
+        if (page == last)
+            return true;
+    }
+}
+
+ErrorOr<void> ProgramMemory::copy_in(u32 address, u8 const* bytes, u32 length)
+{
+    if (!contains(address, length, Access::Write))
+        return outside();
+    for (u32 done = 0; done < length;) {
+        u32 at = address + done;
+        u32 count = PageSize - (at % PageSize) < length - done ? PageSize - (at % PageSize) : length - done;
+        __builtin_memcpy(PhysicalMemory::map((*entry_for(at) & FrameMask) + at % PageSize, count), bytes + done, count);
+        done += count;
+    }
+    return {};
+}
+
+ErrorOr<void> ProgramMemory::copy_out(u32 address, u8* bytes, u32 length) const
+{
+    if (!contains(address, length, Access::Read))
+        return outside();
+    for (u32 done = 0; done < length;) {
+        u32 at = address + done;
+        u32 count = PageSize - (at % PageSize) < length - done ? PageSize - (at % PageSize) : length - done;
+        __builtin_memcpy(bytes + done, PhysicalMemory::map((*entry_for(at) & FrameMask) + at % PageSize, count), count);
+        done += count;
+    }
+    return {};
+}
+
+ErrorOr<String> ProgramMemory::string_at(u32 address, u32 max_length) const
+{
+    String text;
+    for (u32 i = 0; i <= max_length; ++i) {
+        if (address + i < address)
+            return outside();
+        u8 byte;
+        TRY(copy_out(address + i, &byte, 1));
+        if (byte == 0)
+            return text;
+        text.append(byte);
+    }
+    return outside();
+}
+
+void ProgramMemory::start_heap(u32 start) { m_heap_start = m_break = m_heap_mapped_end = start; }
+
+ErrorOr<void> ProgramMemory::set_heap_break(u32 address)
+{
+    if (address < m_heap_start || address > HeapLimit)
+        return outside();
+    u32 needed = static_cast<u32>((static_cast<u64>(address) + PageSize - 1) & ~static_cast<u64>(PageSize - 1));
+    if (needed > m_heap_mapped_end) {
+        // Few big steps rather than a page at a time: each is a block of the
+        // kernel heap.
+        u32 end = needed - m_heap_mapped_end < HeapStep ? m_heap_mapped_end + HeapStep : needed;
+        if (end > HeapLimit)
+            end = HeapLimit;
+        TRY(map(m_heap_mapped_end, end - m_heap_mapped_end, Access::Write));
+        m_heap_mapped_end = end;
+    }
+    // The steps the break has left go back; the one it ends in stays.
+    while (!m_chunks.is_empty() && m_chunks.last().address >= m_heap_start && m_chunks.last().address >= needed) {
+        unmap(m_chunks.last());
+        m_heap_mapped_end = m_chunks.last().address;
+        m_chunks.remove(m_chunks.size() - 1);
+    }
+    flush();
+    m_break = address;
+    return {};
+}
