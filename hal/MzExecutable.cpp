@@ -2,6 +2,7 @@
 
 #include "base/Endian.h"
 #include "hal/ProgramArea.h"
+#include "hal/ProgramMemory.h"
 
 ErrorOr<MzExecutable> MzExecutable::load(ByteBuffer file)
 {
@@ -23,7 +24,21 @@ ErrorOr<MzExecutable> MzExecutable::load(ByteBuffer file)
     u32 module_size = size - header_size;
     if (header.initial_cs * MzHeader::ParagraphSize + header.initial_ip >= module_size)
         return Error("MZ entry point outside the program");
-    if (module_size + exe.extra_size() > ProgramArea::End - ProgramArea::Base)
+    exe.m_load_address = ProgramArea::Base;
+    exe.m_extra_size = header.min_extra_paragraphs * MzHeader::ParagraphSize;
+    if (header_size >= TessaryLoadInfo::Offset + sizeof(TessaryLoadInfo)
+        && read_le32(file, TessaryLoadInfo::Offset) == TessaryLoadInfo::Signature) {
+        exe.m_load_address = read_le32(file, TessaryLoadInfo::Offset + 4);
+        exe.m_extra_size = read_le32(file, TessaryLoadInfo::Offset + 8);
+    }
+    u32 load = exe.m_load_address;
+    bool low = load >= ProgramArea::Base && load < ProgramArea::End;
+    bool high = load >= Paging::HighProgramBase && load < ProgramMemory::HeapLimit;
+    if (load % Paging::PageSize != 0 || (!low && !high))
+        return Error("MZ load address outside the program's memory");
+    // The heap and the stack lie above a high program.
+    u32 limit = low ? ProgramArea::End : ProgramMemory::HeapLimit;
+    if (module_size > limit - load || exe.m_extra_size > limit - load - module_size)
         return Error("Program too large");
 
     for (u32 i = 0; i < header.relocation_count; ++i) {
@@ -38,9 +53,7 @@ ErrorOr<MzExecutable> MzExecutable::load(ByteBuffer file)
     return exe;
 }
 
-u32 MzExecutable::extra_size() const { return m_header.min_extra_paragraphs * MzHeader::ParagraphSize; }
-
 u32 MzExecutable::entry_address() const
 {
-    return ProgramArea::Base + m_header.initial_cs * MzHeader::ParagraphSize + m_header.initial_ip;
+    return m_load_address + m_header.initial_cs * MzHeader::ParagraphSize + m_header.initial_ip;
 }

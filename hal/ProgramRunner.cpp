@@ -3,7 +3,6 @@
 #include "hal/Console.h"
 #include "hal/Debugger.h"
 #include "hal/Interrupts.h"
-#include "hal/ProgramArea.h"
 #include "hal/SystemCall.h"
 #include "hal/Time.h"
 #include "sdk/tessary_calls.h"
@@ -90,15 +89,20 @@ i32 move_cursor(u32 column, u32 row)
 ErrorOr<void> ProgramRunner::place(MzExecutable const& program)
 {
     using Access = ProgramMemory::Access;
-    u32 image_end = ProgramArea::Base + program.image_size() + program.extra_size();
-    TRY(m_memory.map(
-        ProgramArea::Base, image_end - ProgramArea::Base, Access::Write, { program.image(), program.image_size() }));
+    u32 base = program.load_address();
+    u32 image_end = base + program.image_size() + program.extra_size();
+    TRY(m_memory.map(base, image_end - base, Access::Write, { program.image(), program.image_size() }));
     TRY(m_memory.map(ProgramMemory::StackTop - ProgramMemory::StackSize, ProgramMemory::StackSize, Access::Write));
     TRY(m_memory.map(ProgramMemory::ExitPage, ProgramMemory::PageSize, Access::Read, ExitCode));
     // Entered as if called: the return address on top of the stack.
     u32 return_address = ProgramMemory::ExitPage;
     TRY(m_memory.copy_in(ProgramMemory::StackTop - 4, reinterpret_cast<u8 const*>(&return_address), 4));
-    m_memory.start_heap(Paging::HighProgramBase);
+    // The heap follows a program linked in the high range; one in the low
+    // range has all of the high range for it.
+    u32 heap_start = base >= Paging::HighProgramBase
+        ? (image_end + ProgramMemory::PageSize - 1) & ~(ProgramMemory::PageSize - 1)
+        : Paging::HighProgramBase;
+    m_memory.start_heap(heap_start);
     return {};
 }
 

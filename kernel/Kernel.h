@@ -2,9 +2,9 @@
 
 #include "kernel/Desktop.h"
 #include "kernel/KernelBase.h"
-#include "kernel/ProgramRuntime.h"
 #include "kernel/Shell.h"
 #include "kernel/TessScript.h"
+#include "kernel/VolumeProgramRunner.h"
 
 class Kernel;
 
@@ -55,7 +55,7 @@ public:
     TessScript& script() { return m_script; }
 
     // Runs MZ programs (`run`, `exexe2`) and serves their system calls.
-    ProgramRuntime& programs() { return m_programs; }
+    VolumeProgramRunner& programs() { return m_programs; }
 
 protected:
     ErrorOr<void> before_run() override;
@@ -71,5 +71,5 @@ private:
     Desktop m_desktop { *this };
     String m_current_directory { "/home/root" };
     TessScript m_script;
-    ProgramRuntime m_programs { storage() };
+    VolumeProgramRunner m_programs { storage() };
 };

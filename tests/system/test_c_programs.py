@@ -15,8 +15,10 @@ from tessary_qemu import BUILD, PROMPT, SystemTest, tessfs
 PROGRAMS = os.path.join(BUILD, "programs")
 TEST_PROGRAMS = os.path.join(BUILD, "test-programs")
 MZ_PACK = os.path.join(BUILD, "mz-pack")
-AREA_BASE = 0x00100000
-AREA_IMAGE_END = 0x00500000 - 64 * 1024
+# Where the SDK links programs, and where their image must end: the start of
+# the high program range, and the page below the stack's guard page.
+LOAD_ADDRESS = 0x40000000
+IMAGE_LIMIT = 0x7FEFE000
 
 
 def elf_layout(path):
@@ -49,29 +51,34 @@ class ProgramFiles(unittest.TestCase):
                 (signature, last_page, pages, relocations, header_paragraphs, min_extra, _, _, _, _, ip, cs,
                  _, _) = struct.unpack_from("<2s13H", data)
                 self.assertEqual(signature, b"MZ")
-                self.assertEqual((header_paragraphs, relocations), (2, 0))
+                self.assertEqual((header_paragraphs, relocations), (3, 0))
                 self.assertEqual((pages, last_page), ((len(data) + 511) // 512, len(data) % 512))
+                # The load information follows the header: where the module
+                # goes and how many zeroed bytes follow it.
+                load_signature, load_address, extra = struct.unpack_from("<4sII", data, 0x1C)
+                self.assertEqual((load_signature, load_address), (b"TSRY", LOAD_ADDRESS))
 
                 # The module is the memory image objcopy makes of the file
-                # bytes; what lies beyond it is zeroed by the extra paragraphs.
+                # bytes; what lies beyond it is zeroed.
                 image = os.path.join(os.path.dirname(exe), os.path.basename(elf) + ".bin")
                 subprocess.run(["objcopy", "-O", "binary", elf, image], check=True)
                 with open(image, "rb") as f:
                     expected = f.read()
                 os.remove(image)
-                module = data[32:]
+                module = data[48:]
                 self.assertEqual(module, expected)
 
                 entry, segments = elf_layout(elf)
                 memory_end = max(address + memory_size for address, _, memory_size in segments)
-                self.assertEqual(min(address for address, _, _ in segments), AREA_BASE)
-                self.assertEqual(min_extra, -(-(memory_end - AREA_BASE - len(module)) // 16))
-                self.assertLessEqual(AREA_BASE + len(module) + min_extra * 16, AREA_IMAGE_END)
+                self.assertEqual(min(address for address, _, _ in segments), LOAD_ADDRESS)
+                self.assertEqual(extra, memory_end - LOAD_ADDRESS - len(module))
+                self.assertEqual(min_extra, min(-(-extra // 16), 0xFFFF))
+                self.assertLessEqual(LOAD_ADDRESS + len(module) + extra, IMAGE_LIMIT)
                 # The start-up code is the first byte, and the entry.
-                self.assertEqual(AREA_BASE + cs * 16 + ip, entry)
-                self.assertEqual(entry, AREA_BASE)
+                self.assertEqual(LOAD_ADDRESS + cs * 16 + ip, entry)
+                self.assertEqual(entry, LOAD_ADDRESS)
 
-    def test_a_program_linked_outside_the_area_is_refused(self):
+    def test_a_program_linked_outside_the_program_ranges_is_refused(self):
         moved = os.path.join(BUILD, "test-programs", "moved.elf")
         output = os.path.join(BUILD, "test-programs", "moved.exe")
         subprocess.run(["objcopy", "--change-addresses", "-0x80000", os.path.join(PROGRAMS, "args.elf"), moved],
@@ -81,7 +88,7 @@ class ProgramFiles(unittest.TestCase):
         finally:
             os.remove(moved)
         self.assertEqual(result.returncode, 1)
-        self.assertIn("outside the program area", result.stderr)
+        self.assertIn("the program starts at 0x3ff80000", result.stderr)
         self.assertFalse(os.path.exists(output))
 
 

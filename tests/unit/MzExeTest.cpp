@@ -1,5 +1,6 @@
 #include "hal/MzExecutable.h"
 #include "hal/ProgramArea.h"
+#include "hal/ProgramMemory.h"
 #include "tests/unit/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -146,4 +147,53 @@ TEST(MzExe, RefusesAProgramThatReachesIntoTheKernel)
     EXPECT_EQ(fitting.value().image_size() + fitting.value().extra_size(), room);
     put16(file, 0x0A, 0x101);
     EXPECT_EQ(load_error_of(file), "Program too large");
+}
+
+namespace {
+void put32(ByteBuffer& bytes, u32 offset, u32 value)
+{
+    put16(bytes, offset, static_cast<u16>(value));
+    put16(bytes, offset + 2, static_cast<u16>(value >> 16));
+}
+
+// A program linked in the high range: three header paragraphs, the load
+// information after the 28 bytes of the header.
+ByteBuffer high_exe(u32 load_address, u32 extra_bytes, u16 ip = 4)
+{
+    Layout layout;
+    layout.header_paragraphs = 3;
+    layout.relocation_offset = 0x30;
+    layout.ip = ip;
+    ByteBuffer file = make_exe(layout);
+    put32(file, 0x1C, 0x59525354); // "TSRY"
+    put32(file, 0x20, load_address);
+    put32(file, 0x24, extra_bytes);
+    return file;
+}
+}
+
+TEST(MzExe, AProgramLinkedHighSaysWhereItGoesAndHowMuchZeroedMemoryFollows)
+{
+    constexpr u32 High = Paging::HighProgramBase;
+    auto exe = MzExecutable::load(high_exe(High, 16 * 1024 * 1024));
+    ASSERT_FALSE(exe.is_error());
+    EXPECT_EQ(exe.value().load_address(), High);
+    EXPECT_EQ(exe.value().extra_size(), 16u * 1024 * 1024);
+    EXPECT_EQ(exe.value().entry_address(), High + 4);
+
+    // Anywhere in a program range, on a page boundary, below the stack.
+    for (u32 address : { High + 1, High - 0x1000, 0x00500000u, 0x00001000u, ProgramMemory::HeapLimit, 0xFFFFF000u })
+        EXPECT_EQ(load_error_of(high_exe(address, 0)), "MZ load address outside the program's memory")
+            << std::hex << address;
+    u32 room = ProgramMemory::HeapLimit - High;
+    u32 module = static_cast<u32>(high_exe(High, 0).size()) - 48;
+    EXPECT_FALSE(MzExecutable::load(high_exe(High, room - module)).is_error());
+    EXPECT_EQ(load_error_of(high_exe(High, room - module + 1)), "Program too large");
+    EXPECT_EQ(load_error_of(high_exe(High, 0xFFFFFFFF)), "Program too large");
+
+    // Without the signature, or in a header too short to hold it, the bytes
+    // are the plain header's padding: the program goes to 1 MiB.
+    ByteBuffer unsigned_file = high_exe(High, 0);
+    put32(unsigned_file, 0x1C, 0);
+    EXPECT_EQ(MzExecutable::load(unsigned_file).value().load_address(), ProgramArea::Base);
 }

@@ -404,3 +404,35 @@ TEST_F(ProgramCommands, TheBreakCallGrowsTheHeapAsFarAsMemoryGoes)
     EXPECT_EQ(results, (std::vector<i32> { 0, 100000, -1, -1, -4, 100000 }));
     EXPECT_EQ(kept, "!");
 }
+
+TEST_F(ProgramCommands, AProgramLinkedHighRunsThereWithItsHeapAfterIt)
+{
+    // The tiny program again, with the load information of one linked at
+    // 1 GiB that asks for 16 MiB of zeroed memory.
+    constexpr u32 High = Paging::HighProgramBase;
+    constexpr u32 Extra = 16 * 1024 * 1024;
+    ByteBuffer file = tiny_program();
+    file[0x08] = 3;
+    u8 const info[12] = { 'T', 'S', 'R', 'Y', 0, 0, 0, 0x40, 0, 0, 0, 0x01 };
+    ByteBuffer header;
+    for (size_t i = 0; i < 0x1C; ++i)
+        header.append(file[i]);
+    for (u8 byte : info)
+        header.append(byte);
+    header.resize(48);
+    header.append(0xC3);
+    ASSERT_FALSE(m_fs.save_file(header, "/home/root/high.exe", "root").is_error());
+    std::string first, last;
+    u32 heap = 0;
+    EXPECT_EQ(run_program("run /home/root/high.exe",
+                  [&] {
+                      first = stored(High, 1);
+                      last = stored(High + 1 + Extra - 1, 1);
+                      heap = static_cast<u32>(system_call(29, 0));
+                  }),
+        "");
+    EXPECT_EQ(Sim::last_call_address(), High);
+    EXPECT_EQ(first, "\xC3");
+    EXPECT_EQ(last, std::string(1, '\0'));
+    EXPECT_EQ(heap, High + Extra + 0x1000);
+}

@@ -1,4 +1,4 @@
-#include "kernel/ProgramRuntime.h"
+#include "kernel/VolumeProgramRunner.h"
 
 namespace {
 
@@ -28,13 +28,13 @@ FileLookup look_up(Storage& storage, String const& path)
 
 }
 
-i32 ProgramRuntime::file_size(String const& path)
+i32 VolumeProgramRunner::file_size(String const& path)
 {
     auto file = look_up(m_storage, path);
     return file.files ? file.size : file.failure;
 }
 
-i32 ProgramRuntime::read_file(String const& path, u32 capacity, ByteBuffer& content)
+i32 VolumeProgramRunner::read_file(String const& path, u32 capacity, ByteBuffer& content)
 {
     auto file = look_up(m_storage, path);
     if (!file.files)
@@ -49,7 +49,7 @@ i32 ProgramRuntime::read_file(String const& path, u32 capacity, ByteBuffer& cont
     return static_cast<i32>(content.size());
 }
 
-i32 ProgramRuntime::write_file(String const& path, ByteBuffer const& bytes)
+i32 VolumeProgramRunner::write_file(String const& path, ByteBuffer const& bytes)
 {
     auto files = m_storage.filesystem();
     if (files.is_error() || files.value()->save_file(bytes, path, m_storage.user().name).is_error())

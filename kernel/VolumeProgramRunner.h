@@ -5,9 +5,9 @@
 
 // The program runner with its file calls on the shell's volume: paths from
 // the top of the disk, as the shell's disk commands take them.
-class ProgramRuntime : public ProgramRunner {
+class VolumeProgramRunner : public ProgramRunner {
 public:
-    explicit ProgramRuntime(Storage& storage)
+    explicit VolumeProgramRunner(Storage& storage)
         : m_storage(storage)
     {
     }
