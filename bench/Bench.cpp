@@ -68,6 +68,7 @@ void run_all(Kernel& kernel)
     run_disk_benchmarks(kernel.storage());
     run_console_benchmarks();
     run_graphics_benchmarks();
+    run_program_benchmarks(kernel);
     Debugger::send("BENCH done");
     Cpu::halt_forever();
 }

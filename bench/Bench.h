@@ -40,5 +40,6 @@ bool check(ErrorOr<void> const& result, char const* what);
 void run_disk_benchmarks(Storage& storage);
 void run_graphics_benchmarks();
 void run_console_benchmarks();
+void run_program_benchmarks(Kernel& kernel);
 
 }
