@@ -94,7 +94,7 @@ struct Machine {
     FreeRunningTimer timer;
     OneShotChannel one_shot;
     // The page directory, made at its first use, and the page frames: each
-    // a region of its own above the rest, never reused.
+    // a region of its own above the rest.
     bool directory_made { false };
     u32 next_frame { FirstFrame };
     std::map<u32, u32> live_frames;
@@ -404,6 +404,11 @@ void PageFrames::give_back(u32 address)
     }
     m.frame_bytes -= it->second;
     m.live_frames.erase(it);
+    // The memory goes with the frames, and once none are taken the addresses
+    // start over: a test may run thousands of programs.
+    std::erase_if(m.regions, [&](Region const& region) { return region.base == address; });
+    if (m.live_frames.empty())
+        m.next_frame = Machine::FirstFrame;
 }
 
 namespace Sim {

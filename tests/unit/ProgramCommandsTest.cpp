@@ -436,3 +436,24 @@ TEST_F(ProgramCommands, AProgramLinkedHighRunsThereWithItsHeapAfterIt)
     EXPECT_EQ(last, std::string(1, '\0'));
     EXPECT_EQ(heap, High + Extra + 0x1000);
 }
+
+TEST_F(ProgramCommands, ProgramsThatAllocateAndFaultLeaveNothingBehind)
+{
+    auto run_once = [&](bool faulting) {
+        return run_program("run /home/root/p.exe", [&] {
+            u32 start = static_cast<u32>(system_call(29, 0));
+            system_call(29, start + 3 * 1024 * 1024);
+            plant(start + 3 * 1024 * 1024 - 1, "x");
+            if (faulting)
+                fault(14, Base);
+        });
+    };
+    // Whatever the first runs keep for good, the console's lines among it.
+    run_once(false);
+    run_once(true);
+    u64 allocations = Sim::live_allocations();
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(run_once(i % 2 == 1), "") << i;
+    EXPECT_EQ(Sim::live_allocations(), allocations);
+    EXPECT_EQ(Sim::page_frame_bytes(), 0u);
+}
