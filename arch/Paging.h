@@ -3,10 +3,11 @@
 #include "base/Types.h"
 
 // The third hardware primitive: the processor's page tables. There is one
-// page directory. The kernel maps itself and all memory one to one (its
-// addresses are physical ones, as before paging), reachable from ring 0
-// only; the two program ranges below hold nothing of the kernel's and are
-// where a program's own pages go (hal/ProgramMemory.h).
+// page directory. It maps all of memory one to one for ring 0 only, so the
+// kernel's addresses are physical ones, as before paging. The two program
+// ranges below hold nothing the kernel uses while a program runs: there the
+// running program's own pages replace the kernel's entries, which come back
+// when it ends (hal/ProgramMemory.h).
 namespace Paging {
 
 constexpr u32 PageSize = 4096;
@@ -24,10 +25,15 @@ constexpr u32 FrameMask = 0xFFFFF000;
 constexpr u32 LowProgramBase = 0x00100000;
 constexpr u32 LowProgramEnd = 0x00500000;
 // Everything else a program has: its image when linked there, its heap, its
-// stack. No memory of the kernel's lies here, so the kernel uses no more
-// than the first GiB.
+// stack. The kernel heap ends below it; firmware tables that lie here are
+// read at the boot and by power-off, never during a program.
 constexpr u32 HighProgramBase = 0x40000000;
 constexpr u32 HighProgramEnd = 0x80000000;
+
+// The kernel's one-to-one entries: a page of the first 8 MiB, which have
+// tables of their own, and 4 MiB anywhere else.
+constexpr u32 kernel_page(u32 address) { return address | Present | Writable; }
+constexpr u32 kernel_large_page(u32 address) { return address | Present | Writable | LargePage; }
 
 // Physical address of the page directory.
 u32 directory();

@@ -1,6 +1,7 @@
 #include "hal/Heap.h"
 
 #include "arch/Cpu.h"
+#include "arch/Paging.h"
 #include "arch/Runtime.h"
 #include "hal/Debugger.h"
 
@@ -129,6 +130,10 @@ void Heap::initialize()
     // the firmware keeps its ACPI tables (QEMU at -m 128: RAM ends at
     // 0x07FE0000, the figure is 127 MiB, the heap ends at 126 MiB).
     u32 end = (get_amount_of_ram() - 1) * 1024 * 1024;
+    // Programs' high range lies above; on a machine with more memory the
+    // rest goes unused.
+    if (end > Paging::HighProgramBase)
+        end = Paging::HighProgramBase;
     // From the end of the kernel image (its stack and BSS included): the
     // next multiple of 4 above it, a whole 4 when it is one already, then a
     // guard gap of 1 KiB. The free list rounds up to its 16-byte alignment.

@@ -36,13 +36,16 @@ ErrorOr<u32*> ProgramMemory::make_entry_for(u32 address)
 {
     if (u32* entry = entry_for(address))
         return entry;
-    u32* directory_entry = table_at(directory()) + (address >> 22);
-    if (*directory_entry & Present)
-        return outside();
+    // A 4 MiB page of the kernel's: a table takes its place, mapping the
+    // same one to one until program pages go in.
+    u32 index = address >> 22;
     u32 table = TRY(PageFrames::take(PageSize));
-    *directory_entry = table | Present | Writable | User;
-    m_tables.append(address >> 22);
-    return table_at(table) + ((address >> 12) & 1023);
+    u32* entries = table_at(table);
+    for (u32 page = 0; page < 1024; ++page)
+        entries[page] = kernel_page(index * TableSpan + page * PageSize);
+    table_at(directory())[index] = table | Present | Writable | User;
+    m_tables.append(index);
+    return entries + ((address >> 12) & 1023);
 }
 
 ErrorOr<void> ProgramMemory::map(u32 address, u32 length, Access access, std::span<u8 const> content)
@@ -56,7 +59,7 @@ ErrorOr<void> ProgramMemory::map(u32 address, u32 length, Access access, std::sp
     // The tables first, so that once the frames are taken nothing can fail.
     for (u64 page = first; page < end; page += PageSize) {
         u32* entry = TRY(make_entry_for(static_cast<u32>(page)));
-        if (*entry & Present)
+        if (*entry & User)
             return outside();
     }
     u32 bytes = static_cast<u32>(end - first);
@@ -74,7 +77,7 @@ ErrorOr<void> ProgramMemory::map(u32 address, u32 length, Access access, std::sp
 void ProgramMemory::unmap(Chunk const& chunk)
 {
     for (u32 offset = 0; offset < chunk.length; offset += PageSize)
-        *entry_for(chunk.address + offset) = 0;
+        *entry_for(chunk.address + offset) = kernel_page(chunk.address + offset);
     PageFrames::give_back(chunk.frames);
 }
 
@@ -88,7 +91,7 @@ void ProgramMemory::release()
     u32* directory_entries = table_at(directory());
     for (u32 index : m_tables) {
         PageFrames::give_back(directory_entries[index] & FrameMask);
-        directory_entries[index] = 0;
+        directory_entries[index] = kernel_large_page(index * TableSpan);
     }
     m_tables.clear();
     m_heap_start = m_break = m_heap_mapped_end = 0;

@@ -71,8 +71,8 @@ private:
     };
     static constexpr u32 HeapStep = 64 * 1024;
 
-    // The entry that maps `address`, or null without a table; `create`
-    // makes the table.
+    // The entry that maps `address` in a table, or null where a 4 MiB page
+    // of the kernel's does; make_entry_for makes the table.
     u32* entry_for(u32 address) const;
     ErrorOr<u32*> make_entry_for(u32 address);
     void unmap(Chunk const& chunk);

@@ -8,12 +8,6 @@ namespace {
 alignas(Paging::PageSize) u32 g_directory[1024];
 alignas(Paging::PageSize) u32 g_low_tables[2][1024];
 
-bool is_program_range(u32 address)
-{
-    return (address >= Paging::LowProgramBase && address < Paging::LowProgramEnd)
-        || (address >= Paging::HighProgramBase && address < Paging::HighProgramEnd);
-}
-
 }
 
 // The boot's step (arch/i386/Entry.S): the kernel's mapping, then paging on.
@@ -21,17 +15,13 @@ extern "C" void enable_paging()
 {
     using namespace Paging;
     for (u32 table = 0; table < 2; ++table) {
-        for (u32 page = 0; page < 1024; ++page) {
-            u32 address = table * TableSpan + page * PageSize;
-            g_low_tables[table][page] = is_program_range(address) ? 0 : address | Present | Writable;
-        }
+        for (u32 page = 0; page < 1024; ++page)
+            g_low_tables[table][page] = kernel_page(table * TableSpan + page * PageSize);
         // User on the directory entry lets the table's own entries decide.
         g_directory[table] = reinterpret_cast<u32>(g_low_tables[table]) | Present | Writable | User;
     }
-    for (u32 entry = 2; entry < 1024; ++entry) {
-        u32 address = entry * TableSpan;
-        g_directory[entry] = is_program_range(address) ? 0 : address | Present | Writable | LargePage;
-    }
+    for (u32 entry = 2; entry < 1024; ++entry)
+        g_directory[entry] = kernel_large_page(entry * TableSpan);
     // CR4.PSE for the 4 MiB pages; CR0.PG switches paging on and CR0.WP makes
     // read-only pages read-only for the kernel too.
     asm volatile("movl %%cr4, %%eax; orl $0x10, %%eax; movl %%eax, %%cr4" ::: "eax");

@@ -368,10 +368,16 @@ u32 directory()
     auto& m = machine();
     if (!m.directory_made) {
         m.directory_made = true;
+        // The kernel's one-to-one mapping, laid out as the real one.
         u32* entries = reinterpret_cast<u32*>(Sim::map_memory(Machine::DirectoryAddress, 3 * PageSize));
-        // The first 8 MiB have tables of their own, as on the real machine.
-        for (u32 table = 0; table < 2; ++table)
-            entries[table] = (Machine::DirectoryAddress + (table + 1) * PageSize) | Present | Writable | User;
+        for (u32 table = 0; table < 2; ++table) {
+            u32 table_address = Machine::DirectoryAddress + (table + 1) * PageSize;
+            for (u32 page = 0; page < 1024; ++page)
+                entries[(table + 1) * 1024 + page] = kernel_page(table * TableSpan + page * PageSize);
+            entries[table] = table_address | Present | Writable | User;
+        }
+        for (u32 entry = 2; entry < 1024; ++entry)
+            entries[entry] = kernel_large_page(entry * TableSpan);
     }
     return Machine::DirectoryAddress;
 }

@@ -46,7 +46,7 @@ TEST_F(ProgramMemoryTest, MapsPagesForRing3OnlyInsideTheProgramRanges)
     EXPECT_EQ(directory_entry(Low), low_directory);
     for (u32 page : { Low, Low + 0x1000, Low + 0x2000 })
         EXPECT_EQ(page_entry(page) & 0xFFF, Paging::Present | Paging::Writable | Paging::User) << std::hex << page;
-    EXPECT_EQ(page_entry(Low + 0x3000), 0u);
+    EXPECT_EQ(page_entry(Low + 0x3000), Paging::kernel_page(Low + 0x3000));
     EXPECT_EQ(bytes_at(m_memory, Low + 0x0E, 10), std::string("\0\0module\0\0", 10));
 
     // Outside the ranges, over pages already there, past 4 GiB: refused.
@@ -55,9 +55,12 @@ TEST_F(ProgramMemoryTest, MapsPagesForRing3OnlyInsideTheProgramRanges)
     EXPECT_TRUE(m_memory.map(Low + 0x2000, 0x1000, Access::Write).is_error());
     EXPECT_TRUE(m_memory.map(Paging::LowProgramEnd - 0x1000, 0x2000, Access::Write).is_error());
 
-    // The high range gets a table of its own; read-only pages refuse writes.
+    // In the high range a table replaces the kernel's 4 MiB page, the same
+    // one to one around the program's pages; read-only pages refuse writes.
+    EXPECT_EQ(directory_entry(High), Paging::kernel_large_page(High));
     ASSERT_FALSE(m_memory.map(High + 0x5000, 0x3000, Access::Read).is_error());
     EXPECT_EQ(directory_entry(High) & 0xFFF, Paging::Present | Paging::Writable | Paging::User);
+    EXPECT_EQ(page_entry(High + 0x4000), Paging::kernel_page(High + 0x4000));
     EXPECT_EQ(page_entry(High + 0x5000) & 0xFFF, Paging::Present | Paging::User);
     EXPECT_TRUE(m_memory.contains(High + 0x5000, 0x3000, Access::Read));
     EXPECT_FALSE(m_memory.contains(High + 0x5000, 0x3001, Access::Read));
@@ -84,8 +87,8 @@ TEST_F(ProgramMemoryTest, MapsPagesForRing3OnlyInsideTheProgramRanges)
     EXPECT_GT(Sim::page_frame_bytes(), 0u);
     m_memory.release();
     EXPECT_EQ(Sim::page_frame_bytes(), 0u);
-    EXPECT_EQ(directory_entry(High), 0u);
-    EXPECT_EQ(page_entry(Low), 0u);
+    EXPECT_EQ(directory_entry(High), Paging::kernel_large_page(High));
+    EXPECT_EQ(page_entry(Low), Paging::kernel_page(Low));
     EXPECT_EQ(directory_entry(Low), low_directory);
     EXPECT_FALSE(m_memory.contains(Low, 1, Access::Read));
 }
