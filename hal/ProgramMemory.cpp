@@ -87,13 +87,15 @@ void ProgramMemory::release()
         return;
     for (auto const& chunk : m_chunks)
         unmap(chunk);
-    m_chunks.clear();
+    // Emptied to nothing: the runner lives on, and what it keeps between
+    // programs would show in the heap's figures.
+    m_chunks = {};
     u32* directory_entries = table_at(directory());
     for (u32 index : m_tables) {
         PageFrames::give_back(directory_entries[index] & FrameMask);
         directory_entries[index] = kernel_large_page(index * TableSpan);
     }
-    m_tables.clear();
+    m_tables = {};
     m_heap_start = m_break = m_heap_mapped_end = 0;
     flush();
 }
@@ -172,8 +174,11 @@ ErrorOr<void> ProgramMemory::set_heap_break(u32 address)
         TRY(map(m_heap_mapped_end, end - m_heap_mapped_end, Access::Write));
         m_heap_mapped_end = end;
     }
-    // The steps the break has left go back; the one it ends in stays.
-    while (!m_chunks.is_empty() && m_chunks.last().address >= m_heap_start && m_chunks.last().address >= needed) {
+    // The steps the break has left go back; the one it ends in stays. The
+    // heap's steps are the last chunks, and the only ones between its start
+    // and its limit: the stack and the exit page lie above.
+    while (!m_chunks.is_empty() && m_chunks.last().address >= m_heap_start && m_chunks.last().address < HeapLimit
+        && m_chunks.last().address >= needed) {
         unmap(m_chunks.last());
         m_heap_mapped_end = m_chunks.last().address;
         m_chunks.remove(m_chunks.size() - 1);

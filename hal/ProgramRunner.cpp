@@ -122,6 +122,7 @@ ErrorOr<ProgramRunner::Ending> ProgramRunner::run(MzExecutable const& program, S
     g_running = this;
     i32 status = Cpu::enter_program(program.entry_address(), ProgramMemory::StackTop - 4, m_return_point);
     g_running = nullptr;
+    m_arguments = {};
     return Ending { status, static_cast<String&&>(m_fault) };
 }
 

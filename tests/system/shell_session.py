@@ -34,6 +34,15 @@ def run(machine, line, timeout=30):
     return wait_for_output(machine, line, timeout)
 
 
+def run_quickly(machine, line, timeout=30):
+    """run(), typed at the speed the machine takes keys. The keys may not
+    have arrived when the wait starts, so a line whose last run is still on
+    the screen could be taken for done at once: repeat a line with run()."""
+    wait_for_prompt(machine, timeout)
+    machine.type_quickly(line + "\n")
+    return wait_for_output(machine, line, timeout)
+
+
 def wait_for_output(machine, line, timeout=30):
     """Waits for the prompt after the command line just entered; returns the
     screen rows between the command's echo and that prompt."""

@@ -39,7 +39,7 @@ class ProgramFiles(unittest.TestCase):
     def programs(self):
         exes = sorted(glob.glob(os.path.join(PROGRAMS, "*.exe")) + glob.glob(os.path.join(TEST_PROGRAMS, "*.exe")))
         self.assertEqual({os.path.basename(p) for p in exes},
-                         {"args.exe", "guess.exe", "wc.exe", "write.exe", "probe.exe"})
+                         {"args.exe", "guess.exe", "wc.exe", "write.exe", "probe.exe", "hostile.exe"})
         return exes
 
     def test_mz_files_hold_the_linked_image_where_the_loader_puts_it(self):

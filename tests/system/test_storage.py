@@ -5,7 +5,7 @@ one directory of 2,000 files, written from both sides."""
 import os
 import unittest
 
-from shell_session import formatted_disk, last_line, run, wait_for_output, wait_for_prompt
+from shell_session import formatted_disk, last_line, run, run_quickly, wait_for_prompt
 from tessary_qemu import BUILD, PROMPT, SystemTest, blank_disk, tessfs
 
 RED = 12
@@ -178,12 +178,6 @@ class Storage(SystemTest):
         self.assertNotIn("docs", tessfs("ls", disk, "/home/root").stdout.decode())
         self.assert_fsck_clean(disk)
 
-    def run_quickly(self, machine, line, timeout=30):
-        """run(), typed at the speed the machine takes keys."""
-        wait_for_prompt(machine, timeout)
-        machine.type_quickly(line + "\n")
-        return wait_for_output(machine, line, timeout)
-
     def listing(self, disk, path):
         return [line.split()[-1] for line in tessfs("ls", disk, path).stdout.decode().splitlines()]
 
@@ -230,15 +224,15 @@ class Storage(SystemTest):
         self.assertEqual(screen[:prompt], ["      " + name for name in listing[-prompt:]])
         # Every file read back through the system call.
         for prefix in "sh":
-            self.assertEqual(self.run_quickly(machine, f"run /probe.exe check /big/{prefix} {SIDE_FILES}", 120),
+            self.assertEqual(run_quickly(machine, f"run /probe.exe check /big/{prefix} {SIDE_FILES}", 120),
                              [f"{SIDE_FILES} of {SIDE_FILES} files read back right"])
         for path in ("/big/s0007", "/big/h0998"):
-            self.assertEqual(self.run_quickly(machine, f"cat {path}"), [every_file[path].decode().rstrip()])
+            self.assertEqual(run_quickly(machine, f"cat {path}"), [every_file[path].decode().rstrip()])
         # Half of them go, a few through the shell's rm and the rest on the host.
         gone = {f"/big/{prefix}{number:04}" for number in range(0, SIDE_FILES, 2) for prefix in "sh"}
         by_shell = sorted(path for path in gone if path.endswith("00"))
         for path in by_shell:
-            self.assertEqual(self.run_quickly(machine, f"rm {path}"), [])
+            self.assertEqual(run_quickly(machine, f"rm {path}"), [])
         machine.close()
         self.machines.remove(machine)
         for path in sorted(gone - set(by_shell)):

@@ -96,6 +96,10 @@ TEST_F(ProgramMemoryTest, MapsPagesForRing3OnlyInsideTheProgramRanges)
 TEST_F(ProgramMemoryTest, TheHeapGrowsInStepsAndGivesThemBack)
 {
     constexpr u32 Step = 64 * 1024;
+    // A program's stack is mapped before its heap starts, above the heap's
+    // limit; no move of the break may take it.
+    constexpr u32 Stack = ProgramMemory::StackTop - ProgramMemory::StackSize;
+    ASSERT_FALSE(m_memory.map(Stack, ProgramMemory::StackSize, Access::Write).is_error());
     m_memory.start_heap(High);
     ASSERT_FALSE(m_memory.set_heap_break(High + 1).is_error());
     EXPECT_EQ(m_memory.heap_break(), High + 1);
@@ -125,6 +129,7 @@ TEST_F(ProgramMemoryTest, TheHeapGrowsInStepsAndGivesThemBack)
     // Back to nothing at the start.
     ASSERT_FALSE(m_memory.set_heap_break(High).is_error());
     EXPECT_FALSE(m_memory.contains(High, 1, Access::Read));
+    EXPECT_TRUE(m_memory.contains(Stack, ProgramMemory::StackSize, Access::Write));
     m_memory.release();
     EXPECT_EQ(Sim::page_frame_bytes(), 0u);
 }
