@@ -10,7 +10,7 @@ import subprocess
 import unittest
 
 from shell_session import formatted_disk, run, wait_for_prompt
-from tessary_qemu import BUILD, PROMPT, SystemTest, tessfs
+from tessary_qemu import BUILD, PROMPT, ROOT, SystemTest, tessfs
 
 PROGRAMS = os.path.join(BUILD, "programs")
 TEST_PROGRAMS = os.path.join(BUILD, "test-programs")
@@ -39,7 +39,7 @@ class ProgramFiles(unittest.TestCase):
     def programs(self):
         exes = sorted(glob.glob(os.path.join(PROGRAMS, "*.exe")) + glob.glob(os.path.join(TEST_PROGRAMS, "*.exe")))
         self.assertEqual({os.path.basename(p) for p in exes},
-                         {"args.exe", "guess.exe", "wc.exe", "write.exe", "probe.exe", "hostile.exe"})
+                         {"args.exe", "guess.exe", "wc.exe", "write.exe", "probe.exe", "hostile.exe", "big.exe"})
         return exes
 
     def test_mz_files_hold_the_linked_image_where_the_loader_puts_it(self):
@@ -95,6 +95,28 @@ class ProgramFiles(unittest.TestCase):
 NOTES = "one two\nthree\n\n  four five\tsix\n"
 
 
+def linked_at_one_mib(workdir):
+    """args.c built as the first SDK built programs: linked at 0x00100000,
+    with the plain MZ header."""
+    script = os.path.join(workdir, "program-1mib.ld")
+    with open(os.path.join(ROOT, "sdk", "program.ld")) as f:
+        text = f.read()
+    with open(script, "w") as f:
+        f.write(text.replace(". = 0x40000000;", ". = 0x00100000;"))
+    elf = os.path.join(workdir, "args-1mib.elf")
+    exe = os.path.join(workdir, "args-1mib.exe")
+    sdk = os.path.join(ROOT, "sdk")
+    subprocess.run(["gcc", "-m32", "-march=i686", "-ffreestanding", "-fno-pic", "-fno-pie", "-fno-stack-protector",
+                    "-fno-asynchronous-unwind-tables", "-nostdlib", "-O2", "-I", sdk, "-static", "-no-pie",
+                    "-Wl,--build-id=none", "-Wl,--no-warn-rwx-segments", "-T", script, "-o", elf,
+                    os.path.join(sdk, "start.c"), os.path.join(sdk, "lib.c"),
+                    os.path.join(ROOT, "programs", "args.c"), "-lgcc"], check=True)
+    subprocess.run([MZ_PACK, elf, exe], check=True)
+    with open(exe, "rb") as f:
+        assert struct.unpack_from("<H", f.read(), 8) == (2,), "not the plain header"
+    return exe
+
+
 class CPrograms(SystemTest):
     def test_examples_and_edge_cases_in_one_session(self):
         notes = os.path.join(self.workdir, "notes.txt")
@@ -104,6 +126,8 @@ class CPrograms(SystemTest):
         for exe in glob.glob(os.path.join(PROGRAMS, "*.exe")):
             tessfs("put", disk, exe, "/programs/" + os.path.basename(exe))
         tessfs("put", disk, os.path.join(TEST_PROGRAMS, "probe.exe"), "/home/root/probe.exe")
+        tessfs("put", disk, os.path.join(TEST_PROGRAMS, "big.exe"), "/home/root/big.exe")
+        tessfs("put", disk, linked_at_one_mib(self.workdir), "/home/root/old.exe")
         tessfs("put", disk, notes, "/home/root/notes.txt")
         machine = self.boot(disk=disk)
         machine.boot_to_prompt()
@@ -111,6 +135,10 @@ class CPrograms(SystemTest):
 
         self.assertEqual(run(machine, "run /programs/args.exe one  two three"), ["1: one", "2: two", "3: three"])
         self.assertEqual(run(machine, "run /programs/args.exe"), ["No arguments."])
+        # Linked at 1 MiB, as programs made before the SDK moved to 1 GiB.
+        self.assertEqual(run(machine, "run /home/root/old.exe one two"), ["1: one", "2: two"])
+        # An image four times what the area at 1 MiB could hold.
+        self.assertEqual(run(machine, "run /home/root/big.exe", 60), ["checked 16 MiB of .bss"])
 
         counts = f"{NOTES.count(chr(10))} {len(NOTES.split())} {len(NOTES)} /home/root/notes.txt"
         self.assertEqual(run(machine, "run /programs/wc.exe /home/root/notes.txt"), [counts])
