@@ -24,7 +24,7 @@ SCRIPT = "/home/root/soak.tsc"
 # No push: the script stack keeps what scripts push for the rest of the
 # session, by design, so a pushing script would grow the heap.
 SCRIPT_TEXT = b"wait 1\nwfk\n"
-PROGRAMS = ("write.exe", "wc.exe")
+PROGRAMS = ("programs/write.exe", "programs/wc.exe", "test-programs/hostile.exe")
 RUN_FILE = "/home/root/soakrun.txt"
 LONG_WORD = "soak" * 40
 # Most commands are done within milliseconds: the screen is read that often.
@@ -98,7 +98,7 @@ class Soak(SystemTest):
         tessfs("put", disk, script, SCRIPT)
         tessfs("mkdir", disk, "/programs")
         for program in PROGRAMS:
-            tessfs("put", disk, os.path.join(BUILD, "programs", program), "/programs/" + program)
+            tessfs("put", disk, os.path.join(BUILD, program), "/programs/" + os.path.basename(program))
         return disk
 
     def round(self, shell, number):
@@ -178,6 +178,11 @@ class Soak(SystemTest):
               == [f"1 3 {len(text) + 1} /documents/soakmoved.txt"], "the copy's counts")
         shell.run("rm /documents/soakmoved.txt")
         shell.run(f"rm {RUN_FILE}")
+        # A program that takes memory and one that faults: everything they
+        # had comes back, which the heap meter shows at the round's end.
+        check(shell.run("run /programs/hostile.exe alloc 8") == ["checked 8 MiB"], "the program's heap")
+        check(shell.run("run /programs/hostile.exe null-write")
+              == ["ERROR: Program ended: PAGE_FAULT at 0x00000000", "Program exited with status 142"], "the fault")
         check(shell.run(f"cat {RUN_FILE}") == ["ERROR: File not found!!!"], "the deleted file")
         check(shell.run("df") == usage, "the disk's figures after the round's files are gone")
 
