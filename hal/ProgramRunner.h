@@ -36,8 +36,8 @@ public:
     // out. Every page the program had is gone when this returns.
     ErrorOr<Ending> run(MzExecutable const& program, String const& arguments);
 
-    // A system call from the running program, or calls 1 and 2 from it;
-    // EAX becomes BadArgument when no program runs. Exit does not return.
+    // A program call (16 and up) from the running program; EAX becomes
+    // BadArgument when no program runs. Exit does not return.
     static void handle_system_call(IRQContext& context);
     // An exception raised in ring 3: ends the running program.
     [[noreturn]] static void end_on_fault(IRQContext const& context);

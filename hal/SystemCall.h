@@ -4,7 +4,9 @@
 #include "hal/Interrupts.h"
 
 // The interrupt 0x80 interface of loaded programs; every vector without a
-// handler of its own lands here too.
+// handler of its own lands here too. The numbers are sdk/tessary_calls.h's.
+// A program's pointers are checked against its own pages (a bad one gives
+// BadArgument in EAX); the kernel's own calls 1 and 2 reach any address.
 //
 //   EAX = 1  print the 0-terminated byte string at ESI, one cell per byte
 //            (control bytes show as glyphs; nothing moves to a new line)
