@@ -30,6 +30,11 @@ constexpr u32 LowProgramEnd = 0x00500000;
 constexpr u32 HighProgramBase = 0x40000000;
 constexpr u32 HighProgramEnd = 0x80000000;
 
+// The page an address lies in, and the first page boundary at or above one
+// (64-bit: the end of a range may lie at 4 GiB).
+constexpr u32 page_down(u32 address) { return address & ~(PageSize - 1); }
+constexpr u64 page_up(u64 address) { return (address + PageSize - 1) & ~static_cast<u64>(PageSize - 1); }
+
 // The kernel's one-to-one entries: a page of the first 8 MiB, which have
 // tables of their own, and 4 MiB anywhere else.
 constexpr u32 kernel_page(u32 address) { return address | Present | Writable; }

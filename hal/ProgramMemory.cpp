@@ -9,8 +9,6 @@ namespace {
 
 Error outside() { return Error("Outside the program's memory"); }
 
-u32 page_down(u32 address) { return address & ~(PageSize - 1); }
-
 bool in_program_range(u32 first, u64 end)
 {
     auto inside = [&](u32 base, u32 limit) { return first >= base && end <= limit; };
@@ -53,7 +51,7 @@ ErrorOr<void> ProgramMemory::map(u32 address, u32 length, Access access, std::sp
     if (length == 0)
         return {};
     u32 first = page_down(address);
-    u64 end = (static_cast<u64>(address) + length + PageSize - 1) & ~static_cast<u64>(PageSize - 1);
+    u64 end = page_up(static_cast<u64>(address) + length);
     if (!in_program_range(first, end) || content.size() > length)
         return outside();
     // The tables first, so that once the frames are taken nothing can fail.
@@ -106,54 +104,66 @@ bool ProgramMemory::contains(u32 address, u32 length, Access access) const
         return true;
     if (address > 0xFFFFFFFFu - (length - 1))
         return false;
-    u32 needed = ProgramPage | (access == Access::Write ? Writable : 0);
     u32 last = page_down(address + (length - 1));
     for (u32 page = page_down(address);; page += PageSize) {
-        u32* entry = entry_for(page);
-        if (!entry || (*entry & needed) != needed)
+        if (!byte_at(page, access))
             return false;
         if (page == last)
             return true;
     }
 }
 
-ErrorOr<void> ProgramMemory::copy_in(u32 address, u8 const* bytes, u32 length)
+u8* ProgramMemory::byte_at(u32 address, Access access) const
 {
-    if (!contains(address, length, Access::Write))
+    u32 needed = ProgramPage | (access == Access::Write ? Writable : 0);
+    u32* entry = entry_for(address);
+    if (!entry || (*entry & needed) != needed)
+        return nullptr;
+    return PhysicalMemory::map((*entry & FrameMask) + address % PageSize, PageSize - address % PageSize);
+}
+
+template<typename Move>
+ErrorOr<void> ProgramMemory::move_bytes(u32 address, u32 length, Access access, Move move) const
+{
+    // Every page is checked before any byte moves.
+    if (!contains(address, length, access))
         return outside();
     for (u32 done = 0; done < length;) {
         u32 at = address + done;
-        u32 count = PageSize - (at % PageSize) < length - done ? PageSize - (at % PageSize) : length - done;
-        __builtin_memcpy(PhysicalMemory::map((*entry_for(at) & FrameMask) + at % PageSize, count), bytes + done, count);
+        u32 count = PageSize - at % PageSize < length - done ? PageSize - at % PageSize : length - done;
+        move(byte_at(at, access), done, count);
         done += count;
     }
     return {};
+}
+
+ErrorOr<void> ProgramMemory::copy_in(u32 address, u8 const* bytes, u32 length)
+{
+    return move_bytes(address, length, Access::Write,
+        [&](u8* program, u32 done, u32 count) { __builtin_memcpy(program, bytes + done, count); });
 }
 
 ErrorOr<void> ProgramMemory::copy_out(u32 address, u8* bytes, u32 length) const
 {
-    if (!contains(address, length, Access::Read))
-        return outside();
-    for (u32 done = 0; done < length;) {
-        u32 at = address + done;
-        u32 count = PageSize - (at % PageSize) < length - done ? PageSize - (at % PageSize) : length - done;
-        __builtin_memcpy(bytes + done, PhysicalMemory::map((*entry_for(at) & FrameMask) + at % PageSize, count), count);
-        done += count;
-    }
-    return {};
+    return move_bytes(address, length, Access::Read,
+        [&](u8* program, u32 done, u32 count) { __builtin_memcpy(bytes + done, program, count); });
 }
 
 ErrorOr<String> ProgramMemory::string_at(u32 address, u32 max_length) const
 {
+    // A page's entry is looked up once, where the string enters it.
     String text;
+    u8 const* byte = nullptr;
     for (u32 i = 0; i <= max_length; ++i) {
-        if (address + i < address)
+        u32 at = address + i;
+        if (at < address)
             return outside();
-        u8 byte;
-        TRY(copy_out(address + i, &byte, 1));
-        if (byte == 0)
+        byte = byte && at % PageSize != 0 ? byte + 1 : byte_at(at, Access::Read);
+        if (!byte)
+            return outside();
+        if (*byte == 0)
             return text;
-        text.append(byte);
+        text.append(*byte);
     }
     return outside();
 }
@@ -164,7 +174,7 @@ ErrorOr<void> ProgramMemory::set_heap_break(u32 address)
 {
     if (address < m_heap_start || address > HeapLimit)
         return outside();
-    u32 needed = static_cast<u32>((static_cast<u64>(address) + PageSize - 1) & ~static_cast<u64>(PageSize - 1));
+    u32 needed = static_cast<u32>(page_up(address));
     if (needed > m_heap_mapped_end) {
         // Few big steps rather than a page at a time: each is a block of the
         // kernel heap.

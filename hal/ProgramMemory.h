@@ -76,6 +76,13 @@ private:
     u32* entry_for(u32 address) const;
     ErrorOr<u32*> make_entry_for(u32 address);
     void unmap(Chunk const& chunk);
+    // The kernel's view of the byte at `address`, to the end of its page,
+    // when the program's page there allows `access`; null otherwise.
+    u8* byte_at(u32 address, Access access) const;
+    // Checks the whole range, then hands `move` the program's bytes a page
+    // at a time, with how far along the range they lie.
+    template<typename Move>
+    ErrorOr<void> move_bytes(u32 address, u32 length, Access access, Move move) const;
 
     Vector<Chunk> m_chunks;
     Vector<u32> m_tables; // directory indices of the tables made here

@@ -99,9 +99,8 @@ ErrorOr<void> ProgramRunner::place(MzExecutable const& program)
     TRY(m_memory.copy_in(ProgramMemory::StackTop - 4, reinterpret_cast<u8 const*>(&return_address), 4));
     // The heap follows a program linked in the high range; one in the low
     // range has all of the high range for it.
-    u32 heap_start = base >= Paging::HighProgramBase
-        ? (image_end + ProgramMemory::PageSize - 1) & ~(ProgramMemory::PageSize - 1)
-        : Paging::HighProgramBase;
+    u32 heap_start
+        = base >= Paging::HighProgramBase ? static_cast<u32>(Paging::page_up(image_end)) : Paging::HighProgramBase;
     m_memory.start_heap(heap_start);
     return {};
 }
