@@ -4,6 +4,7 @@
 #include "arch/Port.h"
 #include "hal/Interrupts.h"
 #include "hal/Time.h"
+#include "sdk/tessary_calls.h"
 
 namespace {
 constexpr u16 DataPort = 0x60;
@@ -19,6 +20,21 @@ constexpr u8 ScanRightShift = 0x36;
 constexpr u8 ScanControl = 0x1D;
 constexpr u8 ScanAlt = 0x38;
 constexpr u8 ScanDelete = 0x53;
+// What an 0xE0 prefix looks like once the release bit is taken off.
+constexpr u8 ScanExtendedPrefix = 0x60;
+
+// A program's identity of each key by its scan code (set 1): the key's own
+// character, unshifted, or one of the codes for keys without one; 0 for keys
+// a program cannot tell apart (Num Lock, the keypad's 5).
+constexpr u8 ProgramKeys[] = { 0, TESSARY_KEY_ESCAPE, '1', '2', '3', '4', '5', '6', '7', '8', '9', '0', '-', '=',
+    TESSARY_KEY_BACKSPACE, TESSARY_KEY_TAB, 'q', 'w', 'e', 'r', 't', 'y', 'u', 'i', 'o', 'p', '[', ']',
+    TESSARY_KEY_ENTER, TESSARY_KEY_CONTROL, 'a', 's', 'd', 'f', 'g', 'h', 'j', 'k', 'l', ';', '\'', '`',
+    TESSARY_KEY_SHIFT, '\\', 'z', 'x', 'c', 'v', 'b', 'n', 'm', ',', '.', '/', TESSARY_KEY_SHIFT, '*', TESSARY_KEY_ALT,
+    TESSARY_KEY_SPACE, TESSARY_KEY_CAPS_LOCK, TESSARY_KEY_F1, TESSARY_KEY_F1 + 1, TESSARY_KEY_F1 + 2,
+    TESSARY_KEY_F1 + 3, TESSARY_KEY_F1 + 4, TESSARY_KEY_F1 + 5, TESSARY_KEY_F1 + 6, TESSARY_KEY_F1 + 7,
+    TESSARY_KEY_F1 + 8, TESSARY_KEY_F1 + 9, 0, 0, TESSARY_KEY_HOME, TESSARY_KEY_UP, TESSARY_KEY_PAGE_UP, '-',
+    TESSARY_KEY_LEFT, 0, TESSARY_KEY_RIGHT, '+', TESSARY_KEY_END, TESSARY_KEY_DOWN, TESSARY_KEY_PAGE_DOWN,
+    TESSARY_KEY_INSERT, TESSARY_KEY_DELETE, 0, 0, 0, TESSARY_KEY_F1 + 10, TESSARY_KEY_F1 + 11 };
 
 Keyboard* volatile g_receiver = nullptr;
 void (*g_ctrl_alt_delete_handler)() = nullptr;
@@ -94,6 +110,11 @@ void Keyboard::handle_scancode(u8 scancode, bool released)
 {
     // An 0xE0 prefix arrives as a "release" of 0x60 and is dropped here, so
     // extended keys act as their ordinary twins (right Ctrl, grey arrows).
+    if (scancode != ScanExtendedPrefix && m_event_count < QueueCapacity) {
+        m_events[(m_event_head + m_event_count) % QueueCapacity]
+            = static_cast<u16>(scancode | (released ? TESSARY_KEY_RELEASED : 0));
+        m_event_count = m_event_count + 1;
+    }
     u32 code = scancode;
     if (code == ScanLeftShift || code == ScanRightShift) {
         m_shift = !released;
@@ -174,6 +195,38 @@ std::optional<KeyMapping> Keyboard::poll_mapping()
             return mapping;
     }
     return {};
+}
+
+std::optional<u32> Keyboard::poll_event()
+{
+    for (;;) {
+        u16 event;
+        {
+            InterruptGuard guard;
+            if (m_event_count == 0)
+                return {};
+            event = m_events[m_event_head];
+            m_event_head = (m_event_head + 1) % QueueCapacity;
+            m_event_count = m_event_count - 1;
+        }
+        u32 scancode = event & 0xFF;
+        u32 key = scancode < sizeof ProgramKeys ? ProgramKeys[scancode] : 0;
+        if (key)
+            return key | (event & TESSARY_KEY_RELEASED);
+    }
+}
+
+void Keyboard::drop_events()
+{
+    InterruptGuard guard;
+    m_event_count = 0;
+}
+
+void Keyboard::drop_queued_keys()
+{
+    InterruptGuard guard;
+    m_count = 0;
+    m_event_count = 0;
 }
 
 bool Keyboard::get_char(char16_t& c)

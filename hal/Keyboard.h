@@ -96,6 +96,15 @@ public:
     // The next queued key that has a mapping, without waiting: nothing when
     // the queue holds none.
     std::optional<KeyMapping> poll_mapping();
+    // The next key event, without waiting: the key's identity and whether
+    // it went down or up, as a program sees it (TESSARY_KEY_* of
+    // sdk/tessary_calls.h). Events queue beside the characters: a press
+    // gives both, and reading one leaves the other.
+    std::optional<u32> poll_event();
+    // Forgets the events still queued.
+    void drop_events();
+    // Forgets the characters and events still queued.
+    void drop_queued_keys();
     bool get_char(char16_t& c);
     bool get_key(ConsoleKey& key);
     bool get_char_value(u32 scancode, char16_t& c) const;
@@ -130,6 +139,11 @@ private:
     u32 m_queue[QueueCapacity] {};
     u32 volatile m_head { 0 };
     u32 volatile m_count { 0 };
+    // Every press and release: the scan code, TESSARY_KEY_RELEASED for a
+    // release.
+    u16 m_events[QueueCapacity] {};
+    u32 volatile m_event_head { 0 };
+    u32 volatile m_event_count { 0 };
     i32 m_mapping_count { 0 };
     Keyboard* m_previous_receiver { nullptr };
 };

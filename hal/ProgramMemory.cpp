@@ -7,8 +7,6 @@ using namespace Paging;
 
 namespace {
 
-Error outside() { return Error("Outside the program's memory"); }
-
 bool in_program_range(u32 first, u64 end)
 {
     auto inside = [&](u32 base, u32 limit) { return first >= base && end <= limit; };
@@ -53,12 +51,12 @@ ErrorOr<void> ProgramMemory::map(u32 address, u32 length, Access access, std::sp
     u32 first = page_down(address);
     u64 end = page_up(static_cast<u64>(address) + length);
     if (!in_program_range(first, end) || content.size() > length)
-        return outside();
+        return Error(OutsideMessage);
     // The tables first, so that once the frames are taken nothing can fail.
     for (u64 page = first; page < end; page += PageSize) {
         u32* entry = TRY(make_entry_for(static_cast<u32>(page)));
         if (*entry & User)
-            return outside();
+            return Error(OutsideMessage);
     }
     u32 bytes = static_cast<u32>(end - first);
     u32 frames = TRY(PageFrames::take(bytes));
@@ -122,21 +120,6 @@ u8* ProgramMemory::byte_at(u32 address, Access access) const
     return PhysicalMemory::map((*entry & FrameMask) + address % PageSize, PageSize - address % PageSize);
 }
 
-template<typename Move>
-ErrorOr<void> ProgramMemory::move_bytes(u32 address, u32 length, Access access, Move move) const
-{
-    // Every page is checked before any byte moves.
-    if (!contains(address, length, access))
-        return outside();
-    for (u32 done = 0; done < length;) {
-        u32 at = address + done;
-        u32 count = PageSize - at % PageSize < length - done ? PageSize - at % PageSize : length - done;
-        move(byte_at(at, access), done, count);
-        done += count;
-    }
-    return {};
-}
-
 ErrorOr<void> ProgramMemory::copy_in(u32 address, u8 const* bytes, u32 length)
 {
     return move_bytes(address, length, Access::Write,
@@ -157,15 +140,15 @@ ErrorOr<String> ProgramMemory::string_at(u32 address, u32 max_length) const
     for (u32 i = 0; i <= max_length; ++i) {
         u32 at = address + i;
         if (at < address)
-            return outside();
+            return Error(OutsideMessage);
         byte = byte && at % PageSize != 0 ? byte + 1 : byte_at(at, Access::Read);
         if (!byte)
-            return outside();
+            return Error(OutsideMessage);
         if (*byte == 0)
             return text;
         text.append(*byte);
     }
-    return outside();
+    return Error(OutsideMessage);
 }
 
 void ProgramMemory::start_heap(u32 start) { m_heap_start = m_break = m_heap_mapped_end = start; }
@@ -173,7 +156,7 @@ void ProgramMemory::start_heap(u32 start) { m_heap_start = m_break = m_heap_mapp
 ErrorOr<void> ProgramMemory::set_heap_break(u32 address)
 {
     if (address < m_heap_start || address > HeapLimit)
-        return outside();
+        return Error(OutsideMessage);
     u32 needed = static_cast<u32>(page_up(address));
     if (needed > m_heap_mapped_end) {
         // Few big steps rather than a page at a time: each is a block of the

@@ -53,6 +53,15 @@ public:
     // The 0-terminated string at `address`, at most `max_length` bytes
     // before the 0, all on the program's pages.
     ErrorOr<String> string_at(u32 address, u32 max_length) const;
+    // Hands `take` the bytes of a checked range where they lie, a page at a
+    // time, with how far along the range they start: a copy straight from
+    // the program's pages to a device.
+    template<typename Take>
+    ErrorOr<void> read_pieces(u32 address, u32 length, Take take) const
+    {
+        return move_bytes(address, length, Access::Read,
+            [&](u8 const* program, u32 done, u32 count) { take(done, std::span<u8 const>(program, count)); });
+    }
 
     // The heap: from `start` (a page boundary) up to the break.
     void start_heap(u32 start);
@@ -82,7 +91,20 @@ private:
     // Checks the whole range, then hands `move` the program's bytes a page
     // at a time, with how far along the range they lie.
     template<typename Move>
-    ErrorOr<void> move_bytes(u32 address, u32 length, Access access, Move move) const;
+    ErrorOr<void> move_bytes(u32 address, u32 length, Access access, Move move) const
+    {
+        // Every page is checked before any byte moves.
+        if (!contains(address, length, access))
+            return Error(OutsideMessage);
+        for (u32 done = 0; done < length;) {
+            u32 at = address + done;
+            u32 count = PageSize - at % PageSize < length - done ? PageSize - at % PageSize : length - done;
+            move(byte_at(at, access), done, count);
+            done += count;
+        }
+        return {};
+    }
+    static constexpr char const* OutsideMessage = "Outside the program's memory";
 
     Vector<Chunk> m_chunks;
     Vector<u32> m_tables; // directory indices of the tables made here

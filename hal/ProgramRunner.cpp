@@ -1,5 +1,6 @@
 #include "hal/ProgramRunner.h"
 
+#include "base/OwnPtr.h"
 #include "hal/Console.h"
 #include "hal/Debugger.h"
 #include "hal/Interrupts.h"
@@ -14,6 +15,10 @@ constexpr u32 ColorCount = 16;
 constexpr u32 WriteChunk = 256;
 constexpr u32 MaxPathLength = 255;
 constexpr i32 FaultStatusBase = 128;
+// A read or write through a handle moves at most this much at once (a read
+// returns fewer bytes, as reads may; a write goes on in pieces), so the
+// kernel never holds a copy as big as a program's buffer.
+constexpr u32 HandleChunk = 1024 * 1024;
 
 // The code of the exit page: XOR EBX, EBX; MOV EAX, exit; INT 0x80. A
 // program's final RET lands on it, so returning is exiting with status 0.
@@ -118,11 +123,29 @@ ErrorOr<ProgramRunner::Ending> ProgramRunner::run(MzExecutable const& program, S
     m_arguments = arguments.to_bytes();
     m_fault = {};
     Debugger::send("Running program at 0x" + String::hex(program.entry_address(), 8));
+    // The program's key events start with the keys it is given.
+    if (Keyboard* keyboard = Keyboard::receiver())
+        keyboard->drop_events();
     g_running = this;
     i32 status = Cpu::enter_program(program.entry_address(), ProgramMemory::StackTop - 4, m_return_point);
     g_running = nullptr;
-    m_arguments = {};
+    end_program();
     return Ending { status, static_cast<String&&>(m_fault) };
+}
+
+// However the program ended: its files reach the disk and are closed, the
+// text console comes back, and keys it took as events do not reach the
+// shell as characters.
+void ProgramRunner::end_program()
+{
+    m_files.close_all();
+    m_screen.restore();
+    if (Keyboard* keyboard = Keyboard::receiver(); keyboard && m_took_key_events)
+        keyboard->drop_queued_keys();
+    m_took_key_events = false;
+    m_arguments = {};
+    m_input = {};
+    m_input_used = 0;
 }
 
 void ProgramRunner::handle_system_call(IRQContext& context)
@@ -167,7 +190,7 @@ i32 ProgramRunner::serve(u32 function, u32 first, u32 second, u32 third)
         return read_key();
     case TESSARY_CALL_FILE_SIZE: {
         auto path = m_memory.string_at(first, MaxPathLength);
-        return path.is_error() ? BadArgument : file_size(path.value());
+        return path.is_error() ? BadArgument : m_files.file_size(path.value());
     }
     case TESSARY_CALL_READ_FILE:
         return read_file_into(first, second, third);
@@ -189,9 +212,194 @@ i32 ProgramRunner::serve(u32 function, u32 first, u32 second, u32 third)
         return move_cursor(first, second);
     case TESSARY_CALL_BREAK:
         return set_break(first);
+    case TESSARY_CALL_OPEN:
+    case TESSARY_CALL_CLOSE:
+    case TESSARY_CALL_READ:
+    case TESSARY_CALL_WRITE_HANDLE:
+    case TESSARY_CALL_SEEK:
+    case TESSARY_CALL_HANDLE_INFO:
+        return serve_handle(function, first, second, third);
+    case TESSARY_CALL_PATH_INFO:
+    case TESSARY_CALL_REMOVE:
+    case TESSARY_CALL_RENAME:
+    case TESSARY_CALL_MAKE_DIRECTORY:
+    case TESSARY_CALL_LIST:
+        return serve_path(function, first, second, third);
+    case TESSARY_CALL_TIME:
+        return static_cast<i32>(RTC::seconds_since_1970());
+    case TESSARY_CALL_KEY_EVENT:
+        return next_key_event();
+    case TESSARY_CALL_GRAPHICS:
+    case TESSARY_CALL_PALETTE:
+    case TESSARY_CALL_SHOW_FRAME:
+        return serve_screen(function, first);
     default:
         return BadArgument;
     }
+}
+
+// The console's handles are served here; files' by the file layer.
+i32 ProgramRunner::serve_handle(u32 function, u32 first, u32 second, u32 third)
+{
+    i32 handle = static_cast<i32>(first);
+    bool console = first <= TESSARY_ERRORS;
+    switch (function) {
+    case TESSARY_CALL_OPEN: {
+        auto path = m_memory.string_at(first, MaxPathLength);
+        return path.is_error() ? BadArgument : m_files.open(path.value(), second);
+    }
+    case TESSARY_CALL_CLOSE:
+        // The console's handles stay: closing one changes nothing.
+        return console ? 0 : m_files.close(handle);
+    case TESSARY_CALL_READ:
+        if (first == TESSARY_INPUT)
+            return read_console(second, third);
+        return console ? BadArgument : read_handle(handle, second, third);
+    case TESSARY_CALL_WRITE_HANDLE:
+        if (first == TESSARY_OUTPUT || first == TESSARY_ERRORS)
+            return write(second, third);
+        return console ? BadArgument : write_handle(handle, second, third);
+    case TESSARY_CALL_SEEK:
+        return console ? BadArgument : m_files.seek(handle, static_cast<i32>(second), third);
+    case TESSARY_CALL_HANDLE_INFO: {
+        tessary_file_info info {};
+        info.kind = TESSARY_KIND_CONSOLE;
+        i32 result = console ? 0 : m_files.handle_info(handle, info);
+        return result < 0 ? result : store(second, info);
+    }
+    default:
+        return BadArgument;
+    }
+}
+
+i32 ProgramRunner::serve_path(u32 function, u32 first, u32 second, u32 third)
+{
+    auto path = m_memory.string_at(first, MaxPathLength);
+    if (path.is_error())
+        return BadArgument;
+    switch (function) {
+    case TESSARY_CALL_PATH_INFO: {
+        tessary_file_info info {};
+        i32 result = m_files.path_info(path.value(), info);
+        return result < 0 ? result : store(second, info);
+    }
+    case TESSARY_CALL_REMOVE:
+        return m_files.remove(path.value());
+    case TESSARY_CALL_RENAME: {
+        auto target = m_memory.string_at(second, MaxPathLength);
+        return target.is_error() ? BadArgument : m_files.rename(path.value(), target.value());
+    }
+    case TESSARY_CALL_MAKE_DIRECTORY:
+        return m_files.make_directory(path.value());
+    case TESSARY_CALL_LIST: {
+        if (!m_memory.contains(third, sizeof(tessary_directory_entry), ProgramMemory::Access::Write))
+            return BadArgument;
+        // The entry is big: it lives on the heap, not the kernel stack.
+        auto entry = make_own<tessary_directory_entry>();
+        i32 result = m_files.list(path.value(), second, *entry);
+        return result < 0 ? result : store(third, *entry);
+    }
+    default:
+        return BadArgument;
+    }
+}
+
+i32 ProgramRunner::serve_screen(u32 function, u32 address)
+{
+    switch (function) {
+    case TESSARY_CALL_GRAPHICS:
+        return m_screen.set_screen(address);
+    case TESSARY_CALL_PALETTE: {
+        u8 palette[ProgramScreen::PaletteSize];
+        if (m_memory.copy_out(address, palette, sizeof palette).is_error())
+            return BadArgument;
+        return m_screen.set_palette(palette);
+    }
+    case TESSARY_CALL_SHOW_FRAME: {
+        // Straight from the program's pages to the screen: no copy between.
+        i32 result = 0;
+        auto pieces = m_memory.read_pieces(address, ProgramScreen::FrameSize, [&](u32 done, std::span<u8 const> bytes) {
+            if (result == 0)
+                result = m_screen.show_frame_piece(done, bytes);
+        });
+        return pieces.is_error() ? BadArgument : result;
+    }
+    default:
+        return BadArgument;
+    }
+}
+
+// Standard input is the console's line editor: a line is read when the
+// last one is used up, and handed out with its line feed in pieces as
+// small as the program asks for.
+i32 ProgramRunner::read_console(u32 address, u32 capacity)
+{
+    if (!m_memory.contains(address, capacity, ProgramMemory::Access::Write))
+        return BadArgument;
+    if (capacity == 0)
+        return 0;
+    if (m_input_used == m_input.size()) {
+        InterruptsEnabledScope interrupts;
+        interrupts.enable();
+        auto line = Console::read_line();
+        if (line.is_error())
+            return Failed;
+        m_input = line.value().to_bytes();
+        m_input.append('\n');
+        m_input_used = 0;
+    }
+    u32 left = static_cast<u32>(m_input.size() - m_input_used);
+    u32 count = left < capacity ? left : capacity;
+    if (m_memory.copy_in(address, m_input.data() + m_input_used, count).is_error())
+        return Failed;
+    m_input_used += count;
+    return static_cast<i32>(count);
+}
+
+i32 ProgramRunner::read_handle(i32 handle, u32 address, u32 capacity)
+{
+    if (!m_memory.contains(address, capacity, ProgramMemory::Access::Write))
+        return BadArgument;
+    ByteBuffer bytes;
+    i32 result = m_files.read(handle, capacity < HandleChunk ? capacity : HandleChunk, bytes);
+    if (result <= 0)
+        return result;
+    if (m_memory.copy_in(address, bytes.data(), static_cast<u32>(bytes.size())).is_error())
+        return Failed;
+    return static_cast<i32>(bytes.size());
+}
+
+i32 ProgramRunner::write_handle(i32 handle, u32 address, u32 length)
+{
+    if (!m_memory.contains(address, length, ProgramMemory::Access::Read))
+        return BadArgument;
+    ByteBuffer chunk;
+    for (u32 done = 0; done < length;) {
+        u32 count = length - done < HandleChunk ? length - done : HandleChunk;
+        if (!chunk.try_resize(count) || m_memory.copy_out(address + done, chunk.data(), count).is_error())
+            return Failed;
+        i32 result = m_files.write(handle, chunk);
+        if (result < 0)
+            return result;
+        done += count;
+    }
+    return static_cast<i32>(length);
+}
+
+template<typename Value>
+i32 ProgramRunner::store(u32 address, Value const& value)
+{
+    return m_memory.copy_in(address, reinterpret_cast<u8 const*>(&value), sizeof value).is_error() ? BadArgument : 0;
+}
+
+i32 ProgramRunner::next_key_event()
+{
+    Keyboard* keyboard = Keyboard::receiver();
+    if (!keyboard)
+        return -1;
+    m_took_key_events = true;
+    auto event = keyboard->poll_event();
+    return event ? static_cast<i32>(*event) : -1;
 }
 
 // A line feed ends the line (the console's own handling); every other byte
@@ -219,7 +427,7 @@ i32 ProgramRunner::read_file_into(u32 path_address, u32 address, u32 capacity)
     if (path.is_error() || !m_memory.contains(address, capacity, ProgramMemory::Access::Write))
         return BadArgument;
     ByteBuffer content;
-    i32 result = read_file(path.value(), capacity, content);
+    i32 result = m_files.read_file(path.value(), capacity, content);
     if (result < 0)
         return result;
     if (m_memory.copy_in(address, content.data(), static_cast<u32>(content.size())).is_error())
@@ -235,7 +443,7 @@ i32 ProgramRunner::write_file_from(u32 path_address, u32 address, u32 length)
     ByteBuffer bytes;
     if (!bytes.try_resize(length) || m_memory.copy_out(address, bytes.data(), length).is_error())
         return Failed;
-    return write_file(path.value(), bytes);
+    return m_files.write_file(path.value(), bytes);
 }
 
 // The text is cut to the capacity less the terminating 0.

@@ -3,7 +3,9 @@
 #include "arch/Cpu.h"
 #include "arch/InterruptEntry.h"
 #include "hal/MzExecutable.h"
+#include "hal/ProgramFiles.h"
 #include "hal/ProgramMemory.h"
+#include "hal/ProgramScreen.h"
 #include "sdk/tessary_calls.h"
 
 // Runs one MZ program at a time in ring 3, in memory of its own
@@ -28,7 +30,11 @@ public:
         String fault;
     };
 
-    virtual ~ProgramRunner() = default;
+    ProgramRunner(ProgramFiles& files, ProgramScreen& screen)
+        : m_files(files)
+        , m_screen(screen)
+    {
+    }
 
     // Maps the module at its load address with its extra memory zeroed, a
     // stack and the exit page, and enters it. Fails only when the program
@@ -44,26 +50,36 @@ public:
     // The running program's memory, or null.
     static ProgramMemory* running_memory();
 
-protected:
-    // Results as the program sees them: the size, a count of bytes or 0,
-    // else Missing or Failed.
-    virtual i32 file_size(String const& path) = 0;
-    // Up to `capacity` bytes from the start of the file into `content`.
-    virtual i32 read_file(String const& path, u32 capacity, ByteBuffer& content) = 0;
-    // Creates or replaces the file, owned by the logged-in user.
-    virtual i32 write_file(String const& path, ByteBuffer const& bytes) = 0;
-
 private:
     ErrorOr<void> place(MzExecutable const& program);
+    void end_program();
     i32 serve(u32 function, u32 first, u32 second, u32 third);
+    i32 serve_handle(u32 function, u32 first, u32 second, u32 third);
+    i32 serve_path(u32 function, u32 first, u32 second, u32 third);
+    i32 serve_screen(u32 function, u32 first);
     i32 write(u32 address, u32 length);
+    i32 read_console(u32 address, u32 capacity);
+    i32 read_handle(i32 handle, u32 address, u32 capacity);
+    i32 write_handle(i32 handle, u32 address, u32 length);
     i32 read_file_into(u32 path, u32 address, u32 capacity);
     i32 write_file_from(u32 path, u32 address, u32 length);
     i32 copy_arguments(u32 address, u32 capacity);
     i32 set_break(u32 address);
+    i32 next_key_event();
+    template<typename Value>
+    i32 store(u32 address, Value const& value);
+
+    ProgramFiles& m_files;
+    ProgramScreen& m_screen;
 
     Cpu::KernelReturnPoint m_return_point {};
     ProgramMemory m_memory;
     ByteBuffer m_arguments;
     String m_fault;
+    // Whether the program has taken key events: the characters of those
+    // keys are then dropped when it ends, not left for the shell.
+    bool m_took_key_events { false };
+    // The console line standard input hands out, and how much of it has gone.
+    ByteBuffer m_input;
+    size_t m_input_used { 0 };
 };

@@ -15,6 +15,9 @@ u8 year();
 // switched off by bit 7 of status register B, a dead CMOS) ends the wait
 // after a little more than a second instead of never.
 void wait_for_next_second();
+// The clock's date and time as seconds since 1970-01-01 00:00. The clock's
+// fields are taken as UTC: the system knows no time zone.
+u32 seconds_since_1970();
 // Forget the mode flags read at the first access (tests change clocks).
 void reset();
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "fs/FileHandles.h"
+#include "gfx/ProgramDisplay.h"
+#include "hal/ProgramRunner.h"
 #include "kernel/Desktop.h"
 #include "kernel/KernelBase.h"
 #include "kernel/Shell.h"
 #include "kernel/TessScript.h"
-#include "kernel/VolumeProgramRunner.h"
 
 class Kernel;
 
@@ -55,7 +57,9 @@ public:
     TessScript& script() { return m_script; }
 
     // Runs MZ programs (`run`, `exexe2`) and serves their system calls.
-    VolumeProgramRunner& programs() { return m_programs; }
+    ProgramRunner& programs() { return m_programs; }
+    // The files of the program that runs, and where its relative paths start.
+    FileHandles& program_files() { return m_program_files; }
 
 protected:
     ErrorOr<void> before_run() override;
@@ -71,5 +75,7 @@ private:
     Desktop m_desktop { *this };
     String m_current_directory { "/home/root" };
     TessScript m_script;
-    VolumeProgramRunner m_programs { storage() };
+    FileHandles m_program_files { storage() };
+    ProgramDisplay m_program_display;
+    ProgramRunner m_programs { m_program_files, m_program_display };
 };

@@ -77,6 +77,7 @@ ErrorOr<void> run(Kernel& kernel, Argument const& argument)
 
     ConsoleColor foreground = Console::foreground_color();
     ConsoleColor background = Console::background_color();
+    kernel.program_files().set_working_directory(kernel.current_directory());
     auto ending = TRY(kernel.programs().run(program, arguments));
     Console::set_foreground_color(foreground);
     Console::set_background_color(background);

@@ -34,7 +34,98 @@ enum tessary_call {
     TESSARY_CALL_POLL_KEY = 27, /* the key's character, or -1 at once */
     TESSARY_CALL_CURSOR = 28,   /* EBX: column, ECX: row; 0 */
     TESSARY_CALL_BREAK = 29,    /* EBX: the heap's new end, or 0 to ask; the break */
+
+    /* Files through handles: 0, 1 and 2 are the console (input, output,
+       errors), files get 3 and up. */
+    TESSARY_CALL_OPEN = 30,           /* EBX: path, ECX: TESSARY_OPEN_* flags; the handle */
+    TESSARY_CALL_CLOSE = 31,          /* EBX: handle; 0 */
+    TESSARY_CALL_READ = 32,           /* EBX: handle, ECX: buffer, EDX: capacity; the count, 0 at the end */
+    TESSARY_CALL_WRITE_HANDLE = 33,   /* EBX: handle, ECX: data, EDX: length; the length */
+    TESSARY_CALL_SEEK = 34,           /* EBX: handle, ECX: offset, EDX: TESSARY_SEEK_*; the new position */
+    TESSARY_CALL_HANDLE_INFO = 35,    /* EBX: handle, ECX: struct tessary_file_info; 0 */
+    TESSARY_CALL_PATH_INFO = 36,      /* EBX: path, ECX: struct tessary_file_info; 0 */
+    TESSARY_CALL_REMOVE = 37,         /* EBX: path (a file, or an empty directory); 0 */
+    TESSARY_CALL_RENAME = 38,         /* EBX: path, ECX: new path; 0 */
+    TESSARY_CALL_MAKE_DIRECTORY = 39, /* EBX: path; 0 */
+    TESSARY_CALL_LIST = 40,           /* EBX: directory path, ECX: index, EDX: struct tessary_directory_entry; 0 */
+
+    TESSARY_CALL_TIME = 41,      /* seconds since 1970-01-01 00:00 UTC, from the clock */
+    TESSARY_CALL_KEY_EVENT = 42, /* the next key event (TESSARY_KEY_*), or -1 at once */
+
+    TESSARY_CALL_GRAPHICS = 43,   /* EBX: TESSARY_SCREEN_*; 0 */
+    TESSARY_CALL_PALETTE = 44,    /* EBX: 768 bytes, red, green, blue 0-255 for colours 0-255; 0 */
+    TESSARY_CALL_SHOW_FRAME = 45, /* EBX: 64,000 bytes, 320 a row, top row first; 0 */
 };
+
+/* TESSARY_CALL_OPEN's flags. Reading, writing or both; a missing file is an
+   error unless CREATE is given. */
+#define TESSARY_OPEN_READ 1
+#define TESSARY_OPEN_WRITE 2
+#define TESSARY_OPEN_CREATE 4     /* create the file when it is missing */
+#define TESSARY_OPEN_TRUNCATE 8   /* empty it on opening */
+#define TESSARY_OPEN_APPEND 16    /* every write goes to the end */
+#define TESSARY_OPEN_EXCLUSIVE 32 /* with CREATE: fail if the file exists */
+
+/* TESSARY_CALL_SEEK's origin. */
+#define TESSARY_SEEK_SET 0
+#define TESSARY_SEEK_CURRENT 1
+#define TESSARY_SEEK_END 2
+
+/* The handles every program starts with. */
+#define TESSARY_INPUT 0
+#define TESSARY_OUTPUT 1
+#define TESSARY_ERRORS 2
+/* At least this many files are open at once. */
+#define TESSARY_OPEN_FILES 32
+
+struct tessary_file_info {
+    unsigned size;     /* in bytes; 0 for a directory and the console */
+    unsigned kind;     /* TESSARY_KIND_* */
+    unsigned modified; /* seconds since 1970, as TESSARY_CALL_TIME */
+};
+#define TESSARY_KIND_FILE 0
+#define TESSARY_KIND_DIRECTORY 1
+#define TESSARY_KIND_CONSOLE 2
+
+#define TESSARY_NAME_CAPACITY 256
+struct tessary_directory_entry {
+    char name[TESSARY_NAME_CAPACITY]; /* 0-terminated */
+    struct tessary_file_info info;
+};
+
+/* Key events: the key's identity in the low byte, TESSARY_KEY_RELEASED when
+   it went up. A key with a character is that character, unshifted and in
+   lower case ('a', '1', ' ', '-'); Enter, Tab, Backspace and Escape are 13,
+   9, 8 and 27; the others have codes of their own. */
+#define TESSARY_KEY_RELEASED 0x100
+enum tessary_key {
+    TESSARY_KEY_BACKSPACE = 8,
+    TESSARY_KEY_TAB = 9,
+    TESSARY_KEY_ENTER = 13,
+    TESSARY_KEY_ESCAPE = 27,
+    TESSARY_KEY_SPACE = 32,
+    TESSARY_KEY_UP = 0x80,
+    TESSARY_KEY_DOWN,
+    TESSARY_KEY_LEFT,
+    TESSARY_KEY_RIGHT,
+    TESSARY_KEY_SHIFT,
+    TESSARY_KEY_CONTROL,
+    TESSARY_KEY_ALT,
+    TESSARY_KEY_INSERT,
+    TESSARY_KEY_DELETE,
+    TESSARY_KEY_HOME,
+    TESSARY_KEY_END,
+    TESSARY_KEY_PAGE_UP,
+    TESSARY_KEY_PAGE_DOWN,
+    TESSARY_KEY_CAPS_LOCK,
+    TESSARY_KEY_F1 = 0x90, /* F2-F12 follow */
+};
+
+/* TESSARY_CALL_GRAPHICS's screens. */
+#define TESSARY_SCREEN_TEXT 0
+#define TESSARY_SCREEN_320X200 1
+#define TESSARY_SCREEN_WIDTH 320
+#define TESSARY_SCREEN_HEIGHT 200
 
 /* Failure results every call may return in EAX. */
 enum tessary_failure {
@@ -42,6 +133,10 @@ enum tessary_failure {
     TESSARY_NOT_FOUND = -2,    /* no such file, or it is a directory */
     TESSARY_FAILED = -3,       /* disk error, out of space, permission, bad name */
     TESSARY_NO_MEMORY = -4,    /* the heap cannot grow that far */
+    TESSARY_EXISTS = -5,       /* the file or directory is already there */
+    TESSARY_TOO_MANY = -6,     /* every handle is taken */
+    TESSARY_NOT_EMPTY = -7,    /* the directory still holds something */
+    TESSARY_IS_DIRECTORY = -8, /* a directory where a file is needed */
 };
 
 #endif

@@ -1,4 +1,4 @@
-#include "kernel/VolumeProgramRunner.h"
+#include "fs/FileHandles.h"
 
 namespace {
 
@@ -16,25 +16,25 @@ FileLookup look_up(Storage& storage, String const& path)
 {
     auto files = storage.filesystem();
     if (files.is_error())
-        return { nullptr, 0, ProgramRunner::Failed };
+        return { nullptr, 0, TESSARY_FAILED };
     auto record = files.value()->stat(path);
     if (record.is_error() || record.value().is_directory())
-        return { nullptr, 0, ProgramRunner::Missing };
+        return { nullptr, 0, TESSARY_NOT_FOUND };
     auto length = record.value().content_length();
     if (!length)
-        return { nullptr, 0, ProgramRunner::Failed };
+        return { nullptr, 0, TESSARY_FAILED };
     return { files.value(), static_cast<i32>(*length), 0 };
 }
 
 }
 
-i32 VolumeProgramRunner::file_size(String const& path)
+i32 FileHandles::file_size(String const& path)
 {
     auto file = look_up(m_storage, path);
     return file.files ? file.size : file.failure;
 }
 
-i32 VolumeProgramRunner::read_file(String const& path, u32 capacity, ByteBuffer& content)
+i32 FileHandles::read_file(String const& path, u32 capacity, ByteBuffer& content)
 {
     auto file = look_up(m_storage, path);
     if (!file.files)
@@ -44,15 +44,28 @@ i32 VolumeProgramRunner::read_file(String const& path, u32 capacity, ByteBuffer&
     bool fits = static_cast<u32>(file.size) <= capacity;
     auto read = fits ? file.files->read_file(path) : file.files->read(path, 0, capacity);
     if (read.is_error())
-        return Failed;
+        return TESSARY_FAILED;
     content = read.release_value();
     return static_cast<i32>(content.size());
 }
 
-i32 VolumeProgramRunner::write_file(String const& path, ByteBuffer const& bytes)
+i32 FileHandles::write_file(String const& path, ByteBuffer const& bytes)
 {
     auto files = m_storage.filesystem();
     if (files.is_error() || files.value()->save_file(bytes, path, m_storage.user().name).is_error())
-        return Failed;
+        return TESSARY_FAILED;
     return 0;
 }
+
+i32 FileHandles::open(String const&, u32) { return TESSARY_FAILED; }
+i32 FileHandles::close(i32) { return TESSARY_BAD_ARGUMENT; }
+i32 FileHandles::read(i32, u32, ByteBuffer&) { return TESSARY_BAD_ARGUMENT; }
+i32 FileHandles::write(i32, std::span<u8 const>) { return TESSARY_BAD_ARGUMENT; }
+i32 FileHandles::seek(i32, i32, u32) { return TESSARY_BAD_ARGUMENT; }
+i32 FileHandles::handle_info(i32, tessary_file_info&) { return TESSARY_BAD_ARGUMENT; }
+i32 FileHandles::path_info(String const&, tessary_file_info&) { return TESSARY_FAILED; }
+i32 FileHandles::remove(String const&) { return TESSARY_FAILED; }
+i32 FileHandles::rename(String const&, String const&) { return TESSARY_FAILED; }
+i32 FileHandles::make_directory(String const&) { return TESSARY_FAILED; }
+i32 FileHandles::list(String const&, u32, tessary_directory_entry&) { return TESSARY_FAILED; }
+void FileHandles::close_all() { }
