@@ -38,10 +38,6 @@ enum {
 #define TESSARY_COLUMNS 80
 #define TESSARY_ROWS 25
 
-/* The program's own entry point; sdk/start.c calls it and ends the program
-   with its return value as the status. */
-int main(void);
-
 static inline int tessary_system_call(int function, unsigned first, unsigned second, unsigned third)
 {
     int result;

@@ -39,7 +39,8 @@ class ProgramFiles(unittest.TestCase):
     def programs(self):
         exes = sorted(glob.glob(os.path.join(PROGRAMS, "*.exe")) + glob.glob(os.path.join(TEST_PROGRAMS, "*.exe")))
         self.assertEqual({os.path.basename(p) for p in exes},
-                         {"args.exe", "guess.exe", "wc.exe", "write.exe", "probe.exe", "hostile.exe", "big.exe"})
+                         {"args.exe", "guess.exe", "wc.exe", "write.exe", "probe.exe", "hostile.exe", "big.exe", "libc.exe"}
+                         | ({"lua.exe"} if os.path.exists(os.path.join(TEST_PROGRAMS, "lua.exe")) else set()))
         return exes
 
     def test_mz_files_hold_the_linked_image_where_the_loader_puts_it(self):
@@ -96,8 +97,8 @@ NOTES = "one two\nthree\n\n  four five\tsix\n"
 
 
 def linked_at_one_mib(workdir):
-    """args.c built as the first SDK built programs: linked at 0x00100000,
-    with the plain MZ header."""
+    """args.c linked at 0x00100000, where the first SDK linked programs, and
+    packed with the plain MZ header."""
     script = os.path.join(workdir, "program-1mib.ld")
     with open(os.path.join(ROOT, "sdk", "program.ld")) as f:
         text = f.read()
@@ -105,12 +106,14 @@ def linked_at_one_mib(workdir):
         f.write(text.replace(". = 0x40000000;", ". = 0x00100000;"))
     elf = os.path.join(workdir, "args-1mib.elf")
     exe = os.path.join(workdir, "args-1mib.exe")
-    sdk = os.path.join(ROOT, "sdk")
-    subprocess.run(["gcc", "-m32", "-march=i686", "-ffreestanding", "-fno-pic", "-fno-pie", "-fno-stack-protector",
-                    "-fno-asynchronous-unwind-tables", "-nostdlib", "-O2", "-I", sdk, "-static", "-no-pie",
-                    "-Wl,--build-id=none", "-Wl,--no-warn-rwx-segments", "-T", script, "-o", elf,
-                    os.path.join(sdk, "start.c"), os.path.join(sdk, "lib.c"),
-                    os.path.join(ROOT, "programs", "args.c"), "-lgcc"], check=True)
+    libgcc = subprocess.run(["gcc", "-m32", "-print-libgcc-file-name"], check=True, capture_output=True,
+                            text=True).stdout.strip()
+    subprocess.run(["gcc", "-m32", "-nostdlib", "-static", "-no-pie", "-Wl,--build-id=none",
+                    "-Wl,--no-warn-rwx-segments", "-Wl,--no-warn-execstack", "-Wl,--gc-sections", "-T", script,
+                    "-o", elf, os.path.join(PROGRAMS, "CMakeFiles", "args.elf.dir", "args.c.o"),
+                    "-Wl,--start-group", os.path.join(BUILD, "libtessary_sdk.a"),
+                    os.path.join(BUILD, "newlib", "lib", "libc.a"), os.path.join(BUILD, "newlib", "lib", "libm.a"),
+                    libgcc, "-Wl,--end-group"], check=True)
     subprocess.run([MZ_PACK, elf, exe], check=True)
     with open(exe, "rb") as f:
         assert struct.unpack_from("<H", f.read(), 8) == (2,), "not the plain header"
