@@ -69,6 +69,7 @@ void run_all(Kernel& kernel)
     run_console_benchmarks();
     run_graphics_benchmarks();
     run_program_benchmarks(kernel);
+    run_library_benchmarks(kernel);
     Debugger::send("BENCH done");
     Cpu::halt_forever();
 }

@@ -41,5 +41,6 @@ void run_disk_benchmarks(Storage& storage);
 void run_graphics_benchmarks();
 void run_console_benchmarks();
 void run_program_benchmarks(Kernel& kernel);
+void run_library_benchmarks(Kernel& kernel);
 
 }

@@ -130,6 +130,47 @@ static inline int tessary_cursor(int column, int row)
    start or into the stack, or TESSARY_NO_MEMORY, and the heap stays. */
 static inline int tessary_break(void* end) { return tessary_system_call(TESSARY_CALL_BREAK, (unsigned)end, 0, 0); }
 
+/* Files by handle, the C library's descriptors (open, read, lseek and the
+   rest are built on these): see sdk/libc/system.c. The calls below are the
+   ones the C library has no function for. */
+
+/* The entry at `index` (from 0, in listing order) of the directory at
+   `path`: 0, or TESSARY_NOT_FOUND past the last. */
+static inline int tessary_list(char const* path, unsigned index, struct tessary_directory_entry* entry)
+{
+    return tessary_system_call(TESSARY_CALL_LIST, (unsigned)path, index, (unsigned)entry);
+}
+
+/* Seconds since 1970-01-01 00:00 UTC, from the battery-backed clock. */
+static inline unsigned tessary_time(void) { return (unsigned)tessary_system_call(TESSARY_CALL_TIME, 0, 0, 0); }
+
+/* The next key event, or -1 at once when none waits: the key
+   (TESSARY_KEY_* or its character) with TESSARY_KEY_RELEASED when it went
+   up. Events queue beside the characters tessary_read_key() returns; a
+   program that reads events has the characters of its keys dropped when it
+   ends, so the shell does not receive them. */
+static inline int tessary_key_event(void) { return tessary_system_call(TESSARY_CALL_KEY_EVENT, 0, 0, 0); }
+
+/* Switches the screen to 320x200 with 256 colours (TESSARY_SCREEN_320X200)
+   or back to text (TESSARY_SCREEN_TEXT). However the program ends, the text
+   console comes back as it was. */
+static inline int tessary_graphics(int screen)
+{
+    return tessary_system_call(TESSARY_CALL_GRAPHICS, (unsigned)screen, 0, 0);
+}
+
+/* Sets all 256 colours: red, green and blue, 0-255 each. */
+static inline int tessary_palette(unsigned char const palette[768])
+{
+    return tessary_system_call(TESSARY_CALL_PALETTE, (unsigned)palette, 0, 0);
+}
+
+/* Shows a frame of 320x200 colour numbers, a byte a pixel, row by row. */
+static inline int tessary_show_frame(unsigned char const frame[64000])
+{
+    return tessary_system_call(TESSARY_CALL_SHOW_FRAME, (unsigned)frame, 0, 0);
+}
+
 /* ---- helpers built on the calls above ---------------------------------- */
 
 static inline unsigned tessary_string_length(char const* text)
