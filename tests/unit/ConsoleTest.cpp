@@ -3,10 +3,13 @@
 #include "gfx/Mouse.h"
 #include "hal/Interrupts.h"
 #include "kernel/Bootstrap.h"
+#include "sdk/tessary_calls.h"
 #include "tests/sim/PS2Mouse.h"
 #include "tests/sim/TestMachine.h"
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace {
 std::string read_line(TestMachine&)
@@ -256,4 +259,31 @@ TEST(Keyboard, NeverLeavesTheControllerFullYetLeavesTheMouseItsBytes)
     EXPECT_TRUE(full());
     EXPECT_EQ(keyboard.queued_count(), 0u);
     InterruptTable::set_irq_handler(12, nullptr);
+}
+
+TEST(Keyboard, KeyEventsTellPressesFromReleasesBesideTheCharacters)
+{
+    Sim::FreshMachine fresh;
+    Keyboard keyboard;
+    // a down, Shift down, the grey Up arrow (0xE0 0x48) down and up, a up,
+    // Shift up, then a key no program can tell (the keypad's 5).
+    for (auto [code, released] :
+        std::initializer_list<std::pair<u8, bool>> { { 0x1E, false }, { 0x2A, false }, { 0x60, true }, { 0x48, false },
+            { 0x60, true }, { 0x48, true }, { 0x1E, true }, { 0x2A, true }, { 0x4C, false } })
+        keyboard.handle_scancode(code, released);
+
+    std::vector<u32> events;
+    while (auto event = keyboard.poll_event())
+        events.push_back(*event);
+    u32 const released = TESSARY_KEY_RELEASED;
+    EXPECT_EQ(events,
+        (std::vector<u32> { 'a', TESSARY_KEY_SHIFT, TESSARY_KEY_UP, TESSARY_KEY_UP | released, 'a' | released,
+            TESSARY_KEY_SHIFT | released }));
+    // The characters are still there for a program that reads those.
+    EXPECT_EQ(keyboard.read_char(), u'a');
+
+    keyboard.handle_scancode(0x1E, false);
+    keyboard.drop_queued_keys();
+    EXPECT_FALSE(keyboard.poll_event());
+    EXPECT_FALSE(keyboard.poll_mapping());
 }

@@ -457,3 +457,43 @@ TEST_F(ProgramCommands, ProgramsThatAllocateAndFaultLeaveNothingBehind)
     EXPECT_EQ(Sim::live_allocations(), allocations);
     EXPECT_EQ(Sim::page_frame_bytes(), 0u);
 }
+
+TEST_F(ProgramCommands, TheConsoleIsHandlesZeroToTwoAndItsLinesComeInAnyPieces)
+{
+    std::vector<i32> results;
+    std::string first, second, info;
+    m_machine.type("hello\n");
+    EXPECT_EQ(
+        run_program("run /home/root/p.exe",
+            [&] {
+                plant(Base + 0x100, "out\nerr");
+                plant(ImageEnd - 3, "abc"); // a path that runs off the program's pages before its 0
+                results = {
+                    system_call(TESSARY_CALL_READ, TESSARY_INPUT, Base + 0x200, 4),  // "hell"
+                    system_call(TESSARY_CALL_READ, TESSARY_INPUT, Base + 0x300, 64), // the rest of the line
+                    system_call(TESSARY_CALL_WRITE_HANDLE, TESSARY_OUTPUT, Base + 0x100, 4),
+                    system_call(TESSARY_CALL_WRITE_HANDLE, TESSARY_ERRORS, Base + 0x104, 3),
+                    system_call(TESSARY_CALL_HANDLE_INFO, TESSARY_OUTPUT, Base + 0x400),
+                    system_call(TESSARY_CALL_CLOSE, TESSARY_OUTPUT),                        // the console stays
+                    system_call(TESSARY_CALL_WRITE_HANDLE, TESSARY_INPUT, Base + 0x100, 1), // input is not written
+                    system_call(TESSARY_CALL_READ, TESSARY_OUTPUT, Base + 0x200, 1),        // nor output read
+                    system_call(TESSARY_CALL_SEEK, TESSARY_OUTPUT, 0, TESSARY_SEEK_SET),
+                    system_call(TESSARY_CALL_READ, TESSARY_INPUT, ImageEnd - 2, 4),  // off the program's pages
+                    system_call(TESSARY_CALL_OPEN, ImageEnd - 3, TESSARY_OPEN_READ), // an unterminated path
+                    system_call(TESSARY_CALL_PALETTE, ImageEnd - 700),               // 768 bytes don't fit
+                    system_call(TESSARY_CALL_SHOW_FRAME, Base),                      // nor 64,000
+                    system_call(TESSARY_CALL_LIST, Base + 0x100, 0, ImageEnd - 8),   // nor an entry
+                    system_call(TESSARY_CALL_KEY_EVENT),                             // the line's keys as events too
+                };
+                first = stored(Base + 0x200, 4);
+                second = stored(Base + 0x300, 2);
+                info = stored(Base + 0x404, 4);
+            }),
+        "");
+    EXPECT_EQ(results, (std::vector<i32> { 4, 2, 4, 3, 0, 0, -1, -1, -1, -1, -1, -1, -1, -1, 'h' }));
+    EXPECT_EQ(first + second, "hello\n");
+    EXPECT_EQ(info, std::string("\2\0\0\0", 4)); // TESSARY_KIND_CONSOLE
+    EXPECT_EQ(m_machine.line(0), "hello");
+    EXPECT_EQ(m_machine.line(1), "out");
+    EXPECT_EQ(m_machine.line(2), "err");
+}

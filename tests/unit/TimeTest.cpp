@@ -196,3 +196,24 @@ TEST(PitTimers, RecurringTimersFireEveryPeriodAndRegistrationIsOnce)
     EXPECT_EQ(g_fired, 2);
     EXPECT_TRUE(pit.has_timers());
 }
+
+TEST_F(ClockTest, CountsSecondsSince1970AcrossLeapDaysAndCenturies)
+{
+    cmos.registers[0x0B] = 0x06; // binary, 24-hour
+    struct Date {
+        u8 year, month, day, hour, minute, second;
+        u32 expected;
+    };
+    for (Date date : { Date { 0, 1, 1, 0, 0, 0, 946684800 }, Date { 0, 2, 29, 12, 0, 0, 951825600 },
+             Date { 0, 3, 1, 0, 0, 0, 951868800 }, Date { 23, 11, 14, 22, 13, 20, 1700000000 },
+             Date { 38, 1, 19, 3, 14, 8, 2147483648u }, Date { 99, 12, 31, 23, 59, 59, 4102444799u } }) {
+        cmos.registers[0x09] = date.year;
+        cmos.registers[0x08] = date.month;
+        cmos.registers[0x07] = date.day;
+        cmos.registers[0x04] = date.hour;
+        cmos.registers[0x02] = date.minute;
+        cmos.registers[0x00] = date.second;
+        RTC::reset();
+        EXPECT_EQ(RTC::seconds_since_1970(), date.expected) << int(date.year) << "-" << int(date.month);
+    }
+}
