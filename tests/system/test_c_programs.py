@@ -39,7 +39,7 @@ class ProgramFiles(unittest.TestCase):
     def programs(self):
         exes = sorted(glob.glob(os.path.join(PROGRAMS, "*.exe")) + glob.glob(os.path.join(TEST_PROGRAMS, "*.exe")))
         self.assertEqual({os.path.basename(p) for p in exes},
-                         {"args.exe", "guess.exe", "wc.exe", "write.exe", "probe.exe", "hostile.exe", "big.exe", "libc.exe"}
+                         {"args.exe", "guess.exe", "wc.exe", "write.exe", "wadview.exe", "probe.exe", "hostile.exe", "big.exe", "libc.exe"}
                          | ({"lua.exe"} if os.path.exists(os.path.join(TEST_PROGRAMS, "lua.exe")) else set()))
         return exes
 
@@ -130,6 +130,8 @@ class CPrograms(SystemTest):
             tessfs("put", disk, exe, "/programs/" + os.path.basename(exe))
         tessfs("put", disk, os.path.join(TEST_PROGRAMS, "probe.exe"), "/home/root/probe.exe")
         tessfs("put", disk, os.path.join(TEST_PROGRAMS, "big.exe"), "/home/root/big.exe")
+        tessfs("put", disk, os.path.join(TEST_PROGRAMS, "libc.exe"), "/home/root/libc.exe")
+        tessfs("mkdir", disk, "/home/root/scratch")
         tessfs("put", disk, linked_at_one_mib(self.workdir), "/home/root/old.exe")
         tessfs("put", disk, notes, "/home/root/notes.txt")
         machine = self.boot(disk=disk)
@@ -172,6 +174,11 @@ class CPrograms(SystemTest):
         status_row = wait_for_prompt(machine) - 1
         self.assertEqual(machine.attribute_at(status_row, 0), machine.attribute_at(status_row - 1, len(PROMPT)))
         self.assertEqual(run(machine, "run /programs/args.exe after"), ["1: after"])
+
+        # The C library on the system: each group of checks says ok.
+        self.assertEqual(run(machine, "run /home/root/libc.exe scratch", 120),
+                         [f"{group}: ok" for group in ("numbers", "qsort", "setjmp", "malloc", "files", "time",
+                                                       "maths")])
 
         self.play_guess(machine)
         machine.close()
