@@ -2,6 +2,8 @@
 
 #include "base/String.h"
 
+#include <optional>
+
 // The clock values a time stamp is made from; day_of_week counts from
 // 1 = Sunday, year is two digits.
 struct ClockReading {
@@ -23,6 +25,10 @@ String date_time_string(ClockReading const& clock);
 String time_string(ClockReading const& clock);
 // "Sun" ... "Sat" for 1 ... 7, empty otherwise.
 String day_name(u8 day_of_week);
+// The minute a date-and-time text names, as seconds since 1970 (the clock's
+// fields are UTC, its years 2000-2099); nothing for a text of another form.
+// Midnight and noon both read 12: it is taken as noon.
+std::optional<u32> seconds_since_1970(String const& date_time);
 
 // The current clock: the real-time clock in the kernel and the tests
 // (fs/RtcClock.cpp), the host's clock in the tools (tools/HostClock.cpp).

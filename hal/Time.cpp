@@ -138,17 +138,7 @@ u8 RTC::year() { return read_value(0x09); }
 u32 RTC::seconds_since_1970()
 {
     // The clock keeps two digits of the year: 00-99 are 2000-2099.
-    i32 full_year = 2000 + year();
-    u32 month = RTC::month();
-    // Days from 1970 to the first of the month, counted from March so that
-    // the leap day ends the counted year.
-    i32 shifted = month <= 2 ? full_year - 1 : full_year;
-    i32 era = shifted / 400;
-    u32 year_of_era = static_cast<u32>(shifted - era * 400);
-    u32 day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day_of_the_month() - 1;
-    u32 day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-    i32 days = era * 146097 + static_cast<i32>(day_of_era) - 719468;
-    return static_cast<u32>(days) * 86400 + hour() * 3600u + minute() * 60u + second();
+    return seconds_since_1970(2000 + year(), month(), day_of_the_month(), hour(), minute(), second());
 }
 
 void RTC::wait_for_next_second()

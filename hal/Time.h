@@ -18,6 +18,20 @@ void wait_for_next_second();
 // The clock's date and time as seconds since 1970-01-01 00:00. The clock's
 // fields are taken as UTC: the system knows no time zone.
 u32 seconds_since_1970();
+// The same count for a date (the year in full, month and day from 1) and a
+// time of day: the arithmetic alone, for dates that come from elsewhere.
+constexpr u32 seconds_since_1970(u32 year, u32 month, u32 day, u32 hour, u32 minute, u32 second)
+{
+    // Days from 1970 to the first of the month, counted from March so that
+    // the leap day ends the counted year.
+    i32 shifted = static_cast<i32>(month <= 2 ? year - 1 : year);
+    i32 era = shifted / 400;
+    u32 year_of_era = static_cast<u32>(shifted - era * 400);
+    u32 day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    u32 day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+    i32 days = era * 146097 + static_cast<i32>(day_of_era) - 719468;
+    return static_cast<u32>(days) * 86400 + hour * 3600 + minute * 60 + second;
+}
 // Forget the mode flags read at the first access (tests change clocks).
 void reset();
 }

@@ -32,6 +32,7 @@ public:
         if (writes_left > 0)
             --writes_left;
         ++writes;
+        blocks_written += count;
         // The power fails between two sectors: those before land, none after.
         u32 landed = sectors_left >= 0 && sectors_left < count ? static_cast<u32>(sectors_left) : count;
         if (sectors_left >= 0)
@@ -54,6 +55,7 @@ public:
     std::vector<u8> bytes;
     int reads { 0 };
     int writes { 0 };
+    u64 blocks_written { 0 };
     int writes_left { -1 };  // -1: unlimited
     i64 sectors_left { -1 }; // sectors written before the power fails; -1: it never does
     u64 bad_block { ~0ull }; // reads that touch it fail

@@ -5,6 +5,7 @@
 #include "fs/TimeStamp.h"
 #include "tests/unit/StorageTestSupport.h"
 
+#include <chrono>
 #include <map>
 
 namespace {
@@ -70,6 +71,23 @@ TEST(TimeStamp, UsesTheClocksDayNamesMidnightAsTwelveAndPaddedMinutes)
         days.push_back(ascii(TimeStamp::day_name(d)));
     EXPECT_EQ(days, (std::vector<std::string> { "", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "" }));
     EXPECT_EQ(ascii(TimeStamp::date_time_string({ 7, 12, 31, 5, 23, 59 })), "Sat 12/31/05 23:59");
+}
+
+TEST(TimeStamp, ReadsBackAsSecondsSince1970ToTheMinute)
+{
+    using namespace std::chrono;
+    auto seconds_at = [](int y, unsigned m, unsigned d, int h, int min) {
+        return static_cast<u32>((sys_days(year(y) / m / d) + hours(h) + minutes(min)).time_since_epoch() / 1s);
+    };
+    auto read_back
+        = [](ClockReading clock) { return TimeStamp::seconds_since_1970(TimeStamp::date_time_string(clock)); };
+    EXPECT_EQ(read_back({ 2, 3, 7, 26, 9, 5 }), seconds_at(2026, 3, 7, 9, 5));
+    EXPECT_EQ(read_back({ 7, 12, 31, 5, 23, 59 }), seconds_at(2005, 12, 31, 23, 59));
+    EXPECT_EQ(read_back({ 3, 2, 29, 0, 13, 0 }), seconds_at(2000, 2, 29, 13, 0));
+    EXPECT_EQ(read_back({ 5, 3, 1, 99, 0, 30 }), seconds_at(2099, 3, 1, 12, 30)); // "12:30": taken as noon
+    for (auto const* text : { "", "Mon", "Mon 3/7/26", "Mon 3/7/26 9:5x", "Mon 13/7/26 9:05", "Mon 3/0/26 9:05",
+             "Mon 3/7/26 24:00", "Mon 3/7/126 9:05", "Mon 3-7-26 9:05" })
+        EXPECT_FALSE(TimeStamp::seconds_since_1970(text).has_value()) << text;
 }
 
 TEST(DiskFilesystem, FormatWritesSuperblockAndEmptyRootAndProbeRecognisesIt)
