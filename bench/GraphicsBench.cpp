@@ -2,6 +2,7 @@
 
 #include "arch/PhysicalMemory.h"
 
+#include "gfx/ProgramDisplay.h"
 #include "gfx/SysColors.h"
 #include "gfx/VGA.h"
 #include "gfx/VGAScreen.h"
@@ -10,7 +11,8 @@
 // Screen work against the plainest way to fill the same video memory:
 // switching to 640x480x16 (which clears the screen and draws the test
 // rectangle) against one four-plane fill of its 38,400 bytes, and a full
-// desktop redraw against one 64,000-byte copy to 0xA0000.
+// desktop redraw and a program's frame against one 64,000-byte copy to
+// 0xA0000.
 namespace {
 
 constexpr u32 Rounds = 20;
@@ -63,6 +65,20 @@ void desktop_benchmarks()
             video[w] = g_picture[w];
     }
     Bench::report("gfx.raw_copy_64000", average(raw), "us");
+
+    // A program's frame in the page-sized pieces the runner hands over.
+    ProgramDisplay display;
+    display.set_screen(TESSARY_SCREEN_320X200);
+    auto const* picture = reinterpret_cast<u8 const*>(g_picture);
+    Bench::Stopwatch frames;
+    for (u32 i = 0; i < Rounds; ++i) {
+        for (u32 done = 0; done < ProgramScreen::FrameSize; done += 4096) {
+            u32 count = ProgramScreen::FrameSize - done < 4096 ? ProgramScreen::FrameSize - done : 4096;
+            display.show_frame_piece(done, { picture + done, count });
+        }
+    }
+    Bench::report("gfx.program_frame", average(frames), "us", "gfx.raw_copy_64000");
+    display.restore();
 
     if (!Bench::check(screen.clear(SysColors::Blue), "desktop clear"))
         return;

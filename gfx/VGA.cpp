@@ -6,9 +6,7 @@
 
 namespace {
 
-// A complete register set: miscellaneous output, 5 sequencer, 25 CRT
-// controller, 9 graphics controller and 21 attribute controller registers.
-using RegisterSet = u8[61];
+using VGA::RegisterSet;
 
 // clang-format off
 RegisterSet const Registers320x200x256 = {
@@ -104,44 +102,6 @@ bool is_planar(ScreenResolution mode)
         || mode == ScreenResolution::Mode720x480x16;
 }
 
-// Loads one register set, keeping the CRT controller's registers unlocked.
-void write_registers(RegisterSet const& registers)
-{
-    u8 const* r = registers;
-    Port::out8(VGAPortGroup::MiscellaneousOutput, r[0]);
-    for (u8 i = 0; i < 5; ++i)
-        VGAPortGroup::write_sequencer(i, r[1 + i]);
-
-    // CRT registers 0-7 are write-protected while bit 7 of register 0x11 is
-    // set; bit 7 of register 3 must stay set for the light-pen registers to
-    // stay out of the way.
-    Port::out8(VGAPortGroup::CrtIndex, 0x03);
-    Port::out8(VGAPortGroup::CrtData, Port::in8(VGAPortGroup::CrtData) | 0x80);
-    Port::out8(VGAPortGroup::CrtIndex, 0x11);
-    Port::out8(VGAPortGroup::CrtData, Port::in8(VGAPortGroup::CrtData) & 0x7F);
-    for (u8 i = 0; i < 0x19; ++i) {
-        u8 value = r[6 + i];
-        if (i == 0x03)
-            value |= 0x80;
-        else if (i == 0x11)
-            value &= 0x7F;
-        Port::out8(VGAPortGroup::CrtIndex, i);
-        Port::out8(VGAPortGroup::CrtData, value);
-    }
-
-    for (u8 i = 0; i < 9; ++i)
-        VGAPortGroup::write_graphics(i, r[31 + i]);
-
-    for (u8 i = 0; i < 0x15; ++i) {
-        Port::in8(VGAPortGroup::InputStatus1); // back to the index state
-        Port::out8(VGAPortGroup::AttributeController, i);
-        Port::out8(VGAPortGroup::AttributeController, r[40 + i]);
-    }
-    // Hand the palette back to the display: the picture comes on.
-    Port::in8(VGAPortGroup::InputStatus1);
-    Port::out8(VGAPortGroup::AttributeController, 0x20);
-}
-
 void load_palette(WebColors::Colour const* colors, u32 count)
 {
     for (u32 i = 0; i < count; ++i)
@@ -222,6 +182,66 @@ ErrorOr<void> fill_planar_bytes(u32 y0, u32 y1, u32 first_byte, u32 byte_count, 
     return result;
 }
 
+}
+
+void VGA::write_registers(RegisterSet const& r)
+{
+    Port::out8(VGAPortGroup::MiscellaneousOutput, r[0]);
+    for (u8 i = 0; i < 5; ++i)
+        VGAPortGroup::write_sequencer(i, r[SequencerAt + i]);
+
+    // CRT registers 0-7 are write-protected while bit 7 of register 0x11 is
+    // set; bit 7 of register 3 must stay set for the light-pen registers to
+    // stay out of the way.
+    Port::out8(VGAPortGroup::CrtIndex, 0x03);
+    Port::out8(VGAPortGroup::CrtData, Port::in8(VGAPortGroup::CrtData) | 0x80);
+    Port::out8(VGAPortGroup::CrtIndex, 0x11);
+    Port::out8(VGAPortGroup::CrtData, Port::in8(VGAPortGroup::CrtData) & 0x7F);
+    for (u8 i = 0; i < 0x19; ++i) {
+        u8 value = r[CrtAt + i];
+        if (i == 0x03)
+            value |= 0x80;
+        else if (i == 0x11)
+            value &= 0x7F;
+        Port::out8(VGAPortGroup::CrtIndex, i);
+        Port::out8(VGAPortGroup::CrtData, value);
+    }
+
+    for (u8 i = 0; i < 9; ++i)
+        VGAPortGroup::write_graphics(i, r[GraphicsAt + i]);
+
+    for (u8 i = 0; i < 0x15; ++i) {
+        Port::in8(VGAPortGroup::InputStatus1); // back to the index state
+        Port::out8(VGAPortGroup::AttributeController, i);
+        Port::out8(VGAPortGroup::AttributeController, r[AttributeAt + i]);
+    }
+    // Hand the palette back to the display: the picture comes on.
+    Port::in8(VGAPortGroup::InputStatus1);
+    Port::out8(VGAPortGroup::AttributeController, 0x20);
+}
+
+VGA::RegisterSet VGA::read_registers()
+{
+    RegisterSet r;
+    r[0] = Port::in8(VGAPortGroup::MiscellaneousRead);
+    for (u8 i = 0; i < 5; ++i)
+        r[SequencerAt + i] = VGAPortGroup::read_sequencer(i);
+    for (u8 i = 0; i < 0x19; ++i) {
+        Port::out8(VGAPortGroup::CrtIndex, i);
+        r[CrtAt + i] = Port::in8(VGAPortGroup::CrtData);
+    }
+    for (u8 i = 0; i < 9; ++i)
+        r[GraphicsAt + i] = VGAPortGroup::read_graphics(i);
+    // An index written without bit 5 takes the palette from the display,
+    // which is what lets its registers be read.
+    for (u8 i = 0; i < 0x15; ++i) {
+        Port::in8(VGAPortGroup::InputStatus1); // back to the index state
+        Port::out8(VGAPortGroup::AttributeController, i);
+        r[AttributeAt + i] = Port::in8(VGAPortGroup::AttributeRead);
+    }
+    Port::in8(VGAPortGroup::InputStatus1);
+    Port::out8(VGAPortGroup::AttributeController, 0x20);
+    return r;
 }
 
 ScreenResolution VGA::resolution() { return g_resolution; }

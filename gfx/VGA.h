@@ -14,6 +14,21 @@ enum class ScreenResolution : u32 {
 // through its registers (no firmware call), and pixel access in each mode.
 namespace VGA {
 
+// A complete register set in the order it is loaded: miscellaneous output,
+// then 5 sequencer, 25 CRT controller, 9 graphics controller and 21
+// attribute controller registers, each group from its index 0.
+using RegisterSet = std::array<u8, 61>;
+constexpr u32 SequencerAt = 1;
+constexpr u32 CrtAt = 6;
+constexpr u32 GraphicsAt = 31;
+constexpr u32 AttributeAt = 40;
+
+// The registers as the adapter holds them now, whatever set them up (the
+// boot loader's text mode included).
+RegisterSet read_registers();
+// Loads a register set, keeping the CRT controller's registers unlocked.
+void write_registers(RegisterSet const& registers);
+
 // Loads the mode's registers and palette, clears the screen to black and
 // draws the red test rectangle inside an 8-pixel border.
 ErrorOr<void> set_mode(ScreenResolution mode);

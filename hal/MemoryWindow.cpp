@@ -50,11 +50,22 @@ ErrorOr<void> MemoryWindow::move(u32 destination, u32 source, u32 length)
     return {};
 }
 
+// Whole 32-bit words when both sides are aligned, as in move(): a frame
+// for the screen goes a quarter as many stores.
 ErrorOr<void> MemoryWindow::copy_in(u32 offset, u8 const* source, u32 length)
 {
     if (!contains(offset, length))
         return violation();
-    for (u32 i = 0; i < length; ++i)
+    u32 i = 0;
+    if ((reinterpret_cast<uintptr_t>(m_bytes + offset) | reinterpret_cast<uintptr_t>(source)) % 4 == 0) {
+        auto* words = reinterpret_cast<u32 volatile*>(m_bytes + offset);
+        for (; i + 4 <= length; i += 4) {
+            u32 word;
+            __builtin_memcpy(&word, source + i, 4);
+            words[i / 4] = word;
+        }
+    }
+    for (; i < length; ++i)
         m_bytes[offset + i] = source[i];
     return {};
 }

@@ -25,6 +25,14 @@ void VgaAdapter::commit()
     if (!m_loaded)
         return;
     u8 map_mask = sequencer[2] & 0x0F;
+    if (chained()) {
+        for (u32 i = 0; i < 0x10000; ++i) {
+            if (m_window[i] != m_snapshot[i] && (map_mask & (1 << (i & 3))))
+                m_planes[i & 3][i >> 2] = m_window[i];
+        }
+        m_loaded = false;
+        return;
+    }
     u8 enable = graphics[1] & 0x0F;
     u8 set_reset = graphics[0] & 0x0F;
     u8 bit_mask = graphics[8];
@@ -43,9 +51,12 @@ void VgaAdapter::commit()
 
 void VgaAdapter::load()
 {
-    if (!planar())
+    if (chained()) {
+        for (u32 i = 0; i < 0x10000; ++i)
+            m_window[i] = m_planes[i & 3][i >> 2];
+    } else if (!planar()) {
         return;
-    if ((graphics[1] & 0x0F) == 0x0F) {
+    } else if ((graphics[1] & 0x0F) == 0x0F) {
         std::fill(m_window, m_window + 0x10000, 0);
     } else {
         auto const& source = m_planes[graphics[4] & 3];
@@ -60,6 +71,13 @@ u8 VgaAdapter::plane(int p, u32 offset)
     commit();
     load();
     return m_planes[p][offset];
+}
+
+void VgaAdapter::write_plane(int p, u32 offset, std::span<u8 const> bytes)
+{
+    commit();
+    std::copy(bytes.begin(), bytes.end(), m_planes[p].begin() + offset);
+    load();
 }
 
 u32 VgaAdapter::planar_pixel(u32 width, u32 x, u32 y)
@@ -106,6 +124,16 @@ u32 VgaAdapter::read(u16 port, int)
         return 0;
     case 0x3C1:
         return attribute[m_attribute_index % 21];
+    case 0x3CC:
+        return misc;
+    case 0x3C9: {
+        u8 value = dac[m_dac_read_index][m_dac_read_component];
+        if (++m_dac_read_component == 3) {
+            m_dac_read_component = 0;
+            ++m_dac_read_index;
+        }
+        return value;
+    }
     }
     return 0xFF;
 }
@@ -150,6 +178,10 @@ void VgaAdapter::write(u16 port, u32 value, int)
         break;
     case 0x3D5:
         crtc[m_crtc_index % 25] = v;
+        break;
+    case 0x3C7:
+        m_dac_read_index = v;
+        m_dac_read_component = 0;
         break;
     case 0x3C8:
         m_dac_index = v;

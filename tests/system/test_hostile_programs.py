@@ -4,15 +4,17 @@ driver's interrupt, and the kernel's memory through every call that takes a
 pointer. Each fault ends the program alone with a red line that names it,
 each pointer is refused, and the kernel's code and heap come out as they went
 in; a program that fills most of the machine's memory gets it, and one that
-asks for more than there is is told so."""
+asks for more than there is is told so. One that takes the 320x200 screen
+and ends on it, however it ends, leaves the text screen as it found it."""
 
 import os
 import re
 import struct
 import unittest
 
-from shell_session import formatted_disk, run, run_quickly, wait_for_prompt
-from tessary_qemu import BUILD, ELF, SystemTest, symbol_address, tessfs
+from picture import capture, close, wait_for_desktop
+from shell_session import formatted_disk, last_line, run, run_quickly, wait_for_output, wait_for_prompt
+from tessary_qemu import BUILD, ELF, PROMPT, SystemTest, symbol_address, tessfs
 
 HOSTILE_ELF = os.path.join(BUILD, "test-programs", "hostile.elf")
 HOSTILE_EXE = os.path.join(BUILD, "test-programs", "hostile.exe")
@@ -68,6 +70,17 @@ def expected_faults():
     }
 
 
+# A text row's height in QEMU's screendumps of the 80x25 screen.
+CHARACTER_HEIGHT = 16
+SCREEN_CALLS_ON_TEXT = ["palette on text = -1", "frame on text = -1", "screen 2 = -1"]
+
+
+def frame_colour(x, y):
+    """hostile.exe screen's picture: colour x + y, red i, green 255 - i, blue 128."""
+    i = (x + y) % 256
+    return (i, 255 - i, 128)
+
+
 POINTER_CALLS = ["write", "file size", "read file path", "read file into", "write file path", "write file from",
                  "arguments into", "print", "read line into"]
 
@@ -116,6 +129,45 @@ class HostilePrograms(SystemTest):
                          [f"break 0x{heap_start() + (200 << 20):08X} = -4", "Program exited with status 1"])
         self.assertEqual(run_quickly(machine, f"run {HOSTILE} alloc 96", 120), ["checked 96 MiB"])
         self.assertEqual(self.heap_in_use(machine), heap_before)
+        self.assertNotIn("PANIC", machine.kernel_log())
+
+    def test_a_program_ending_on_the_256_colour_screen_leaves_the_text_screen_as_it_was(self):
+        disk = formatted_disk(self.workdir, "/home", "/home/root")
+        tessfs("put", disk, HOSTILE_EXE, HOSTILE)
+        machine = self.boot(disk=disk)
+        machine.boot_to_prompt()
+        run(machine, "mem")
+
+        endings = {"return": [], "exit": ["Program exited with status 3"],
+                   "fault": ["ERROR: Program ended: PAGE_FAULT at 0x00000000", "Program exited with status 142"]}
+        for how, ending in endings.items():
+            with self.subTest(how=how):
+                line = f"run {HOSTILE} screen {how}"
+                wait_for_prompt(machine)
+                machine.type_quickly(line)
+                machine.wait_for(lambda: last_line(machine.screen())[1] == PROMPT + line, what="the command line")
+                echo_row = last_line(machine.screen())[0]
+                cells, text = machine.cells(), capture(machine, f"text-before-{how}")
+                machine.press("ret")
+
+                picture = wait_for_desktop(machine, f"frame-{how}",
+                                           lambda p: p.width == 640 and close(p.at(0, 0), frame_colour(0, 0)))
+                for x, y in ((100, 50), (200, 55), (319, 199), (7, 180)):
+                    self.assertTrue(close(picture.at(x, y), frame_colour(x, y)), (x, y, picture.at(x, y)))
+                machine.press("spc")
+
+                self.assertEqual(wait_for_output(machine, line), SCREEN_CALLS_ON_TEXT + ending)
+                # Up to the command line, the rows are the same cells (moved
+                # up when the output scrolled the screen) drawn with the same
+                # font and colours.
+                moved = echo_row - machine.find(PROMPT + line)[0]
+                self.assertEqual(machine.cells()[:echo_row + 1 - moved], cells[moved:echo_row + 1])
+                after = capture(machine, f"text-after-{how}")
+                self.assertEqual((after.width, after.height), (text.width, text.height))
+                row_bytes = text.width * 3 * CHARACTER_HEIGHT
+                self.assertTrue(after.pixels[:row_bytes * (echo_row - moved)]
+                                == text.pixels[row_bytes * moved:row_bytes * echo_row],
+                                f"the rows look different in text-before-{how}.png and text-after-{how}.png")
         self.assertNotIn("PANIC", machine.kernel_log())
 
 

@@ -1,6 +1,8 @@
 #include "gfx/VGA.h"
+#include "gfx/ProgramDisplay.h"
 #include "gfx/VGAColors.h"
 #include "gfx/VGAScreen.h"
+#include "tests/sim/TestMachine.h"
 #include "tests/sim/VgaAdapter.h"
 
 #include <gtest/gtest.h>
@@ -345,4 +347,142 @@ TEST_F(Vga, ScreenNeedsAModeAndFindsItsWindow)
     ASSERT_FALSE(screen.set_pixel(10, 2, 42).is_error());
     EXPECT_EQ(adapter.window()[650], 42);
     EXPECT_EQ(screen.get_pixel(10, 2).value(), 42u);
+}
+
+namespace {
+
+// The text mode as the BIOS leaves it, a font in plane 2, a DAC of its own
+// and the shell's lines on the screen: what a program finds.
+struct ProgramScreenOnText : ::testing::Test {
+    TestMachine machine;
+    VgaAdapter adapter;
+    ProgramDisplay display;
+    std::vector<u8> font = std::vector<u8>(256 * 32);
+
+    ProgramScreenOnText()
+    {
+        Set const mode3 = { 0x67, 0x03, 0x00, 0x03, 0x00, 0x02, 0x5F, 0x4F, 0x50, 0x82, 0x55, 0x81, 0xBF, 0x1F, 0x00,
+            0x4F, 0x0D, 0x0E, 0x00, 0x00, 0x01, 0x2C, 0x9C, 0x8E, 0x8F, 0x28, 0x1F, 0x96, 0xB9, 0xA3, 0xFF, 0x00, 0x00,
+            0x00, 0x00, 0x00, 0x10, 0x0E, 0x00, 0xFF, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x14, 0x07, 0x38, 0x39, 0x3A,
+            0x3B, 0x3C, 0x3D, 0x3E, 0x3F, 0x0C, 0x00, 0x0F, 0x08, 0x00 };
+        load(mode3);
+        for (size_t i = 0; i < font.size(); ++i)
+            font[i] = static_cast<u8>(i * 7 + i / 32);
+        adapter.write_plane(2, 0, font);
+        for (int i = 0; i < 256; ++i)
+            adapter.dac[i] = { static_cast<u8>(i % 64), static_cast<u8>(i * 3 % 64), static_cast<u8>(63 - i % 64) };
+        for (int line = 0; line < 20; ++line)
+            (void)machine.writer().write("root ~/home/root # line " + String::number(line) + "\n");
+        (void)machine.writer().write("root ~/home/root # run game.exe");
+    }
+    void load(Set const& r)
+    {
+        adapter.misc = r[0];
+        std::copy(r.begin() + 1, r.begin() + 6, adapter.sequencer.begin());
+        std::copy(r.begin() + 6, r.begin() + 31, adapter.crtc.begin());
+        std::copy(r.begin() + 31, r.begin() + 40, adapter.graphics.begin());
+        std::copy(r.begin() + 40, r.end(), adapter.attribute.begin());
+    }
+    Set registers() const
+    {
+        Set r { adapter.misc };
+        r.insert(r.end(), adapter.sequencer.begin(), adapter.sequencer.end());
+        r.insert(r.end(), adapter.crtc.begin(), adapter.crtc.end());
+        r.insert(r.end(), adapter.graphics.begin(), adapter.graphics.end());
+        r.insert(r.end(), adapter.attribute.begin(), adapter.attribute.end());
+        return r;
+    }
+    std::vector<u8> plane2()
+    {
+        std::vector<u8> bytes(font.size());
+        for (u32 i = 0; i < bytes.size(); ++i)
+            bytes[i] = adapter.plane(2, i);
+        return bytes;
+    }
+    static std::vector<u8> cells() { return { Sim::memory(0xB8000), Sim::memory(0xB8000) + 4000 }; }
+};
+
+}
+
+TEST_F(ProgramScreenOnText, AFrameAndPaletteShowAndTheTextScreenComesBackExactly)
+{
+    Set const text_registers = registers();
+    auto const dac = adapter.dac;
+    auto const text = cells();
+    i32 x = machine.writer().x(), y = machine.writer().y();
+
+    ASSERT_EQ(display.set_screen(TESSARY_SCREEN_320X200), 0);
+    Set expected(Mode320x200x256);
+    expected[6 + 0x11] &= 0x7F; // left unlocked
+    EXPECT_EQ(registers(), expected);
+    // Cleared: the planes' font and cells do not show through.
+    EXPECT_TRUE(std::all_of(adapter.window(), adapter.window() + 64000, [](u8 b) { return b == 0; }));
+
+    std::array<u8, ProgramScreen::PaletteSize> palette;
+    for (u32 i = 0; i < palette.size(); ++i)
+        palette[i] = static_cast<u8>(255 - i);
+    ASSERT_EQ(display.set_palette(palette), 0);
+    for (u32 i = 0; i < palette.size(); ++i)
+        ASSERT_EQ(adapter.dac[i / 3][i % 3], palette[i] >> 2) << i;
+
+    // Pieces as a program's pages hand them over, aligned and not.
+    std::vector<u8> frame(ProgramScreen::FrameSize);
+    for (u32 i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<u8>(i / 320 + i % 320 * 3);
+    for (u32 done = 0, size = 4093; done < frame.size(); done += size, size = size == 4096 ? 4093 : 4096) {
+        u32 count = std::min<u32>(size, ProgramScreen::FrameSize - done);
+        ASSERT_EQ(display.show_frame_piece(done, { frame.data() + done, count }), 0) << done;
+    }
+    EXPECT_EQ(std::vector<u8>(adapter.window(), adapter.window() + 64000), frame);
+    EXPECT_EQ(display.show_frame_piece(63000, { frame.data(), 4096 }), TESSARY_BAD_ARGUMENT);
+    EXPECT_EQ(adapter.window()[63000], frame[63000]);
+
+    // What the program prints meanwhile goes nowhere.
+    for (int line = 0; line < 5; ++line)
+        (void)machine.writer().write("behind the picture\n");
+    display.restore();
+    EXPECT_EQ(registers(), text_registers);
+    EXPECT_EQ(plane2(), font);
+    EXPECT_EQ(cells(), text);
+    EXPECT_EQ(adapter.dac, dac);
+    EXPECT_EQ(machine.writer().x(), x);
+    EXPECT_EQ(machine.writer().y(), y);
+
+    Sim::clear_accesses();
+    display.restore();
+    EXPECT_TRUE(Sim::accesses().empty());
+}
+
+TEST_F(ProgramScreenOnText, TheTextScreenTakesNoFramesAndEachSwitchAwaySavesItAfresh)
+{
+    Set const text_registers = registers();
+    auto const text = cells();
+    std::vector<u8> const piece(4096, 9);
+    std::array<u8, ProgramScreen::PaletteSize> const palette {};
+    Sim::clear_accesses();
+    EXPECT_EQ(display.set_palette(palette), TESSARY_BAD_ARGUMENT);
+    EXPECT_EQ(display.show_frame_piece(0, piece), TESSARY_BAD_ARGUMENT);
+    EXPECT_EQ(display.set_screen(2), TESSARY_BAD_ARGUMENT);
+    EXPECT_EQ(display.set_screen(TESSARY_SCREEN_TEXT), 0);
+    display.restore();
+    EXPECT_TRUE(Sim::accesses().empty());
+    EXPECT_EQ(cells(), text);
+    EXPECT_EQ(adapter.window()[0], 0);
+
+    // A second switch while the frame shows keeps the text screen first saved.
+    ASSERT_EQ(display.set_screen(TESSARY_SCREEN_320X200), 0);
+    ASSERT_EQ(display.set_screen(TESSARY_SCREEN_320X200), 0);
+    ASSERT_EQ(display.set_screen(TESSARY_SCREEN_TEXT), 0);
+    EXPECT_EQ(registers(), text_registers);
+    EXPECT_EQ(cells(), text);
+    EXPECT_EQ(display.show_frame_piece(0, piece), TESSARY_BAD_ARGUMENT);
+
+    // Back in text the program prints; the next switch keeps that too.
+    (void)machine.writer().write("\nscore 42");
+    auto const with_score = cells();
+    ASSERT_EQ(display.set_screen(TESSARY_SCREEN_320X200), 0);
+    ASSERT_EQ(display.show_frame_piece(0, piece), 0);
+    display.restore();
+    EXPECT_EQ(cells(), with_score);
+    EXPECT_EQ(plane2(), font);
 }

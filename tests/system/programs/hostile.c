@@ -1,7 +1,7 @@
 /*
  * hostile.c: a test program that reaches for what is not its own. Every
- * mode but pointers and alloc must end in a fault; one that comes back
- * prints "MODE did not fault" and ends with status 1.
+ * mode but pointers, alloc and screen must end in a fault; one that comes
+ * back prints "MODE did not fault" and ends with status 1.
  *
  *   run hostile.exe kernel-write   stores into the kernel's image at 0x00500000
  *   run hostile.exe kernel-read    loads from the kernel's image at 0x00510000
@@ -20,6 +20,14 @@
  *   run hostile.exe alloc MIB      grows the heap by MIB MiB, fills it with
  *                                  a hash of each word's address, checks
  *                                  it and shrinks it back: "checked MIB MiB"
+ *   run hostile.exe screen HOW     prints what the screen calls return on the
+ *                                  text screen, one a line, then shows a
+ *                                  frame on the 320x200 screen (colour x + y
+ *                                  at (x, y); colour i is red i, green 255 - i,
+ *                                  blue 128), prints a line behind it, waits
+ *                                  for a key and ends without going back to
+ *                                  text: HOW is return, exit (status 3) or
+ *                                  fault (a store at address 0)
  */
 #include "tessary.h"
 
@@ -213,6 +221,44 @@ static int alloc(char const* text)
     return 0;
 }
 
+static void say(char const* what, int result)
+{
+    tessary_print(what);
+    tessary_print(" = ");
+    tessary_print_int(result);
+    tessary_print_line("");
+}
+
+static int screen(char const* how)
+{
+    static unsigned char palette[768];
+    static unsigned char frame[TESSARY_SCREEN_WIDTH * TESSARY_SCREEN_HEIGHT];
+    say("palette on text", tessary_system_call(TESSARY_CALL_PALETTE, (unsigned)palette, 0, 0));
+    say("frame on text", tessary_system_call(TESSARY_CALL_SHOW_FRAME, (unsigned)frame, 0, 0));
+    say("screen 2", tessary_system_call(TESSARY_CALL_GRAPHICS, 2, 0, 0));
+    for (unsigned i = 0; i < 256; ++i) {
+        palette[3 * i] = (unsigned char)i;
+        palette[3 * i + 1] = (unsigned char)(255 - i);
+        palette[3 * i + 2] = 128;
+    }
+    for (unsigned y = 0; y < TESSARY_SCREEN_HEIGHT; ++y) {
+        for (unsigned x = 0; x < TESSARY_SCREEN_WIDTH; ++x)
+            frame[y * TESSARY_SCREEN_WIDTH + x] = (unsigned char)(x + y);
+    }
+    if (tessary_system_call(TESSARY_CALL_GRAPHICS, TESSARY_SCREEN_320X200, 0, 0) != 0
+        || tessary_system_call(TESSARY_CALL_PALETTE, (unsigned)palette, 0, 0) != 0
+        || tessary_system_call(TESSARY_CALL_SHOW_FRAME, (unsigned)frame, 0, 0) != 0)
+        return 1;
+    /* Into text memory no mode shows: it must not turn up afterwards. */
+    tessary_print_line("behind the frame");
+    tessary_read_key();
+    if (same(how, "exit"))
+        tessary_exit(3);
+    if (same(how, "fault"))
+        null_write();
+    return 0;
+}
+
 struct mode {
     char const* name;
     int (*run)(void);
@@ -243,6 +289,9 @@ int main(void)
     char const* size = after(arguments, "alloc ");
     if (size)
         return alloc(size);
+    char const* how = after(arguments, "screen ");
+    if (how)
+        return screen(how);
     for (unsigned i = 0; i < sizeof modes / sizeof modes[0]; ++i) {
         if (same(arguments, modes[i].name)) {
             int result = modes[i].run();
