@@ -65,7 +65,7 @@ for round = 1, 20 do
   local garbage = {}
   for i = 1, 20000 do garbage[i] = {i, tostring(i)} end
 end
-assert(keep[123456] == string.rep("O", 150) .. "123456")
+assert(keep[123456] == string.rep("I", 150) .. "123456")
 keep = nil
 collectgarbage("collect")
 assert(collectgarbage("count") < before + 1024, "not freed: " .. collectgarbage("count"))
