@@ -461,4 +461,6 @@ void FileHandles::close_all()
         open.reset();
     }
     m_listing.reset();
+    // The next program is given its own.
+    m_working_directory = "/";
 }

@@ -25,7 +25,7 @@ public:
     {
     }
 
-    // Where relative paths of the program about to run start.
+    // Where relative paths of the program about to run start, until it ends.
     void set_working_directory(String directory) { m_working_directory = static_cast<String&&>(directory); }
 
     i32 file_size(String const& path) override;
