@@ -5,11 +5,14 @@ and ends itself from deep inside nested calls."""
 
 import glob
 import os
+import re
 import struct
 import subprocess
+import time
 import unittest
 
-from shell_session import formatted_disk, run, wait_for_prompt
+from picture import close, desktop, wait_for_desktop
+from shell_session import formatted_disk, run, wait_for_output, wait_for_prompt
 from tessary_qemu import BUILD, PROMPT, ROOT, SystemTest, tessfs
 
 PROGRAMS = os.path.join(BUILD, "programs")
@@ -120,6 +123,39 @@ def linked_at_one_mib(workdir):
     return exe
 
 
+WAD = "/usr/share/games/doom/freedoom2.wad"
+
+
+class Wad:
+    """The DOOM data file decoded here, apart from the viewer: its directory,
+    first palette and full-screen pictures as rows of colour numbers."""
+
+    def __init__(self, path):
+        with open(path, "rb") as f:
+            self.data = f.read()
+        count, directory = struct.unpack_from("<II", self.data, 4)
+        self.lumps = {}
+        for i in range(count):
+            offset, size, name = struct.unpack_from("<II8s", self.data, directory + 16 * i)
+            self.lumps[name.rstrip(b"\0").decode()] = (offset, size)
+        offset, _ = self.lumps["PLAYPAL"]
+        self.palette = [tuple(self.data[offset + 3 * i:offset + 3 * i + 3]) for i in range(256)]
+
+    def picture(self, name):
+        offset, _ = self.lumps[name]
+        width, height = struct.unpack_from("<HH", self.data, offset)
+        rows = [[0] * 320 for _ in range(200)]
+        for x in range(min(width, 320)):
+            at = offset + struct.unpack_from("<I", self.data, offset + 8 + 4 * x)[0]
+            while self.data[at] != 0xFF:
+                top, length = self.data[at], self.data[at + 1]
+                for y in range(length):
+                    if top + y < 200:
+                        rows[top + y][x] = self.data[at + 3 + y]
+                at += length + 4
+        return rows
+
+
 class CPrograms(SystemTest):
     def test_examples_and_edge_cases_in_one_session(self):
         notes = os.path.join(self.workdir, "notes.txt")
@@ -184,6 +220,50 @@ class CPrograms(SystemTest):
         machine.close()
         self.machines.remove(machine)
         self.assertEqual(tessfs("cat", disk, "/documents/hello.txt").stdout, b"Hello from C\n")
+
+    @unittest.skipUnless(os.path.exists(WAD), "no Freedoom data (Debian package freedoom)")
+    def test_the_viewer_shows_the_data_files_pictures_and_tells_a_press_from_a_hold(self):
+        wad = Wad(WAD)
+        disk = formatted_disk(self.workdir, "/home", "/home/root", "/documents")
+        tessfs("put", disk, os.path.join(PROGRAMS, "wadview.exe"), "/home/root/wadview.exe")
+        tessfs("put", disk, WAD, "/documents/freedoom2.wad")
+        machine = self.boot(disk=disk)
+        machine.boot_to_prompt()
+        machine.type_line("run /home/root/wadview.exe /documents/freedoom2.wad")
+
+        def showing(rows, shift=0):
+            """Whether the screen shows these rows, moved up by `shift`, in the palette."""
+            return lambda p: p.width == 640 and all(
+                close(p.at(x, y), wad.palette[rows[(y + shift) % 200][x]])
+                for x in range(3, 320, 29) for y in range(1, 200, 13))
+
+        title = wad.picture("TITLEPIC")
+        wait_for_desktop(machine, "wadview-title", showing(title))
+        # A tap of Right is one picture on, however the key repeats.
+        machine.press("right", hold_ms=300)
+        wait_for_desktop(machine, "wadview-credit", showing(wad.picture("CREDIT")))
+        machine.press("left")
+        wait_for_desktop(machine, "wadview-title-again", showing(title))
+        # A held Down scrolls for as long as it is held: four rows a frame.
+        machine.press("down", hold_ms=600)
+        scrolled = desktop(machine, "wadview-scrolled")
+        shifts = [shift for shift in range(4, 200, 4) if showing(title, shift)(scrolled)]
+        self.assertEqual(len(shifts), 1, "the picture did not scroll by whole steps")
+        self.assertGreater(shifts[0], 20)
+        time.sleep(0.5)
+        self.assertTrue(showing(title, shifts[0])(desktop(machine, "wadview-still")), "it went on scrolling")
+
+        machine.press("esc")
+        output = wait_for_output(machine, "run /home/root/wadview.exe /documents/freedoom2.wad")
+        self.assertEqual(len(output), 2, output)
+        rate = re.match(r"Showed (\d+) frames in (\d+) ms: (\d+)\.\d a second$", output[0])
+        self.assertTrue(rate, output[0])
+        self.assertGreaterEqual(int(rate.group(3)), 30)
+        self.assertLessEqual(int(rate.group(3)), 35)
+        # Only the pieces it needs of the 28 MB: header, directory, two
+        # palettes, three pictures.
+        self.assertRegex(output[1], r"^Read \d+ bytes in 7 pieces for \d+ pictures$")
+        self.assertLess(int(output[1].split()[1]), 1 << 20)
 
     def play_guess(self, machine):
         """Finds the number by halving the range on the game's answers; then
