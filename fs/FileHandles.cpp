@@ -163,6 +163,10 @@ FileHandles::OpenFile* FileHandles::open_file(i32 handle)
 ErrorOr<Filesystem*> FileHandles::files_to_change()
 {
     m_listing.reset();
+    for (auto& open : m_open) {
+        if (open)
+            open->fetched = {};
+    }
     return m_storage.filesystem();
 }
 
@@ -257,7 +261,10 @@ i32 FileHandles::open(String const& path, u32 flags)
                 length = 0;
             }
         }
-        *slot = OpenFile { *absolute, flags, 0, length, 0, {} };
+        *slot = OpenFile {};
+        (*slot)->path = *absolute;
+        (*slot)->flags = flags;
+        (*slot)->length_on_disk = length;
         return FirstHandle + static_cast<i32>(slot - m_open.begin());
     });
 }
@@ -274,7 +281,7 @@ i32 FileHandles::close(i32 handle)
     return written.is_error() ? failure_of(written.error()) : 0;
 }
 
-i32 FileHandles::read(i32 handle, u32 capacity, ByteBuffer& bytes)
+i32 FileHandles::read(i32 handle, u32 capacity, std::span<u8 const>& bytes)
 {
     OpenFile* file = open_file(handle);
     if (!file || !(file->flags & TESSARY_OPEN_READ))
@@ -283,9 +290,20 @@ i32 FileHandles::read(i32 handle, u32 capacity, ByteBuffer& bytes)
         if (capacity == 0)
             return 0;
         TRY(write_runs(file->path));
-        bytes = TRY(TRY(m_storage.filesystem())->read(file->path, file->position, capacity));
-        file->position += static_cast<u32>(bytes.size());
-        return static_cast<i32>(bytes.size());
+        u32 position = file->position;
+        if (position < file->fetched_start || position >= file->fetched_end()) {
+            bool reads_on = position == file->read_end && !file->fetched.is_empty();
+            file->read_ahead = reads_on ? std::min(ReadAheadLimit, std::max(capacity, 2 * file->read_ahead)) : 0;
+            file->fetched = {};
+            file->fetched = TRY(TRY(m_storage.filesystem())->read(file->path, position, std::max(capacity, file->read_ahead)));
+            file->fetched_start = position;
+        }
+        u32 offset = position - file->fetched_start;
+        u32 count = std::min(capacity, static_cast<u32>(file->fetched.size()) - offset);
+        bytes = { file->fetched.data() + offset, count };
+        file->position += count;
+        file->read_end = file->position;
+        return static_cast<i32>(count);
     });
 }
 

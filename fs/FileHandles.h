@@ -34,7 +34,7 @@ public:
 
     i32 open(String const& path, u32 flags) override;
     i32 close(i32 handle) override;
-    i32 read(i32 handle, u32 capacity, ByteBuffer& bytes) override;
+    i32 read(i32 handle, u32 capacity, std::span<u8 const>& bytes) override;
     i32 write(i32 handle, std::span<u8 const> bytes) override;
     i32 seek(i32 handle, i32 offset, u32 origin) override;
     i32 handle_info(i32 handle, tessary_file_info& info) override;
@@ -48,6 +48,9 @@ public:
 private:
     static constexpr i32 FirstHandle = TESSARY_ERRORS + 1;
     static constexpr u32 RunLimit = 1024 * 1024;
+    // How far a handle read on from where it stopped reads ahead at most:
+    // the pieces the file system reads fastest in.
+    static constexpr u32 ReadAheadLimit = 1024 * 1024;
 
     struct OpenFile {
         // From the top of the disk, as absolute_path makes it.
@@ -61,7 +64,18 @@ private:
         u32 run_start { 0 };
         ByteBuffer run;
 
+        // What the last read fetched, from fetched_start on: the next reads
+        // are served from it. A handle that reads on where it stopped
+        // fetches twice as much each time, up to ReadAheadLimit, so a file
+        // read in small pieces costs a visit to the disk per megabyte, and
+        // one read here and there costs no more than itself.
+        u32 fetched_start { 0 };
+        ByteBuffer fetched;
+        u32 read_end { 0 };
+        u32 read_ahead { 0 };
+
         u32 run_end() const { return run_start + static_cast<u32>(run.size()); }
+        u32 fetched_end() const { return fetched_start + static_cast<u32>(fetched.size()); }
     };
     // The records of the directory listed last, for a program that walks
     // it one index at a time. Anything that changes the volume drops it.
@@ -75,7 +89,8 @@ private:
     static std::optional<String> absolute_path(String const& path, String const& base);
     std::optional<String> absolute_path(String const& path) const { return absolute_path(path, m_working_directory); }
     OpenFile* open_file(i32 handle);
-    // The volume for a change: the listing kept is no longer true after it.
+    // The volume for a change: the listing and the bytes read ahead are no
+    // longer true after it.
     ErrorOr<Filesystem*> files_to_change();
     // Writes the handle's run; a run that fails stays, for a later try.
     ErrorOr<void> write_run(OpenFile& file);

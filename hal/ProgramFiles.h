@@ -24,9 +24,10 @@ public:
     // Handles 3 and up; 0-2 are the console's and never reach these.
     virtual i32 open(String const& path, u32 flags) = 0;
     virtual i32 close(i32 handle) = 0;
-    // Up to `capacity` bytes at the handle's position into `bytes`; the
-    // position moves past them. 0 at the end.
-    virtual i32 read(i32 handle, u32 capacity, ByteBuffer& bytes) = 0;
+    // Up to `capacity` bytes at the handle's position, in `bytes`, which
+    // stay valid until the next call; the position moves past them. 0 at
+    // the end.
+    virtual i32 read(i32 handle, u32 capacity, std::span<u8 const>& bytes) = 0;
     virtual i32 write(i32 handle, std::span<u8 const> bytes) = 0;
     virtual i32 seek(i32 handle, i32 offset, u32 origin) = 0;
     virtual i32 handle_info(i32 handle, tessary_file_info& info) = 0;

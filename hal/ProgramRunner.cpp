@@ -360,7 +360,7 @@ i32 ProgramRunner::read_handle(i32 handle, u32 address, u32 capacity)
 {
     if (!m_memory.contains(address, capacity, ProgramMemory::Access::Write))
         return BadArgument;
-    ByteBuffer bytes;
+    std::span<u8 const> bytes;
     i32 result = m_files.read(handle, capacity < HandleChunk ? capacity : HandleChunk, bytes);
     if (result <= 0)
         return result;
