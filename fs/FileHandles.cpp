@@ -295,7 +295,8 @@ i32 FileHandles::read(i32 handle, u32 capacity, std::span<u8 const>& bytes)
             bool reads_on = position == file->read_end && !file->fetched.is_empty();
             file->read_ahead = reads_on ? std::min(ReadAheadLimit, std::max(capacity, 2 * file->read_ahead)) : 0;
             file->fetched = {};
-            file->fetched = TRY(TRY(m_storage.filesystem())->read(file->path, position, std::max(capacity, file->read_ahead)));
+            file->fetched
+                = TRY(TRY(m_storage.filesystem())->read(file->path, position, std::max(capacity, file->read_ahead)));
             file->fetched_start = position;
         }
         u32 offset = position - file->fetched_start;
