@@ -17,9 +17,8 @@ constexpr u64 Bytes = static_cast<u64>(ChunkBlocks) * BlockDevice::BlockSize * R
 AtaPio* find_disk(Storage& storage)
 {
     for (auto* device : storage.devices()) {
-        // Whole disks in the kernel's registry are always ATA drives.
-        if (!device->as_partition())
-            return static_cast<AtaPio*>(device);
+        if (auto* drive = device->as_ata_pio())
+            return drive;
     }
     return nullptr;
 }

@@ -29,6 +29,7 @@ public:
     ErrorOr<void> read_block(u64 first, u32 count, ByteBuffer& buffer) override;
     ErrorOr<void> write_blocks(u64 first, std::span<BlockPiece const> pieces) override;
     u64 block_count() const override { return m_sector_count; }
+    AtaPio* as_ata_pio() override { return this; }
 
     // Sectors moved per data request: the multiple-mode block size, or 1 when
     // the drive only does READ/WRITE SECTORS.

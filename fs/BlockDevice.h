@@ -4,6 +4,7 @@
 
 #include <span>
 
+class AtaPio;
 class Partition;
 
 // Whole blocks lying in one place in memory: one piece of a gathered write.
@@ -30,6 +31,9 @@ public:
 
     // The partition behind this device, or null for a whole disk.
     virtual Partition* as_partition() { return nullptr; }
+    // The IDE drive behind this device, or null (the disk benchmark's
+    // baselines need the drive's own transfer modes).
+    virtual AtaPio* as_ata_pio() { return nullptr; }
 
 protected:
     // The checks every device makes before a transfer.

@@ -1,9 +1,11 @@
 #include "fs/Storage.h"
 
 #include "base/Assertions.h"
+#include "fs/Ahci.h"
 #include "fs/MBR.h"
 #include "fs/Partition.h"
 #include "hal/Debugger.h"
+#include "hal/Pci.h"
 
 namespace {
 
@@ -45,6 +47,29 @@ void Storage::probe_ata(AtaPio::Controller controller, AtaPio::Position position
     auto added = add_disk(keep(std::move(drive)));
     if (added.is_error())
         Debugger::send("Partition table unreadable: " + added.error().message());
+}
+
+void Storage::probe_ahci()
+{
+    constexpr u8 MassStorage = 0x01;
+    constexpr u8 SerialAta = 0x06;
+    constexpr u8 AhciInterface = 0x01;
+    for (auto const& function : PCI::devices()) {
+        if (function->class_code != MassStorage || function->subclass != SerialAta || function->prog_if != AhciInterface
+            || function->kind() != PCIHeaderType::Normal)
+            continue;
+        auto registers = static_cast<PCIDeviceNormal const&>(*function).bar(5);
+        if (registers.is_io || registers.base_address == 0)
+            continue;
+        // The controller fetches its command lists and moves the data itself.
+        function->enable_memory(true);
+        for (auto& disk : AhciDisk::find_disks(registers.base_address)) {
+            Debugger::send("AHCI disk: " + String::number(static_cast<i64>(disk->block_count())) + " sectors");
+            auto added = add_disk(keep(std::move(disk)));
+            if (added.is_error())
+                Debugger::send("Partition table unreadable: " + added.error().message());
+        }
+    }
 }
 
 ErrorOr<void> Storage::add_disk(BlockDevice& disk)

@@ -19,6 +19,10 @@ public:
     // Start-up probe of one drive slot: a disk found there is added, followed
     // by the partitions of its MBR.
     void probe_ata(AtaPio::Controller controller, AtaPio::Position position);
+    // Start-up probe of the AHCI controllers the PCI walk found (class 01,
+    // sub-class 06, interface 01): every ATA disk on their ports is added
+    // with its partitions, in controller and port order.
+    void probe_ahci();
     // Adds a disk and its partitions. A disk added this way stays its
     // caller's; the partitions made for it belong to the storage.
     ErrorOr<void> add_disk(BlockDevice& disk);

@@ -321,26 +321,37 @@ namespace {
 
 void add_device(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing);
 
+void add_function(u32 bus, u32 slot, u32 function, u32 depth, Vector<String>& listing)
+{
+    PCIDevice probe(bus, slot, function);
+    if (!probe.device_exists)
+        return;
+    switch (probe.kind()) {
+    case PCIHeaderType::Bridge:
+        add_device(make_own<PCIDeviceBridge>(bus, slot, function), depth, listing);
+        break;
+    case PCIHeaderType::Cardbus:
+        add_device(make_own<PCIDeviceCardbus>(bus, slot, function), depth, listing);
+        break;
+    default:
+        add_device(make_own<PCIDeviceNormal>(bus, slot, function), depth, listing);
+        break;
+    }
+}
+
 void enumerate_bus(u32 bus, u32 depth, Vector<String>& listing)
 {
+    constexpr u8 MultiFunction = 0x80;
     for (u32 slot = 0; slot < 32; ++slot) {
         PCIDevice probe(bus, slot, 0);
         if (!probe.device_exists)
             continue;
-        switch (probe.kind()) {
-        case PCIHeaderType::Bridge:
-            for (u32 function = 0; function < 8; ++function) {
-                if (PCIDevice(bus, slot, function).device_exists)
-                    add_device(make_own<PCIDeviceBridge>(bus, slot, function), depth, listing);
-            }
-            break;
-        case PCIHeaderType::Cardbus:
-            add_device(make_own<PCIDeviceCardbus>(bus, slot, 0), depth, listing);
-            break;
-        default:
-            add_device(make_own<PCIDeviceNormal>(bus, slot, 0), depth, listing);
-            break;
-        }
+        // A single-function device may decode functions 1-7 as aliases of
+        // function 0 or leave stale values there: only the multi-function
+        // flag makes them real.
+        u32 functions = (probe.header_type & MultiFunction) ? 8 : 1;
+        for (u32 function = 0; function < functions; ++function)
+            add_function(bus, slot, function, depth, listing);
     }
 }
 

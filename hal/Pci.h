@@ -113,7 +113,8 @@ struct Record {
 };
 
 // Walks every bus reachable from bus 0 and returns the start-up listing:
-// one line per function found, indented five spaces per bridge crossed.
+// one line per function found (functions 1-7 only of devices whose function
+// 0 has the multi-function flag), indented five spaces per bridge crossed.
 // The previous list is discarded.
 Vector<String> setup();
 // The first device with both identifiers, or null.

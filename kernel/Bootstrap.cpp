@@ -69,5 +69,9 @@ void initialize_devices(Storage& storage)
     auto pci = find_pci_devices();
     if (pci.is_error())
         Debugger::send("PCI enumeration failed: " + pci.error().message());
+    // No IDE disk: the machine's disks may sit behind an AHCI controller
+    // (a q35 board, a PC whose firmware runs its SATA ports in AHCI mode).
+    if (storage.devices().is_empty())
+        storage.probe_ahci();
     Debugger::send("Globals ready: console, keyboard, disks and PCI");
 }

@@ -66,7 +66,7 @@ def key_for(char):
 
 
 class Machine:
-    def __init__(self, disk=None, vga="std", memory=128, extra_args=(), name="machine", kernel=ELF):
+    def __init__(self, disk=None, vga="std", memory=128, extra_args=(), name="machine", kernel=ELF, board="pc"):
         self.name = name
         self.kernel = kernel
         self.tmp = tempfile.mkdtemp(prefix="tessary-")
@@ -74,7 +74,8 @@ class Machine:
         self.log_path = os.path.join(self.tmp, "kernel.log")
         self.disk = disk
         self.events = []
-        args = ["qemu-system-i386", "-machine", "pc", "-m", str(memory),
+        # On "q35" the disk lands on the ICH9's AHCI controller instead of IDE.
+        args = ["qemu-system-i386", "-machine", board, "-m", str(memory),
                 *(["-kernel", kernel] if kernel else []), "-display", "none", "-vga", vga, "-serial", f"file:{self.log_path}",
                 "-qmp", f"unix:{self.qmp_path},server=on,wait=off", "-no-shutdown"]
         if disk:

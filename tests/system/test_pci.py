@@ -13,12 +13,17 @@ class PciList(SystemTest):
         machine.type_line("pci")
         machine.wait_for_count(PROMPT, 2)
         screen = machine.screen()
-        # QEMU's pc machine: the i440FX host bridge, the PIIX3 ISA bridge (its
-        # IDE and ACPI functions are not walked), the standard VGA adapter and
-        # the e1000 network card.
+        # QEMU's pc machine: the i440FX host bridge, the PIIX3 (a
+        # multi-function device: ISA bridge, IDE controller at function 1,
+        # ACPI at function 3), the standard VGA adapter and the e1000 card.
+        self.assertIn("PCI 0:1:1   Mass Storage Controller", machine.kernel_log())
+        self.assertIn("PCI 0:1:3   Bridge Device", machine.kernel_log())
         expected = [
             "Name: Bridge Device", "Sub-class name: Host Bridge", "Device 4663 is on bus 0",
             "Name: Bridge Device", "Sub-class name: ISA Bridge", "Device 28672 is on bus 0",
+            "Name: Mass Storage Controller", "Sub-class name: IDE Controller", "Device 28688 is on bus 0",
+            "Name: Bridge Device", "Sub-class name: ClassCode: 6     Subclass: 128     ProgIF: 0",
+            "Device 28947 is on bus 0",
             "Name: Display Controller", "Sub-class name: VGA Compatible Controller", "Device 4369 is on bus 0",
             "Name: Network Controller", "Sub-class name: Ethernet Controller", "Device 4110 is on bus 0",
         ]

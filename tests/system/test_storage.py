@@ -181,6 +181,33 @@ class Storage(SystemTest):
     def listing(self, disk, path):
         return [line.split()[-1] for line in tessfs("ls", disk, path).stdout.decode().splitlines()]
 
+    def test_a_disk_on_the_q35_boards_ahci_controller_is_formatted_and_kept(self):
+        disk = blank_disk(self.workdir)
+        machine = self.boot(disk=disk, board="q35")
+        machine.boot_to_prompt()
+        self.assertIn("AHCI disk: 131072 sectors", machine.kernel_log())
+        self.assertIn("Creating partitions...OK", machine.screen())
+        self.run_command(machine, "mkdir /home/root/sata", 1)
+        machine.close()
+        self.machines.remove(machine)
+        self.assert_fsck_clean(disk)
+        self.assertIn("sata", tessfs("ls", disk, "/home/root").stdout.decode())
+
+        note = os.path.join(self.workdir, "note.txt")
+        with open(note, "w") as f:
+            f.write("kept on the SATA disk")
+        tessfs("put", disk, note, "/home/root/note.txt")
+        machine = self.boot(disk=disk, board="q35")
+        machine.boot_to_prompt()
+        self.assertIn("Creating partitions...Drive detected!", machine.text())
+        self.run_command(machine, "cp /home/root/note.txt /home/root/sata/copy.txt", 1)
+        self.run_command(machine, "cat /home/root/sata/copy.txt", 2)
+        self.assertIn("kept on the SATA disk", machine.screen())
+        machine.close()
+        self.machines.remove(machine)
+        self.assert_fsck_clean(disk)
+        self.assertEqual(tessfs("cat", disk, "/home/root/sata/copy.txt").stdout, b"kept on the SATA disk")
+
     def test_two_thousand_files_in_one_directory(self):
         shell_files = numbered_files("/big", "s")
         host_files = numbered_files("/big", "h")

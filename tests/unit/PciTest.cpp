@@ -33,14 +33,40 @@ TEST_F(Pci, EnumerationListsKnownNamesClassNamesAndTheFallbackText)
     EXPECT_EQ(PCI::devices().size(), 5u);
 }
 
-TEST_F(Pci, OnlyFunctionZeroOfAMultiFunctionDeviceIsExamined)
+TEST_F(Pci, EveryFunctionOfAMultiFunctionDeviceIsListedAndASingleFunctionDeviceOnlyAtZero)
 {
+    // QEMU's PIIX3: ISA bridge with IDE and ACPI functions, function 2 absent.
     space.add(0, 1, 0, 0x8086, 0x7000, 0x06, 1, 0, 0x80);
     space.add(0, 1, 1, 0x8086, 0x7010, 0x01, 1, 0x80);
-    (void)PCI::setup();
-    ASSERT_EQ(PCI::devices().size(), 1u);
-    EXPECT_EQ(PCI::devices()[0]->device_id, 0x7000);
-    EXPECT_EQ(PCI::get_device(0x8086, 0x7010), nullptr);
+    space.add(0, 1, 3, 0x8086, 0x7113, 0x06, 0x80);
+    space.add(0, 1, 7, 0x8086, 0x2922, 0x01, 6, 1);
+    // Single-function: what function 1 holds is stale and must not appear.
+    space.add(0, 2, 0, 0x1234, 0x1111, 0x03);
+    space.add(0, 2, 1, 0x1234, 0x2222, 0x04);
+    // A bridge as function 1 of a multi-function device leads to its bus.
+    space.add(0, 3, 0, 0x8086, 0x3000, 0x06, 0, 0, 0x80);
+    auto& bridge = space.add(0, 3, 1, 0x8086, 0x7191, 0x06, 4, 0, 1);
+    bridge.set8(0x19, 1);
+    space.add(1, 0, 0, 0x1274, 0x1371, 0x04);
+    auto listing = PCI::setup();
+
+    std::vector<std::string> lines;
+    for (auto const& line : listing)
+        lines.push_back(ascii(line));
+    EXPECT_EQ(lines,
+        (std::vector<std::string> { "0:1:0   Bridge Device", "0:1:1   Mass Storage Controller", "0:1:3   Bridge Device",
+            "0:1:7   Mass Storage Controller", "0:2:0   Display Controller", "0:3:0   Bridge Device",
+            "0:3:1   Intel 440BX/ZX AGPset PCI-to-PCI bridge", "     1:0:0   Ensoniq AudioPCI" }));
+    auto* ide = PCI::get_device(0x8086, 0x7010);
+    ASSERT_NE(ide, nullptr);
+    EXPECT_EQ(ide->function, 1u);
+    EXPECT_EQ(ide->prog_if, 0x80);
+    auto* ahci = PCI::get_device(0x8086, 0x2922);
+    ASSERT_NE(ahci, nullptr);
+    EXPECT_EQ(ahci->function, 7u);
+    EXPECT_EQ(ahci->kind(), PCIHeaderType::Normal);
+    EXPECT_EQ(PCI::get_device(0x1234, 0x2222), nullptr);
+    EXPECT_EQ(PCI::pci_device_list().size(), 8u);
 }
 
 TEST_F(Pci, DevicesBehindABridgeAreIndentedAndListed)

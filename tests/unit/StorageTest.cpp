@@ -1,7 +1,11 @@
 #include "fs/Storage.h"
+#include "fs/Ahci.h"
 #include "fs/MBR.h"
 #include "fs/Partition.h"
+#include "hal/Pci.h"
+#include "tests/sim/AhciController.h"
 #include "tests/sim/AtaChannel.h"
+#include "tests/sim/PciConfigSpace.h"
 #include "tests/unit/StorageTestSupport.h"
 
 namespace {
@@ -274,4 +278,139 @@ TEST_F(AtaDriver, StartUpProbeRegistersTheDiskAndItsPartitions)
     ASSERT_FALSE(storage.named_devices()[3].device->write_block(1, 1, one).is_error());
     EXPECT_EQ(slave.bytes[101 * 512], 0x42);
     EXPECT_EQ(master.bytes[2049 * 512], 0);
+}
+
+struct AhciDriver : ::testing::Test {
+    void TearDown() override { Sim::reset(); }
+    struct Fresh {
+        Fresh() { Sim::reset(); }
+    } fresh;
+    Sim::AhciController controller { true };
+    static constexpr u32 Port0 = 0x100;
+};
+
+TEST_F(AhciDriver, TakesTheControllerFromTheFirmwareAndStartsEveryPortWithAnAtaDisk)
+{
+    controller.attach_disk(0, 3000);
+    controller.attach_disk(2, 100).signature = 0xEB140101; // a packet device
+    controller.attach_disk(4, 500);
+    {
+        auto disks = AhciDisk::find_disks(Sim::AhciController::Base);
+        EXPECT_EQ(controller.reg(0x28) & 3, 2u); // the system owns it now
+        EXPECT_TRUE(controller.reg(0x04) & 0x80000000u);
+        ASSERT_EQ(disks.size(), 2u);
+        // IDENTIFY's 48-bit count, not its capped 28-bit one.
+        EXPECT_EQ(disks[0]->block_count(), 3000u);
+        EXPECT_EQ(disks[1]->block_count(), 500u);
+        EXPECT_EQ(controller.port_reg(0, 0x00) % 1024, 0u);
+        EXPECT_EQ(controller.port_reg(0, 0x08) % 256, 0u);
+        EXPECT_EQ(controller.port_reg(0, 0x18) & 0x11, 0x11u); // started, receiving FISes
+    }
+    // Gone with the disks: the engines stopped first, then the memory.
+    EXPECT_EQ(controller.port_reg(0, 0x18) & 0xC011, 0u);
+    EXPECT_EQ(Sim::page_frame_bytes(), 0u);
+}
+
+TEST_F(AhciDriver, SplitsTransfersGathersPiecesAndFlushesOncePerWrite)
+{
+    auto& d = controller.attach_disk(1, 4096);
+    auto disks = AhciDisk::find_disks(Sim::AhciController::Base);
+    ASSERT_EQ(disks.size(), 1u);
+    auto& disk = *disks[0];
+    d.commands.clear();
+
+    ByteBuffer data;
+    data.resize(300 * 512);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<u8>(i * 7 + i / 512);
+    ASSERT_FALSE(disk.write_block(1110, 300, data).is_error());
+    ASSERT_EQ(d.commands.size(), 4u);
+    u32 counts[] = { 128, 128, 44 };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(d.commands[i].code, 0x35);
+        EXPECT_EQ(d.commands[i].lba, 1110u + 128 * i);
+        EXPECT_EQ(d.commands[i].count, counts[i]);
+    }
+    EXPECT_EQ(d.commands[3].code, 0xEA);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), d.bytes.begin() + 1110 * 512));
+
+    ByteBuffer back;
+    back.resize(300 * 512);
+    ASSERT_FALSE(disk.read_block(1110, 300, back).is_error());
+    EXPECT_TRUE(std::equal(back.begin(), back.end(), data.begin()));
+    EXPECT_EQ(d.commands[4].code, 0x25);
+
+    // Pieces ending inside a command and across the split between two.
+    ByteBuffer head, tail;
+    head.resize(512);
+    tail.resize(512);
+    for (size_t i = 0; i < 512; ++i) {
+        head[i] = static_cast<u8>(i ^ 0x5A);
+        tail[i] = static_cast<u8>(i ^ 0xA5);
+    }
+    BlockPiece pieces[] = { head, BlockPiece(data.data() + 512, 298 * 512), tail };
+    d.commands.clear();
+    ASSERT_FALSE(disk.write_blocks(2000, pieces).is_error());
+    ASSERT_EQ(d.commands.size(), 4u);
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), d.bytes.begin() + 2000 * 512));
+    EXPECT_TRUE(std::equal(data.begin() + 512, data.begin() + 299 * 512, d.bytes.begin() + 2001 * 512));
+    EXPECT_TRUE(std::equal(tail.begin(), tail.end(), d.bytes.begin() + 2299 * 512));
+    EXPECT_EQ(error_of(disk.read_block(4096, 1, back)), "Invalid data size.");
+    back.resize(512);
+    EXPECT_EQ(error_of(disk.read_block(4096, 1, back)), "Block number out of range");
+}
+
+TEST_F(AhciDriver, ADeviceErrorOrATimeOutFailsTheRequestAndThePortRecovers)
+{
+    auto& d = controller.attach_disk(0, 64);
+    d.bytes[3 * 512] = 0x77;
+    auto disks = AhciDisk::find_disks(Sim::AhciController::Base);
+    ASSERT_EQ(disks.size(), 1u);
+    auto& disk = *disks[0];
+    ByteBuffer one;
+    one.resize(512);
+
+    d.fail_next = true;
+    EXPECT_EQ(error_of(disk.read_block(3, 1, one)), "ATA Error");
+    ASSERT_FALSE(disk.read_block(3, 1, one).is_error());
+    EXPECT_EQ(one[0], 0x77);
+
+    // A port that never completes is given the whole time limit, then
+    // stopped: no command is left pointing into the driver's memory.
+    d.stuck_busy = true;
+    u64 before = Sim::timer_milliseconds();
+    EXPECT_EQ(error_of(disk.read_block(3, 1, one)), "ATA Error");
+    EXPECT_GE(Sim::timer_milliseconds() - before, AhciDisk::TimeoutMs);
+    EXPECT_LT(Sim::timer_milliseconds() - before, AhciDisk::TimeoutMs + 1000);
+    EXPECT_EQ(controller.port_reg(0, 0x38), 0u);
+    d.stuck_busy = false;
+    EXPECT_FALSE(disk.read_block(3, 1, one).is_error());
+
+    // An engine that will not stop may still write to the memory: the disk
+    // refuses further work and never gives that memory back.
+    d.stuck_busy = true;
+    d.engine_stuck = true;
+    EXPECT_EQ(error_of(disk.read_block(3, 1, one)), "ATA Error");
+    size_t issued = d.commands.size();
+    EXPECT_EQ(error_of(disk.read_block(3, 1, one)), "ATA Error");
+    EXPECT_EQ(d.commands.size(), issued);
+    disks.clear();
+    EXPECT_GT(Sim::page_frame_bytes(), 0u);
+}
+
+TEST_F(AhciDriver, StartUpProbeFindsTheControllerOnThePciBusAndNamesItsDisks)
+{
+    PciConfigSpace space;
+    space.add(0, 31, 0, 0x8086, 0x2918, 0x06, 0x01, 0, 0x80);
+    auto& function = space.add(0, 31, 2, 0x8086, 0x2922, 0x01, 0x06, 0x01);
+    function.set32(0x24, Sim::AhciController::Base);
+    space.add(0, 31, 3, 0x8086, 0x2930, 0x01, 0x06, 0x00); // SATA, not AHCI
+    (void)PCI::setup();
+    auto& d = controller.attach_disk(3, 8192);
+    put_entry(d.bytes.data(), 0, 0x83, 2048, 6144);
+    Storage storage;
+    storage.probe_ahci();
+    storage.name_devices();
+    EXPECT_EQ(registry_names(storage), (std::vector<std::string> { "/dev/sda", "/dev/sda1" }));
+    EXPECT_EQ(function.get16(0x04) & 0x06, 0x06); // memory space and bus mastering
 }
