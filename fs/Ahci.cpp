@@ -179,11 +179,17 @@ ErrorOr<void> AhciDisk::start()
     TRY(m_port.write32(FisBase, m_memory.base() + FisOffset));
     TRY(m_port.write32(FisBaseUpper, 0));
     TRY(m_port.write32(InterruptEnable, 0));
+    TRY(start_engines());
+    return identify();
+}
+
+// Clears what the last command left and lets the port fetch commands again.
+ErrorOr<void> AhciDisk::start_engines()
+{
     TRY(m_port.write32(SataError, 0xFFFFFFFF));
     TRY(m_port.write32(InterruptStatus, 0xFFFFFFFF));
     TRY(m_port.write32(CommandStatus, TRY(m_port.read32(CommandStatus)) | FisReceiveEnable));
-    TRY(m_port.write32(CommandStatus, TRY(m_port.read32(CommandStatus)) | Start));
-    return identify();
+    return m_port.write32(CommandStatus, TRY(m_port.read32(CommandStatus)) | Start);
 }
 
 ErrorOr<void> AhciDisk::identify()
@@ -216,17 +222,7 @@ ErrorOr<void> AhciDisk::wait_for_completion()
 
 void AhciDisk::recover()
 {
-    if (stop_engines().is_error()) {
-        m_wedged = true;
-        return;
-    }
-    auto restarted = [&]() -> ErrorOr<void> {
-        TRY(m_port.write32(SataError, 0xFFFFFFFF));
-        TRY(m_port.write32(InterruptStatus, 0xFFFFFFFF));
-        TRY(m_port.write32(CommandStatus, TRY(m_port.read32(CommandStatus)) | FisReceiveEnable));
-        return m_port.write32(CommandStatus, TRY(m_port.read32(CommandStatus)) | Start);
-    }();
-    if (restarted.is_error())
+    if (stop_engines().is_error() || start_engines().is_error())
         m_wedged = true;
 }
 
@@ -288,22 +284,14 @@ ErrorOr<void> AhciDisk::read_block(u64 first, u32 count, ByteBuffer& buffer)
 ErrorOr<void> AhciDisk::write_blocks(u64 first, std::span<BlockPiece const> pieces)
 {
     u32 count = TRY(check_request(first, pieces));
-    size_t piece = 0;
-    size_t offset = 0;
+    BlockPieceCursor cursor(pieces);
     for (u32 done = 0; done < count;) {
         u32 sectors = count - done < MaxSectorsPerCommand ? count - done : MaxSectorsPerCommand;
         // Gather the next sectors from the pieces into the transfer buffer.
         for (u32 filled = 0; filled < sectors * BlockSize;) {
-            while (offset == pieces[piece].size()) {
-                ++piece;
-                offset = 0;
-            }
-            u32 take = static_cast<u32>(pieces[piece].size() - offset);
-            if (take > sectors * BlockSize - filled)
-                take = sectors * BlockSize - filled;
-            TRY(m_buffer.copy_in(filled, pieces[piece].data() + offset, take));
-            offset += take;
-            filled += take;
+            auto run = cursor.take(sectors * BlockSize - filled);
+            TRY(m_buffer.copy_in(filled, run.data(), static_cast<u32>(run.size())));
+            filled += static_cast<u32>(run.size());
         }
         TRY(execute(CommandWriteDmaExt, first + done, sectors, true));
         done += sectors;

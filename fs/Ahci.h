@@ -36,6 +36,7 @@ public:
 
 private:
     ErrorOr<void> stop_engines();
+    ErrorOr<void> start_engines();
     ErrorOr<void> identify();
     // Runs one command through slot 0, moving `sectors` sectors between the
     // device and the transfer buffer.

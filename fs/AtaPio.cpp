@@ -190,52 +190,21 @@ ErrorOr<void> AtaPio::read_block(u64 first, u32 count, ByteBuffer& buffer)
     return {};
 }
 
-namespace {
-
-// The words of a gathered write in order, as runs that each lie in one
-// place in memory.
-class PieceCursor {
-public:
-    explicit PieceCursor(std::span<BlockPiece const> pieces)
-        : m_pieces(pieces)
-    {
-    }
-    // The next words, at most `limit` of them, from one piece.
-    std::span<u16 const> take(u32 limit)
-    {
-        while (m_offset == m_pieces[m_index].size()) {
-            ++m_index;
-            m_offset = 0;
-        }
-        BlockPiece piece = m_pieces[m_index];
-        size_t bytes = piece.size() - m_offset < limit * 2u ? piece.size() - m_offset : limit * 2u;
-        auto const* words = reinterpret_cast<u16 const*>(piece.data() + m_offset);
-        m_offset += bytes;
-        return { words, bytes / 2 };
-    }
-
-private:
-    std::span<BlockPiece const> m_pieces;
-    size_t m_index { 0 };
-    size_t m_offset { 0 };
-};
-
-}
-
 ErrorOr<void> AtaPio::write_blocks(u64 first, std::span<BlockPiece const> pieces)
 {
     u32 count = TRY(check_request(first, pieces));
     if (first + count > Lba28Limit)
         return Error("Block number out of range");
-    PieceCursor cursor(pieces);
+    BlockPieceCursor cursor(pieces);
     for (u32 done = 0; done < count;) {
         u32 sectors = count - done < MaxSectorsPerCommand ? count - done : MaxSectorsPerCommand;
         TRY(transfer(true, static_cast<u32>(first + done), sectors, [&](u32 word_count) {
             // A data block may span pieces: the drive only counts words.
             for (u32 sent = 0; sent < word_count;) {
-                auto run = cursor.take(word_count - sent);
-                Port::out16_block(reg(Data), run.data(), run.size());
-                sent += static_cast<u32>(run.size());
+                // Pieces hold whole blocks: a run is whole words.
+                auto run = cursor.take((word_count - sent) * 2u);
+                Port::out16_block(reg(Data), reinterpret_cast<u16 const*>(run.data()), run.size() / 2);
+                sent += static_cast<u32>(run.size() / 2);
             }
         }));
         done += sectors;

@@ -10,6 +10,35 @@ class Partition;
 // Whole blocks lying in one place in memory: one piece of a gathered write.
 using BlockPiece = std::span<u8 const>;
 
+// The bytes of a gathered write in order, as runs that each lie in one
+// place in memory: how a driver hands them to its controller, whatever its
+// transfers' sizes.
+class BlockPieceCursor {
+public:
+    explicit BlockPieceCursor(std::span<BlockPiece const> pieces)
+        : m_pieces(pieces)
+    {
+    }
+    // The next bytes, at most `limit` of them, from one piece.
+    std::span<u8 const> take(size_t limit)
+    {
+        while (m_offset == m_pieces[m_index].size()) {
+            ++m_index;
+            m_offset = 0;
+        }
+        BlockPiece piece = m_pieces[m_index];
+        size_t bytes = piece.size() - m_offset < limit ? piece.size() - m_offset : limit;
+        auto run = piece.subspan(m_offset, bytes);
+        m_offset += bytes;
+        return run;
+    }
+
+private:
+    std::span<BlockPiece const> m_pieces;
+    size_t m_index { 0 };
+    size_t m_offset { 0 };
+};
+
 // A device addressed in 512-byte blocks: an ATA drive, a partition of one,
 // or (in the host tools and tests) an image file or a buffer.
 class BlockDevice {
