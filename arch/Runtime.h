@@ -13,6 +13,6 @@ u32 get_amount_of_ram();
 u32 get_end_of_kernel();
 
 // Called by the runtime once global constructors have run: makes the one
-// kernel object and starts it. Defined above the seam, in kernel/Kernel.cpp.
+// kernel object and starts it. Defined above the seam, in kernel/Main.cpp.
 // Never returns while the system runs.
 void run_kernel();

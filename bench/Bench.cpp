@@ -10,7 +10,10 @@ u64 g_ticks_per_second = 0;
 
 // Linking bench/ into an image makes it the benchmark image.
 struct RunInsteadOfTheShell {
-    RunInsteadOfTheShell() { Kernel::run_after_boot_screen(Bench::run_all); }
+    RunInsteadOfTheShell()
+    {
+        Kernel::run_after_boot_screen([](Kernel& kernel) -> ErrorOr<void> { Bench::run_all(kernel); });
+    }
 } g_run_instead_of_the_shell;
 }
 

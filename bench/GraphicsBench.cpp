@@ -49,7 +49,7 @@ void planar_benchmarks()
 
 void desktop_benchmarks()
 {
-    Kernel kernel;
+    Kernel kernel { Vector<Command>() };
     auto& desktop = kernel.desktop();
     auto& screen = desktop.screen();
     SysColors::init_colors();

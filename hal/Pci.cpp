@@ -1,7 +1,6 @@
 #include "hal/Pci.h"
 
 #include "arch/Port.h"
-#include "hal/Debugger.h"
 
 namespace {
 
@@ -162,7 +161,6 @@ String class_numbers(PCIDevice const& device)
 }
 
 Vector<OwnPtr<PCIDevice>> g_devices;
-Vector<PCI::Record> g_records;
 
 }
 
@@ -319,27 +317,27 @@ String DeviceClass::get_string(PCIDevice const& device)
 
 namespace {
 
-void add_device(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing);
+void add_device(OwnPtr<PCIDevice> device, u32 depth);
 
-void add_function(u32 bus, u32 slot, u32 function, u32 depth, Vector<String>& listing)
+void add_function(u32 bus, u32 slot, u32 function, u32 depth)
 {
     PCIDevice probe(bus, slot, function);
     if (!probe.device_exists)
         return;
     switch (probe.kind()) {
     case PCIHeaderType::Bridge:
-        add_device(make_own<PCIDeviceBridge>(bus, slot, function), depth, listing);
+        add_device(make_own<PCIDeviceBridge>(bus, slot, function), depth);
         break;
     case PCIHeaderType::Cardbus:
-        add_device(make_own<PCIDeviceCardbus>(bus, slot, function), depth, listing);
+        add_device(make_own<PCIDeviceCardbus>(bus, slot, function), depth);
         break;
     default:
-        add_device(make_own<PCIDeviceNormal>(bus, slot, function), depth, listing);
+        add_device(make_own<PCIDeviceNormal>(bus, slot, function), depth);
         break;
     }
 }
 
-void enumerate_bus(u32 bus, u32 depth, Vector<String>& listing)
+void enumerate_bus(u32 bus, u32 depth)
 {
     constexpr u8 MultiFunction = 0x80;
     for (u32 slot = 0; slot < 32; ++slot) {
@@ -351,18 +349,13 @@ void enumerate_bus(u32 bus, u32 depth, Vector<String>& listing)
         // flag makes them real.
         u32 functions = (probe.header_type & MultiFunction) ? 8 : 1;
         for (u32 function = 0; function < functions; ++function)
-            add_function(bus, slot, function, depth, listing);
+            add_function(bus, slot, function, depth);
     }
 }
 
-void add_device(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing)
+void add_device(OwnPtr<PCIDevice> device, u32 depth)
 {
-    String name = DeviceClass::get_string(*device);
-    String line = String::repeated(u' ', 5 * depth) + String::number(device->bus) + ":" + String::number(device->slot)
-        + ":" + String::number(device->function) + "   " + name;
-    Debugger::send("PCI " + line);
-    listing.append(line);
-    g_records.append({ name, DeviceClass::subclass_name(*device), device->device_id, static_cast<u8>(device->bus) });
+    device->bridges_crossed = depth;
     PCIDevice& added = *device;
     g_devices.append(std::move(device));
     if (added.kind() == PCIHeaderType::Bridge) {
@@ -370,19 +363,17 @@ void add_device(OwnPtr<PCIDevice> device, u32 depth, Vector<String>& listing)
         // Buses behind a bridge are numbered above it; anything else is a
         // misconfigured bridge that would make the walk go round for ever.
         if (secondary > added.bus)
-            enumerate_bus(secondary, depth + 1, listing);
+            enumerate_bus(secondary, depth + 1);
     }
 }
 
 }
 
-Vector<String> PCI::setup()
+Vector<OwnPtr<PCIDevice>> const& PCI::enumerate()
 {
     g_devices.clear();
-    g_records.clear();
-    Vector<String> listing;
-    enumerate_bus(0, 0, listing);
-    return listing;
+    enumerate_bus(0, 0);
+    return g_devices;
 }
 
 PCIDevice* PCI::get_device(u16 vendor, u16 device)
@@ -395,4 +386,3 @@ PCIDevice* PCI::get_device(u16 vendor, u16 device)
 }
 
 Vector<OwnPtr<PCIDevice>> const& PCI::devices() { return g_devices; }
-Vector<PCI::Record> const& PCI::pci_device_list() { return g_records; }

@@ -47,6 +47,8 @@ struct PCIDevice {
     u8 cache_line_size, latency_timer, header_type, bist;
     u8 interrupt_line, interrupt_pin;
     bool device_exists;
+    // Bridges between bus 0 and the device, as the walk found it.
+    u32 bridges_crossed { 0 };
 };
 
 struct PCIDeviceNormal : PCIDevice {
@@ -104,22 +106,13 @@ String subclass_name(PCIDevice const& device);
 String to_hex(u32 value, u32 bits);
 
 namespace PCI {
-// One row of the shell's device table.
-struct Record {
-    String device_name;
-    String subclass_name;
-    u16 device_number;
-    u8 bus;
-};
-
-// Walks every bus reachable from bus 0 and returns the start-up listing:
-// one line per function found (functions 1-7 only of devices whose function
-// 0 has the multi-function flag), indented five spaces per bridge crossed.
-// The previous list is discarded.
-Vector<String> setup();
+// Walks every bus reachable from bus 0, depth first in bus, slot and
+// function order, and returns a record of every function found (functions
+// 1-7 only of devices whose function 0 has the multi-function flag). The
+// previous walk's records are discarded.
+Vector<OwnPtr<PCIDevice>> const& enumerate();
 // The first device with both identifiers, or null.
 PCIDevice* get_device(u16 vendor, u16 device);
+// What the last walk found, in its order.
 Vector<OwnPtr<PCIDevice>> const& devices();
-// The shell's device table, one record per device found.
-Vector<Record> const& pci_device_list();
 }

@@ -1,15 +1,14 @@
 #include "kernel/Bootstrap.h"
 
 #include "arch/Cpu.h"
-#include "base/OwnPtr.h"
 #include "fs/Storage.h"
 #include "hal/Console.h"
 #include "hal/Debugger.h"
 #include "hal/Heap.h"
 #include "hal/Interrupts.h"
+#include "hal/Pci.h"
 #include "hal/Power.h"
 #include "hal/Time.h"
-#include "kernel/PciCommands.h"
 
 namespace {
 
@@ -45,33 +44,111 @@ void initialize_hardware()
     Debugger::send("Bootstrap done: interrupts on");
 }
 
-namespace {
-// The console is bound to these for as long as the system runs. A later start
-// (the tests start many kernels) replaces them; the old keyboard goes first,
-// so it hands the keys back before the new one takes them.
-OwnPtr<TextScreen> g_screen;
-OwnPtr<TextConsole> g_writer;
-OwnPtr<Keyboard> g_keyboard;
-}
-
-void initialize_devices(Storage& storage)
+ErrorOr<void> find_devices(Storage& storage)
 {
-    g_keyboard.clear();
-    g_writer.clear();
-    g_screen = make_own<TextScreen>();
-    g_writer = make_own<TextConsole>(*g_screen);
-    g_screen->clear();
-    g_keyboard = make_own<Keyboard>();
-    Console::bind(*g_writer, *g_keyboard);
     storage.probe_ata(AtaPio::Controller::Primary, AtaPio::Position::Master);
     storage.probe_ata(AtaPio::Controller::Primary, AtaPio::Position::Slave);
-    (void)Console::write_line("Finding PCI Devices");
-    auto pci = find_pci_devices();
-    if (pci.is_error())
-        Debugger::send("PCI enumeration failed: " + pci.error().message());
+    TRY(Console::write_line("Finding PCI Devices"));
+    for (auto const& device : PCI::enumerate()) {
+        String line = String::repeated(u' ', 5 * device->bridges_crossed) + String::number(device->bus) + ":"
+            + String::number(device->slot) + ":" + String::number(device->function) + "   "
+            + DeviceClass::get_string(*device);
+        Debugger::send("PCI " + line);
+        TRY(Console::write_line(line));
+    }
     // No IDE disk: the machine's disks may sit behind an AHCI controller
     // (a q35 board, a PC whose firmware runs its SATA ports in AHCI mode).
     if (storage.devices().is_empty())
         storage.probe_ahci();
-    Debugger::send("Globals ready: console, keyboard, disks and PCI");
+    Debugger::send("Devices found: disks and PCI");
+    return {};
+}
+
+namespace {
+
+// Directories a new disk gets, so the prompt's home and the editors' save
+// folder exist from the first boot.
+char const* const InitialDirectories[] = { "/home", "/home/root", "/documents" };
+
+ErrorOr<void> format_with_directories(DiskFilesystem& fs)
+{
+    TRY(fs.format("TESSARY"));
+    for (char const* directory : InitialDirectories)
+        TRY(fs.make_dir(directory, "root"));
+    return {};
+}
+
+enum class PartitionContent { Tessary, Blank, Foreign };
+
+ErrorOr<PartitionContent> probe(Partition& partition)
+{
+    if (TRY(DiskFilesystem::is_formatted(partition)))
+        return PartitionContent::Tessary;
+    return TRY(DiskFilesystem::is_blank(partition)) ? PartitionContent::Blank : PartitionContent::Foreign;
+}
+
+// A partition's own line under "Creating partitions...", which leaves the
+// cursor on its line.
+ErrorOr<void> report(String const& line)
+{
+    if (Console::cursor_left() != 0)
+        Console::write_line();
+    return Console::write_line(line);
+}
+
+// The file system on a partition: ours as it is, a blank partition freshly
+// formatted. Anything else belongs to another system and is never written.
+ErrorOr<OwnPtr<DiskFilesystem>> open_volume(NamedDevice const& entry, Partition& partition, User const& user)
+{
+    auto content = probe(partition);
+    if (content.is_error()) {
+        TRY(report(entry.name + ": " + content.error().message()));
+        return OwnPtr<DiskFilesystem>();
+    }
+    switch (content.value()) {
+    case PartitionContent::Tessary:
+        TRY(Console::write_line("Drive detected!"));
+        return make_own<DiskFilesystem>(partition, user);
+    case PartitionContent::Foreign:
+        Debugger::send("Left alone: " + entry.name);
+        TRY(report(entry.name + " holds another system and was left untouched"));
+        return OwnPtr<DiskFilesystem>();
+    case PartitionContent::Blank:
+        break;
+    }
+    Debugger::send("Formatting " + entry.name);
+    auto fs = make_own<DiskFilesystem>(partition, user);
+    auto formatted = format_with_directories(*fs);
+    // A partition that cannot hold the file system (too small, a disk
+    // error) is left out; the other disks still serve.
+    if (formatted.is_error()) {
+        TRY(report(entry.name + ": " + formatted.error().message()));
+        return OwnPtr<DiskFilesystem>();
+    }
+    return fs;
+}
+
+}
+
+ErrorOr<void> mount_disks(Storage& storage)
+{
+    storage.name_devices();
+    storage.log_in(User::root());
+    // Every run of the boot screen (cls, leaving an editor) replaces what the
+    // last one mounted.
+    storage.unmount();
+    OwnPtr<DiskFilesystem> boot_volume;
+    for (auto const& entry : storage.named_devices()) {
+        Partition* partition = entry.device->as_partition();
+        if (!partition)
+            continue;
+        auto volume = TRY(open_volume(entry, *partition, storage.user()));
+        // The last Tessary partition is the shell's one volume: the disk
+        // commands, the editors and the scripts all see the same files.
+        if (volume)
+            boot_volume = static_cast<OwnPtr<DiskFilesystem>&&>(volume);
+    }
+    if (boot_volume)
+        storage.mount_boot_volume(static_cast<OwnPtr<DiskFilesystem>&&>(boot_volume));
+    return {};
 }

@@ -1,6 +1,5 @@
 #include "kernel/Commands.h"
 
-#include "hal/Console.h"
 #include "kernel/DiskCommands.h"
 #include "kernel/Editors.h"
 #include "kernel/Games.h"
@@ -10,8 +9,9 @@
 #include "kernel/ProgramCommands.h"
 #include "kernel/ShellCommands.h"
 
-void register_commands(Vector<Command>& table)
+Vector<Command> shell_commands()
 {
+    Vector<Command> table;
     register_disk_commands(table);
     register_pci_commands(table);
     register_graphics_commands(table);
@@ -20,20 +20,5 @@ void register_commands(Vector<Command>& table)
     register_shell_commands(table);
     register_game_commands(table);
     register_editor_commands(table);
-}
-
-ErrorOr<void> write_usage(String const& text)
-{
-    Console::set_background_color(ConsoleColor::Blue);
-    TRY(Console::write_line(text));
-    Console::set_background_color(ConsoleColor::Black);
-    return {};
-}
-
-ErrorOr<void> write_error(String const& message)
-{
-    Console::set_background_color(ConsoleColor::Red);
-    TRY(Console::write_line("ERROR: " + message));
-    Console::set_background_color(ConsoleColor::Black);
-    return {};
+    return table;
 }

@@ -7,7 +7,6 @@
 #include "gfx/SysColors.h"
 #include "hal/Power.h"
 #include "hal/Time.h"
-#include "kernel/Kernel.h"
 
 namespace {
 
@@ -266,7 +265,7 @@ ErrorOr<void> Desktop::draw()
 ErrorOr<void> Desktop::click(u32 x, u32 y)
 {
     if (x >= 1 && x <= 21 && y >= 2 && y <= 8) {
-        m_kernel.set_skip_boot_question(true);
+        m_skip_boot_question = true;
         Power::restart_through_keyboard_controller();
         return {};
     }

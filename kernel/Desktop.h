@@ -4,16 +4,16 @@
 #include "gfx/Button.h"
 #include "gfx/VGAScreen.h"
 
-class Kernel;
-
 // The graphical desktop: 320x200 with 256 colours, fixed coordinates and
 // palette indices, a pointer drawn in white, and a loop that redraws
 // everything whenever the pointer has moved. Its DOS button restarts the
 // kernel's machine straight into the shell.
 class Desktop {
 public:
-    explicit Desktop(Kernel& kernel)
-        : m_kernel(kernel)
+    // `skip_boot_question`: the kernel's note that the shell's next start
+    // skips the boot question, which the DOS button sets.
+    explicit Desktop(bool& skip_boot_question)
+        : m_skip_boot_question(skip_boot_question)
     {
     }
 
@@ -49,7 +49,7 @@ private:
     };
     ErrorOr<void> build_layer();
 
-    Kernel& m_kernel;
+    bool& m_skip_boot_question;
     VGAScreen m_screen;
     Layer m_layer;
     Point m_pointer_at_start;

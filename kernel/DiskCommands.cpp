@@ -2,8 +2,7 @@
 
 #include "fs/TextFile.h"
 #include "hal/Console.h"
-#include "hal/Debugger.h"
-#include "kernel/Commands.h"
+#include "kernel/Output.h"
 
 ErrorOr<String> read_text_for_display(Storage& storage, String const& path)
 {
@@ -15,10 +14,6 @@ ErrorOr<String> read_text_for_display(Storage& storage, String const& path)
 }
 
 namespace {
-
-// Directories a new disk gets, so the prompt's home and the editors' save
-// folder exist from the first boot.
-char const* const InitialDirectories[] = { "/home", "/home/root", "/documents" };
 
 ErrorOr<void> ls(Kernel& kernel, Argument const& argument)
 {
@@ -163,14 +158,6 @@ ErrorOr<void> rovazav(Kernel& kernel, Argument const&)
 // says nothing; the command stays known rather than becoming an unknown one.
 ErrorOr<void> tessfs(Kernel&, Argument const&) { return {}; }
 
-ErrorOr<void> format_with_directories(DiskFilesystem& fs)
-{
-    TRY(fs.format("TESSARY"));
-    for (char const* directory : InitialDirectories)
-        TRY(fs.make_dir(directory, "root"));
-    return {};
-}
-
 }
 
 void register_disk_commands(Vector<Command>& table)
@@ -186,81 +173,4 @@ void register_disk_commands(Vector<Command>& table)
     table.append({ "cd", cd });
     table.append({ "rovazav", rovazav });
     table.append({ "tessfs", tessfs });
-}
-
-namespace {
-
-enum class PartitionContent { Tessary, Blank, Foreign };
-
-ErrorOr<PartitionContent> probe(Partition& partition)
-{
-    if (TRY(DiskFilesystem::is_formatted(partition)))
-        return PartitionContent::Tessary;
-    return TRY(DiskFilesystem::is_blank(partition)) ? PartitionContent::Blank : PartitionContent::Foreign;
-}
-
-// A partition's own line under "Creating partitions...", which leaves the
-// cursor on its line.
-ErrorOr<void> report(String const& line)
-{
-    if (Console::cursor_left() != 0)
-        Console::write_line();
-    return Console::write_line(line);
-}
-
-// The file system on a partition: ours as it is, a blank partition freshly
-// formatted. Anything else belongs to another system and is never written.
-ErrorOr<OwnPtr<DiskFilesystem>> open_volume(NamedDevice const& entry, Partition& partition, User const& user)
-{
-    auto content = probe(partition);
-    if (content.is_error()) {
-        TRY(report(entry.name + ": " + content.error().message()));
-        return OwnPtr<DiskFilesystem>();
-    }
-    switch (content.value()) {
-    case PartitionContent::Tessary:
-        TRY(Console::write_line("Drive detected!"));
-        return make_own<DiskFilesystem>(partition, user);
-    case PartitionContent::Foreign:
-        Debugger::send("Left alone: " + entry.name);
-        TRY(report(entry.name + " holds another system and was left untouched"));
-        return OwnPtr<DiskFilesystem>();
-    case PartitionContent::Blank:
-        break;
-    }
-    Debugger::send("Formatting " + entry.name);
-    auto fs = make_own<DiskFilesystem>(partition, user);
-    auto formatted = format_with_directories(*fs);
-    // A partition that cannot hold the file system (too small, a disk
-    // error) is left out; the other disks still serve.
-    if (formatted.is_error()) {
-        TRY(report(entry.name + ": " + formatted.error().message()));
-        return OwnPtr<DiskFilesystem>();
-    }
-    return fs;
-}
-
-}
-
-ErrorOr<void> detect_and_mount_disks(Storage& storage)
-{
-    storage.name_devices();
-    storage.log_in(User::root());
-    // Every run of the boot screen (cls, leaving an editor) replaces what the
-    // last one mounted.
-    storage.unmount();
-    OwnPtr<DiskFilesystem> boot_volume;
-    for (auto const& entry : storage.named_devices()) {
-        Partition* partition = entry.device->as_partition();
-        if (!partition)
-            continue;
-        auto volume = TRY(open_volume(entry, *partition, storage.user()));
-        // The last Tessary partition is the shell's one volume: the disk
-        // commands, the editors and the scripts all see the same files.
-        if (volume)
-            boot_volume = static_cast<OwnPtr<DiskFilesystem>&&>(volume);
-    }
-    if (boot_volume)
-        storage.mount_boot_volume(static_cast<OwnPtr<DiskFilesystem>&&>(boot_volume));
-    return {};
 }

@@ -6,12 +6,6 @@
 // tessfs.
 void register_disk_commands(Vector<Command>& table);
 
-// The boot's disk steps: names the detected devices, logs in root, unmounts
-// what the last run mounted, and for every partition formats it (with /home, /home/root
-// and /documents) or prints "Drive detected!"; the last partition with a
-// file system becomes the boot volume, mounted at "/".
-ErrorOr<void> detect_and_mount_disks(Storage& storage);
-
 // The text of a file as the shell shows it: a file that cannot be read shows
 // as the text "Error!". Only running out of memory for the text is an error.
 ErrorOr<String> read_text_for_display(Storage& storage, String const& path);

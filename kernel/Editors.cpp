@@ -2,8 +2,8 @@
 
 #include "fs/TextFile.h"
 #include "hal/Console.h"
-#include "kernel/Commands.h"
 #include "kernel/DiskCommands.h"
+#include "kernel/Output.h"
 
 #include <optional>
 

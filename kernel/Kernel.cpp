@@ -4,8 +4,8 @@
 #include "hal/Console.h"
 #include "hal/Debugger.h"
 #include "hal/Time.h"
-#include "kernel/Commands.h"
-#include "kernel/DiskCommands.h"
+#include "kernel/Bootstrap.h"
+#include "kernel/Output.h"
 
 namespace {
 
@@ -57,16 +57,47 @@ void colors(u8 foreground) { Console::writer().screen().set_colors(foreground, 0
 
 }
 
-void run_kernel()
+Kernel::Kernel(Vector<Command> commands)
+    : m_commands(static_cast<Vector<Command>&&>(commands))
 {
-    // Lives in this frame, which the system never leaves while it runs.
-    Kernel kernel;
-    auto result = kernel.start();
-    if (result.is_error())
-        (void)Console::write_line(result.error().message());
 }
 
-Kernel::Kernel() { register_commands(m_commands); }
+ErrorOr<void> Kernel::start()
+{
+    if (m_started) {
+        Debugger::send("ERROR: Kernel Already Started");
+        return Error("Kernel has already been started. A kernel cannot be started twice.");
+    }
+    m_started = true;
+    Debugger::send("Starting kernel");
+    initialize_hardware();
+    start_console();
+
+    // The system runs until something fails.
+    auto run_until_failure = [this]() -> ErrorOr<void> {
+        TRY(find_devices(m_storage));
+        Console::clear();
+        TRY(show_boot_screen());
+        for (;;)
+            TRY(run());
+    };
+    auto result = run_until_failure();
+    if (result.is_error()) {
+        Debugger::send("Kernel stopped by an error: " + result.error().message());
+        (void)Console::write_line("Exception occurred while running kernel:");
+        (void)Console::write_line("Exception: " + result.error().message());
+    }
+    return {};
+}
+
+void Kernel::start_console()
+{
+    m_screen = make_own<TextScreen>();
+    m_console_writer = make_own<TextConsole>(*m_screen);
+    m_screen->clear();
+    m_keyboard = make_own<Keyboard>();
+    Console::bind(*m_console_writer, *m_keyboard);
+}
 
 void Kernel::restart_shell(bool skip_question)
 {
@@ -75,12 +106,12 @@ void Kernel::restart_shell(bool skip_question)
 }
 
 namespace {
-void (*g_after_boot_screen)(Kernel&) = nullptr;
+Kernel::Task g_after_boot_screen = nullptr;
 }
 
-void Kernel::run_after_boot_screen(void (*task)(Kernel& kernel)) { g_after_boot_screen = task; }
+void Kernel::run_after_boot_screen(Task task) { g_after_boot_screen = task; }
 
-ErrorOr<void> Kernel::before_run()
+ErrorOr<void> Kernel::show_boot_screen()
 {
     Console::clear();
     for (int row = 0; row < 6; ++row) {
@@ -110,7 +141,7 @@ ErrorOr<void> Kernel::before_run()
     Time::wait(1);
     colors(15);
     TRY(Console::write("Creating partitions..."));
-    TRY(detect_and_mount_disks(storage()));
+    TRY(mount_disks(m_storage));
     colors(10);
     TRY(Console::write_line("OK"));
     colors(15);
@@ -121,11 +152,11 @@ ErrorOr<void> Kernel::before_run()
 ErrorOr<void> Kernel::run()
 {
     if (g_after_boot_screen)
-        g_after_boot_screen(*this);
+        TRY(g_after_boot_screen(*this));
     if (m_restart_pending) {
         m_restart_pending = false;
         Console::clear();
-        TRY(before_run());
+        TRY(show_boot_screen());
     }
     if (m_skip_boot_question) {
         m_skip_boot_question = false;

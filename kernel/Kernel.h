@@ -1,10 +1,13 @@
 #pragma once
 
+#include "base/OwnPtr.h"
 #include "fs/FileHandles.h"
+#include "fs/Storage.h"
 #include "gfx/ProgramDisplay.h"
+#include "hal/Keyboard.h"
 #include "hal/ProgramRunner.h"
+#include "hal/TextConsole.h"
 #include "kernel/Desktop.h"
-#include "kernel/KernelBase.h"
 #include "kernel/Shell.h"
 #include "kernel/TessScript.h"
 
@@ -17,11 +20,22 @@ struct Command {
     CommandHandler handler;
 };
 
-// The system's own kernel: the boot screen, the text-or-graphics question and
-// the shell.
-class Kernel : public KernelBase {
+// The system's kernel: it brings the machine up once, shows the boot
+// screen, asks the text-or-graphics question and runs the shell, for as long
+// as the system runs. The shell's commands come from whoever makes it
+// (shell_commands() in kernel/Commands.h for the system itself).
+class Kernel {
 public:
-    Kernel();
+    explicit Kernel(Vector<Command> commands);
+
+    // Returns only when an error ended the run (after reporting it) or when
+    // the kernel was already started.
+    ErrorOr<void> start();
+
+    // The boot screen: the banner, the memory line, and the disks mounted
+    // under "Creating partitions...". The start shows it, and so does every
+    // restart of the shell.
+    ErrorOr<void> show_boot_screen();
 
     // Performs one command line: the command word (matched in lower case)
     // and its argument string.
@@ -40,10 +54,14 @@ public:
     bool skip_boot_question() const { return m_skip_boot_question; }
     void set_skip_boot_question(bool skip) { m_skip_boot_question = skip; }
 
-    // Runs `task` in place of the question and the shell once the boot
-    // screen has mounted the disks; set before the kernel starts. The
-    // benchmark image measures there.
-    static void run_after_boot_screen(void (*task)(Kernel& kernel));
+    // Runs `task` before each question, once the boot screen has mounted the
+    // disks; set before the kernel starts. An error it returns ends the run
+    // as any other does. The benchmark image measures there.
+    using Task = ErrorOr<void> (*)(Kernel& kernel);
+    static void run_after_boot_screen(Task task);
+
+    // The disks found at start-up and what the boot screen mounted on them.
+    Storage& storage() { return m_storage; }
 
     // The graphical desktop, which `showgui` and the answer GUI start.
     Desktop& desktop() { return m_desktop; }
@@ -61,18 +79,24 @@ public:
     // The files of the program that runs, and where its relative paths start.
     FileHandles& program_files() { return m_program_files; }
 
-protected:
-    ErrorOr<void> before_run() override;
-    ErrorOr<void> run() override;
-
 private:
+    void start_console();
+    // One pass of the run: the question and what its answer starts.
+    ErrorOr<void> run();
     ErrorOr<void> prompt_loop();
     ErrorOr<void> write_prompt();
 
     Vector<Command> m_commands;
+    bool m_started { false };
+    // The console is bound to these from the start for as long as the system
+    // runs.
+    OwnPtr<TextScreen> m_screen;
+    OwnPtr<TextConsole> m_console_writer;
+    OwnPtr<Keyboard> m_keyboard;
+    Storage m_storage;
     bool m_restart_pending { false };
     bool m_skip_boot_question { false };
-    Desktop m_desktop { *this };
+    Desktop m_desktop { m_skip_boot_question };
     String m_current_directory { "/home/root" };
     TessScript m_script;
     FileHandles m_program_files { storage() };

@@ -40,3 +40,19 @@ ErrorOr<void> write_line_centred(String const& text, ConsoleColor color, bool ce
 {
     return place_and_write(text, color, centre_x, centre_y, true);
 }
+
+ErrorOr<void> write_usage(String const& text)
+{
+    Console::set_background_color(ConsoleColor::Blue);
+    TRY(Console::write_line(text));
+    Console::set_background_color(ConsoleColor::Black);
+    return {};
+}
+
+ErrorOr<void> write_error(String const& message)
+{
+    Console::set_background_color(ConsoleColor::Red);
+    TRY(Console::write_line("ERROR: " + message));
+    Console::set_background_color(ConsoleColor::Black);
+    return {};
+}

@@ -4,6 +4,12 @@
 
 // Coloured writes for the shell's commands and games.
 
+// The shell's message forms.
+// "USAGE: ..." lines: the text on a blue background, then black again.
+ErrorOr<void> write_usage(String const& text);
+// "ERROR: " and the message on a red background, then black again.
+ErrorOr<void> write_error(String const& message);
+
 // Writes the text in the colour and leaves the foreground white, whatever it
 // was before.
 ErrorOr<void> write_coloured(String const& text, ConsoleColor color);

@@ -5,24 +5,18 @@
 
 namespace {
 
+// The devices the start-up walk found, in its order, three lines each.
 ErrorOr<void> pci(Kernel&, Argument const&)
 {
-    for (auto const& record : PCI::pci_device_list()) {
-        TRY(Console::write_line("Name: " + record.device_name));
-        TRY(Console::write_line("Sub-class name: " + record.subclass_name));
+    for (auto const& device : PCI::devices()) {
+        TRY(Console::write_line("Name: " + DeviceClass::get_string(*device)));
+        TRY(Console::write_line("Sub-class name: " + DeviceClass::subclass_name(*device)));
         TRY(Console::write_line(
-            "Device " + String::number(record.device_number) + " is on bus " + String::number(record.bus)));
+            "Device " + String::number(device->device_id) + " is on bus " + String::number(device->bus)));
     }
     return {};
 }
 
-}
-
-ErrorOr<void> find_pci_devices()
-{
-    for (auto const& line : PCI::setup())
-        TRY(Console::write_line(line));
-    return {};
 }
 
 void register_pci_commands(Vector<Command>& table) { table.append({ "pci", pci }); }

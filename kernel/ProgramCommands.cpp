@@ -2,7 +2,7 @@
 
 #include "hal/Console.h"
 #include "hal/MzExecutable.h"
-#include "kernel/Commands.h"
+#include "kernel/Output.h"
 #include "programs/ExampleProgram.h"
 
 namespace {

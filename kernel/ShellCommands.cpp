@@ -3,8 +3,8 @@
 #include "hal/Console.h"
 #include "hal/Heap.h"
 #include "hal/Time.h"
-#include "kernel/Commands.h"
 #include "kernel/DiskCommands.h"
+#include "kernel/Output.h"
 #include "kernel/ProgressBar.h"
 #include "kernel/TessScript.h"
 

@@ -10,7 +10,7 @@
 
 #include "fs/FsCheck.h"
 #include "fs/Storage.h"
-#include "kernel/DiskCommands.h"
+#include "kernel/Bootstrap.h"
 #include "tests/sim/CmosClock.h"
 #include "tests/sim/MemoryDisk.h"
 #include "tests/sim/TestMachine.h"
@@ -139,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(u8 const* data, size_t size)
     Storage storage;
     (void)storage.add_disk(m.disk);
     Console::clear();
-    (void)detect_and_mount_disks(storage);
+    (void)mount_disks(storage);
     auto volume = storage.boot_volume();
     if (volume.is_error())
         return 0;

@@ -31,7 +31,7 @@ struct DesktopScreen : ::testing::Test {
     VgaAdapter adapter;
     PS2Mouse mouse;
     CmosClock clock { 0x09, 0x05, 0, 0 }; // 9:05, BCD
-    Kernel kernel;
+    Kernel kernel { Vector<Command>() };
     Desktop& desktop = kernel.desktop();
 
     DesktopScreen()

@@ -1,5 +1,7 @@
 #include "kernel/DiskCommands.h"
 #include "fs/Storage.h"
+#include "kernel/Bootstrap.h"
+#include "kernel/Commands.h"
 #include "tests/unit/ShellTestSupport.h"
 #include "tests/unit/StorageTestSupport.h"
 
@@ -43,7 +45,7 @@ struct DiskCommands : ::testing::Test {
 
     TestMachine machine;
     Volume volume;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
 };
 
 }
@@ -250,7 +252,7 @@ TEST_F(BootDisks, FormatsBlankPartitionsLeavesForeignOnesAloneAndServesTheLastTe
     disk.block(5000 + 3)[0] = 0xEB;
     std::vector<u8> foreign_before(disk.block(1200), disk.block(2000));
 
-    ASSERT_FALSE(detect_and_mount_disks(storage).is_error());
+    ASSERT_FALSE(mount_disks(storage).is_error());
     EXPECT_EQ(machine.line(0), "/dev/sda2 holds another system and was left untouched");
     EXPECT_EQ(machine.line(1), "/dev/sda4: Partition too small for a file system (at least 100 blocks)");
     EXPECT_EQ(machine.line(2), "/dev/sda5 holds another system and was left untouched");
@@ -271,7 +273,7 @@ TEST_F(BootDisks, FormatsBlankPartitionsLeavesForeignOnesAloneAndServesTheLastTe
 
     // The next boot finds both file systems and formats nothing.
     Console::clear();
-    ASSERT_FALSE(detect_and_mount_disks(storage).is_error());
+    ASSERT_FALSE(mount_disks(storage).is_error());
     EXPECT_EQ(machine.line(0), "Drive detected!");
     EXPECT_EQ(machine.line(1), "/dev/sda2 holds another system and was left untouched");
     EXPECT_EQ(machine.line(2), "Drive detected!");
@@ -285,7 +287,7 @@ TEST_F(BootDisks, ADiskErrorWhileProbingSkipsThatPartitionOnly)
     Partition broken(disk, 100, 1000), good(disk, 2048, 2048);
     add({ &disk, &broken, &good });
     disk.bad_block = 101; // the broken partition's superblock
-    ASSERT_FALSE(detect_and_mount_disks(storage).is_error());
+    ASSERT_FALSE(mount_disks(storage).is_error());
     EXPECT_EQ(machine.line(0), "/dev/sda1: ATA Error");
     ASSERT_FALSE(storage.boot_volume().is_error());
     EXPECT_EQ(&boot_volume()->blocks().partition(), &good);
@@ -299,7 +301,7 @@ TEST_F(BootDisks, RunningTheBootScreenAgainFreesWhatTheLastRunMounted)
     auto run = [&] {
         Sim::clear_accesses(); // the machine's port log would grow
         Console::clear();
-        ASSERT_FALSE(detect_and_mount_disks(storage).is_error());
+        ASSERT_FALSE(mount_disks(storage).is_error());
     };
     run();
     run();

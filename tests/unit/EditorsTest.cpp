@@ -28,7 +28,7 @@ struct Documents {
     }
 
     Volume volume;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
 };
 
 constexpr u8 F3 = 0x3D;
@@ -39,7 +39,7 @@ void run(Kernel& kernel, String const& line) { ASSERT_FALSE(run_line(kernel, lin
 TEST(TextEdit, AnyKeyButEnterAtTheStartReturnsWithoutAHeader)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     machine.type("x");
     run(kernel, "textedit");
     EXPECT_EQ(machine.line(0), "Press ENTER to start.");
@@ -208,7 +208,7 @@ TEST(TsWrite, EditsWithTheCursorAndSavesTheDocument)
 TEST(TsWrite, BackspaceAndEnterJoinAndSplitLines)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     machine.type("ab\ncd");
     machine.press(TestMachine::Left);
     machine.press(TestMachine::Left);

@@ -27,7 +27,7 @@ std::vector<std::pair<int, int>> snake_cells(TestMachine& machine)
 TEST(Snake, TwelveUpPressesReachTheTopRowAndLoseWithScore24)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     for (int i = 0; i < 12; ++i)
         machine.press(TestMachine::Up);
     run(kernel, "snake");
@@ -44,7 +44,7 @@ TEST(Snake, TwelveUpPressesReachTheTopRowAndLoseWithScore24)
 TEST(Snake, KeysBeforeTheFirstArrowDoNothingAndOtherKeysRepeatTheDirection)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     machine.type("ab");
     // The first two keys leave the head in the middle of the screen.
     machine.press(TestMachine::Right);
@@ -63,7 +63,7 @@ TEST(Snake, KeysBeforeTheFirstArrowDoNothingAndOtherKeysRepeatTheDirection)
 TEST(Snake, KeepsItsLastEightCellsAndLosesOnTheLeftColumn)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     for (int i = 0; i < 10; ++i)
         machine.press(TestMachine::Left);
     EXPECT_THROW(run(kernel, "snake"), Sim::Stopped);
@@ -84,7 +84,7 @@ TEST(Snake, KeepsItsLastEightCellsAndLosesOnTheLeftColumn)
 TEST(Snake, TheBottomAndRightLimitsLieOneCellOutsideTheScreen)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     // Rows 13..24 are safe; the thirteenth Down reaches row 25.
     for (int i = 0; i < 12; ++i)
         machine.press(TestMachine::Down);
@@ -106,7 +106,7 @@ TEST(Snake, TheBottomAndRightLimitsLieOneCellOutsideTheScreen)
 TEST(Snake, EscapeGivesUpAndReturnsOnAnEmptyScreen)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     machine.press(TestMachine::Up);
     machine.press(TestMachine::Escape);
     machine.press(TestMachine::Up);
@@ -122,7 +122,7 @@ TEST(Matrix, RunsItsStepsAndReturnsWithTheNameInTheMiddle)
 {
     TestMachine machine;
     CmosClock clock(10, 0, 30);
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     Console::set_cursor_top(3);
     run(kernel, "matrix");
     EXPECT_EQ(machine.row(11).substr(37, 7), "Tessary");
@@ -152,7 +152,7 @@ TEST(Lolz, CyclesThroughItsSixteenColoursEndlessly)
         if (machine.line(16) == "LOLZ")
             throw Sim::Stopped {};
     });
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     EXPECT_THROW(run(kernel, "lolz"), Sim::Stopped);
     Sim::on_timer_read(nullptr);
     // The stop unwound a timer wait that the kernel never leaves that way;
@@ -171,7 +171,7 @@ TEST(Lolz, CyclesThroughItsSixteenColoursEndlessly)
 TEST(Fillcon, PaintsTheScreenRedAndLeavesTheBackgroundRed)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     run(kernel, "fillcon");
     for (int row = 0; row < 24; ++row) {
         EXPECT_EQ(machine.attribute(0, row) >> 4, 12) << row;
@@ -185,7 +185,7 @@ TEST(Fillcon, PaintsTheScreenRedAndLeavesTheBackgroundRed)
 TEST(Credits, EveryKeyButEscapeAddsAnEmptyLine)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     ASSERT_FALSE(Console::write_line("old").is_error());
     machine.type("ab");
     machine.press(TestMachine::Escape);
@@ -200,7 +200,7 @@ TEST(Stopwatch, CountsHoursMinutesSecondsAndStopsOnEscape)
 {
     TestMachine machine;
     CmosClock clock(0, 0, 0, 0); // standing still: the count runs on the timer
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     Keyboard* console = Keyboard::receiver();
     machine.press(TestMachine::Escape);
     // 5 ms per read of the interval timer keeps an hour of counting quick.
@@ -239,7 +239,7 @@ TEST(About, SlidesTheNameInOverThirtyEightFramesOf400Milliseconds)
 {
     TestMachine machine;
     timer_on_every_halt();
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     run(kernel, "about");
     // 38 separators of 400 ms, waited in 50 ms periods.
     EXPECT_EQ(Sim::halt_count(), 38u * 8);

@@ -1,7 +1,7 @@
 #include "hal/Pci.h"
 #include "base/StdString.h"
-#include "kernel/Kernel.h"
-#include "kernel/PciCommands.h"
+#include "kernel/Bootstrap.h"
+#include "kernel/Commands.h"
 #include "tests/sim/PciConfigSpace.h"
 #include "tests/sim/TestMachine.h"
 
@@ -10,6 +10,19 @@
 namespace {
 
 struct Pci : ::testing::Test {
+    // The boot's device step, which puts the walk on screen under its
+    // heading; the rows below it.
+    std::vector<std::string> listed()
+    {
+        Storage storage;
+        EXPECT_FALSE(find_devices(storage).is_error());
+        EXPECT_EQ(machine.line(0), "Finding PCI Devices");
+        std::vector<std::string> lines;
+        for (int row = 1; !machine.line(row).empty(); ++row)
+            lines.push_back(machine.line(row));
+        return lines;
+    }
+
     TestMachine machine;
     PciConfigSpace space;
 };
@@ -23,13 +36,10 @@ TEST_F(Pci, EnumerationListsKnownNamesClassNamesAndTheFallbackText)
     space.add(0, 3, 0, 0x1AF4, 0x0001, 0x00, 0, 0); // class 0: no name
     space.add(0, 4, 0, 0x1234, 0x0005, 0x12, 7, 3); // class above the table
     space.add(0, 5, 0, 0x1234, 0x1111, 0x11);       // last class of the table
-    ASSERT_FALSE(find_pci_devices().is_error());
-
-    EXPECT_EQ(machine.line(0), "0:0:0   Intel 440BX/ZX AGPset Host Bridge");
-    EXPECT_EQ(machine.line(1), "0:1:0   Network Controller");
-    EXPECT_EQ(machine.line(2), "0:3:0   ClassCode: 0     Subclass: 0     ProgIF: 0");
-    EXPECT_EQ(machine.line(3), "0:4:0   ClassCode: 18     Subclass: 7     ProgIF: 3");
-    EXPECT_EQ(machine.line(4), "0:5:0   Data Acquisition and Signal Processing Controller");
+    EXPECT_EQ(listed(),
+        (std::vector<std::string> { "0:0:0   Intel 440BX/ZX AGPset Host Bridge", "0:1:0   Network Controller",
+            "0:3:0   ClassCode: 0     Subclass: 0     ProgIF: 0", "0:4:0   ClassCode: 18     Subclass: 7     ProgIF: 3",
+            "0:5:0   Data Acquisition and Signal Processing Controller" }));
     EXPECT_EQ(PCI::devices().size(), 5u);
 }
 
@@ -48,12 +58,8 @@ TEST_F(Pci, EveryFunctionOfAMultiFunctionDeviceIsListedAndASingleFunctionDeviceO
     auto& bridge = space.add(0, 3, 1, 0x8086, 0x7191, 0x06, 4, 0, 1);
     bridge.set8(0x19, 1);
     space.add(1, 0, 0, 0x1274, 0x1371, 0x04);
-    auto listing = PCI::setup();
 
-    std::vector<std::string> lines;
-    for (auto const& line : listing)
-        lines.push_back(ascii(line));
-    EXPECT_EQ(lines,
+    EXPECT_EQ(listed(),
         (std::vector<std::string> { "0:1:0   Bridge Device", "0:1:1   Mass Storage Controller", "0:1:3   Bridge Device",
             "0:1:7   Mass Storage Controller", "0:2:0   Display Controller", "0:3:0   Bridge Device",
             "0:3:1   Intel 440BX/ZX AGPset PCI-to-PCI bridge", "     1:0:0   Ensoniq AudioPCI" }));
@@ -66,7 +72,7 @@ TEST_F(Pci, EveryFunctionOfAMultiFunctionDeviceIsListedAndASingleFunctionDeviceO
     EXPECT_EQ(ahci->function, 7u);
     EXPECT_EQ(ahci->kind(), PCIHeaderType::Normal);
     EXPECT_EQ(PCI::get_device(0x1234, 0x2222), nullptr);
-    EXPECT_EQ(PCI::pci_device_list().size(), 8u);
+    EXPECT_EQ(PCI::devices().size(), 8u);
 }
 
 TEST_F(Pci, DevicesBehindABridgeAreIndentedAndListed)
@@ -76,16 +82,17 @@ TEST_F(Pci, DevicesBehindABridgeAreIndentedAndListed)
     space.add_bridge(1, 4, 0x8086, 0x7191, 2);
     space.add(2, 7, 0, 0x1274, 0x1371, 0x04);
     space.add(0, 9, 0, 0x8086, 0x7110, 0x06);
-    auto listing = PCI::setup();
 
-    ASSERT_EQ(listing.size(), 5u);
-    EXPECT_EQ(ascii(listing[0]), "0:2:0   Intel 440BX/ZX AGPset PCI-to-PCI bridge");
-    EXPECT_EQ(ascii(listing[1]), "     1:0:0   VMware NVIDIA 9500MGS");
-    EXPECT_EQ(ascii(listing[2]), "     1:4:0   Intel 440BX/ZX AGPset PCI-to-PCI bridge");
-    EXPECT_EQ(ascii(listing[3]), "          2:7:0   Ensoniq AudioPCI");
-    EXPECT_EQ(ascii(listing[4]), "0:9:0   Intel PIIX4/4E/4M ISA Bridge");
-    // The driver only reports: the kernel puts the listing on screen.
+    // The walk only records what it found: the boot puts it on screen.
+    std::vector<u32> crossed;
+    for (auto const& device : PCI::enumerate())
+        crossed.push_back(device->bridges_crossed);
+    EXPECT_EQ(crossed, (std::vector<u32> { 0, 1, 1, 2, 0 }));
     EXPECT_EQ(machine.line(0), "");
+    EXPECT_EQ(listed(),
+        (std::vector<std::string> { "0:2:0   Intel 440BX/ZX AGPset PCI-to-PCI bridge",
+            "     1:0:0   VMware NVIDIA 9500MGS", "     1:4:0   Intel 440BX/ZX AGPset PCI-to-PCI bridge",
+            "          2:7:0   Ensoniq AudioPCI", "0:9:0   Intel PIIX4/4E/4M ISA Bridge" }));
 
     auto* svga = PCI::get_device(0x15AD, 0x0405);
     ASSERT_NE(svga, nullptr);
@@ -96,7 +103,7 @@ TEST_F(Pci, DevicesBehindABridgeAreIndentedAndListed)
 TEST_F(Pci, ABridgeLeadingBackToItsOwnBusIsNotWalkedAgain)
 {
     space.add_bridge(0, 1, 0x8086, 0x7191, 0);
-    (void)PCI::setup();
+    (void)PCI::enumerate();
     EXPECT_EQ(PCI::devices().size(), 1u);
 }
 
@@ -110,7 +117,7 @@ TEST_F(Pci, HeaderFieldsRegistersAndBars)
     f.set8(0x3C, 11);
     f.set8(0x3D, 1);
     f.set16(0x04, 0x0100);
-    (void)PCI::setup();
+    (void)PCI::enumerate();
     auto* device = static_cast<PCIDeviceNormal*>(PCI::get_device(0x15AD, 0x0405));
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->revision_id, 0x42);
@@ -152,8 +159,8 @@ TEST_F(Pci, TheCommandListsOneRecordPerDeviceFoundWithItsSubclassName)
     space.add(0, 2, 0, 0x15AD, 0x0405, 0x03);
     space.add(0, 3, 0, 0x8086, 0x7113, 0x06, 0x80); // a sub-class without a name
     space.add(0, 4, 0, 0x1234, 0x0005, 0x12, 1, 2); // a class without a name
-    (void)PCI::setup();
-    Kernel kernel;
+    (void)PCI::enumerate();
+    Kernel kernel { shell_commands() };
     Console::clear();
     ASSERT_FALSE(kernel.run_command("PCI", std::nullopt).is_error());
     char const* expected[] = {

@@ -92,7 +92,7 @@ protected:
     TestMachine m_machine;
     Volume m_volume { 8192 }; // room for a program too large to run
     DiskFilesystem& m_fs { m_volume.fs };
-    Kernel m_kernel;
+    Kernel m_kernel { shell_commands() };
 };
 
 }

@@ -20,7 +20,7 @@ void run(Kernel& kernel, String const& line) { ASSERT_FALSE(run_line(kernel, lin
 TEST(ShellCommands, HelpScreenLineByLineOnCyanInAnyCase)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     run(kernel, "HeLp");
     char const* expected[] = {
         "Tessary Help : Page 1/1",
@@ -60,7 +60,7 @@ TEST(ShellCommands, HelpScreenLineByLineOnCyanInAnyCase)
 TEST(ShellCommands, HelpTopicsAreMatchedExactlyAndABadTopicLeavesRed)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     run(kernel, "help showgui");
     EXPECT_EQ(machine.line(0), "Help of command : showgui");
     EXPECT_EQ(machine.attribute(0, 0), OnCyan);
@@ -79,7 +79,7 @@ TEST(ShellCommands, HelpTopicsAreMatchedExactlyAndABadTopicLeavesRed)
 TEST(ShellCommands, TheFileCommandsHaveHelpTopicsLikeShowgui)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     run(kernel, "help cat");
     run(kernel, "help cp");
     run(kernel, "help rm");
@@ -111,7 +111,7 @@ TEST(ShellCommands, TheFileCommandsHaveHelpTopicsLikeShowgui)
 TEST(ShellCommands, DebugHelpUnknownWordsAndUsageLines)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     run(kernel, "DEBUGHLP");
     EXPECT_EQ(machine.line(0), "Tessary Developer Help : Page 1/1");
     EXPECT_EQ(machine.line(1), std::string(33, '-'));
@@ -145,7 +145,7 @@ TEST(ShellCommands, DebugHelpUnknownWordsAndUsageLines)
 TEST(ShellCommands, InfoScreenColoursAndTheMagentaItLeaves)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     run(kernel, "info");
     EXPECT_EQ(machine.line(0), "SYSTEM INFORMATION");
     EXPECT_EQ(machine.attribute(0, 0), OnCyan);
@@ -174,7 +174,7 @@ TEST(ShellCommands, TimeShowsBothClocksInCyan)
 {
     TestMachine machine;
     CmosClock clock(15, 7, 0);
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     run(kernel, "time");
     EXPECT_EQ(machine.line(0), "24-hours time: 15:07");
     EXPECT_EQ(machine.line(1), "12-hours time: 3:07pm");
@@ -187,7 +187,7 @@ TEST(ShellCommands, TimeShowsBothClocksInCyan)
 TEST(ShellCommands, KeybrdEchoesKeyNamesUntilEscapeAndGivesTheKeyboardBack)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     Keyboard* console = Keyboard::receiver();
     machine.type("q");
     machine.press(TestMachine::Up);
@@ -211,7 +211,7 @@ TEST(ShellCommands, TestprogbarFillsToOneHundredInOneHundredSteps)
 {
     TestMachine machine;
     timer_on_every_halt();
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     run(kernel, "testprogbar");
     EXPECT_EQ(machine.line(1), "[" + std::string(50, '=') + "]  100%");
     EXPECT_EQ(Console::cursor_top(), 0);
@@ -249,7 +249,7 @@ HeapFigures heap_figures(std::string const& line)
 TEST(ShellCommands, MemFollowsTheKernelHeapAndComesBackAfterFreeing)
 {
     TestMachine machine;
-    Kernel kernel;
+    Kernel kernel { shell_commands() };
     std::vector<u8> arena(256 * 1024);
     FreeListHeap& heap = Heap::instance();
     auto start = reinterpret_cast<uintptr_t>(arena.data());

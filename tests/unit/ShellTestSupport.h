@@ -5,7 +5,7 @@
 
 #include "base/StdString.h"
 #include "hal/Time.h"
-#include "kernel/Kernel.h"
+#include "kernel/Commands.h"
 #include "tests/sim/CmosClock.h"
 #include "tests/sim/TestMachine.h"
 

@@ -405,7 +405,7 @@ TEST_F(AhciDriver, StartUpProbeFindsTheControllerOnThePciBusAndNamesItsDisks)
     auto& function = space.add(0, 31, 2, 0x8086, 0x2922, 0x01, 0x06, 0x01);
     function.set32(0x24, Sim::AhciController::Base);
     space.add(0, 31, 3, 0x8086, 0x2930, 0x01, 0x06, 0x00); // SATA, not AHCI
-    (void)PCI::setup();
+    (void)PCI::enumerate();
     auto& d = controller.attach_disk(3, 8192);
     put_entry(d.bytes.data(), 0, 0x83, 2048, 6144);
     Storage storage;

@@ -86,7 +86,7 @@ struct Svga : ::testing::Test {
         Sim::map_memory(Queue, QueueSize);
         auto& f = space.add(0, 2, 0, 0x15AD, 0x0405, 0x03);
         f.set32(0x10, IoBase | 1);
-        (void)PCI::setup();
+        (void)PCI::enumerate();
     }
     u32 pixel_word(u32 offset) { return *reinterpret_cast<u32*>(Sim::memory(FrameBuffer + offset)); }
 };
@@ -121,7 +121,7 @@ TEST(SvgaAbsent, WithoutTheAdapterTheDriverExistsButIsNotUsable)
     TestMachine machine;
     PciConfigSpace space;
     space.add(0, 2, 0, 0x1234, 0x1111, 0x03);
-    (void)PCI::setup();
+    (void)PCI::enumerate();
     VMWareSVGAII svga;
     EXPECT_FALSE(svga.is_usable());
     EXPECT_TRUE(svga.set_pixel(0, 0, 1).is_error());
