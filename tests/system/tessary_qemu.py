@@ -75,9 +75,12 @@ class Machine:
         self.disk = disk
         self.events = []
         # On "q35" the disk lands on the ICH9's AHCI controller instead of IDE.
+        # QEMU would add a network card whose frames reach the host's network;
+        # a test that wants a card adds its own, joined only to this machine's
+        # peers (extra_args).
         args = ["qemu-system-i386", "-machine", board, "-m", str(memory),
                 *(["-kernel", kernel] if kernel else []), "-display", "none", "-vga", vga, "-serial", f"file:{self.log_path}",
-                "-qmp", f"unix:{self.qmp_path},server=on,wait=off", "-no-shutdown"]
+                "-qmp", f"unix:{self.qmp_path},server=on,wait=off", "-no-shutdown", "-nic", "none"]
         if disk:
             args += ["-drive", f"file={disk},format=raw,if=ide,index=0"]
         args += list(extra_args)
