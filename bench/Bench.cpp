@@ -1,6 +1,7 @@
 #include "bench/Bench.h"
 
 #include "arch/Cpu.h"
+#include "fs/BlockDevice.h"
 #include "hal/Debugger.h"
 #include "hal/Time.h"
 #include "kernel/Kernel.h"
@@ -69,10 +70,16 @@ void run_all(Kernel& kernel)
 {
     calibrate();
     run_disk_benchmarks(kernel.storage());
-    run_console_benchmarks();
-    run_graphics_benchmarks();
-    run_program_benchmarks(kernel);
-    run_library_benchmarks(kernel);
+    // bench/run boots this image a second time, on a board whose disk sits
+    // behind AHCI, for that disk's figures: the other groups would measure
+    // the same as on the first boot.
+    BlockDevice* disk = boot_disk(kernel.storage());
+    if (!disk || !disk->as_ahci()) {
+        run_console_benchmarks();
+        run_graphics_benchmarks();
+        run_program_benchmarks(kernel);
+        run_library_benchmarks(kernel);
+    }
     Debugger::send("BENCH done");
     Cpu::halt_forever();
 }

@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 
+class BlockDevice;
 class Kernel;
 class Storage;
 
@@ -38,6 +39,8 @@ bool check(ErrorOr<void> const& result, char const* what);
 // The groups; each lives in its own bench/<Group>Bench.cpp and is listed in
 // run_all (bench/Bench.cpp).
 void run_disk_benchmarks(Storage& storage);
+// The whole disk that holds the boot volume, or null without one.
+BlockDevice* boot_disk(Storage& storage);
 void run_graphics_benchmarks();
 void run_console_benchmarks();
 void run_program_benchmarks(Kernel& kernel);

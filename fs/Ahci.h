@@ -33,6 +33,7 @@ public:
     ErrorOr<void> read_block(u64 first, u32 count, ByteBuffer& buffer) override;
     ErrorOr<void> write_blocks(u64 first, std::span<BlockPiece const> pieces) override;
     u64 block_count() const override { return m_sector_count; }
+    AhciDisk* as_ahci() override { return this; }
 
 private:
     ErrorOr<void> stop_engines();

@@ -4,6 +4,7 @@
 
 #include <span>
 
+class AhciDisk;
 class AtaPio;
 class Partition;
 
@@ -63,6 +64,9 @@ public:
     // The IDE drive behind this device, or null (the disk benchmark's
     // baselines need the drive's own transfer modes).
     virtual AtaPio* as_ata_pio() { return nullptr; }
+    // The AHCI disk behind this device, or null (the benchmarks name its
+    // figures apart from the IDE drive's).
+    virtual AhciDisk* as_ahci() { return nullptr; }
 
 protected:
     // The checks every device makes before a transfer.

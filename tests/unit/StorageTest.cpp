@@ -2,6 +2,7 @@
 #include "fs/Ahci.h"
 #include "fs/MBR.h"
 #include "fs/Partition.h"
+#include "hal/MemoryWindow.h"
 #include "hal/Pci.h"
 #include "tests/sim/AhciController.h"
 #include "tests/sim/AtaChannel.h"
@@ -125,6 +126,43 @@ TEST(Partition, OffsetsBlocksAndRefusesRequestsOutsideItsWindow)
     ByteBuffer wrong;
     wrong.resize(100);
     EXPECT_EQ(error_of(p.read_block(0, 1, wrong)), "Invalid data size.");
+    // A partition of a disk is not the disk: the driver is asked of its parent.
+    EXPECT_EQ(p.as_ahci(), nullptr);
+}
+
+// Copies out of a window keep every byte in place whatever the alignment of
+// either side (word copies for aligned runs, bytes around them), and a range
+// past the window's end copies nothing.
+TEST(MemoryWindow, CopiesOutAtAnyAlignmentAndRefusesRangesPastItsEnd)
+{
+    Sim::FreshMachine fresh;
+    constexpr u32 Base = 0x300000;
+    constexpr u32 Length = 64;
+    u8* memory = Sim::map_memory(Base, Length);
+    for (u32 i = 0; i < Length; ++i)
+        memory[i] = static_cast<u8>(i * 37 + 11);
+    MemoryWindow window(Base, Length);
+    alignas(4) u8 out[Length + 8];
+    for (u32 from = 0; from < 4; ++from) {
+        for (u32 to = 0; to < 4; ++to) {
+            for (u32 length : { 0u, 1u, 3u, 4u, 7u, 33u, Length - from }) {
+                std::fill(std::begin(out), std::end(out), 0xEE);
+                ASSERT_FALSE(window.copy_out(from, out + to, length).is_error());
+                for (u32 i = 0; i < sizeof out; ++i) {
+                    bool copied = i >= to && i < to + length;
+                    ASSERT_EQ(out[i], copied ? memory[from + i - to] : 0xEE)
+                        << "from " << from << " to " << to << " length " << length << " byte " << i;
+                }
+            }
+        }
+    }
+    std::fill(std::begin(out), std::end(out), 0xEE);
+    EXPECT_EQ(error_of(window.copy_out(Length - 4, out, 5)), "Memory access violation");
+    EXPECT_EQ(error_of(window.copy_out(Length + 1, out, 0)), "Memory access violation");
+    EXPECT_EQ(error_of(window.copy_out(4, out, 0xFFFFFFFF)), "Memory access violation");
+    EXPECT_TRUE(std::all_of(std::begin(out), std::end(out), [](u8 byte) { return byte == 0xEE; }));
+    EXPECT_FALSE(window.copy_out(Length, out, 0).is_error());
+    Sim::reset();
 }
 
 struct AtaDriver : ::testing::Test {
@@ -143,6 +181,8 @@ TEST_F(AtaDriver, IdentifiesTheDriveAndSwitchesOnMultipleMode)
     ASSERT_EQ(drive.identify(), AtaPio::DriveKind::Ata);
     EXPECT_EQ(drive.block_count(), 5000u);
     EXPECT_EQ(drive.sectors_per_data_block(), 16u);
+    EXPECT_EQ(drive.as_ata_pio(), &drive);
+    EXPECT_EQ(drive.as_ahci(), nullptr);
     ASSERT_EQ(channel.commands().size(), 2u);
     EXPECT_EQ(channel.commands()[0].code, 0xEC);
     EXPECT_EQ(channel.commands()[1].code, 0xC6);
@@ -302,6 +342,9 @@ TEST_F(AhciDriver, TakesTheControllerFromTheFirmwareAndStartsEveryPortWithAnAtaD
         // IDENTIFY's 48-bit count, not its capped 28-bit one.
         EXPECT_EQ(disks[0]->block_count(), 3000u);
         EXPECT_EQ(disks[1]->block_count(), 500u);
+        // The benchmarks tell the two drivers' disks apart by these.
+        EXPECT_EQ(disks[0]->as_ahci(), disks[0].ptr());
+        EXPECT_EQ(disks[0]->as_ata_pio(), nullptr);
         EXPECT_EQ(controller.port_reg(0, 0x00) % 1024, 0u);
         EXPECT_EQ(controller.port_reg(0, 0x08) % 256, 0u);
         EXPECT_EQ(controller.port_reg(0, 0x18) & 0x11, 0x11u); // started, receiving FISes
