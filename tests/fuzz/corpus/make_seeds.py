@@ -165,6 +165,66 @@ def acpi_seeds():
     write("acpi", "ebda", tables(bare_root, False))
 
 
+def network_frame_seeds():
+    """Frames for the stack at 192.0.2.5 (MAC 52:54:00:12:34:56) from a peer
+    at 192.0.2.9, after the set-up byte (0: address set by hand), each after
+    its length."""
+    ours, peer = bytes.fromhex("525400123456"), bytes.fromhex("020000000009")
+    our_ip, peer_ip = bytes([192, 0, 2, 5]), bytes([192, 0, 2, 9])
+
+    def checksum(data):
+        data += b"\0" * (len(data) % 2)
+        total = sum(struct.unpack(f"!{len(data) // 2}H", data))
+        while total > 0xFFFF:
+            total = (total >> 16) + (total & 0xFFFF)
+        return ~total & 0xFFFF
+
+    def ipv4(protocol, payload, source=peer_ip, destination=our_ip):
+        header = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(payload), 1, 0x4000, 64, protocol, 0, source,
+                             destination)
+        return header[:10] + struct.pack("!H", checksum(header)) + header[12:] + payload
+
+    def udp(source_port, destination_port, data, source=peer_ip, destination=our_ip):
+        segment = struct.pack("!HHHH", source_port, destination_port, 8 + len(data), 0) + data
+        pseudo = source + destination + struct.pack("!BBH", 0, 17, len(segment))
+        segment = segment[:6] + struct.pack("!H", checksum(pseudo + segment)) + segment[8:]
+        return ipv4(17, segment, source, destination)
+
+    def frame(destination, kind, payload):
+        return destination + peer + struct.pack("!H", kind) + payload
+
+    def framed(*frames):
+        return b"\0" + b"".join(struct.pack("!H", len(f)) + f for f in frames)
+
+    arp_request = struct.pack("!HHBBH6s4s6s4s", 1, 0x0800, 6, 4, 1, peer, peer_ip, bytes(6), our_ip)
+    write("network_frame", "arp_request", framed(frame(b"\xff" * 6, 0x0806, arp_request)))
+    echo = struct.pack("!BBHHH", 8, 0, 0, 0x1234, 1) + b"abcdefghijklmnopqrstuvwabcdefghi"
+    echo = echo[:2] + struct.pack("!H", checksum(echo)) + echo[4:]
+    write("network_frame", "echo_request", framed(frame(ours, 0x0800, ipv4(1, echo))))
+    write("network_frame", "udp_datagram", framed(frame(ours, 0x0800, udp(40000, 7, b"a datagram for port 7"))))
+    # The peer answers the ARP request for it, then the stack's own ping
+    # (identifier 0x5445, sequence 1, its 32 bytes of data).
+    arp_reply = struct.pack("!HHBBH6s4s6s4s", 1, 0x0800, 6, 4, 2, peer, peer_ip, ours, our_ip)
+    reply = struct.pack("!BBHHH", 0, 0, 0, 0x5445, 1) + b"Tessary echo data for ping 12345"
+    reply = reply[:2] + struct.pack("!H", checksum(reply)) + reply[4:]
+    write("network_frame", "arp_and_echo_reply",
+          framed(frame(ours, 0x0806, arp_reply), frame(ours, 0x0800, ipv4(1, reply))))
+
+    # With DHCP running (set-up byte 1; 2 has checksums put right): a server
+    # at 192.0.2.1 offers 192.0.2.77/24 and acknowledges it. The transaction
+    # is the one the client picks for this MAC at the fuzzer's first poll.
+    transaction = 0x00123456 ^ (1000 * 2654435761 & 0xFFFFFFFF)
+
+    def dhcp(kind):
+        message = struct.pack("!BBBBI", 2, 1, 6, 0, transaction) + bytes(8)
+        message += bytes([192, 0, 2, 77, 192, 0, 2, 1]) + bytes(4) + ours + bytes(10 + 192)
+        message += struct.pack("!I", 0x63825363) + bytes([53, 1, kind, 54, 4, 192, 0, 2, 1, 1, 4, 255, 255, 255, 0])
+        message += bytes([3, 4, 192, 0, 2, 1, 51, 4, 0, 0, 14, 16, 255])
+        return frame(b"\xff" * 6, 0x0800, udp(67, 68, message, bytes([192, 0, 2, 1]), b"\xff" * 4))
+
+    write("network_frame", "dhcp_exchange", b"\3" + framed(dhcp(2), dhcp(5))[1:])
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -176,6 +236,7 @@ def main():
     line_editor_seeds()
     mouse_seeds()
     acpi_seeds()
+    network_frame_seeds()
 
 
 if __name__ == "__main__":
