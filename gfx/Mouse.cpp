@@ -2,6 +2,7 @@
 
 #include "arch/Cpu.h"
 #include "arch/Port.h"
+#include "hal/Idle.h"
 #include "hal/Interrupts.h"
 #include "hal/Time.h"
 
@@ -156,10 +157,12 @@ void Mouse::initialize()
 
 void Mouse::wait_for_event(u32 seen)
 {
-    Cpu::disable_interrupts();
-    while (g_mouse_events == seen) {
-        Cpu::enable_interrupts_and_halt();
+    for (;;) {
+        Idle::run_task();
         Cpu::disable_interrupts();
+        if (g_mouse_events != seen)
+            break;
+        Idle::halt();
     }
     Cpu::enable_interrupts();
 }

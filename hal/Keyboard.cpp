@@ -2,6 +2,7 @@
 
 #include "arch/Cpu.h"
 #include "arch/Port.h"
+#include "hal/Idle.h"
 #include "hal/Interrupts.h"
 #include "hal/Time.h"
 #include "sdk/tessary_calls.h"
@@ -154,12 +155,13 @@ bool Keyboard::dequeue(u32& code)
 u32 Keyboard::wait_for_code()
 {
     for (;;) {
+        Idle::run_task();
         Cpu::disable_interrupts();
         if (m_count > 0)
             break;
         // Sleep until the next interrupt; the check above and the halt
         // cannot be separated by a key arriving unseen.
-        Cpu::enable_interrupts_and_halt();
+        Idle::halt();
     }
     u32 code = m_queue[m_head];
     m_head = (m_head + 1) % QueueCapacity;

@@ -2,6 +2,7 @@
 
 #include "arch/Cpu.h"
 #include "arch/Port.h"
+#include "hal/Idle.h"
 #include "hal/Interrupts.h"
 
 namespace {
@@ -77,7 +78,9 @@ void wait_for_one_shot()
         Cpu::disable_interrupts();
         if (g_one_shot_fired)
             break;
+        // The one-shot is armed: a plain halt, which it ends.
         Cpu::enable_interrupts_and_halt();
+        Idle::run_task();
     }
     g_one_shot_fired = false;
     Cpu::enable_interrupts();

@@ -9,6 +9,7 @@
 #include "hal/Pci.h"
 #include "hal/Power.h"
 #include "hal/Time.h"
+#include "net/E1000.h"
 
 namespace {
 
@@ -63,6 +64,8 @@ ErrorOr<void> find_devices(Storage& storage)
     Debugger::send("Devices found: disks and PCI");
     return {};
 }
+
+ErrorOr<OwnPtr<NetworkCard>> find_network_card() { return OwnPtr<NetworkCard>(TRY(E1000::find())); }
 
 namespace {
 

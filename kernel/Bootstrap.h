@@ -2,6 +2,9 @@
 
 #include "base/Error.h"
 
+#include "base/OwnPtr.h"
+
+class NetworkCard;
 class Storage;
 
 // The steps of a kernel start, in this order. The kernel object takes them
@@ -21,6 +24,10 @@ void install_event_handlers();
 // bridge crossed), and, when there is no ATA drive, the disks of the AHCI
 // controllers the walk found. The disks go to `storage`.
 ErrorOr<void> find_devices(Storage& storage);
+
+// The first network card the PCI walk found that a driver of ours serves,
+// started.
+ErrorOr<OwnPtr<NetworkCard>> find_network_card();
 
 // The boot screen's disk step: names the detected devices, logs in root,
 // unmounts what the last run mounted, and for every partition formats it

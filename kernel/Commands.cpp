@@ -4,6 +4,7 @@
 #include "kernel/Editors.h"
 #include "kernel/Games.h"
 #include "kernel/GraphicsCommands.h"
+#include "kernel/NetworkCommands.h"
 #include "kernel/PciCommands.h"
 #include "kernel/PowerCommands.h"
 #include "kernel/ProgramCommands.h"
@@ -14,6 +15,7 @@ Vector<Command> shell_commands()
     Vector<Command> table;
     register_disk_commands(table);
     register_pci_commands(table);
+    register_network_commands(table);
     register_graphics_commands(table);
     register_power_commands(table);
     register_program_commands(table);

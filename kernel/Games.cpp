@@ -217,18 +217,10 @@ ErrorOr<void> credits(Kernel&, Argument const&)
 ErrorOr<void> stopwatch(Kernel&, Argument const&)
 {
     Keyboard keyboard;
-    auto escape_pressed = [&keyboard] {
-        ConsoleKey key;
-        while (keyboard.get_key(key)) {
-            if (key == ConsoleKey::Escape)
-                return true;
-        }
-        return false;
-    };
     i32 hours = 0;
     i32 minutes = 0;
     i32 seconds = 0;
-    while (!escape_pressed()) {
+    while (!escape_pressed(keyboard)) {
         TRY(Console::write_line(String::number(hours) + ":" + String::number(minutes) + ":" + String::number(seconds)));
         if (++seconds == 60) {
             seconds = 0;

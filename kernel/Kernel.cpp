@@ -3,9 +3,11 @@
 #include "arch/Runtime.h"
 #include "hal/Console.h"
 #include "hal/Debugger.h"
+#include "hal/Idle.h"
 #include "hal/Time.h"
 #include "kernel/Bootstrap.h"
 #include "kernel/Output.h"
+#include "net/Ethernet.h"
 
 namespace {
 
@@ -76,6 +78,7 @@ ErrorOr<void> Kernel::start()
     // The system runs until something fails.
     auto run_until_failure = [this]() -> ErrorOr<void> {
         TRY(find_devices(m_storage));
+        start_network();
         Console::clear();
         TRY(show_boot_screen());
         for (;;)
@@ -97,6 +100,39 @@ void Kernel::start_console()
     m_screen->clear();
     m_keyboard = make_own<Keyboard>();
     Console::bind(*m_console_writer, *m_keyboard);
+}
+
+namespace {
+
+// The network's turn whenever the system waits. What DHCP makes of the
+// address goes to the kernel log, never to the screen.
+void poll_network(void* context)
+{
+    auto& network = *static_cast<NetworkStack*>(context);
+    DhcpState before = network.dhcp_state();
+    network.poll(Time::milliseconds_since_start());
+    if (network.dhcp_state() == before)
+        return;
+    if (network.dhcp_state() == DhcpState::Bound && network.subnet())
+        Debugger::send("Network address " + network.subnet()->to_string() + " from DHCP");
+    else if (network.dhcp_state() == DhcpState::Failed)
+        Debugger::send("Network: no DHCP server answered; no address");
+}
+
+}
+
+void Kernel::start_network()
+{
+    auto card = find_network_card();
+    if (card.is_error()) {
+        Debugger::send("Network: " + card.error().message());
+        return;
+    }
+    m_network_card = card.release_value();
+    m_network.set_card(m_network_card.ptr());
+    Idle::set_task(poll_network, &m_network);
+    Debugger::send("Network card " + Ethernet::mac_to_string(m_network.mac_address()) + ": asking DHCP for an address");
+    (void)m_network.start_dhcp();
 }
 
 void Kernel::restart_shell(bool skip_question)

@@ -10,6 +10,7 @@
 #include "kernel/Desktop.h"
 #include "kernel/Shell.h"
 #include "kernel/TessScript.h"
+#include "net/NetworkStack.h"
 
 class Kernel;
 
@@ -62,6 +63,8 @@ public:
 
     // The disks found at start-up and what the boot screen mounted on them.
     Storage& storage() { return m_storage; }
+    // The network above the card found at start-up, if any.
+    NetworkStack& network() { return m_network; }
 
     // The graphical desktop, which `showgui` and the answer GUI start.
     Desktop& desktop() { return m_desktop; }
@@ -81,6 +84,9 @@ public:
 
 private:
     void start_console();
+    // Finds the network card, runs the network whenever the system waits and
+    // asks for an address, all in the kernel log only.
+    void start_network();
     // One pass of the run: the question and what its answer starts.
     ErrorOr<void> run();
     ErrorOr<void> prompt_loop();
@@ -94,6 +100,8 @@ private:
     OwnPtr<TextConsole> m_console_writer;
     OwnPtr<Keyboard> m_keyboard;
     Storage m_storage;
+    OwnPtr<NetworkCard> m_network_card;
+    NetworkStack m_network { nullptr };
     bool m_restart_pending { false };
     bool m_skip_boot_question { false };
     Desktop m_desktop { m_skip_boot_question };

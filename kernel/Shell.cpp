@@ -42,3 +42,13 @@ String get_key_from_key(ConsoleKey key)
         return String::repeated(static_cast<char16_t>(u'a' + (value - 65)), 1);
     return {};
 }
+
+bool escape_pressed(Keyboard& keyboard)
+{
+    ConsoleKey key;
+    while (keyboard.get_key(key)) {
+        if (key == ConsoleKey::Escape)
+            return true;
+    }
+    return false;
+}

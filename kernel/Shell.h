@@ -12,6 +12,10 @@ Vector<String> split_at_first_space(String const& line);
 // The text of a key identifier, used by the key echo test and the editor.
 String get_key_from_key(ConsoleKey key);
 
+// Takes the keys typed on `keyboard` so far and says whether Escape was
+// among them: how long-running commands are stopped.
+bool escape_pressed(Keyboard& keyboard);
+
 // A command's argument string: absent when the line had no space.
 using Argument = std::optional<String>;
 

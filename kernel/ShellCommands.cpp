@@ -51,6 +51,9 @@ HelpTopic const HelpTopics[] = {
     { "df", "Shows the disk's size, used and free space in KiB.", "Nothing" },
     { "run", "Runs the MZ program at the path; the rest of the line is its arguments.",
         "<program path, no spaces> [arguments]" },
+    { "net", "Shows the network card, its address, netmask, gateway and frame counters, or sets the address.",
+        "Nothing, or <address>/<prefix length> [gateway]" },
+    { "ping", "Sends four echo requests a second apart and shows each reply's time; Escape stops it.", "<address>" },
 };
 
 ErrorOr<void> write_on(ConsoleColor background, String const& text)

@@ -29,6 +29,8 @@ public:
     NetworkStack(NetworkStack const&) = delete;
     NetworkStack& operator=(NetworkStack const&) = delete;
 
+    // The card found at start-up, for a stack made before it was looked for.
+    void set_card(NetworkCard* card) { m_card = card; }
     bool has_card() const { return m_card != nullptr; }
     // Zero without a card.
     MacAddress mac_address() const;
