@@ -1,7 +1,12 @@
 """What the boot does with disks it did not write: another system's
 partition, a GPT disk and a disk without a partition table are never
 written; with two Tessary partitions every command uses the same one; big
-and damaged files give error lines, never a halted machine."""
+and damaged files give error lines, never a halted machine.
+
+The disk scenarios run on the pc board's IDE disk and again on the q35
+board, where the same disk sits behind the ICH9's AHCI controller: its own
+probe, DMA reads and writes and partition walk. Big and damaged files are
+the file system's matter and run on pc alone."""
 
 import hashlib
 import os
@@ -44,7 +49,14 @@ def noise(length, seed):
     return random.Random(seed).randbytes(length)
 
 
-class DiskSafety(SystemTest):
+class DiskTest(SystemTest):
+    """Boots the machines of a scenario on the board `board` names."""
+
+    board = "pc"
+
+    def boot(self, disk=None, **kwargs):
+        return super().boot(disk=disk, board=self.board, **kwargs)
+
     def run_command(self, machine, line, timeout=60):
         prompts = "\n".join(machine.rows()).count(PROMPT)
         machine.type_line(line)
@@ -54,6 +66,10 @@ class DiskSafety(SystemTest):
         machine.boot_to_prompt()
         self.run_command(machine, "ls")
         machine.wait_for_text("ERROR: No disk file system")
+
+
+class DiskSafety(DiskTest):
+    """The disk scenarios on the pc board (IDE)."""
 
     def test_another_systems_partition_is_untouched_and_the_blank_one_serves(self):
         disk = partitioned_disk(os.path.join(self.workdir, "dual.img"), 32,
@@ -92,13 +108,17 @@ class DiskSafety(SystemTest):
         # sectors that an old table would have let the boot format.
         bare = partitioned_disk(os.path.join(self.workdir, "bare.img"), 8, [(0x83, 2048, 6 * 2048)],
                                 signature=False)
-        for disk in (gpt, bare):
-            before = digest(disk)
-            machine = self.boot(disk=disk)
-            self.assert_no_disk_file_system(machine)
-            machine.close()
-            self.machines.remove(machine)
-            self.assertEqual(digest(disk), before, disk)
+        before = {disk: digest(disk) for disk in (gpt, bare)}
+        # One boot sees both: the second disk is the IDE slave on pc, the
+        # second AHCI port on q35.
+        machine = self.boot(disk=gpt, extra_args=["-drive", f"file={bare},format=raw,if=ide,index=1"])
+        self.assert_no_disk_file_system(machine)
+        # Both were found ("ATA disk: ..." or "AHCI disk: ..."), so the boot
+        # read both tables and left both alone.
+        self.assertEqual(machine.kernel_log().count(" disk: 16384 sectors"), 2)
+        machine.close()
+        self.machines.remove(machine)
+        self.assertEqual({disk: digest(disk) for disk in before}, before)
 
     def test_with_two_tessary_partitions_every_command_uses_the_last(self):
         disk = partitioned_disk(os.path.join(self.workdir, "two.img"), 16,
@@ -119,6 +139,17 @@ class DiskSafety(SystemTest):
         text = machine.screen()
         self.assertIn("      test.tsc", text)
         self.assertIn("on the second partition", text)
+
+
+class DiskSafetyBehindAhci(DiskSafety):
+    """The same disk scenarios on the q35 board, whose disks sit on the
+    ICH9's AHCI ports."""
+
+    board = "q35"
+
+
+class BigAndDamagedFiles(DiskTest):
+    """Not a matter of the controller: pc alone."""
 
     def test_big_and_damaged_files_give_errors_never_a_halt(self):
         disk = blank_disk(self.workdir, 64)

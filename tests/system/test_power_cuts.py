@@ -19,9 +19,13 @@ is one node, an rmdir once it has grown into a tree of nodes, until it
 returns to one node. The first cut always lands inside the writes that grow
 it, after the first new leaf and before the node that indexes the leaves.
 
-TESSARY_POWER_CUTS sets the number of cuts (10, as the test suite runs it;
-`./tessary torture [CUTS]` runs a long series); TESSARY_POWER_SEED replays a
-series.
+The series runs on the pc board's IDE disk and again on the q35 board,
+where the disk sits behind the ICH9's AHCI controller and the writes are
+DMA commands of up to 128 sectors.
+
+TESSARY_POWER_CUTS sets the number of cuts on each board (10, as the test
+suite runs it; `./tessary torture [CUTS]` runs a long series);
+TESSARY_POWER_SEED replays a series.
 """
 
 import collections
@@ -68,9 +72,9 @@ EDGE = RECORD_BYTES + NAME_LENGTH + SHORTEST_STAMP
 WRITES_PER_SECOND = 10
 # A command that has not written for this long has finished.
 IDLE = 1.5
-# Disk writes each kind of command makes, as QEMU counts them (one per block
-# of up to 16 sectors); a cut aims after 0 up to this many of them. exexe
-# makes its directory only the first time.
+# Disk writes each kind of command makes, as QEMU counts them (one per
+# command of up to 16 sectors on IDE, 128 on AHCI); a cut aims after 0 up to
+# this many of them. exexe makes its directory only the first time.
 WRITES = {"mkdir": 4, "mkdir that grows": 8, "rmdir": 3, "exexe": 5, "exexe and its directory": 8, "textedit": 3,
           "tswrite": 4, "cp": 3, "rm": 1}
 KINDS = ["mkdir", "tswrite", "exexe", "rmdir", "textedit", "cp", "rm"]
@@ -276,6 +280,13 @@ def tswrite_command(machine, tree, letter):
 
 
 class PowerCuts(SystemTest):
+    """The series on the pc board (IDE)."""
+
+    board = "pc"
+
+    def boot(self, disk=None, **kwargs):
+        return super().boot(disk=disk, board=self.board, **kwargs)
+
     def setUp(self):
         super().setUp()
         self.rng = random.Random(SEED)
@@ -459,7 +470,7 @@ class PowerCuts(SystemTest):
             where = "before the first write"
         else:
             where = "mid-write"
-        print(f"cut {number}/{CUTS}: {command.kind} after {writes} writes: {where}", file=sys.stderr)
+        print(f"{self.board} cut {number}/{CUTS}: {command.kind} after {writes} writes: {where}", file=sys.stderr)
         return where, found
 
     def test_cuts_during_writes_lose_nothing_that_returned(self):
@@ -499,7 +510,7 @@ class PowerCuts(SystemTest):
         if not detected:
             bad.append(f"cut {CUTS}: the next boot did not show 'Drive detected!'")
         summary = ", ".join(f"{count} {where}" for where, count in landed.items() if where != "a bad outcome")
-        print(f"power cuts: {CUTS} (seed {SEED}): {summary}; bad outcomes: {len(bad)}; {HOME} grew "
+        print(f"power cuts on {self.board}: {CUTS} (seed {SEED}): {summary}; bad outcomes: {len(bad)}; {HOME} grew "
               f"{resized['grew']} and shrank {resized['shrank']} times; cuts in a mkdir that grows it: "
               f"{', '.join(growing_cuts)}", file=sys.stderr)
         self.assertEqual(bad, [])
@@ -511,6 +522,12 @@ class PowerCuts(SystemTest):
         if (HOME in before.grown) == (HOME in after.grown):
             return "kept its shape"
         return "grew" if HOME in after.grown else "shrank"
+
+
+class PowerCutsBehindAhci(PowerCuts):
+    """The same series on the q35 board's AHCI disk."""
+
+    board = "q35"
 
 if __name__ == "__main__":
     unittest.main()
