@@ -8,6 +8,9 @@
 #include "hal/Time.h"
 #include "sdk/tessary_calls.h"
 
+// The datagram description is read and written as the program lays it out.
+static_assert(sizeof(tessary_datagram) == 16);
+
 namespace {
 
 constexpr u32 ColorCount = 16;
@@ -133,12 +136,13 @@ ErrorOr<ProgramRunner::Ending> ProgramRunner::run(MzExecutable const& program, S
     return Ending { status, static_cast<String&&>(m_fault) };
 }
 
-// However the program ended: its files reach the disk and are closed, the
-// text console comes back, and keys it took as events do not reach the
-// shell as characters.
+// However the program ended: its files reach the disk and are closed, its
+// ports are closed, the text console comes back, and keys it took as events
+// do not reach the shell as characters.
 void ProgramRunner::end_program()
 {
     m_files.close_all();
+    m_network.close_all();
     m_screen.restore();
     if (Keyboard* keyboard = Keyboard::receiver(); keyboard && m_took_key_events)
         keyboard->drop_queued_keys();
@@ -233,6 +237,14 @@ i32 ProgramRunner::serve(u32 function, u32 first, u32 second, u32 third)
     case TESSARY_CALL_PALETTE:
     case TESSARY_CALL_SHOW_FRAME:
         return serve_screen(function, first);
+    case TESSARY_CALL_UDP_OPEN:
+        return m_network.open(first);
+    case TESSARY_CALL_UDP_SEND:
+        return send_datagram(first, second);
+    case TESSARY_CALL_UDP_RECEIVE:
+        return receive_datagram(first, second, third);
+    case TESSARY_CALL_UDP_CLOSE:
+        return m_network.close(first);
     default:
         return BadArgument;
     }
@@ -327,6 +339,54 @@ i32 ProgramRunner::serve_screen(u32 function, u32 address)
     default:
         return BadArgument;
     }
+}
+
+i32 ProgramRunner::send_datagram(u32 port, u32 address)
+{
+    tessary_datagram datagram {};
+    if (m_memory.copy_out(address, reinterpret_cast<u8*>(&datagram), sizeof datagram).is_error()
+        || !m_memory.contains(datagram.data, datagram.length, ProgramMemory::Access::Read))
+        return BadArgument;
+    if (datagram.length > TESSARY_UDP_MAX_DATA)
+        return TESSARY_TOO_LARGE;
+    ByteBuffer bytes;
+    if (!bytes.try_resize(datagram.length)
+        || m_memory.copy_out(datagram.data, bytes.data(), datagram.length).is_error())
+        return Failed;
+    u32 destination = static_cast<u32>(datagram.address[0]) << 24 | static_cast<u32>(datagram.address[1]) << 16
+        | static_cast<u32>(datagram.address[2]) << 8 | datagram.address[3];
+    return m_network.send(port, { destination, datagram.port }, bytes);
+}
+
+// The description and the buffer are checked before the wait, so a
+// datagram taken off the port always reaches the program.
+i32 ProgramRunner::receive_datagram(u32 port, u32 address, u32 timeout_ms)
+{
+    tessary_datagram datagram {};
+    if (!m_memory.contains(address, sizeof datagram, ProgramMemory::Access::Write)
+        || m_memory.copy_out(address, reinterpret_cast<u8*>(&datagram), sizeof datagram).is_error()
+        || !m_memory.contains(datagram.data, datagram.length, ProgramMemory::Access::Write))
+        return BadArgument;
+    ProgramNetwork::Peer source;
+    std::span<u8 const> bytes;
+    i32 result;
+    {
+        // The wait halts until the timer's one-shot interrupts.
+        InterruptsEnabledScope interrupts;
+        interrupts.enable();
+        result = m_network.receive(port, timeout_ms, source, bytes);
+    }
+    if (result < 0)
+        return result;
+    u32 count = bytes.size() < datagram.length ? static_cast<u32>(bytes.size()) : datagram.length;
+    if (m_memory.copy_in(datagram.data, bytes.data(), count).is_error())
+        return Failed;
+    for (u32 i = 0; i < 4; ++i)
+        datagram.address[i] = static_cast<u8>(source.address >> (24 - 8 * i));
+    datagram.port = source.port;
+    datagram.length = static_cast<u32>(bytes.size());
+    i32 stored = store(address, datagram);
+    return stored < 0 ? stored : static_cast<i32>(count);
 }
 
 // Standard input is the console's line editor: a line is read when the

@@ -5,6 +5,7 @@
 #include "hal/MzExecutable.h"
 #include "hal/ProgramFiles.h"
 #include "hal/ProgramMemory.h"
+#include "hal/ProgramNetwork.h"
 #include "hal/ProgramScreen.h"
 #include "sdk/tessary_calls.h"
 
@@ -12,8 +13,8 @@
 // (hal/ProgramMemory.h), and serves its system calls 16 and up (INT 0x80,
 // EAX the function, arguments in EBX, ECX and EDX, the result in EAX,
 // negative on failure). A fault in the program ends it and nothing else.
-// The calls on files reach the shell's volume, which lives above this
-// layer: the kernel derives the runner that provides them.
+// The calls on files, the screen and the network reach layers above this
+// one, through the interfaces the kernel hands the runner.
 class ProgramRunner {
 public:
     // Failure results, as the program sees them in EAX.
@@ -30,9 +31,10 @@ public:
         String fault;
     };
 
-    ProgramRunner(ProgramFiles& files, ProgramScreen& screen)
+    ProgramRunner(ProgramFiles& files, ProgramScreen& screen, ProgramNetwork& network)
         : m_files(files)
         , m_screen(screen)
+        , m_network(network)
     {
     }
 
@@ -57,6 +59,8 @@ private:
     i32 serve_handle(u32 function, u32 first, u32 second, u32 third);
     i32 serve_path(u32 function, u32 first, u32 second, u32 third);
     i32 serve_screen(u32 function, u32 first);
+    i32 send_datagram(u32 port, u32 address);
+    i32 receive_datagram(u32 port, u32 address, u32 timeout_ms);
     i32 write(u32 address, u32 length);
     i32 read_console(u32 address, u32 capacity);
     i32 read_handle(i32 handle, u32 address, u32 capacity);
@@ -71,6 +75,7 @@ private:
 
     ProgramFiles& m_files;
     ProgramScreen& m_screen;
+    ProgramNetwork& m_network;
 
     Cpu::KernelReturnPoint m_return_point {};
     ProgramMemory m_memory;

@@ -102,23 +102,23 @@ void Kernel::start_console()
     Console::bind(*m_console_writer, *m_keyboard);
 }
 
-namespace {
-
 // The network's turn whenever the system waits. What DHCP makes of the
-// address goes to the kernel log, never to the screen.
-void poll_network(void* context)
+// address goes to the kernel log, never to the screen. `ping` and the
+// programs' UDP calls poll the stack too, so a change is told against the
+// state last reported, not against the one before this poll.
+void Kernel::poll_network(void* context)
 {
-    auto& network = *static_cast<NetworkStack*>(context);
-    DhcpState before = network.dhcp_state();
+    auto& kernel = *static_cast<Kernel*>(context);
+    auto& network = kernel.m_network;
     network.poll(Time::milliseconds_since_start());
-    if (network.dhcp_state() == before)
+    DhcpState state = network.dhcp_state();
+    if (state == kernel.m_reported_dhcp_state)
         return;
-    if (network.dhcp_state() == DhcpState::Bound && network.subnet())
+    kernel.m_reported_dhcp_state = state;
+    if (state == DhcpState::Bound && network.subnet())
         Debugger::send("Network address " + network.subnet()->to_string() + " from DHCP");
-    else if (network.dhcp_state() == DhcpState::Failed)
+    else if (state == DhcpState::Failed)
         Debugger::send("Network: no DHCP server answered; no address");
-}
-
 }
 
 void Kernel::start_network()
@@ -130,9 +130,10 @@ void Kernel::start_network()
     }
     m_network_card = card.release_value();
     m_network.set_card(m_network_card.ptr());
-    Idle::set_task(poll_network, &m_network);
+    Idle::set_task(poll_network, this);
     Debugger::send("Network card " + Ethernet::mac_to_string(m_network.mac_address()) + ": asking DHCP for an address");
     (void)m_network.start_dhcp();
+    m_reported_dhcp_state = m_network.dhcp_state();
 }
 
 void Kernel::restart_shell(bool skip_question)

@@ -11,6 +11,7 @@
 #include "kernel/Shell.h"
 #include "kernel/TessScript.h"
 #include "net/NetworkStack.h"
+#include "net/ProgramSockets.h"
 
 class Kernel;
 
@@ -87,6 +88,8 @@ private:
     // Finds the network card, runs the network whenever the system waits and
     // asks for an address, all in the kernel log only.
     void start_network();
+    // The idle task: polls the network and logs what DHCP did.
+    static void poll_network(void* context);
     // One pass of the run: the question and what its answer starts.
     ErrorOr<void> run();
     ErrorOr<void> prompt_loop();
@@ -102,6 +105,7 @@ private:
     Storage m_storage;
     OwnPtr<NetworkCard> m_network_card;
     NetworkStack m_network { nullptr };
+    DhcpState m_reported_dhcp_state { DhcpState::Off };
     bool m_restart_pending { false };
     bool m_skip_boot_question { false };
     Desktop m_desktop { m_skip_boot_question };
@@ -109,5 +113,6 @@ private:
     TessScript m_script;
     FileHandles m_program_files { storage() };
     ProgramDisplay m_program_display;
-    ProgramRunner m_programs { m_program_files, m_program_display };
+    ProgramSockets m_program_sockets { m_network };
+    ProgramRunner m_programs { m_program_files, m_program_display, m_program_sockets };
 };

@@ -46,7 +46,7 @@ set(TESSARY_PROGRAM_LINK_OPTIONS
     -T ${TESSARY_SDK_DIR}/program.ld)
 
 # The start-up code and the system functions, built once for every program.
-add_library(tessary_sdk STATIC ${TESSARY_SDK_DIR}/start.c ${TESSARY_SDK_DIR}/libc/system.c)
+add_library(tessary_sdk STATIC ${TESSARY_SDK_DIR}/start.c ${TESSARY_SDK_DIR}/libc/system.c ${TESSARY_SDK_DIR}/libc/udp.c)
 add_dependencies(tessary_sdk tessary_newlib)
 # Set, not added to: a program takes none of the options a host build
 # gives every target of its folder (the sanitizers, for one).

@@ -55,6 +55,14 @@ enum tessary_call {
     TESSARY_CALL_GRAPHICS = 43,   /* EBX: TESSARY_SCREEN_*; 0 */
     TESSARY_CALL_PALETTE = 44,    /* EBX: 768 bytes, red, green, blue 0-255 for colours 0-255; 0 */
     TESSARY_CALL_SHOW_FRAME = 45, /* EBX: 64,000 bytes, 320 a row, top row first; 0 */
+
+    /* UDP over the machine's network: a program has up to TESSARY_UDP_PORTS
+       ports open at once, and whatever it leaves open is closed when it
+       ends. */
+    TESSARY_CALL_UDP_OPEN = 46,    /* EBX: port, 0 for a free one from 49152-65535; the port */
+    TESSARY_CALL_UDP_SEND = 47,    /* EBX: port, ECX: struct tessary_datagram; the length */
+    TESSARY_CALL_UDP_RECEIVE = 48, /* EBX: port, ECX: struct tessary_datagram, EDX: milliseconds to wait; the count */
+    TESSARY_CALL_UDP_CLOSE = 49,   /* EBX: port; 0 */
 };
 
 /* TESSARY_CALL_OPEN's flags. Reading, writing or both; a missing file is an
@@ -127,16 +135,41 @@ enum tessary_key {
 #define TESSARY_SCREEN_WIDTH 320
 #define TESSARY_SCREEN_HEIGHT 200
 
+/* A datagram for TESSARY_CALL_UDP_SEND and TESSARY_CALL_UDP_RECEIVE. The
+   address is the other end's IPv4 address in the order it is written:
+   192.0.2.5 is { 192, 0, 2, 5 }. Sending reads every field but `reserved`;
+   receiving takes `data` and `length` as the buffer and its capacity, and
+   fills in the sender's address and port and the datagram's whole length.
+   The count stored is the call's result: when it is less than `length`, the
+   datagram was longer than the buffer and its end is lost. */
+struct tessary_datagram {
+    unsigned char address[4];
+    unsigned short port;
+    unsigned short reserved; /* 0 */
+    unsigned data;           /* the program's address of the bytes, or of the buffer */
+    unsigned length;
+};
+/* Ports open at once, per program. */
+#define TESSARY_UDP_PORTS 8
+/* The most a datagram carries: what fits one Ethernet frame, unfragmented. */
+#define TESSARY_UDP_MAX_DATA 1472
+
 /* Failure results every call may return in EAX. */
 enum tessary_failure {
     TESSARY_BAD_ARGUMENT = -1, /* a pointer not on the program's pages, a value out of range */
-    TESSARY_NOT_FOUND = -2,    /* no such file, or it is a directory */
+    TESSARY_NOT_FOUND = -2,    /* no such file, or it is a directory; a port the program has not opened */
     TESSARY_FAILED = -3,       /* disk error, out of space, permission, bad name */
     TESSARY_NO_MEMORY = -4,    /* the heap cannot grow that far */
     TESSARY_EXISTS = -5,       /* the file or directory is already there */
-    TESSARY_TOO_MANY = -6,     /* every handle is taken */
+    TESSARY_TOO_MANY = -6,     /* every handle, or every port, is taken */
     TESSARY_NOT_EMPTY = -7,    /* the directory still holds something */
     TESSARY_IS_DIRECTORY = -8, /* a directory where a file is needed */
+    TESSARY_IN_USE = -9,       /* the port is open already */
+    TESSARY_NO_NETWORK = -10,  /* the machine has no network card */
+    TESSARY_UNREACHABLE = -11, /* no network address yet, or no way to the destination */
+    TESSARY_TIMED_OUT = -12,   /* nothing arrived in the time given */
+    TESSARY_TOO_LARGE = -13,   /* more than TESSARY_UDP_MAX_DATA bytes */
+    TESSARY_QUEUE_FULL = -14,  /* the frames waiting to be sent fill the queue: try again later */
 };
 
 #endif

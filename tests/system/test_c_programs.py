@@ -42,7 +42,8 @@ class ProgramFiles(unittest.TestCase):
     def programs(self):
         exes = sorted(glob.glob(os.path.join(PROGRAMS, "*.exe")) + glob.glob(os.path.join(TEST_PROGRAMS, "*.exe")))
         self.assertEqual({os.path.basename(p) for p in exes},
-                         {"args.exe", "guess.exe", "wc.exe", "write.exe", "wadview.exe", "probe.exe", "hostile.exe", "big.exe", "libc.exe"}
+                         {"args.exe", "guess.exe", "wc.exe", "write.exe", "wadview.exe", "udpecho.exe", "udpsend.exe",
+                          "probe.exe", "hostile.exe", "big.exe", "libc.exe"}
                          | ({"lua.exe"} if os.path.exists(os.path.join(TEST_PROGRAMS, "lua.exe")) else set()))
         return exes
 
@@ -214,7 +215,19 @@ class CPrograms(SystemTest):
         # The C library on the system: each group of checks says ok.
         self.assertEqual(run(machine, "run /home/root/libc.exe scratch", 120),
                          [f"{group}: ok" for group in ("numbers", "qsort", "setjmp", "malloc", "files", "time",
-                                                       "maths")])
+                                                       "maths", "network")])
+
+        # The UDP examples on a machine without a network card: each says
+        # so and fails; the two-machine tests run them on a network.
+        self.assertEqual(run(machine, "run /programs/udpecho.exe"),
+                         ["udpecho: cannot open port 7: Network interface is not configured",
+                          "Program exited with status 1"])
+        self.assertEqual(run(machine, "run /programs/udpecho.exe 70000"),
+                         ["usage: run udpecho.exe [PORT]", "Program exited with status 1"])
+        self.assertEqual(run(machine, "run /programs/udpsend.exe 192.0.2.9 7 hello"),
+                         ["udpsend: Network interface is not configured", "Program exited with status 1"])
+        self.assertEqual(run(machine, "run /programs/udpsend.exe 192.0.2.9 hello"),
+                         ["usage: run udpsend.exe ADDRESS PORT TEXT...", "Program exited with status 1"])
 
         self.play_guess(machine)
         machine.close()

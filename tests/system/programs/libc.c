@@ -2,6 +2,7 @@
  * libc.c: the C library as a program written elsewhere uses it, checked on
  * the running system, each group a line: "NAME: ok" or "NAME: FAILED ..."
  * with what differed. The status is the number of groups that failed.
+ * The machine it runs on has no network card.
  *
  *   run libc.exe DIRECTORY    (a directory it may fill with files)
  */
@@ -18,6 +19,7 @@
 #include <time.h>
 
 #include "tessary.h"
+#include "tessary_net.h"
 
 static int g_failed;
 static char const* g_group;
@@ -348,6 +350,37 @@ static void maths(void)
     finish();
 }
 
+/* UDP on a machine without a network card: every call fails with the
+   errno that says why, at once, and the addresses are read strictly. */
+static void network(void)
+{
+    begin("network");
+    CHECK(udp_open(0) == -1 && errno == ENETDOWN, "udp_open(0) without a card: errno %d", errno);
+    CHECK(udp_open(7) == -1 && errno == ENETDOWN, "udp_open(7) without a card: errno %d", errno);
+    CHECK(udp_close(7) == -1 && errno == EBADF, "udp_close of a port not open: errno %d", errno);
+    CHECK(
+        udp_send(7, "192.0.2.9", 7, "x", 1) == -1 && errno == EBADF, "udp_send from a port not open: errno %d", errno);
+    unsigned start = tessary_milliseconds();
+    char buffer[16];
+    struct udp_source source;
+    CHECK(udp_receive(7, buffer, sizeof buffer, 5000, &source) == -1 && errno == EBADF,
+        "udp_receive on a port not open: errno %d", errno);
+    CHECK(tessary_milliseconds() - start < 1000, "udp_receive on a port not open waited");
+
+    unsigned char address[4] = { 0 };
+    CHECK(udp_parse_address("192.0.2.255", address) == 0 && address[0] == 192 && address[1] == 0 && address[2] == 2
+            && address[3] == 255,
+        "192.0.2.255 read as %u.%u.%u.%u", address[0], address[1], address[2], address[3]);
+    char const* const wrong[] = { "", "192.0.2", "192.0.2.5.1", "192.0.2.256", "192.0.02.5", " 192.0.2.5", "192.0.2.5 ",
+        "192..2.5", "192.0.2.-5", "1920.0.2.5", "a.b.c.d" };
+    for (unsigned i = 0; i < sizeof wrong / sizeof wrong[0]; ++i) {
+        CHECK(udp_parse_address(wrong[i], address) == -1, "'%s' taken for an address", wrong[i]);
+        errno = 0;
+        CHECK(udp_send(7, wrong[i], 7, "x", 1) == -1 && errno == EINVAL, "udp_send to '%s': errno %d", wrong[i], errno);
+    }
+    finish();
+}
+
 int main(int argument_count, char** arguments)
 {
     char const* directory = argument_count > 1 ? arguments[1] : "/home/root";
@@ -358,5 +391,6 @@ int main(int argument_count, char** arguments)
     files(directory);
     times_and_dates();
     maths();
+    network();
     return g_failed;
 }
