@@ -105,6 +105,11 @@ void Interrupts::dispatch(IRQContext& context)
 
 void PIC::initialize(u8 master_mask, u8 slave_mask)
 {
+    // ICW1 unmasks every line and forgets the vector base until ICW2 sets it
+    // again: a line raised in between (a level-triggered PCI line stays
+    // raised through ICW1) would reach the processor as vector 0-7, an
+    // exception. Interrupts wait until the sequence is done.
+    InterruptGuard masked;
     // ICW1: edge triggered, cascaded, ICW4 follows. ICW2: the vector base.
     // ICW3: the slave hangs on the master's line 2, and is told so. ICW4:
     // 8086 mode. Old controllers need a moment between writes; a write to
@@ -117,6 +122,11 @@ void PIC::initialize(u8 master_mask, u8 slave_mask)
     write_with_delay(SlaveData, 0x02);
     write_with_delay(MasterData, 0x01);
     write_with_delay(SlaveData, 0x01);
+    set_masks(master_mask, slave_mask);
+}
+
+void PIC::set_masks(u8 master_mask, u8 slave_mask)
+{
     write_with_delay(MasterData, master_mask);
     write_with_delay(SlaveData, slave_mask);
 }

@@ -23,6 +23,9 @@ namespace PIC {
 // Initialises both controllers with the lines on vectors 0x20-0x2F, then
 // sets their masks (a set bit masks its line).
 void initialize(u8 master_mask, u8 slave_mask);
+// Sets both masks alone (OCW1): unlike an initialisation, it keeps every
+// request the controllers hold.
+void set_masks(u8 master_mask, u8 slave_mask);
 void clear_mask(u8 line);
 void eoi_master();
 void eoi_slave();

@@ -167,9 +167,11 @@ u8 RTC::hour()
 
 void PIT::arm_one_shot(u32 divisor)
 {
-    // Every one-shot re-initialises the interrupt controllers with every
-    // line enabled, the timer's among them.
-    PIC::initialize(0x00, 0x00);
+    // Every one-shot enables every line of the interrupt controllers, the
+    // timer's among them, by their masks alone: initialising them again
+    // would throw away the requests they hold, and a keyboard whose request
+    // is lost never raises another while its byte waits unread.
+    PIC::set_masks(0x00, 0x00);
     g_armed_nanoseconds = static_cast<u32>(static_cast<u64>(divisor & 0xFFFF) * 1000000000ull / Frequency);
     Port::out8(PitCommand, 0x30);
     Port::out8(PitChannel0, static_cast<u8>(divisor & 0xFF));

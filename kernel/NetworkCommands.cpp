@@ -83,6 +83,9 @@ ErrorOr<void> ping(Kernel& kernel, Argument const& argument)
         u32 start = Time::milliseconds_since_start();
         network.poll(start);
         TRY(network.send_ping(*destination, ++sent, start));
+        // The request (or the ARP request before it) leaves at a poll: this
+        // one, so the time measured is the wire's and not the first wait's.
+        network.poll(start);
         // The reply is awaited for the rest of the second; the next request
         // leaves when it is over.
         bool answered = false;

@@ -1,4 +1,5 @@
 #include "hal/Interrupts.h"
+#include "arch/Cpu.h"
 #include "hal/Heap.h"
 #include "kernel/Bootstrap.h"
 #include "tests/sim/TestMachine.h"
@@ -23,6 +24,33 @@ TEST(Pic, RemapsBothControllersAndSetsTheMasksGiven)
     EXPECT_EQ(sequence, expected);
     // Every write is followed by the I/O delay write.
     EXPECT_EQ(Sim::writes_to(0x80).size(), expected.size());
+}
+
+namespace {
+// Whether the processor took interrupts at each write to the controllers.
+struct InterruptFlagAtWrites final : Sim::PortDevice {
+    u32 read(u16, int) override { return 0; }
+    void write(u16, u32, int) override { flags.push_back(Sim::interrupts_enabled()); }
+    std::vector<bool> flags;
+};
+}
+
+TEST(Pic, InitialisesWithInterruptsOffAndGivesTheFlagBack)
+{
+    // Between ICW1 and ICW2 a raised line would arrive as an exception.
+    Sim::reset();
+    InterruptFlagAtWrites controllers;
+    Sim::attach(0x20, 0x21, &controllers);
+    Sim::attach(0xA0, 0xA1, &controllers);
+    Cpu::enable_interrupts();
+    PIC::initialize(0xF9, 0x00);
+    EXPECT_EQ(controllers.flags, std::vector<bool>(10, false));
+    EXPECT_TRUE(Sim::interrupts_enabled());
+
+    Cpu::disable_interrupts();
+    PIC::initialize(0xF9, 0x00);
+    EXPECT_FALSE(Sim::interrupts_enabled());
+    Sim::reset();
 }
 
 namespace {
